@@ -1,0 +1,37 @@
+#pragma once
+
+// The one model of a piece of music that the sequencer plays: MIDI files and
+// DirectMusic segments are both read into it.
+//
+// Times are absolute microseconds from the start of a pass, already resolved
+// through the tempo map, so the sequencer never needs to know about ticks and
+// lengths and positions stay exact across tempo changes. A Sequence is built
+// once on the user-interface thread and never changed afterwards; the audio
+// thread reads it through a const pointer.
+
+#include <cstdint>
+#include <vector>
+
+namespace tremlo::sound {
+
+struct SequenceEvent {
+    std::int64_t timeUs = 0;
+    // A channel voice message (0x80..0xEF) with its one or two data bytes, or
+    // 0xF0 for a system-exclusive message whose bytes (without the leading
+    // 0xF0 and the trailing 0xF7) are sysex[sysexOffset, sysexOffset + sysexLength).
+    std::uint8_t status = 0;
+    std::uint8_t data1 = 0;
+    std::uint8_t data2 = 0;
+    std::uint32_t sysexOffset = 0;
+    std::uint32_t sysexLength = 0;
+};
+
+struct Sequence {
+    // Sorted by timeUs; events at the same time keep their file order.
+    std::vector<SequenceEvent> events;
+    std::vector<std::uint8_t> sysex;
+    // Length of one pass: the time of the latest end of any track.
+    std::int64_t lengthUs = 0;
+};
+
+} // namespace tremlo::sound
