@@ -1,12 +1,11 @@
 #pragma once
 
-// The place where mixed sound goes. The library owns one device; dsInit2 opens
-// it and dsQuit closes it. A device calls the render callback on its own thread
-// (a real device) or when asked (the offline device), always with interleaved
-// stereo float frames at the rate that open() reported.
+// The place where mixed sound goes. The library owns one device: dsInit2 opens
+// and starts it, dsQuit closes it. A device calls the render callback on its
+// own thread (a real device) or when asked (the offline device), always for
+// interleaved stereo float frames at the rate that open() reported.
 
 #include <cstddef>
-#include <functional>
 
 namespace tremlo::sound {
 
@@ -16,8 +15,9 @@ class OutputDevice {
 public:
     virtual ~OutputDevice() = default;
     // Returns the rate in frames per second, or 0 when no output can be opened.
-    // The callback may be called as soon as open() returns.
+    // The callback is not called before start().
     virtual int open(RenderCallback callback, void* context) = 0;
+    virtual void start() = 0;
     // After close() returns the callback is not running and will not be called again.
     virtual void close() = 0;
     // Frames per callback (the audio period).

@@ -1,0 +1,123 @@
+#include "sdl_device.h"
+
+#include <SDL.h>
+
+#include <chrono>
+#include <cstdlib>
+
+namespace tremlo::sound {
+namespace {
+
+// How often the watcher looks for a lost device.
+constexpr auto kWatchInterval = std::chrono::milliseconds(250);
+
+void prepareSdl() {
+    // SDL would otherwise take over SIGINT and SIGTERM and the program could
+    // not be stopped by them.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "トレモロ");
+    // With the server's default buffering a 256-frame period drops out under
+    // load; 8 ms keeps it whole and still answers a press within about 10 ms.
+    // A value the user set in the environment wins.
+    setenv("PULSE_LATENCY_MSEC", "8", 0);
+}
+
+int preferredRate() {
+    SDL_AudioSpec spec{};
+    char* name = nullptr;
+    if (SDL_GetDefaultAudioInfo(&name, &spec, 0) == 0 && spec.freq > 0) {
+        SDL_free(name);
+        return spec.freq;
+    }
+    return 48000;
+}
+
+} // namespace
+
+SdlDevice::SdlDevice() { prepareSdl(); }
+
+SdlDevice::~SdlDevice() { close(); }
+
+void SdlDevice::sdlCallback(void* self, Uint8* stream, int bytes) noexcept {
+    auto* device = static_cast<SdlDevice*>(self);
+    device->m_callback(device->m_context, reinterpret_cast<float*>(stream),
+                       static_cast<std::size_t>(bytes) / (2 * sizeof(float)));
+}
+
+bool SdlDevice::openDeviceLocked() {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+        return false;
+    if (m_rate == 0)
+        m_rate = preferredRate();
+    SDL_AudioSpec want{};
+    want.freq = m_rate;
+    want.format = AUDIO_F32SYS;
+    want.channels = 2;
+    want.samples = kPeriodFrames;
+    want.callback = &SdlDevice::sdlCallback;
+    want.userdata = this;
+    SDL_AudioSpec have{};
+    // No changes allowed: SDL converts if the server insists on something
+    // else, and the mixer keeps one rate for the whole run.
+    m_deviceId = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (m_deviceId == 0) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    m_periodFrames = have.samples;
+    return true;
+}
+
+int SdlDevice::open(RenderCallback callback, void* context) {
+    std::lock_guard guard(m_lock);
+    m_callback = callback;
+    m_context = context;
+    if (!openDeviceLocked())
+        return 0;
+    m_stopWatching = false;
+    m_watcher = std::thread([this] { watch(); });
+    return m_rate;
+}
+
+void SdlDevice::start() {
+    std::lock_guard guard(m_lock);
+    m_started = true;
+    if (m_deviceId != 0)
+        SDL_PauseAudioDevice(m_deviceId, 0);
+}
+
+void SdlDevice::close() {
+    {
+        std::lock_guard guard(m_lock);
+        m_stopWatching = true;
+    }
+    m_wake.notify_all();
+    if (m_watcher.joinable())
+        m_watcher.join();
+    std::lock_guard guard(m_lock);
+    if (m_deviceId != 0) {
+        SDL_CloseAudioDevice(m_deviceId);
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        m_deviceId = 0;
+    }
+    m_started = false;
+}
+
+void SdlDevice::watch() {
+    std::unique_lock guard(m_lock);
+    while (!m_wake.wait_for(guard, kWatchInterval, [this] { return m_stopWatching; })) {
+        if (m_deviceId != 0 && SDL_GetAudioDeviceStatus(m_deviceId) != SDL_AUDIO_STOPPED)
+            continue;
+        // The device is lost. Its server connection is dead too, so the whole
+        // audio subsystem is started again before the device is re-opened.
+        if (m_deviceId != 0) {
+            SDL_CloseAudioDevice(m_deviceId);
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+            m_deviceId = 0;
+        }
+        if (openDeviceLocked() && m_started)
+            SDL_PauseAudioDevice(m_deviceId, 0);
+    }
+}
+
+} // namespace tremlo::sound

@@ -1,0 +1,56 @@
+#pragma once
+
+// The real output: SDL2 audio on the user's sound server.
+//
+// The device asks for the server's own rate and a short period, and sets the
+// server's buffering to match, so that a press sounds within one period and
+// the short period does not drop out. When the sound server goes away (it is
+// restarted, or the user switches outputs) a watcher thread re-opens the
+// device at the same rate once the server is back; the mixer never notices.
+//
+// Thread: open, start and close are called from the library's thread; SDL
+// calls the render callback on its own audio thread; the watcher thread only
+// re-opens.
+
+#include "output_device.h"
+
+#include <SDL_audio.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace tremlo::sound {
+
+class SdlDevice : public OutputDevice {
+public:
+    static constexpr int kPeriodFrames = 256;
+
+    SdlDevice();
+    ~SdlDevice() override;
+
+    int open(RenderCallback callback, void* context) override;
+    void start() override;
+    void close() override;
+    int periodFrames() const override { return m_periodFrames; }
+
+private:
+    static void sdlCallback(void* self, Uint8* stream, int bytes) noexcept;
+    bool openDeviceLocked();
+    void watch();
+
+    RenderCallback m_callback = nullptr;
+    void* m_context = nullptr;
+    int m_rate = 0;
+    int m_periodFrames = kPeriodFrames;
+    SDL_AudioDeviceID m_deviceId = 0;
+    bool m_started = false;
+
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    bool m_stopWatching = false;
+    std::thread m_watcher;
+};
+
+} // namespace tremlo::sound

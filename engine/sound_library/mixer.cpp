@@ -1,0 +1,43 @@
+#include "mixer.h"
+
+#include <algorithm>
+
+namespace tremlo::sound {
+
+Mixer::Mixer()
+    : m_scratch(std::make_unique<MixScratch>()),
+      m_musicScratch(std::make_unique<float[]>(MixScratch::kOutputFrames * 2)) {}
+
+void Mixer::setOutputRateLocked(int rate) {
+    m_rate = rate;
+    m_sequencer.setOutputRateLocked(rate);
+}
+
+void Mixer::renderCallback(void* mixer, float* stereoOut, std::size_t frames) noexcept {
+    static_cast<Mixer*>(mixer)->render(stereoOut, frames);
+}
+
+void Mixer::render(float* stereoOut, std::size_t frames) noexcept {
+    std::lock_guard guard(m_lock);
+    for (std::size_t done = 0; done < frames;) {
+        const auto n = static_cast<int>(
+            std::min<std::size_t>(frames - done, MixScratch::kOutputFrames));
+        renderBlock(stereoOut + done * 2, n);
+        done += static_cast<std::size_t>(n);
+    }
+}
+
+void Mixer::renderBlock(float* stereoOut, int frames) noexcept {
+    std::fill(stereoOut, stereoOut + frames * 2, 0.0f);
+    for (auto& slot : m_voices) {
+        if (slot.object)
+            slot.object->mixInto(stereoOut, frames, m_rate, *m_scratch);
+    }
+    m_sequencer.render(stereoOut, frames, m_musicScratch.get());
+    // Hard limit: a sum above full scale would wrap or distort worse in the
+    // sound server than a clipped sample does here.
+    for (int i = 0; i < frames * 2; ++i)
+        stereoOut[i] = std::clamp(stereoOut[i], -1.0f, 1.0f);
+}
+
+} // namespace tremlo::sound

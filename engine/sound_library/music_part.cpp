@@ -1,0 +1,185 @@
+#include "music_part.h"
+
+#include "midi_file.h"
+
+#include <fluidsynth.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace tremlo::sound {
+namespace {
+
+// A melody file larger than this is not a melody.
+constexpr std::uintmax_t kMaxMusicFileBytes = 64u << 20;
+
+std::vector<std::uint8_t> readWholeFile(const std::string& path) {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error || size > kMaxMusicFileBytes)
+        return {};
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void silenceFluidLog() {
+    // FluidSynth would print from the audio thread; the library reports
+    // failures through its return values instead.
+    for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
+        fluid_set_log_function(level, nullptr, nullptr);
+}
+
+} // namespace
+
+std::string findSoundFont() {
+    // FluidR3 is the fuller General MIDI set when the user has it installed;
+    // default-GM follows Debian's own choice; TimGM6mb is what set-up installs.
+    static const char* const kCandidates[] = {
+        "/usr/share/sounds/sf2/FluidR3_GM.sf2",
+        "/usr/share/sounds/sf2/default-GM.sf2",
+        "/usr/share/sounds/sf2/TimGM6mb.sf2",
+        "/usr/share/soundfonts/default.sf2",
+    };
+    for (const char* candidate : kCandidates) {
+        std::error_code error;
+        if (std::filesystem::is_regular_file(candidate, error))
+            return candidate;
+    }
+    return {};
+}
+
+MusicPart::MusicPart(Mixer& mixer, std::string soundFontPath, bool loadNow)
+    : m_mixer(mixer), m_soundFontPath(std::move(soundFontPath)), m_loadNow(loadNow) {
+    silenceFluidLog();
+}
+
+MusicPart::~MusicPart() {
+    if (m_loader.joinable())
+        m_loader.join();
+    {
+        std::lock_guard guard(m_mixer.lock());
+        m_mixer.sequencerLocked().stopLocked();
+        m_mixer.sequencerLocked().setSynthLocked(nullptr);
+    }
+    if (m_synth)
+        delete_fluid_synth(m_synth);
+    if (m_settings)
+        delete_fluid_settings(m_settings);
+}
+
+bool MusicPart::init(int outputRate) {
+    if (m_soundFontPath.empty())
+        m_soundFontPath = findSoundFont();
+    std::error_code error;
+    if (m_soundFontPath.empty() || !std::filesystem::is_regular_file(m_soundFontPath, error))
+        return false;
+    if (!m_loader.joinable() && !m_synth) {
+        if (m_loadNow)
+            loadSynth(outputRate);
+        else
+            m_loader = std::thread([this, outputRate] { loadSynth(outputRate); });
+    }
+    m_open = true;
+    return true;
+}
+
+void MusicPart::loadSynth(int outputRate) {
+    fluid_settings_t* settings = new_fluid_settings();
+    if (!settings)
+        return;
+    fluid_settings_setnum(settings, "synth.sample-rate", outputRate);
+    fluid_settings_setnum(settings, "synth.gain", 0.5);
+    fluid_settings_setint(settings, "synth.chorus.active", 0);
+    // Every call into the synthesizer happens under the mixer lock already.
+    fluid_settings_setint(settings, "synth.threadsafe-api", 0);
+    fluid_synth_t* synth = new_fluid_synth(settings);
+    if (!synth || fluid_synth_sfload(synth, m_soundFontPath.c_str(), 1) == FLUID_FAILED) {
+        if (synth)
+            delete_fluid_synth(synth);
+        delete_fluid_settings(settings);
+        return;
+    }
+    m_settings = settings;
+    m_synth = synth;
+    {
+        std::lock_guard guard(m_mixer.lock());
+        m_mixer.sequencerLocked().setSynthLocked(synth);
+    }
+    m_ready.store(true, std::memory_order_release);
+}
+
+void MusicPart::quit() {
+    m_open = false;
+    std::lock_guard guard(m_mixer.lock());
+    m_mixer.sequencerLocked().stopLocked();
+}
+
+std::int32_t MusicPart::load(const std::string& path) {
+    const auto bytes = readWholeFile(path);
+    if (bytes.empty())
+        return 0;
+    auto sequence = readMidiFile(bytes);
+    if (!sequence)
+        return 0;
+    return m_segments.add(std::make_unique<const Sequence>(std::move(*sequence)));
+}
+
+void MusicPart::free(std::int32_t& handle) {
+    std::unique_ptr<const Sequence> released;
+    {
+        std::lock_guard guard(m_mixer.lock());
+        if (m_segments.find(handle) && m_mixer.sequencer().playingHandle() == handle)
+            m_mixer.sequencerLocked().stopLocked();
+        released = m_segments.remove(handle);
+    }
+    handle = 0;
+}
+
+void MusicPart::freeAll() {
+    {
+        std::lock_guard guard(m_mixer.lock());
+        m_mixer.sequencerLocked().stopLocked();
+    }
+    for (auto& slot : m_segments)
+        slot.object.reset();
+}
+
+void MusicPart::play(std::int32_t handle) {
+    const Sequence* sequence = m_segments.find(handle);
+    if (!sequence || !m_open)
+        return;
+    std::lock_guard guard(m_mixer.lock());
+    m_mixer.sequencerLocked().playLocked(sequence, handle);
+}
+
+void MusicPart::stop(std::int32_t handle) {
+    if (!isPlaying(handle))
+        return;
+    std::lock_guard guard(m_mixer.lock());
+    m_mixer.sequencerLocked().stopLocked();
+}
+
+bool MusicPart::isPlaying(std::int32_t handle) const {
+    return m_segments.find(handle) && m_mixer.sequencer().playingHandle() == handle;
+}
+
+std::int32_t MusicPart::lengthMs(std::int32_t handle) const {
+    const Sequence* sequence = m_segments.find(handle);
+    return sequence ? static_cast<std::int32_t>(sequence->lengthUs / 1000) : 0;
+}
+
+std::int32_t MusicPart::seekMs(std::int32_t handle) const {
+    if (!isPlaying(handle))
+        return 0;
+    const auto& sequencer = m_mixer.sequencer();
+    return static_cast<std::int32_t>(sequencer.positionFrames() * 1000 / sequencer.outputRate());
+}
+
+void MusicPart::setMasterVolume(int volume) {
+    std::lock_guard guard(m_mixer.lock());
+    m_mixer.sequencerLocked().setMasterVolumeLocked(volume);
+}
+
+} // namespace tremlo::sound

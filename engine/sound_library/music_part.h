@@ -1,0 +1,70 @@
+#pragma once
+
+// The music side of the library: the synthesizer with its SoundFont and the
+// loaded segments.
+//
+// The SoundFont takes tens of milliseconds to load, so the first init() starts
+// a loader thread and returns at once; the loader hands the finished
+// synthesizer to the mixer's sequencer under the mixer lock. A segment played
+// before then starts as soon as the synthesizer arrives. quit() and a later
+// init() keep the synthesizer, so re-opening the music part costs nothing.
+//
+// Thread: the user-interface thread calls everything here; the loader thread
+// only builds the synthesizer and publishes it.
+
+#include "handle_table.h"
+#include "mixer.h"
+#include "sequence.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+
+typedef struct _fluid_hashtable_t fluid_settings_t;
+
+namespace tremlo::sound {
+
+// The best General MIDI SoundFont installed, or empty.
+std::string findSoundFont();
+
+class MusicPart {
+public:
+    static constexpr std::size_t kMaxSegments = 256;
+    static constexpr int kSegmentHandleKind = 1;
+
+    MusicPart(Mixer& mixer, std::string soundFontPath, bool loadNow);
+    ~MusicPart();
+    MusicPart(const MusicPart&) = delete;
+    MusicPart& operator=(const MusicPart&) = delete;
+
+    bool init(int outputRate);
+    void quit();
+    bool ready() const { return m_ready.load(std::memory_order_acquire); }
+
+    std::int32_t load(const std::string& path);
+    void free(std::int32_t& handle);
+    void freeAll();
+    void play(std::int32_t handle);
+    void stop(std::int32_t handle);
+    bool isPlaying(std::int32_t handle) const;
+    std::int32_t lengthMs(std::int32_t handle) const;
+    std::int32_t seekMs(std::int32_t handle) const;
+    void setMasterVolume(int volume);
+
+private:
+    void loadSynth(int outputRate);
+
+    Mixer& m_mixer;
+    std::string m_soundFontPath;
+    bool m_loadNow;
+    bool m_open = false;
+    std::thread m_loader;
+    std::atomic<bool> m_ready{false};
+    fluid_settings_t* m_settings = nullptr;
+    struct _fluid_synth_t* m_synth = nullptr;
+    HandleTable<const Sequence, kMaxSegments, kSegmentHandleKind> m_segments;
+};
+
+} // namespace tremlo::sound

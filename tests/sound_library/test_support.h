@@ -1,0 +1,49 @@
+#pragma once
+
+// Helpers for tests that render the library offline: WAVE files made in
+// memory, a library on an offline device, and measurements of the output.
+
+#include "offline_device.h"
+#include "sound_library.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tremlo::sound::test {
+
+// A PCM WAVE file (8, 16, 24 or 32-bit integer, or 32-bit float with
+// floatingPoint) whose samples come from `sample(frame, channel)` in [-1, 1].
+std::vector<std::uint8_t> makeWave(int rate, int channels, int bits, std::int64_t frames,
+                                   const std::function<double(std::int64_t, int)>& sample,
+                                   bool floatingPoint = false);
+
+std::vector<std::uint8_t> makeSine(double hz, std::int64_t frames, int rate, int channels = 1,
+                                   double amplitude = 0.5, int bits = 16);
+
+// A library on an offline device, opened.
+struct OfflineLibrary {
+    explicit OfflineLibrary(int rate = 48000, SoundLibraryOptions options = {});
+    SoundHandle load(const std::vector<std::uint8_t>& wave);
+    std::vector<float> render(std::size_t frames) { return device->render(frames); }
+
+    OfflineDevice* device;
+    std::unique_ptr<SoundLibrary> library;
+};
+
+// Measurements of interleaved stereo output, over frames [from, to).
+double rms(const std::vector<float>& stereo, int channel, std::size_t from, std::size_t to);
+double peak(const std::vector<float>& stereo, int channel, std::size_t from, std::size_t to);
+// The largest step between neighbouring samples: a click shows as a step far
+// above what the signal's own slope allows.
+double largestStep(const std::vector<float>& stereo, int channel, std::size_t from, std::size_t to);
+// Frequency from the rising zero crossings, interpolated between samples.
+double frequency(const std::vector<float>& stereo, int channel, std::size_t from, std::size_t to,
+                 int rate);
+double decibels(double ratio);
+
+std::vector<std::uint8_t> readFile(const std::string& path);
+
+} // namespace tremlo::sound::test
