@@ -18,8 +18,7 @@
 
 namespace tremlo::sound {
 
-template <typename T, std::size_t Capacity, int Kind>
-class HandleTable {
+template <typename T, std::size_t Capacity, int Kind> class HandleTable {
     static_assert(Capacity <= 1024);
     static constexpr int kIndexBits = 10;
     static constexpr std::uint32_t kIndexMask = (1u << kIndexBits) - 1;

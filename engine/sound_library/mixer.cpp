@@ -20,8 +20,8 @@ void Mixer::renderCallback(void* mixer, float* stereoOut, std::size_t frames) no
 void Mixer::render(float* stereoOut, std::size_t frames) noexcept {
     std::lock_guard guard(m_lock);
     for (std::size_t done = 0; done < frames;) {
-        const auto n = static_cast<int>(
-            std::min<std::size_t>(frames - done, MixScratch::kOutputFrames));
+        const auto n =
+            static_cast<int>(std::min<std::size_t>(frames - done, MixScratch::kOutputFrames));
         renderBlock(stereoOut + done * 2, n);
         done += static_cast<std::size_t>(n);
     }

@@ -2,9 +2,8 @@
 
 #include "midi_file.h"
 
-#include <fluidsynth.h>
-
 #include <filesystem>
+#include <fluidsynth.h>
 #include <fstream>
 #include <iterator>
 #include <vector>

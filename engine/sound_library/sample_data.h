@@ -13,9 +13,9 @@
 namespace tremlo::sound {
 
 struct SampleData {
-    int channels = 0;          // 1 or 2, as stored
-    int bitsPerSample = 0;     // of the file
-    int samplesPerSecond = 0;  // of the file
+    int channels = 0;         // 1 or 2, as stored
+    int bitsPerSample = 0;    // of the file
+    int samplesPerSecond = 0; // of the file
     std::int64_t frames = 0;
     std::vector<std::int16_t> pcm16; // used when not empty
     std::vector<float> pcmFloat;     // used otherwise

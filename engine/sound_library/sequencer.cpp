@@ -1,9 +1,8 @@
 #include "sequencer.h"
 
-#include <fluidsynth.h>
-
 #include <algorithm>
 #include <cmath>
+#include <fluidsynth.h>
 
 namespace tremlo::sound {
 
@@ -79,7 +78,8 @@ void Sequencer::dispatch(const SequenceEvent& event) noexcept {
         const auto& bytes = m_sequence->sysex;
         if (event.status == 0xF0 && event.sysexLength > 0 &&
             std::size_t{event.sysexOffset} + event.sysexLength <= bytes.size())
-            fluid_synth_sysex(m_synth, reinterpret_cast<const char*>(bytes.data()) + event.sysexOffset,
+            fluid_synth_sysex(m_synth,
+                              reinterpret_cast<const char*>(bytes.data()) + event.sysexOffset,
                               static_cast<int>(event.sysexLength), nullptr, nullptr, nullptr, 0);
         break;
     }
@@ -119,7 +119,8 @@ void Sequencer::render(float* stereoOut, int frames, float* scratch) noexcept {
         std::int64_t until = m_lengthFrames;
         if (m_nextEvent < events.size())
             until = std::min(until, frameOf(events[m_nextEvent].timeUs));
-        const auto piece = static_cast<int>(std::min<std::int64_t>(frames - done, until - m_position));
+        const auto piece =
+            static_cast<int>(std::min<std::int64_t>(frames - done, until - m_position));
         if (piece > 0) {
             renderSynth(stereoOut + done * 2, piece, scratch);
             done += piece;

@@ -13,15 +13,17 @@ std::int32_t millisecondsOf(std::int64_t frames, int rate) {
     if (rate <= 0)
         return 0;
     const std::int64_t ms = frames * 1000 / rate;
-    return static_cast<std::int32_t>(std::min<std::int64_t>(ms, std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(ms, std::numeric_limits<std::int32_t>::max()));
 }
 
 } // namespace
 
 SoundLibrary::SoundLibrary(std::unique_ptr<OutputDevice> device, SoundLibraryOptions options)
-    : m_device(std::move(device)), m_mixer(std::make_unique<Mixer>()), m_options(std::move(options)) {
-    m_music = std::make_unique<MusicPart>(*m_mixer, m_options.soundFontPath,
-                                          m_options.loadSoundFontNow);
+    : m_device(std::move(device)), m_mixer(std::make_unique<Mixer>()),
+      m_options(std::move(options)) {
+    m_music =
+        std::make_unique<MusicPart>(*m_mixer, m_options.soundFontPath, m_options.loadSoundFontNow);
 }
 
 SoundLibrary::~SoundLibrary() {
@@ -50,7 +52,9 @@ std::int32_t SoundLibrary::dsInitMusic() {
     return m_music->init(m_rate != 0 ? m_rate : 48000) ? 1 : 0;
 }
 
-void SoundLibrary::dsQuitMusic() { m_music->quit(); }
+void SoundLibrary::dsQuitMusic() {
+    m_music->quit();
+}
 
 void SoundLibrary::dsQuit() {
     if (m_rate == 0)
@@ -169,17 +173,25 @@ void SoundLibrary::dsGetFormat(SoundHandle handle, WaveFormat& format) const {
     }
 }
 
-void SoundLibrary::dsSetMasterVolume(std::int32_t volume) { m_music->setMasterVolume(volume); }
+void SoundLibrary::dsSetMasterVolume(std::int32_t volume) {
+    m_music->setMasterVolume(volume);
+}
 
 SoundHandle SoundLibrary::dsLoadMusicSegment(const std::string& path, std::int32_t) {
     return m_music->load(path);
 }
 
-void SoundLibrary::dsPlayMusicSegment(SoundHandle handle, std::int32_t) { m_music->play(handle); }
+void SoundLibrary::dsPlayMusicSegment(SoundHandle handle, std::int32_t) {
+    m_music->play(handle);
+}
 
-void SoundLibrary::dsStopMusicSegment(SoundHandle handle) { m_music->stop(handle); }
+void SoundLibrary::dsStopMusicSegment(SoundHandle handle) {
+    m_music->stop(handle);
+}
 
-void SoundLibrary::dsFreeMusicSegment(SoundHandle& handle) { m_music->free(handle); }
+void SoundLibrary::dsFreeMusicSegment(SoundHandle& handle) {
+    m_music->free(handle);
+}
 
 std::int32_t SoundLibrary::dsIsPlayingMusicSegment(SoundHandle handle) const {
     return m_music->isPlaying(handle) ? 1 : 0;
@@ -193,10 +205,16 @@ std::int32_t SoundLibrary::dsGetSeekMSec(SoundHandle handle) const {
     return m_music->seekMs(handle);
 }
 
-int SoundLibrary::outputRate() const { return m_rate; }
+int SoundLibrary::outputRate() const {
+    return m_rate;
+}
 
-int SoundLibrary::periodFrames() const { return m_rate != 0 ? m_device->periodFrames() : 0; }
+int SoundLibrary::periodFrames() const {
+    return m_rate != 0 ? m_device->periodFrames() : 0;
+}
 
-bool SoundLibrary::musicReady() const { return m_music->ready(); }
+bool SoundLibrary::musicReady() const {
+    return m_music->ready();
+}
 
 } // namespace tremlo::sound

@@ -1,9 +1,8 @@
 #include "voice.h"
 
-#include <samplerate.h>
-
 #include <algorithm>
 #include <cmath>
+#include <samplerate.h>
 
 namespace tremlo::sound {
 namespace {
@@ -42,7 +41,9 @@ std::unique_ptr<Voice> Voice::create(std::shared_ptr<const SampleData> data) {
 Voice::Voice(std::shared_ptr<const SampleData> data, SRC_STATE* resampler)
     : m_data(std::move(data)), m_resampler(resampler), m_frequency(m_data->samplesPerSecond) {}
 
-Voice::~Voice() { src_delete(m_resampler); }
+Voice::~Voice() {
+    src_delete(m_resampler);
+}
 
 void Voice::playLocked(bool looping) {
     m_looping = looping;
@@ -74,8 +75,9 @@ void Voice::setPanLocked(int pan) {
 }
 
 void Voice::setFrequencyLocked(int samplesPerSecond) {
-    m_frequency = samplesPerSecond == 0 ? m_data->samplesPerSecond
-                                        : std::clamp(samplesPerSecond, kMinFrequency, kMaxFrequency);
+    m_frequency = samplesPerSecond == 0
+                      ? m_data->samplesPerSecond
+                      : std::clamp(samplesPerSecond, kMinFrequency, kMaxFrequency);
 }
 
 void Voice::setPositionLocked(std::int64_t frame) {
@@ -156,9 +158,8 @@ void Voice::beginResampling(int outputRate) noexcept {
     const double ratio = static_cast<double>(outputRate) / m_frequency;
     src_reset(m_resampler);
     src_set_ratio(m_resampler, ratio);
-    const std::int64_t history =
-        m_looping ? std::min<std::int64_t>(kPrimingFrames, m_data->frames)
-                  : std::min<std::int64_t>(kPrimingFrames, m_position);
+    const std::int64_t history = m_looping ? std::min<std::int64_t>(kPrimingFrames, m_data->frames)
+                                           : std::min<std::int64_t>(kPrimingFrames, m_position);
     m_position -= history;
     if (m_position < 0)
         m_position += m_data->frames;

@@ -1,9 +1,8 @@
 #include "wave_loader.h"
 
-#include <sndfile.h>
-
 #include <algorithm>
 #include <cstring>
+#include <sndfile.h>
 
 namespace tremlo::sound {
 namespace {
@@ -15,7 +14,9 @@ struct MemoryFile {
     sf_count_t position = 0;
 };
 
-sf_count_t memoryLength(void* user) { return static_cast<MemoryFile*>(user)->bytes.size(); }
+sf_count_t memoryLength(void* user) {
+    return static_cast<MemoryFile*>(user)->bytes.size();
+}
 
 sf_count_t memorySeek(sf_count_t offset, int whence, void* user) {
     auto* file = static_cast<MemoryFile*>(user);
@@ -39,9 +40,13 @@ sf_count_t memoryRead(void* out, sf_count_t count, void* user) {
     return n;
 }
 
-sf_count_t memoryWrite(const void*, sf_count_t, void*) { return 0; }
+sf_count_t memoryWrite(const void*, sf_count_t, void*) {
+    return 0;
+}
 
-sf_count_t memoryTell(void* user) { return static_cast<MemoryFile*>(user)->position; }
+sf_count_t memoryTell(void* user) {
+    return static_cast<MemoryFile*>(user)->position;
+}
 
 struct SndfileCloser {
     void operator()(SNDFILE* file) const { sf_close(file); }
@@ -91,6 +96,8 @@ bool fitsInSixteenBits(int format) {
 // count: broken files claim sizes far beyond their bytes.
 template <typename Sample, typename ReadFn>
 std::vector<Sample> readAll(SNDFILE* file, int channels, std::size_t sampleCap, ReadFn read) {
+    // Bytes after the header's frame count (a chunk libsndfile mistook for
+    // data) are not sound.
     constexpr sf_count_t kChunkFrames = 4096;
     std::vector<Sample> samples;
     std::vector<Sample> chunk(static_cast<std::size_t>(kChunkFrames * channels));
@@ -98,10 +105,12 @@ std::vector<Sample> readAll(SNDFILE* file, int channels, std::size_t sampleCap, 
         const sf_count_t got = read(file, chunk.data(), kChunkFrames);
         if (got <= 0)
             break;
-        const auto n = static_cast<std::size_t>(got * channels);
-        if (samples.size() + n > sampleCap)
+        const auto n =
+            std::min(static_cast<std::size_t>(got * channels), sampleCap - samples.size());
+        if (n == 0)
             break;
-        samples.insert(samples.end(), chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(n));
+        samples.insert(samples.end(), chunk.begin(),
+                       chunk.begin() + static_cast<std::ptrdiff_t>(n));
     }
     return samples;
 }
@@ -138,14 +147,18 @@ std::shared_ptr<const SampleData> decodeWave(std::span<const std::uint8_t> bytes
     data->samplesPerSecond = info.samplerate;
     data->channels = std::min(info.channels, 2);
     // No codec yields more than a few samples per byte of input.
-    const std::size_t sampleCap = bytes.size() * 4 + 64;
+    std::size_t sampleCap = bytes.size() * 4 + 64;
+    if (info.frames > 0)
+        sampleCap = std::min(sampleCap, static_cast<std::size_t>(info.frames) * info.channels);
     if (fitsInSixteenBits(info.format)) {
         auto samples = readAll<std::int16_t>(file.get(), info.channels, sampleCap, sf_readf_short);
-        data->pcm16 = info.channels > 2 ? downmixToStereo(samples, info.channels) : std::move(samples);
+        data->pcm16 =
+            info.channels > 2 ? downmixToStereo(samples, info.channels) : std::move(samples);
         data->frames = static_cast<std::int64_t>(data->pcm16.size()) / data->channels;
     } else {
         auto samples = readAll<float>(file.get(), info.channels, sampleCap, sf_readf_float);
-        data->pcmFloat = info.channels > 2 ? downmixToStereo(samples, info.channels) : std::move(samples);
+        data->pcmFloat =
+            info.channels > 2 ? downmixToStereo(samples, info.channels) : std::move(samples);
         data->frames = static_cast<std::int64_t>(data->pcmFloat.size()) / data->channels;
     }
     if (data->frames == 0)

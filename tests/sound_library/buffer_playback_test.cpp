@@ -2,9 +2,8 @@
 
 #include "test_support.h"
 
-#include <gtest/gtest.h>
-
 #include <cmath>
+#include <gtest/gtest.h>
 #include <numbers>
 
 namespace tremlo::sound::test {
@@ -15,7 +14,9 @@ constexpr double kAmplitude = 0.5;
 const double kSineRms = kAmplitude / std::numbers::sqrt2;
 
 // One second of a 1 kHz tone at the device rate: whole cycles, so it loops cleanly.
-std::vector<std::uint8_t> tone() { return makeSine(1000.0, kRate, kRate); }
+std::vector<std::uint8_t> tone() {
+    return makeSine(1000.0, kRate, kRate);
+}
 
 struct VolumeCase {
     const char* name;
@@ -68,7 +69,8 @@ TEST_P(PanTest, PanAttenuatesTheFarSideOnly) {
         if (std::isnan(expected[channel]))
             EXPECT_EQ(level, 0.0) << "channel " << channel;
         else
-            EXPECT_NEAR(decibels(level / kSineRms), expected[channel], 0.05) << "channel " << channel;
+            EXPECT_NEAR(decibels(level / kSineRms), expected[channel], 0.05)
+                << "channel " << channel;
     }
 }
 
@@ -108,8 +110,9 @@ TEST(BufferPlayback, AtTheDeviceRateTheOriginalSamplesComeOutExactly) {
         const double scale = std::ldexp(1.0, bits - 1) - 1;
         for (std::int64_t f = 0; f < 2000; f += 97) {
             for (int c = 0; c < 2; ++c) {
-                const double original = std::lround(std::sin(0.01 * double(f) * (c + 1)) * 0.9 * scale) /
-                                        std::ldexp(1.0, bits - 1);
+                const double original =
+                    std::lround(std::sin(0.01 * double(f) * (c + 1)) * 0.9 * scale) /
+                    std::ldexp(1.0, bits - 1);
                 EXPECT_NEAR(out[f * 2 + c], original, 1e-6) << bits << " bits, frame " << f;
             }
         }
@@ -170,7 +173,8 @@ TEST(BufferPlayback, FrequencyChangesThePitchWhilePlayingWithoutAClick) {
 TEST(BufferPlayback, PlayRestartsFromTheStartAlsoWhilePlaying) {
     OfflineLibrary lib;
     // A ramp makes every position recognisable.
-    const auto wave = makeWave(kRate, 1, 16, kRate, [](std::int64_t f, int) { return f / double(kRate); });
+    const auto wave =
+        makeWave(kRate, 1, 16, kRate, [](std::int64_t f, int) { return f / double(kRate); });
     SoundHandle h = lib.load(wave);
     lib.library->dsPlay(h);
     lib.render(12000);
@@ -255,7 +259,8 @@ TEST(BufferHandles, ZeroUnknownAndStaleHandlesDoNothing) {
     EXPECT_EQ(l.dsGetBufferMSec(stale), 0);
     SoundHandle staleCopy = stale;
     l.dsFree(staleCopy);
-    EXPECT_EQ(l.dsGetBufferMSec(second), 1000) << "freeing a stale handle left the new buffer alone";
+    EXPECT_EQ(l.dsGetBufferMSec(second), 1000)
+        << "freeing a stale handle left the new buffer alone";
 }
 
 TEST(BufferHandles, FreeWhilePlayingSilencesAndForgets) {

@@ -15,7 +15,9 @@ void put(std::vector<std::uint8_t>& out, std::uint32_t value, int bytes) {
         out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
-void putTag(std::vector<std::uint8_t>& out, const char* tag) { out.insert(out.end(), tag, tag + 4); }
+void putTag(std::vector<std::uint8_t>& out, const char* tag) {
+    out.insert(out.end(), tag, tag + 4);
+}
 
 } // namespace
 
@@ -50,7 +52,8 @@ std::vector<std::uint8_t> makeWave(int rate, int channels, int bits, std::int64_
                 put(out, static_cast<std::uint32_t>(std::lround(v * 127.0) + 128), 1);
             } else {
                 const double scale = std::ldexp(1.0, bits - 1) - 1;
-                put(out, static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(v * scale))),
+                put(out,
+                    static_cast<std::uint32_t>(static_cast<std::int32_t>(std::lround(v * scale))),
                     bytesPerSample);
             }
         }
@@ -90,10 +93,12 @@ double peak(const std::vector<float>& stereo, int channel, std::size_t from, std
     return best;
 }
 
-double largestStep(const std::vector<float>& stereo, int channel, std::size_t from, std::size_t to) {
+double largestStep(const std::vector<float>& stereo, int channel, std::size_t from,
+                   std::size_t to) {
     double best = 0;
     for (std::size_t f = from + 1; f < to; ++f)
-        best = std::max(best, std::fabs(double(stereo[f * 2 + channel]) - stereo[(f - 1) * 2 + channel]));
+        best = std::max(best,
+                        std::fabs(double(stereo[f * 2 + channel]) - stereo[(f - 1) * 2 + channel]));
     return best;
 }
 
@@ -114,7 +119,9 @@ double frequency(const std::vector<float>& stereo, int channel, std::size_t from
     return crossings > 1 ? (crossings - 1) * rate / (last - first) : 0.0;
 }
 
-double decibels(double ratio) { return 20.0 * std::log10(ratio); }
+double decibels(double ratio) {
+    return 20.0 * std::log10(ratio);
+}
 
 std::vector<std::uint8_t> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

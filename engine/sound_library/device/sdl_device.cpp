@@ -1,7 +1,6 @@
 #include "sdl_device.h"
 
 #include <SDL.h>
-
 #include <chrono>
 #include <cstdlib>
 
@@ -34,9 +33,13 @@ int preferredRate() {
 
 } // namespace
 
-SdlDevice::SdlDevice() { prepareSdl(); }
+SdlDevice::SdlDevice() {
+    prepareSdl();
+}
 
-SdlDevice::~SdlDevice() { close(); }
+SdlDevice::~SdlDevice() {
+    close();
+}
 
 void SdlDevice::sdlCallback(void* self, Uint8* stream, int bytes) noexcept {
     auto* device = static_cast<SdlDevice*>(self);

@@ -15,7 +15,6 @@
 #include "output_device.h"
 
 #include <SDL_audio.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <mutex>

@@ -1,0 +1,252 @@
+// MIDI segments played through the sequencer and FluidSynth, rendered offline.
+
+#include "test_support.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <thread>
+#include <unistd.h>
+
+namespace tremlo::sound::test {
+namespace {
+
+constexpr int kRate = 48000;
+
+// A small standard MIDI file writer: one track, events given with delta ticks.
+class MidiWriter {
+public:
+    explicit MidiWriter(int ticksPerQuarter = 480) : m_ticksPerQuarter(ticksPerQuarter) {}
+
+    MidiWriter& event(std::uint32_t delta, std::initializer_list<std::uint8_t> bytes) {
+        putVlq(delta);
+        m_track.insert(m_track.end(), bytes);
+        return *this;
+    }
+    MidiWriter& tempo(std::uint32_t delta, std::uint32_t usPerQuarter) {
+        return event(delta, {0xFF, 0x51, 0x03, std::uint8_t(usPerQuarter >> 16),
+                             std::uint8_t(usPerQuarter >> 8), std::uint8_t(usPerQuarter)});
+    }
+    MidiWriter& end(std::uint32_t delta) { return event(delta, {0xFF, 0x2F, 0x00}); }
+
+    std::string save() const {
+        std::vector<std::uint8_t> file = {'M',
+                                          'T',
+                                          'h',
+                                          'd',
+                                          0,
+                                          0,
+                                          0,
+                                          6,
+                                          0,
+                                          0,
+                                          0,
+                                          1,
+                                          std::uint8_t(m_ticksPerQuarter >> 8),
+                                          std::uint8_t(m_ticksPerQuarter)};
+        const auto size = static_cast<std::uint32_t>(m_track.size());
+        file.insert(file.end(),
+                    {'M', 'T', 'r', 'k', std::uint8_t(size >> 24), std::uint8_t(size >> 16),
+                     std::uint8_t(size >> 8), std::uint8_t(size)});
+        file.insert(file.end(), m_track.begin(), m_track.end());
+        const auto path =
+            std::filesystem::temp_directory_path() / ("tremlo-test-" + std::to_string(::getpid()) +
+                                                      "-" + std::to_string(s_count++) + ".mid");
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()),
+                   static_cast<std::streamsize>(file.size()));
+        return path.string();
+    }
+
+private:
+    void putVlq(std::uint32_t value) {
+        std::uint8_t bytes[5];
+        int n = 0;
+        do {
+            bytes[n++] = value & 0x7F;
+            value >>= 7;
+        } while (value);
+        while (n > 1)
+            m_track.push_back(bytes[--n] | 0x80);
+        m_track.push_back(bytes[0]);
+    }
+
+    int m_ticksPerQuarter;
+    std::vector<std::uint8_t> m_track;
+    static inline int s_count = 0;
+};
+
+SoundLibraryOptions loadNow() {
+    SoundLibraryOptions options;
+    options.loadSoundFontNow = true;
+    return options;
+}
+
+// A held organ note (it does not decay) from the start to the end of the
+// piece: one beat at 120 bpm, then one at 240 bpm, so the pass lasts 750 ms.
+std::string heldNoteAcrossATempoChange() {
+    return MidiWriter()
+        .event(0, {0xC0, 19})
+        .event(0, {0x90, 60, 100})
+        .tempo(480, 250000)
+        .event(480, {0x80, 60, 0})
+        .end(0)
+        .save();
+}
+
+class MusicPlayback : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_NE(lib.library->dsInitMusic(), 0) << "a General MIDI SoundFont must be installed";
+        ASSERT_TRUE(lib.library->musicReady());
+    }
+    OfflineLibrary lib{kRate, loadNow()};
+};
+
+TEST_F(MusicPlayback, LengthAndSeekAreExactAcrossTempoChanges) {
+    SoundHandle h = lib.library->dsLoadMusicSegment(heldNoteAcrossATempoChange(), 32);
+    ASSERT_NE(h, 0);
+    EXPECT_EQ(lib.library->dsGetLengthMSec(h), 750);
+    EXPECT_EQ(lib.library->dsGetSeekMSec(h), 0);
+    lib.library->dsPlayMusicSegment(h, 1000);
+    EXPECT_NE(lib.library->dsIsPlayingMusicSegment(h), 0);
+    lib.render(kRate * 6 / 10);
+    EXPECT_EQ(lib.library->dsGetSeekMSec(h), 600);
+    lib.render(kRate * 3 / 10); // past the end of the first pass
+    EXPECT_EQ(lib.library->dsGetSeekMSec(h), 150);
+    EXPECT_NE(lib.library->dsIsPlayingMusicSegment(h), 0);
+}
+
+TEST_F(MusicPlayback, PassFollowsPassWithoutAGap) {
+    SoundHandle h = lib.library->dsLoadMusicSegment(heldNoteAcrossATempoChange(), 32);
+    lib.library->dsPlayMusicSegment(h, 1000);
+    const auto out = lib.render(kRate * 2);
+    const double steady = rms(out, 0, kRate / 10, kRate * 7 / 10);
+    ASSERT_GT(steady, 0.01);
+    // Every 5 ms window from the first attack on, the wraps at 750 and
+    // 1500 ms included, carries sound.
+    const std::size_t window = kRate / 200;
+    for (std::size_t from = kRate / 20; from + window <= out.size() / 2; from += window)
+        EXPECT_GT(rms(out, 0, from, from + window), steady * 0.2) << "gap at frame " << from;
+}
+
+TEST_F(MusicPlayback, MasterVolumeScalesSegmentsInHundredthsOfADecibel) {
+    const auto path = heldNoteAcrossATempoChange();
+    SoundHandle h = lib.library->dsLoadMusicSegment(path, 32);
+    lib.library->dsPlayMusicSegment(h, 1000);
+    const auto full = lib.render(kRate / 2);
+
+    OfflineLibrary quieter(kRate, loadNow());
+    quieter.library->dsInitMusic();
+    quieter.library->dsSetMasterVolume(-1000);
+    SoundHandle q = quieter.library->dsLoadMusicSegment(path, 32);
+    quieter.library->dsPlayMusicSegment(q, 1000);
+    const auto low = quieter.render(kRate / 2);
+    EXPECT_NEAR(decibels(rms(low, 0, kRate / 10, kRate / 2) / rms(full, 0, kRate / 10, kRate / 2)),
+                -10.0, 0.05);
+
+    quieter.library->dsSetMasterVolume(-10000);
+    quieter.render(256);
+    const auto silent = quieter.render(4800);
+    EXPECT_EQ(peak(silent, 0, 0, 4800), 0.0);
+}
+
+TEST_F(MusicPlayback, StopSilencesAtOnceAndPlayStartsAgainFromTheTop) {
+    SoundHandle h = lib.library->dsLoadMusicSegment(heldNoteAcrossATempoChange(), 32);
+    lib.library->dsPlayMusicSegment(h, 1000);
+    lib.render(kRate / 4);
+    lib.library->dsStopMusicSegment(h);
+    EXPECT_EQ(lib.library->dsIsPlayingMusicSegment(h), 0);
+    const auto out = lib.render(lib.library->periodFrames());
+    EXPECT_EQ(peak(out, 0, 0, out.size() / 2), 0.0);
+
+    lib.library->dsPlayMusicSegment(h, 1000);
+    EXPECT_EQ(lib.library->dsGetSeekMSec(h), 0);
+    const auto again = lib.render(kRate / 4);
+    EXPECT_GT(rms(again, 0, kRate / 10, kRate / 4), 0.01);
+}
+
+TEST_F(MusicPlayback, HandlesZeroStaleAndFreedWhilePlaying) {
+    auto& l = *lib.library;
+    for (SoundHandle h : {0, 7, -1}) {
+        l.dsPlayMusicSegment(h, 1000);
+        l.dsStopMusicSegment(h);
+        EXPECT_EQ(l.dsIsPlayingMusicSegment(h), 0);
+        EXPECT_EQ(l.dsGetLengthMSec(h), 0);
+        EXPECT_EQ(l.dsGetSeekMSec(h), 0);
+        l.dsFreeMusicSegment(h);
+        EXPECT_EQ(h, 0);
+    }
+    SoundHandle h = l.dsLoadMusicSegment(heldNoteAcrossATempoChange(), 32);
+    const SoundHandle kept = h;
+    l.dsPlayMusicSegment(h, 1000);
+    lib.render(1000);
+    l.dsFreeMusicSegment(h);
+    EXPECT_EQ(h, 0);
+    EXPECT_EQ(l.dsIsPlayingMusicSegment(kept), 0);
+    EXPECT_EQ(l.dsGetLengthMSec(kept), 0);
+    const auto out = lib.render(1000);
+    EXPECT_EQ(peak(out, 0, 0, 1000), 0.0);
+
+    // A buffer handle is not a segment handle.
+    SoundHandle buffer = lib.load(makeSine(440, 4800, kRate));
+    EXPECT_EQ(l.dsGetLengthMSec(buffer), 0);
+    l.dsFreeMusicSegment(buffer);
+    EXPECT_EQ(l.dsGetBufferMSec(lib.load(makeSine(440, 4800, kRate))), 100);
+}
+
+TEST_F(MusicPlayback, FilesThatAreNotMidiAreRefused) {
+    EXPECT_EQ(lib.library->dsLoadMusicSegment("/nonexistent/tune.mid", 32), 0);
+    const auto path = std::filesystem::temp_directory_path() / "tremlo-test-not-midi.mid";
+    std::ofstream(path) << "RIFF this is not a MIDI file";
+    EXPECT_EQ(lib.library->dsLoadMusicSegment(path.string(), 32), 0);
+    std::filesystem::remove(path);
+}
+
+TEST_F(MusicPlayback, ReopeningTheMusicPartKeepsTheSoundFont) {
+    SoundHandle h = lib.library->dsLoadMusicSegment(heldNoteAcrossATempoChange(), 32);
+    lib.library->dsPlayMusicSegment(h, 1000);
+    lib.library->dsQuitMusic();
+    EXPECT_EQ(lib.library->dsIsPlayingMusicSegment(h), 0) << "closing the music part stops it";
+    ASSERT_NE(lib.library->dsInitMusic(), 0);
+    EXPECT_TRUE(lib.library->musicReady());
+    lib.library->dsPlayMusicSegment(h, 1000);
+    const auto out = lib.render(kRate / 4);
+    EXPECT_GT(rms(out, 0, kRate / 10, kRate / 4), 0.01);
+}
+
+TEST(MusicLoading, ASegmentPlayedBeforeTheSoundFontIsReadyStartsWhenItIs) {
+    OfflineLibrary lib(kRate);
+    ASSERT_NE(lib.library->dsInitMusic(), 0);
+    SoundHandle h = lib.library->dsLoadMusicSegment(heldNoteAcrossATempoChange(), 32);
+    lib.library->dsPlayMusicSegment(h, 1000);
+    EXPECT_NE(lib.library->dsIsPlayingMusicSegment(h), 0);
+    // Waits for the loader thread, however long this machine takes.
+    while (!lib.library->musicReady())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto out = lib.render(kRate / 4);
+    EXPECT_GT(rms(out, 0, kRate / 10, kRate / 4), 0.01);
+    EXPECT_EQ(lib.library->dsGetSeekMSec(h), 250);
+}
+
+TEST(MusicLoading, EveryTestMidiFileLoadsOrIsRefusedAndPlaysWithoutHarm) {
+    OfflineLibrary lib(kRate, loadNow());
+    ASSERT_NE(lib.library->dsInitMusic(), 0);
+    int loaded = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(TREMLO_TESTDATA_DIR) + "/mid/jazz-soft")) {
+        SoundHandle h = lib.library->dsLoadMusicSegment(entry.path().string(), 32);
+        if (!h)
+            continue;
+        ++loaded;
+        lib.library->dsPlayMusicSegment(h, 1000);
+        lib.render(kRate / 10);
+        EXPECT_GE(lib.library->dsGetSeekMSec(h), 0) << entry.path();
+        lib.library->dsFreeMusicSegment(h);
+    }
+    EXPECT_GT(loaded, 50);
+}
+
+} // namespace
+} // namespace tremlo::sound::test

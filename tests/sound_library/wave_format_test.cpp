@@ -1,0 +1,171 @@
+// WAVE files of every kind the library takes, and files it must refuse.
+
+#include "test_support.h"
+
+#include <cmath>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <numbers>
+#include <sndfile.h>
+#include <unistd.h>
+
+namespace tremlo::sound::test {
+namespace {
+
+// A WAVE file written by libsndfile itself in the given subtype: a 1 kHz
+// tone of 0.5 amplitude, 100 ms long.
+std::vector<std::uint8_t> encodedTone(int subtype, int channels, int rate = 48000,
+                                      int container = SF_FORMAT_WAV) {
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("tremlo-test-" + std::to_string(::getpid()) + ".wav");
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = container | subtype;
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (!file)
+        return {};
+    const int frames = rate / 10;
+    std::vector<float> samples(static_cast<std::size_t>(frames * channels));
+    for (int f = 0; f < frames; ++f)
+        for (int c = 0; c < channels; ++c)
+            samples[f * channels + c] =
+                0.5f * static_cast<float>(std::sin(2 * std::numbers::pi * 1000.0 * f / rate));
+    sf_writef_float(file, samples.data(), frames);
+    sf_close(file);
+    auto bytes = readFile(path.string());
+    std::filesystem::remove(path);
+    return bytes;
+}
+
+struct CodecCase {
+    const char* name;
+    int subtype;
+    int channels;
+    int expectedBits;
+    double tolerance; // how far a lossy codec may stray, in rms of the tone
+    int container = SF_FORMAT_WAV;
+    int blockPaddingMs = 0; // block codecs fill their last block with silence
+};
+
+class CodecTest : public ::testing::TestWithParam<CodecCase> {};
+
+TEST_P(CodecTest, DecodesWithTheFilesOwnFormat) {
+    const auto& c = GetParam();
+    const auto wave = encodedTone(c.subtype, c.channels, 48000, c.container);
+    ASSERT_FALSE(wave.empty());
+    OfflineLibrary lib;
+    SoundHandle h = lib.load(wave);
+    ASSERT_NE(h, 0);
+    WaveFormat format;
+    lib.library->dsGetFormat(h, format);
+    EXPECT_EQ(format.channels, std::min(c.channels, 2));
+    EXPECT_EQ(format.bitsPerSample, c.expectedBits);
+    EXPECT_EQ(format.samplesPerSecond, 48000);
+    EXPECT_GE(lib.library->dsGetBufferMSec(h), 99);
+    EXPECT_LE(lib.library->dsGetBufferMSec(h), 101 + c.blockPaddingMs);
+    lib.library->dsPlay(h);
+    const auto out = lib.render(4000);
+    const double expectedRms = 0.5 / std::numbers::sqrt2;
+    for (int channel = 0; channel < 2; ++channel) {
+        EXPECT_NEAR(rms(out, channel, 500, 4000), expectedRms, c.tolerance) << c.name;
+        EXPECT_NEAR(frequency(out, channel, 500, 4000, 48000), 1000.0, 2.0) << c.name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codecs, CodecTest,
+    ::testing::Values(CodecCase{"Pcm8", SF_FORMAT_PCM_U8, 1, 8, 0.01},
+                      CodecCase{"Pcm16Stereo", SF_FORMAT_PCM_16, 2, 16, 0.001},
+                      CodecCase{"Pcm24", SF_FORMAT_PCM_24, 1, 24, 0.001},
+                      CodecCase{"Pcm32", SF_FORMAT_PCM_32, 2, 32, 0.001},
+                      CodecCase{"Float32", SF_FORMAT_FLOAT, 1, 32, 0.001},
+                      CodecCase{"Float64", SF_FORMAT_DOUBLE, 2, 64, 0.001},
+                      CodecCase{"ImaAdpcm", SF_FORMAT_IMA_ADPCM, 1, 4, 0.02, SF_FORMAT_WAV, 171},
+                      CodecCase{"MsAdpcm", SF_FORMAT_MS_ADPCM, 2, 4, 0.02, SF_FORMAT_WAV, 171},
+                      CodecCase{"ALaw", SF_FORMAT_ALAW, 1, 8, 0.01},
+                      CodecCase{"MuLaw", SF_FORMAT_ULAW, 1, 8, 0.01},
+                      CodecCase{"Extensible", SF_FORMAT_PCM_16, 2, 16, 0.001, SF_FORMAT_WAVEX},
+                      // Four equal channels fold into two of the same level.
+                      CodecCase{"FourChannelsMixDown", SF_FORMAT_PCM_16, 4, 16, 0.001,
+                                SF_FORMAT_WAVEX}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WaveRefusal, WhatIsNotAWaveFileGivesNoHandle) {
+    OfflineLibrary lib;
+    const auto good = makeSine(1000.0, 4800, 48000);
+    EXPECT_EQ(lib.library->dsCreateDSB(nullptr, 100, 1), 0);
+    EXPECT_EQ(lib.library->dsCreateDSB(good.data(), 0, 1), 0);
+    EXPECT_EQ(lib.library->dsCreateDSB(good.data(), 30, 1), 0) << "cut inside the header";
+    const std::string text = "RIFF....WAVEfmt but nothing of the sort";
+    EXPECT_EQ(lib.library->dsCreateDSB(text.data(), text.size(), 1), 0);
+    const auto aiff = encodedTone(SF_FORMAT_PCM_16, 1, 48000, SF_FORMAT_AIFF);
+    EXPECT_EQ(lib.library->dsCreateDSB(aiff.data(), aiff.size(), 1), 0) << "only WAVE files";
+    // A header that promises more data than there is plays what is there.
+    auto cut = good;
+    cut.resize(cut.size() / 2);
+    SoundHandle h = lib.library->dsCreateDSB(cut.data(), cut.size(), 1);
+    EXPECT_NEAR(lib.library->dsGetBufferMSec(h), 50, 1);
+}
+
+TEST(WaveRefusal, TheLibraryKeepsItsOwnCopyOfTheFile) {
+    OfflineLibrary lib;
+    auto wave = makeSine(1000.0, 4800, 48000);
+    SoundHandle h = lib.load(wave);
+    std::fill(wave.begin(), wave.end(), 0);
+    wave.clear();
+    wave.shrink_to_fit();
+    lib.library->dsPlay(h);
+    EXPECT_GT(rms(lib.render(2000), 0, 0, 2000), 0.3);
+}
+
+TEST(WaveTestMedia, EveryFileLoadsOrIsRefusedAndPlaysWithoutHarm) {
+    OfflineLibrary lib;
+    int loaded = 0;
+    for (const auto& entry :
+         std::filesystem::recursive_directory_iterator(std::string(TREMLO_TESTDATA_DIR) + "/wav")) {
+        if (!entry.is_regular_file())
+            continue;
+        const auto bytes = readFile(entry.path().string());
+        SoundHandle h = lib.library->dsCreateDSB(bytes.data(), bytes.size(), 1);
+        if (!h)
+            continue;
+        ++loaded;
+        WaveFormat format;
+        lib.library->dsGetFormat(h, format);
+        EXPECT_TRUE(format.channels == 1 || format.channels == 2) << entry.path();
+        EXPECT_GT(format.samplesPerSecond, 0) << entry.path();
+        lib.library->dsSetFrequency(h, 22050);
+        lib.library->dsPlayLooping(h);
+        lib.render(2000);
+        lib.library->dsFree(h);
+    }
+    EXPECT_GE(loaded, 15);
+}
+
+TEST(WaveTestMedia, KnownFilesReportTheirFormat) {
+    struct Known {
+        const char* file;
+        WaveFormat format;
+    };
+    const Known known[] = {
+        {"waveformatex-16bit-44100Hz-stereo.wav", {2, 16, 44100}},
+        {"pcmwaveformat-8bit-44100Hz-mono.wav", {1, 8, 44100}},
+        {"waveformatextensible-24bit-192kHz-mono.wav", {1, 24, 192000}},
+        {"waveformatex-ieeefloat-44100Hz-mono.wav", {1, 32, 44100}},
+        {"waveformatex-8bit-11025Hz-mono.wav", {1, 8, 11025}},
+    };
+    OfflineLibrary lib;
+    for (const auto& k : known) {
+        SoundHandle h =
+            lib.load(readFile(std::string(TREMLO_TESTDATA_DIR) + "/wav/hound/" + k.file));
+        WaveFormat format;
+        lib.library->dsGetFormat(h, format);
+        EXPECT_EQ(format.channels, k.format.channels) << k.file;
+        EXPECT_EQ(format.bitsPerSample, k.format.bitsPerSample) << k.file;
+        EXPECT_EQ(format.samplesPerSecond, k.format.samplesPerSecond) << k.file;
+    }
+}
+
+} // namespace
+} // namespace tremlo::sound::test
