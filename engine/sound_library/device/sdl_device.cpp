@@ -41,7 +41,7 @@ SdlDevice::~SdlDevice() {
     close();
 }
 
-void SdlDevice::sdlCallback(void* self, Uint8* stream, int bytes) noexcept {
+void SdlDevice::sdlCallback(void* self, std::uint8_t* stream, int bytes) noexcept {
     auto* device = static_cast<SdlDevice*>(self);
     device->m_callback(device->m_context, reinterpret_cast<float*>(stream),
                        static_cast<std::size_t>(bytes) / (2 * sizeof(float)));

@@ -14,9 +14,9 @@
 
 #include "output_device.h"
 
-#include <SDL_audio.h>
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 
@@ -35,7 +35,7 @@ public:
     int periodFrames() const override { return m_periodFrames; }
 
 private:
-    static void sdlCallback(void* self, Uint8* stream, int bytes) noexcept;
+    static void sdlCallback(void* self, std::uint8_t* stream, int bytes) noexcept;
     bool openDeviceLocked();
     void watch();
 
@@ -43,7 +43,7 @@ private:
     void* m_context = nullptr;
     int m_rate = 0;
     int m_periodFrames = kPeriodFrames;
-    SDL_AudioDeviceID m_deviceId = 0;
+    std::uint32_t m_deviceId = 0; // an SDL_AudioDeviceID
     bool m_started = false;
 
     std::mutex m_lock;
