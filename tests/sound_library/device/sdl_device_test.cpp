@@ -4,26 +4,23 @@
 // Each test starts its own daemon, so it can also take the server away and
 // bring it back. Without a pulseaudio binary the tests are skipped.
 
+#include "../test_support.h"
 #include "sdl_device.h"
 #include "sound_library.h"
-
-#include "../test_support.h"
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <optional>
-#include <string>
-#include <thread>
-
 #include <fcntl.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <optional>
 #include <spawn.h>
+#include <string>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -62,20 +59,32 @@ public:
     }
 
     bool start() {
-        const std::string socket = "module-native-protocol-unix auth-anonymous=1 socket=" +
-                                   m_folder + "/pulse/native";
+        const std::string socket =
+            "module-native-protocol-unix auth-anonymous=1 socket=" + m_folder + "/pulse/native";
         const std::string sink = "module-null-sink sink_name=tremlo rate=48000 channels=2";
         const std::string home = "HOME=" + m_folder + "/home";
-        const char* argv[] = {"env", "-u", "DISPLAY", home.c_str(), "DBUS_SESSION_BUS_ADDRESS=disabled:",
-                              "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
-                              "--use-pid-file=no", "--log-target=stderr", "-L", socket.c_str(),
-                              "-L", sink.c_str(), nullptr};
+        const char* argv[] = {"env",
+                              "-u",
+                              "DISPLAY",
+                              home.c_str(),
+                              "DBUS_SESSION_BUS_ADDRESS=disabled:",
+                              "pulseaudio",
+                              "-n",
+                              "--daemonize=no",
+                              "--exit-idle-time=-1",
+                              "--use-pid-file=no",
+                              "--log-target=stderr",
+                              "-L",
+                              socket.c_str(),
+                              "-L",
+                              sink.c_str(),
+                              nullptr};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 2, (m_folder + "/log").c_str(),
                                          O_WRONLY | O_CREAT | O_APPEND, 0600);
-        const int error = posix_spawnp(&m_pid, "env", &actions, nullptr, const_cast<char**>(argv),
-                                       environ);
+        const int error =
+            posix_spawnp(&m_pid, "env", &actions, nullptr, const_cast<char**>(argv), environ);
         posix_spawn_file_actions_destroy(&actions);
         if (error != 0)
             return false;
