@@ -51,7 +51,6 @@ private:
     int m_rate = 48000;
     const Sequence* m_sequence = nullptr;
     bool m_resetPending = false;
-    bool m_sounding = false;
     std::int64_t m_position = 0;
     std::int64_t m_lengthFrames = 0;
     std::size_t m_nextEvent = 0;

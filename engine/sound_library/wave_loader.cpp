@@ -1,6 +1,7 @@
 #include "wave_loader.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <sndfile.h>
 
@@ -115,18 +116,21 @@ std::vector<Sample> readAll(SNDFILE* file, int channels, std::size_t sampleCap, 
     return samples;
 }
 
-// Mixes any channel count down to stereo: even channels left, odd right.
+// Mixes any channel count down to stereo: even channels left, odd right,
+// each side the average of its channels, so the sum cannot leave the range
+// of the samples.
 template <typename Sample>
 std::vector<Sample> downmixToStereo(const std::vector<Sample>& in, int channels) {
     const std::size_t frames = in.size() / static_cast<std::size_t>(channels);
     std::vector<Sample> out(frames * 2);
-    const float share = 2.0f / static_cast<float>(channels);
+    const int leftCount = (channels + 1) / 2;
+    const int rightCount = channels / 2;
     for (std::size_t f = 0; f < frames; ++f) {
-        float left = 0, right = 0;
+        double left = 0, right = 0;
         for (int c = 0; c < channels; ++c)
-            (c % 2 == 0 ? left : right) += static_cast<float>(in[f * channels + c]);
-        out[f * 2] = static_cast<Sample>(left * share);
-        out[f * 2 + 1] = static_cast<Sample>(right * share);
+            (c % 2 == 0 ? left : right) += static_cast<double>(in[f * channels + c]);
+        out[f * 2] = static_cast<Sample>(left / leftCount);
+        out[f * 2 + 1] = static_cast<Sample>(right / rightCount);
     }
     return out;
 }
@@ -160,6 +164,11 @@ std::shared_ptr<const SampleData> decodeWave(std::span<const std::uint8_t> bytes
         data->pcmFloat =
             info.channels > 2 ? downmixToStereo(samples, info.channels) : std::move(samples);
         data->frames = static_cast<std::int64_t>(data->pcmFloat.size()) / data->channels;
+        // A damaged float file may hold NaN or infinity, which would poison
+        // every sum the voice takes part in.
+        for (float& sample : data->pcmFloat)
+            if (!std::isfinite(sample))
+                sample = 0.0f;
     }
     if (data->frames == 0)
         return nullptr;

@@ -14,6 +14,15 @@ namespace {
 
 constexpr int kRate = 48000;
 
+// A file in the temporary folder, removed with the object.
+struct TempFile {
+    explicit TempFile(std::string name) : path(std::move(name)) {}
+    TempFile(const TempFile&) = delete;
+    std::string path;
+    ~TempFile() { std::filesystem::remove(path); }
+    operator const std::string&() const { return path; }
+};
+
 // A small standard MIDI file writer: one track, events given with delta ticks.
 class MidiWriter {
 public:
@@ -30,7 +39,7 @@ public:
     }
     MidiWriter& end(std::uint32_t delta) { return event(delta, {0xFF, 0x2F, 0x00}); }
 
-    std::string save() const {
+    TempFile save() const {
         std::vector<std::uint8_t> file = {'M',
                                           'T',
                                           'h',
@@ -56,7 +65,7 @@ public:
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(file.data()),
                    static_cast<std::streamsize>(file.size()));
-        return path.string();
+        return TempFile(path.string());
     }
 
 private:
@@ -85,7 +94,7 @@ SoundLibraryOptions loadNow() {
 
 // A held organ note (it does not decay) from the start to the end of the
 // piece: one beat at 120 bpm, then one at 240 bpm, so the pass lasts 750 ms.
-std::string heldNoteAcrossATempoChange() {
+TempFile heldNoteAcrossATempoChange() {
     return MidiWriter()
         .event(0, {0xC0, 19})
         .event(0, {0x90, 60, 100})
