@@ -1,0 +1,37 @@
+#include "settings.h"
+
+namespace tremlo {
+
+Settings defaultSettings(const std::string& programFolder) {
+    Settings s;
+    s.TopMost = kTrue;
+    s.EffectTokyo = kFalse;
+    s.EffectTachikawa = kFalse;
+    s.EffectUrawa = kFalse;
+    s.Door = kTrue;
+    s.DoorDelay = 1300;
+    s.DoorThreshold = 500;
+    s.DoorCut = kFalse;
+    s.DoorATOS = kTrue;
+    s.Noise = kFalse;
+    s.UsePanel = kTrue;
+    s.UseEnvir = kTrue;
+    s.FixWindowPos = kFalse;
+    s.DefExt = 0;
+    s.DefDir = programFolder;
+    s.DoorWAV = programFolder + "/Door.wav";
+    s.EnvirWAV = programFolder + "/Envir.wav";
+    s.PlayClickSound = kTrue;
+    s.NoLockOnButton = kFalse;
+    s.AutoPlayAtDrop = kFalse;
+    s.AddOnButtonKeyCode = 38;  // Up arrow
+    s.AddOffButtonKeyCode = 40; // Down arrow
+    s.SetFreqSldMin = -6;
+    s.SetFreqSldMax = 6;
+    // One slider step is a third of a semitone: 2 to the power 1/36.
+    s.SetFreqCoefficient = 1.01944064370214;
+    s.ShiftForce = kTrue;
+    return s;
+}
+
+} // namespace tremlo
