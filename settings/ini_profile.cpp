@@ -1,0 +1,400 @@
+#include "ini_profile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <iconv.h>
+#include <optional>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tremlo {
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trim(std::string_view text) {
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+char asciiLower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (asciiLower(a[i]) != asciiLower(b[i]))
+            return false;
+    return true;
+}
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+// A Shift-JIS file almost never passes, because its lead bytes 0x81-0x9F
+// are continuation bytes in UTF-8.
+bool isValidUtf8(std::string_view text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* end = p + text.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        int extra = 0;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            extra = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            extra = 2;
+            if (c == 0xE0)
+                lo = 0xA0;
+            if (c == 0xED)
+                hi = 0x9F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            extra = 3;
+            if (c == 0xF0)
+                lo = 0x90;
+            if (c == 0xF4)
+                hi = 0x8F;
+        } else {
+            return false;
+        }
+        if (end - p <= extra)
+            return false;
+        if (p[1] < lo || p[1] > hi)
+            return false;
+        for (int i = 2; i <= extra; ++i)
+            if (p[i] < 0x80 || p[i] > 0xBF)
+                return false;
+        p += extra + 1;
+    }
+    return true;
+}
+
+// A byte that is not Shift-JIS becomes U+FFFD rather than failing the whole
+// file: the keys around it are still worth reading.
+std::string cp932ToUtf8(std::string_view bytes) {
+    iconv_t cd = iconv_open("UTF-8", "CP932");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        return std::string(bytes);
+    std::string out;
+    out.reserve(bytes.size() * 3 / 2 + 16);
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    char buffer[4096];
+    while (inLeft > 0) {
+        char* outPtr = buffer;
+        std::size_t outLeft = sizeof buffer;
+        const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+        if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            out += "\xEF\xBF\xBD";
+            ++in;
+            --inLeft;
+        }
+    }
+    iconv_close(cd);
+    return out;
+}
+
+// The file as text in UTF-8, split into lines without their endings.
+struct IniText {
+    std::vector<std::string> lines;
+    std::string eol = "\n";
+    bool bom = false;
+};
+
+IniText parseText(std::string_view bytes) {
+    IniText ini;
+    std::string decoded;
+    if (!isValidUtf8(bytes)) {
+        decoded = cp932ToUtf8(bytes);
+        bytes = decoded;
+    }
+    if (bytes.starts_with(kUtf8Bom)) {
+        ini.bom = true;
+        bytes.remove_prefix(kUtf8Bom.size());
+    }
+    const auto firstNewline = bytes.find('\n');
+    if (firstNewline != std::string_view::npos && firstNewline > 0 &&
+        bytes[firstNewline - 1] == '\r')
+        ini.eol = "\r\n";
+    while (!bytes.empty()) {
+        const auto newline = bytes.find('\n');
+        std::string_view line = bytes.substr(0, newline);
+        if (line.ends_with('\r'))
+            line.remove_suffix(1);
+        ini.lines.emplace_back(line);
+        if (newline == std::string_view::npos)
+            break;
+        bytes.remove_prefix(newline + 1);
+    }
+    return ini;
+}
+
+std::optional<std::string_view> sectionName(std::string_view line) {
+    line = trim(line);
+    if (!line.starts_with('['))
+        return std::nullopt;
+    const auto close = line.find(']');
+    if (close == std::string_view::npos)
+        return std::nullopt;
+    return trim(line.substr(1, close - 1));
+}
+
+struct KeyLine {
+    std::string_view key;
+    std::string_view value;
+};
+
+std::optional<KeyLine> keyLine(std::string_view line) {
+    const auto equals = line.find('=');
+    if (equals == std::string_view::npos)
+        return std::nullopt;
+    return KeyLine{trim(line.substr(0, equals)), trim(line.substr(equals + 1))};
+}
+
+// The lines [begin, end) of the first "[TREMLO 1.10]" section, header
+// excluded; nullopt when the file has no such section.
+struct Section {
+    std::size_t header;
+    std::size_t end;
+};
+
+std::optional<Section> findSection(const std::vector<std::string>& lines) {
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const auto name = sectionName(lines[i]);
+        if (!name || !equalsIgnoringAsciiCase(*name, IniProfile::kSection))
+            continue;
+        std::size_t end = i + 1;
+        while (end < lines.size() && !sectionName(lines[end]))
+            ++end;
+        return Section{i, end};
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> findKey(const std::vector<std::string>& lines, Section section,
+                                   std::string_view key) {
+    for (std::size_t i = section.header + 1; i < section.end; ++i) {
+        const auto entry = keyLine(lines[i]);
+        if (entry && equalsIgnoringAsciiCase(entry->key, key))
+            return i;
+    }
+    return std::nullopt;
+}
+
+void setValue(IniText& ini, const std::string& key, const std::string& value) {
+    std::string line = key + "=" + value;
+    auto section = findSection(ini.lines);
+    if (!section) {
+        if (!ini.lines.empty() && !trim(ini.lines.back()).empty())
+            ini.lines.emplace_back();
+        ini.lines.push_back("[" + std::string(IniProfile::kSection) + "]");
+        ini.lines.push_back(std::move(line));
+        return;
+    }
+    if (const auto at = findKey(ini.lines, *section, key)) {
+        ini.lines[*at] = std::move(line);
+        return;
+    }
+    // New keys go after the section's last line that is not blank, so the
+    // blank line that separates it from the next section stays below.
+    std::size_t insertAt = section->end;
+    while (insertAt > section->header + 1 && trim(ini.lines[insertAt - 1]).empty())
+        --insertAt;
+    ini.lines.insert(ini.lines.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(line));
+}
+
+bool isStorable(const IniProfile::Entry& entry) {
+    const std::string_view key = trim(entry.first);
+    const auto breaksLine = [](std::string_view s) {
+        return s.find_first_of("\r\n") != std::string_view::npos;
+    };
+    return !key.empty() && key == entry.first && key.find('=') == std::string_view::npos &&
+           !key.starts_with('[') && !breaksLine(key) && !breaksLine(entry.second) &&
+           isValidUtf8(key) && isValidUtf8(entry.second);
+}
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+    bool valid() const { return m_fd >= 0; }
+    // Closing reports the last write-back error, so a writer must look at it.
+    bool close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+enum class ReadOutcome { Read, Missing, Failed };
+
+ReadOutcome readWholeFile(const std::string& path, std::string& bytes, mode_t* mode) {
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!fd.valid())
+        return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::Failed;
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+        return ReadOutcome::Failed;
+    if (mode)
+        *mode = st.st_mode & 07777;
+    bytes.clear();
+    char buffer[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return ReadOutcome::Failed;
+        if (n == 0)
+            return ReadOutcome::Read;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+bool lockExclusive(int fd) {
+    while (::flock(fd, LOCK_EX) != 0)
+        if (errno != EINTR)
+            return false;
+    return true;
+}
+
+// Writes `bytes` to a temporary file beside `path` and renames it over
+// `path`. The temporary name is fixed: the caller holds the lock, so no one
+// else uses it, and one left by a crash is simply replaced.
+bool replaceFile(const std::string& path, std::string_view bytes, std::optional<mode_t> mode) {
+    const std::string temporary = path + ".tmp";
+    const auto create = [&] {
+        return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
+                      0666);
+    };
+    int raw = create();
+    if (raw < 0 && errno == EEXIST && ::unlink(temporary.c_str()) == 0)
+        raw = create();
+    FileDescriptor fd(raw);
+    if (!fd.valid())
+        return false;
+    const bool written = (!mode || ::fchmod(fd.get(), *mode) == 0) && writeAll(fd.get(), bytes) &&
+                         ::fsync(fd.get()) == 0 && fd.close() &&
+                         ::rename(temporary.c_str(), path.c_str()) == 0;
+    if (!written) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    // The rename itself reaches the disk only with its folder; without this
+    // a power cut could bring back the old file, though never a broken one.
+    const auto folder = std::filesystem::path(path).parent_path();
+    FileDescriptor dir(
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.valid())
+        ::fsync(dir.get());
+    return true;
+}
+
+bool writeEntries(const std::string& path, const std::string& lockPath,
+                  const std::vector<IniProfile::Entry>& entries) {
+    for (const auto& entry : entries)
+        if (!isStorable(entry))
+            return false;
+
+    // The fallback settings folder under ~/.config may not exist yet.
+    const auto folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty()) {
+        std::error_code ignored;
+        std::filesystem::create_directories(folder, ignored);
+    }
+
+    FileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    if (!lock.valid() || !lockExclusive(lock.get()))
+        return false;
+
+    std::string bytes;
+    mode_t mode = 0;
+    const ReadOutcome outcome = readWholeFile(path, bytes, &mode);
+    // Replacing a file we could not read would throw away what it holds.
+    if (outcome == ReadOutcome::Failed)
+        return false;
+
+    IniText ini = parseText(bytes);
+    for (const auto& [key, value] : entries)
+        setValue(ini, key, value);
+
+    std::string out;
+    if (ini.bom)
+        out += kUtf8Bom;
+    for (const auto& line : ini.lines) {
+        out += line;
+        out += ini.eol;
+    }
+    // The lock is let go only after the rename, so the next writer reads
+    // the new file.
+    return replaceFile(path, out,
+                       outcome == ReadOutcome::Read ? std::optional(mode) : std::nullopt);
+}
+
+} // namespace
+
+IniProfile::IniProfile(std::string path) : m_path(std::move(path)) {}
+
+std::string IniProfile::readValue(std::string_view key) const {
+    try {
+        std::string bytes;
+        if (readWholeFile(m_path, bytes, nullptr) != ReadOutcome::Read)
+            return {};
+        const IniText ini = parseText(bytes);
+        const auto section = findSection(ini.lines);
+        if (!section)
+            return {};
+        const auto at = findKey(ini.lines, *section, key);
+        return at ? std::string(keyLine(ini.lines[*at])->value) : std::string();
+    } catch (...) {
+        return {};
+    }
+}
+
+bool IniProfile::writeValue(const std::string& key, const std::string& value) {
+    return writeValues({{key, value}});
+}
+
+bool IniProfile::writeValues(const std::vector<Entry>& entries) {
+    try {
+        return writeEntries(m_path, lockPath(), entries);
+    } catch (...) {
+        return false;
+    }
+}
+
+} // namespace tremlo

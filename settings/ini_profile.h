@@ -1,0 +1,64 @@
+#pragma once
+
+// The settings file on disk: one section, "[TREMLO 1.10]", of `key=value`
+// lines.
+//
+// Reading opens the file afresh each time, so a value another instance has
+// just saved is seen at once; a missing file, section or key reads as empty,
+// and reading never creates anything. Keys and the section name compare
+// without regard to ASCII case, and blanks around a key and its value are
+// dropped. The first matching section and, in it, the first matching key
+// count. Values are read whole, however long.
+//
+// Writing replaces or appends only the keys it is given: lines and keys the
+// program does not know, other sections and the file's own line ending (CRLF
+// or LF; LF for a new file) stay as they were. Every write takes an advisory
+// lock on a lock file beside the settings file ("<name>.lock"), reads the
+// file as it is now, and replaces it through a temporary file that is
+// flushed to disk and renamed over it. So a crash never leaves a truncated
+// file, two instances never mix their writes, and for each key the last
+// write wins. The lock file stays in place: removing it would let a waiting
+// instance lock a file the next one no longer sees.
+//
+// The file is written in UTF-8. A file that is not valid UTF-8 is taken to be
+// Shift-JIS (CP932), as written by Japanese Windows, and is UTF-8 once it has
+// been rewritten.
+//
+// Nothing here throws; a write that fails returns false and leaves the file
+// as it was. Thread: any, one object per thread.
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace tremlo {
+
+class IniProfile {
+public:
+    using Entry = std::pair<std::string, std::string>; // key, value
+
+    static constexpr std::string_view kSection = "TREMLO 1.10";
+
+    explicit IniProfile(std::string path);
+
+    const std::string& path() const { return m_path; }
+    std::string lockPath() const { return m_path + ".lock"; }
+
+    // The key's value, or empty when the file, the section or the key is
+    // missing or the file cannot be read.
+    std::string readValue(std::string_view key) const;
+
+    bool writeValue(const std::string& key, const std::string& value);
+
+    // All entries in one replacement of the file, in the given order for
+    // keys that are new to it. A key or value the file could not hold (a
+    // line break, an "=" in a key, a value that is not UTF-8) fails the
+    // whole batch before anything is written.
+    bool writeValues(const std::vector<Entry>& entries);
+
+private:
+    std::string m_path;
+};
+
+} // namespace tremlo

@@ -1,0 +1,146 @@
+// The settings file on disk: what a read finds, what a write keeps, and that
+// writes replace the file whole even with a second instance at work.
+
+#include "ini_profile.h"
+#include "test_folder.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+
+namespace tremlo::test {
+namespace {
+
+class IniProfileTest : public ::testing::Test {
+protected:
+    TestFolder folder;
+    std::string path = folder.file("tremlo.ini");
+    IniProfile ini{path};
+};
+
+TEST_F(IniProfileTest, ReadsTheFirstMatchingKeyOfTheSectionTrimmedAndWithoutCase) {
+    writeBytes(path, "[Other]\nDoorDelay=1\n"
+                     "[tremlo 1.10]\n"
+                     "; a comment\n"
+                     "  doordelay \t=  1500 \n"
+                     "DOORDELAY=9\n"
+                     "DefDir=/a b/\n"
+                     "[Next]\nNoise=Yes\n");
+    EXPECT_EQ(ini.readValue("DoorDelay"), "1500");
+    EXPECT_EQ(ini.readValue("DefDir"), "/a b/");
+    EXPECT_EQ(ini.readValue("Noise"), "");
+    EXPECT_EQ(ini.readValue("TopMost"), "");
+}
+
+TEST_F(IniProfileTest, MissingFileReadsEmptyAndIsNotCreated) {
+    EXPECT_EQ(ini.readValue("DoorDelay"), "");
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+}
+
+TEST_F(IniProfileTest, FirstWriteMakesTheSectionWithLfEndings) {
+    ASSERT_TRUE(ini.writeValue("XPosR", "0.3000000"));
+    ASSERT_TRUE(ini.writeValues({{"Door", "Yes"}, {"XPosR", "0.5000000"}}));
+    EXPECT_EQ(readBytes(path), "[TREMLO 1.10]\nXPosR=0.5000000\nDoor=Yes\n");
+}
+
+TEST_F(IniProfileTest, WriteTouchesOnlyItsKeysAndKeepsCrlf) {
+    writeBytes(path, "[Before]\r\nDoor=No\r\n\r\n"
+                     "[TREMLO 1.10]\r\n"
+                     "; kept\r\n"
+                     " door = No \r\n"
+                     "Mystery=42\r\n"
+                     "\r\n"
+                     "[After]\r\nX=1");
+    ASSERT_TRUE(ini.writeValues({{"Door", "Yes"}, {"Noise", "No"}}));
+    EXPECT_EQ(readBytes(path), "[Before]\r\nDoor=No\r\n\r\n"
+                               "[TREMLO 1.10]\r\n"
+                               "; kept\r\n"
+                               "Door=Yes\r\n"
+                               "Mystery=42\r\n"
+                               "Noise=No\r\n"
+                               "\r\n"
+                               "[After]\r\nX=1\r\n");
+}
+
+TEST_F(IniProfileTest, AppendsTheSectionAfterOthers) {
+    writeBytes(path, "\xEF\xBB\xBF[Other]\nA=1\n");
+    ASSERT_TRUE(ini.writeValue("Door", "Yes"));
+    EXPECT_EQ(readBytes(path), "\xEF\xBB\xBF[Other]\nA=1\n\n[TREMLO 1.10]\nDoor=Yes\n");
+    EXPECT_EQ(ini.readValue("door"), "Yes");
+}
+
+TEST_F(IniProfileTest, LongValuesReadWhole) {
+    const std::string longPath = "/" + std::string(400, 'x') + "/melody.wav";
+    ASSERT_TRUE(ini.writeValue("DefDir", longPath));
+    EXPECT_EQ(ini.readValue("DefDir"), longPath);
+}
+
+TEST_F(IniProfileTest, ShiftJisFileReadsAndIsRewrittenAsUtf8) {
+    const std::string utf8 = "[TREMLO 1.10]\r\n; 発車メロディ\r\nDoorWAV=/音/ドア.wav\r\n";
+    writeBytes(path, toCp932(utf8));
+    EXPECT_EQ(ini.readValue("DoorWAV"), "/音/ドア.wav");
+    ASSERT_TRUE(ini.writeValue("Door", "Yes"));
+    EXPECT_EQ(readBytes(path), utf8 + "Door=Yes\r\n");
+}
+
+TEST_F(IniProfileTest, WriteReplacesTheFileByRenameAndKeepsItsMode) {
+    writeBytes(path, "[TREMLO 1.10]\nDoor=No\n");
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+    struct stat before {
+    }, after{};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    writeBytes(path + ".tmp", "left by a crash");
+
+    ASSERT_TRUE(ini.writeValue("Door", "Yes"));
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_NE(before.st_ino, after.st_ino);
+    EXPECT_EQ(after.st_mode & 0777, 0600u);
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"tremlo.ini", "tremlo.ini.lock"}));
+}
+
+TEST_F(IniProfileTest, RefusedWritesLeaveTheFileAlone) {
+    writeBytes(path, "[TREMLO 1.10]\nDoor=No\n");
+    EXPECT_FALSE(ini.writeValues({{"Door", "Yes"}, {"DefDir", "/a\nNoise=Yes"}}));
+    EXPECT_FALSE(ini.writeValue("DefDir", "/caf\xE9"));
+    EXPECT_FALSE(ini.writeValue("A=B", "1"));
+    EXPECT_FALSE(ini.writeValue("", "1"));
+    EXPECT_EQ(readBytes(path), "[TREMLO 1.10]\nDoor=No\n");
+
+    writeBytes(folder.file("file"), "");
+    IniProfile underAFile(folder.file("file/tremlo.ini"));
+    EXPECT_FALSE(underAFile.writeValue("Door", "Yes"));
+}
+
+TEST_F(IniProfileTest, TwoProfilesOnOneFileKeepEachOthersKeys) {
+    IniProfile other(path);
+    ASSERT_TRUE(ini.writeValue("XPosR", "0.1000000"));
+    ASSERT_TRUE(other.writeValue("YPosR", "0.2000000"));
+    ASSERT_TRUE(ini.writeValue("XPosR", "0.3000000"));
+    ASSERT_TRUE(other.writeValues({{"Door", "No"}, {"YPosR", "0.4000000"}}));
+    EXPECT_EQ(ini.readValue("XPosR"), "0.3000000");
+    EXPECT_EQ(ini.readValue("YPosR"), "0.4000000");
+    EXPECT_EQ(other.readValue("Door"), "No");
+}
+
+TEST_F(IniProfileTest, ConcurrentWritersLoseNoKey) {
+    constexpr int kKeys = 40;
+    const auto writer = [this](std::string prefix) {
+        IniProfile own(path);
+        for (int i = 0; i < kKeys; ++i)
+            own.writeValue(prefix + std::to_string(i), std::to_string(i));
+    };
+    std::thread a(writer, "A"), b(writer, "B");
+    a.join();
+    b.join();
+    for (int i = 0; i < kKeys; ++i) {
+        EXPECT_EQ(ini.readValue("A" + std::to_string(i)), std::to_string(i));
+        EXPECT_EQ(ini.readValue("B" + std::to_string(i)), std::to_string(i));
+    }
+}
+
+} // namespace
+} // namespace tremlo::test
