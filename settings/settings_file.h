@@ -1,0 +1,84 @@
+#pragma once
+
+// What the settings file holds and in what form: where the file lives, how
+// its values read into the Settings record and how the record is written
+// back. The windows part of loading and saving (placing the window, check
+// marks, the door timer) sits on top of readSettingsFile() and
+// writeSettingsFile().
+//
+// Reading is forgiving: each key stands alone, and one whose value cannot go
+// into its field (a number too large for it, say) is skipped, so the field
+// keeps the value it had, and the rest still load. Numbers always use "."
+// as the decimal point, whatever the locale.
+//
+// Thread: the user-interface thread, like the record itself.
+
+#include "ini_profile.h"
+#include "settings.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tremlo {
+
+inline constexpr std::string_view kSettingsFileName = "tremlo.ini";
+
+// The key's value, or defaultText when the value is empty or missing.
+std::string ReadIniValue(IniProfile& ini, const std::string& key, const std::string& defaultText);
+
+// A failed write is not reported: the settings are saved again at the next
+// chance, and the user cannot do anything about it here.
+void WriteIniValue(IniProfile& ini, const std::string& key, const std::string& value);
+
+// "yes" and "no" in any ASCII case; anything else gives defaultValue.
+VbBool ParseYesNo(const std::string& text, VbBool defaultValue);
+
+// "Yes" for any non-zero flag, "No" for zero.
+std::string FormatYesNo(VbBool flag);
+
+// The decimal number at the start of text: optional sign, digits, optional
+// "." and digits, optional exponent, up to the first character that cannot
+// continue it. Text that does not begin with a number reads as 0. nullopt
+// only when the number is too large for a double.
+std::optional<double> readNumber(std::string_view text);
+
+// The window position, as fractions of the screen, which the window code
+// applies. Each starts at 0 and stays there when its value is too large to
+// read.
+struct LoadedSettingsFile {
+    double XPosR = 0.0;
+    double YPosR = 0.0;
+};
+
+// Fills the record from the file, key by key, with the defaults of
+// defaultSettings(programFolder) for keys the file lacks; a negative
+// DoorDelay or DoorThreshold becomes 0. A missing file gives the defaults
+// and is not created.
+LoadedSettingsFile readSettingsFile(IniProfile& ini, Settings& settings,
+                                    const std::string& programFolder);
+
+// The 25 keys the program saves, in the order it saves them, with their
+// values in the file's forms. SetFreqSldMin, SetFreqSldMax and
+// SetFreqCoefficient are not among them: the user sets those by hand in the
+// file, and a save leaves them as they are.
+std::vector<IniProfile::Entry> settingsFileEntries(const Settings& settings, double xPosR,
+                                                   double yPosR);
+
+// All of settingsFileEntries() in one replacement of the file.
+bool writeSettingsFile(IniProfile& ini, const Settings& settings, double xPosR, double yPosR);
+
+// $XDG_CONFIG_HOME/tremlo, or ~/.config/tremlo when that variable is unset
+// or not an absolute path.
+std::string userConfigFolder();
+
+// "tremlo.ini" in the program folder, or in configFolderFallback when the
+// program folder cannot be written (an install under /usr, say): a write
+// needs to put its temporary and lock files beside the settings file. When
+// no file has exactly that name but one differs only in ASCII case
+// ("TREMLO.INI" copied from Windows), that one is used.
+std::string settingsFilePath(const std::string& programFolder,
+                             const std::string& configFolderFallback);
+
+} // namespace tremlo
