@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <numbers>
+#include <unistd.h>
 
 namespace tremlo::sound::test {
 namespace {
@@ -127,6 +129,63 @@ double decibels(double ratio) {
 std::vector<std::uint8_t> readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TempFile::~TempFile() {
+    if (m_path.empty())
+        return;
+    std::error_code ignored;
+    std::filesystem::remove(m_path, ignored);
+}
+
+MidiWriter& MidiWriter::event(std::uint32_t delta, std::initializer_list<std::uint8_t> bytes) {
+    putVariableLength(delta);
+    m_track.insert(m_track.end(), bytes);
+    return *this;
+}
+
+MidiWriter& MidiWriter::tempo(std::uint32_t delta, std::uint32_t usPerQuarter) {
+    return event(delta, {0xFF, 0x51, 0x03, std::uint8_t(usPerQuarter >> 16),
+                         std::uint8_t(usPerQuarter >> 8), std::uint8_t(usPerQuarter)});
+}
+
+MidiWriter& MidiWriter::end(std::uint32_t delta) {
+    return event(delta, {0xFF, 0x2F, 0x00});
+}
+
+TempFile MidiWriter::save() const {
+    static int count = 0;
+    std::vector<std::uint8_t> file;
+    putTag(file, "MThd");
+    put(file, 6 << 24, 4); // big-endian 6
+    put(file, 1 << 8, 2);  // format 1
+    put(file, 1 << 8, 2);  // one track
+    file.push_back(static_cast<std::uint8_t>(m_ticksPerQuarter >> 8));
+    file.push_back(static_cast<std::uint8_t>(m_ticksPerQuarter));
+    putTag(file, "MTrk");
+    const auto size = static_cast<std::uint32_t>(m_track.size());
+    for (int shift = 24; shift >= 0; shift -= 8)
+        file.push_back(static_cast<std::uint8_t>(size >> shift));
+    file.insert(file.end(), m_track.begin(), m_track.end());
+    const auto path =
+        std::filesystem::temp_directory_path() /
+        ("tremlo-test-" + std::to_string(::getpid()) + "-" + std::to_string(count++) + ".mid");
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()),
+               static_cast<std::streamsize>(file.size()));
+    return TempFile(path.string());
+}
+
+void MidiWriter::putVariableLength(std::uint32_t value) {
+    std::uint8_t bytes[5];
+    int n = 0;
+    do {
+        bytes[n++] = value & 0x7F;
+        value >>= 7;
+    } while (value);
+    while (n > 1)
+        m_track.push_back(bytes[--n] | 0x80);
+    m_track.push_back(bytes[0]);
 }
 
 } // namespace tremlo::sound::test

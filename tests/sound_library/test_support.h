@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tremlo::sound::test {
@@ -45,5 +46,36 @@ double frequency(const std::vector<float>& stereo, int channel, std::size_t from
 double decibels(double ratio);
 
 std::vector<std::uint8_t> readFile(const std::string& path);
+
+// A file in the temporary folder, removed with the object.
+class TempFile {
+public:
+    explicit TempFile(std::string path) : m_path(std::move(path)) {}
+    TempFile(TempFile&& other) noexcept : m_path(std::exchange(other.m_path, {})) {}
+    TempFile& operator=(TempFile&&) = delete;
+    ~TempFile();
+    const std::string& path() const { return m_path; }
+    operator const std::string&() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+// A small standard MIDI file writer: one track, events given with delta ticks.
+class MidiWriter {
+public:
+    explicit MidiWriter(int ticksPerQuarter = 480) : m_ticksPerQuarter(ticksPerQuarter) {}
+
+    MidiWriter& event(std::uint32_t delta, std::initializer_list<std::uint8_t> bytes);
+    MidiWriter& tempo(std::uint32_t delta, std::uint32_t usPerQuarter);
+    MidiWriter& end(std::uint32_t delta);
+    TempFile save() const;
+
+private:
+    void putVariableLength(std::uint32_t value);
+
+    int m_ticksPerQuarter;
+    std::vector<std::uint8_t> m_track;
+};
 
 } // namespace tremlo::sound::test

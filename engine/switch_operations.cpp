@@ -1,0 +1,185 @@
+// The switch and the melody: the four button operations, StartMelody,
+// StopMelody and RunOutMelody. Each follows its steps in order; the numbers
+// in the comments are those steps.
+
+#include "melody_engine.h"
+
+#include <cstdint>
+
+namespace tremlo {
+
+MelodyEngine::MelodyEngine(Settings& settings, PlaybackState& state, sound::SoundLibrary& library,
+                           TimerFactory& timers, EventPump& pump, EngineViews views)
+    : m_settings(settings), m_state(state), m_library(library), m_pump(pump), m_views(views),
+      m_tmrDoorThreshold(timers.createTimer("tmrDoorThreshold")),
+      m_timer1(timers.createTimer("Timer1")), m_tmrVolReset(timers.createTimer("tmrVolReset")) {
+    m_tmrDoorThreshold->onTick([this] { tmrDoorThreshold_Timer(); });
+    m_timer1->onTick([this] { Timer1_Timer(); });
+    m_tmrVolReset->onTick([this] { tmrVolReset_Timer(); });
+}
+
+void MelodyEngine::PressOnButton() {
+    m_state.OnButtonDown = kTrue;            // 1
+    if (m_state.OnSwitchState != kSwitchOff) // 2: a key repeat, or ON while locked
+        return;
+    m_views.switchView.setOnPicture(OnPicture::imgOnB); // 3
+    m_state.OnSwitchState = kSwitchPressed;
+    m_views.switchView.repaint();
+    StartMelody(); // 4
+}
+
+void MelodyEngine::ReleaseOnButton() {
+    m_state.OnButtonDown = kFalse; // 1
+    if (m_settings.NoLockOnButton) {
+        // 2: the ON button springs back, whatever the switch showed.
+        m_views.switchView.setOnPicture(OnPicture::imgOnA);
+        m_state.OnSwitchState = kSwitchOff;
+        m_views.switchView.repaint();
+        if (m_settings.PlayClickSound)
+            m_library.dsPlay(m_state.ClickBuffer);
+        if (thresholdTimerIdle())
+            m_timer1->setEnabled(true);
+        StopMelody();
+        return;
+    }
+    // 3: the ON button locks.
+    if (m_state.OnSwitchState == kSwitchPressed && !m_state.OffButtonDown) {
+        m_views.switchView.setOnPicture(OnPicture::imgOnC); // 3.1
+        m_state.OnSwitchState = kSwitchLocked;
+        m_views.switchView.repaint();
+    } else if (m_state.OffButtonDown) {
+        // 3.2: OFF was held while ON came up, so ON was only momentary. No
+        // click, no noise, no door timer, and never the Urawa effect.
+        m_views.switchView.setOnPicture(OnPicture::imgOnA);
+        m_state.OnSwitchState = kSwitchOff;
+        m_views.switchView.repaint();
+        if (m_state.MelodySegment) {
+            if (m_views.marks.mnuUseFadeOutChecked()) {
+                RunOutMelody(-1000);
+            } else {
+                m_library.dsStopMusicSegment(m_state.MelodySegment);
+                m_views.lamps.setStatusLED(Lamp::Melody, false);
+            }
+        } else if (m_state.MelodyBuffer) {
+            m_library.dsStop(m_state.MelodyBuffer);
+            m_views.lamps.setStatusLED(Lamp::Melody, false);
+        }
+        restartThresholdTimer();
+    }
+}
+
+void MelodyEngine::PressOffButton() {
+    m_views.switchView.setOffPicture(OffPicture::imgOffB);           // 1
+    m_state.OffButtonDown = kTrue;                                   // 2
+    if (m_state.OnSwitchState == kSwitchOff || m_state.OnButtonDown) // 3
+        return;
+    m_views.switchView.setOnPicture(OnPicture::imgOnA); // 4
+    m_state.OnSwitchState = kSwitchOff;
+    if (m_settings.PlayClickSound) // 5
+        m_library.dsPlay(m_state.ClickBuffer);
+    if (thresholdTimerIdle()) // 6: only a long press is followed by the announcement
+        m_timer1->setEnabled(true);
+    StopMelody(); // 7
+}
+
+void MelodyEngine::ReleaseOffButton() {
+    m_views.switchView.setOffPicture(OffPicture::imgOffA); // 1
+    m_state.OffButtonDown = kFalse;                        // 2
+}
+
+void MelodyEngine::StartMelody() {
+    m_state.RunOutActive = kFalse; // 1: ends a run-out wait without stopping anything
+    // 2: whatever still sounds of the melody stops; full volume again.
+    m_library.dsStopMusicSegment(m_state.MelodySegment);
+    m_library.dsStop(m_state.MelodyBuffer);
+    m_library.dsSetMasterVolume(0);
+    m_library.dsSetVolume(m_state.MelodyBuffer, 0);
+    if (m_library.dsIsPlaying(m_state.DoorBuffer) && m_settings.DoorCut) // 3
+        m_library.dsSetVolume(m_state.DoorBuffer, -10000);
+    if (m_settings.Noise) // 4
+        m_library.dsPlayEx(m_state.NoiseBuffer, -1000, 0, 0);
+    if (m_state.MelodySegment) { // 5
+        m_library.dsPlayMusicSegment(m_state.MelodySegment, 1000);
+        m_views.lamps.setStatusLED(Lamp::Melody, true);
+    } else if (m_state.MelodyBuffer) {
+        m_library.dsPlayLooping(m_state.MelodyBuffer);
+        if (m_state.PanMode == kPanLeft)
+            m_library.dsSetPan(m_state.MelodyBuffer, -10000);
+        else if (m_state.PanMode == kPanRight)
+            m_library.dsSetPan(m_state.MelodyBuffer, 10000);
+        m_views.lamps.setStatusLED(Lamp::Melody, true);
+    }
+    restartThresholdTimer();                            // 6
+    if (m_settings.EffectTokyo && m_state.MelodyBuffer) // 7: skip the first 170 ms
+        m_library.dsSetPositionMSec(m_state.MelodyBuffer, 170);
+}
+
+void MelodyEngine::StopMelody() {
+    if (m_settings.Noise) // 1
+        m_library.dsPlayEx(m_state.NoiseBuffer, 0, 0, 0);
+    // 2: Tachikawa is tested first; the menus never set both effects.
+    if (m_settings.EffectTachikawa)
+        RunOutMelody(-1000);
+    else if (m_settings.EffectUrawa)
+        RunOutMelody(-10000);
+    else
+        stopMelodyAtOnce();
+    // 3: after a run-out this comes only once the melody has stopped (or the
+    // wait was cancelled), so a silenced announcement is heard from then on.
+    if (m_library.dsIsPlaying(m_state.DoorBuffer) && m_settings.DoorCut)
+        m_library.dsSetVolume(m_state.DoorBuffer, 0);
+}
+
+void MelodyEngine::RunOutMelody(int attenuation) {
+    m_state.RunOutActive = kTrue; // 1
+    // 2: the rest of the current pass, in seconds. After a short press (the
+    // threshold timer still runs) the melody keeps its volume.
+    double remainingSeconds = 0.0;
+    if (m_state.MelodySegment) {
+        if (thresholdTimerIdle())
+            m_library.dsSetMasterVolume(attenuation);
+        const std::int32_t remainingMs = m_library.dsGetLengthMSec(m_state.MelodySegment) -
+                                         m_library.dsGetSeekMSec(m_state.MelodySegment);
+        remainingSeconds = remainingMs / 1000.0 - 0.1;
+    } else if (m_state.MelodyBuffer) {
+        if (thresholdTimerIdle())
+            m_library.dsSetVolume(m_state.MelodyBuffer, attenuation);
+        const std::int32_t remainingMs = m_library.dsGetBufferMSec(m_state.MelodyBuffer) -
+                                         m_library.dsGetPositionMSec(m_state.MelodyBuffer);
+        remainingSeconds = remainingMs / 1000.0 - 0.1;
+    }
+    // 3: the windows stay live meanwhile; StartMelody, a new load or the
+    // shut-down end the wait early by clearing RunOutActive.
+    if (remainingSeconds > 0.0 && m_state.RunOutActive) {
+        const auto duration =
+            std::chrono::microseconds(static_cast<std::int64_t>(remainingSeconds * 1e6));
+        m_pump.waitFor(duration, [this] { return !m_state.RunOutActive; });
+    }
+    // 4: a cancelled wait leaves the sound to whoever cancelled it.
+    if (!m_state.RunOutActive)
+        return;
+    m_state.RunOutActive = kFalse;
+    if (m_state.MelodySegment) {
+        m_library.dsStopMusicSegment(m_state.MelodySegment);
+        m_library.dsSetMasterVolume(0);
+        m_views.lamps.setStatusLED(Lamp::Melody, false);
+    } else if (m_state.MelodyBuffer) {
+        m_library.dsStop(m_state.MelodyBuffer);
+        m_library.dsSetVolume(m_state.MelodyBuffer, 0);
+        m_views.lamps.setStatusLED(Lamp::Melody, false);
+    }
+}
+
+void MelodyEngine::stopMelodyAtOnce() {
+    m_library.dsStopMusicSegment(m_state.MelodySegment);
+    m_library.dsStop(m_state.MelodyBuffer);
+    m_views.lamps.setStatusLED(Lamp::Melody, false);
+}
+
+void MelodyEngine::restartThresholdTimer() {
+    // Setting the interval of a running timer starts its countdown again.
+    m_tmrDoorThreshold->setInterval(m_settings.DoorThreshold + 1);
+    m_tmrDoorThreshold->setEnabled(true);
+}
+
+} // namespace tremlo

@@ -1,0 +1,176 @@
+// The station effects and the run-out wait, including the orders of events
+// that happen while a melody runs out.
+
+#include "engine_rig.h"
+
+#include <gtest/gtest.h>
+
+namespace tremlo::test {
+namespace {
+
+using Op = void (MelodyEngine::*)();
+
+class EffectsTest : public ::testing::Test {
+protected:
+    void at(std::int64_t ms, Op op) {
+        rig.time.at(ms, [this, op] { (rig.engine().*op)(); });
+    }
+    // Lock mode: ON clicked at 0, OFF clicked at `offMs`.
+    void clickOnThenOff(std::int64_t offMs) {
+        at(0, &MelodyEngine::PressOnButton);
+        at(50, &MelodyEngine::ReleaseOnButton);
+        at(offMs, &MelodyEngine::PressOffButton);
+        at(offMs + 50, &MelodyEngine::ReleaseOffButton);
+    }
+    bool melodyPlaying() { return rig.library().dsIsPlaying(rig.state.MelodyBuffer) != 0; }
+
+    EngineRig rig;
+};
+
+TEST_F(EffectsTest, TachikawaRunsAWaveMelodyOutTenDecibelsDownThenRestoresItsVolume) {
+    rig.settings.EffectTachikawa = kTrue;
+    rig.loadWaveMelody(2000);
+    clickOnThenOff(1000);
+    // The pass has 1000 ms left; the wait ends 100 ms before its end. The
+    // wait runs inside OFF, so what it shows is probed from within.
+    bool playingDuringRunOut = false, lampDuringRunOut = false;
+    rig.time.at(1890, [&] {
+        playingDuringRunOut = melodyPlaying();
+        lampDuringRunOut = rig.view.lamps[0];
+    });
+    rig.time.runUntil(1900);
+    EXPECT_TRUE(playingDuringRunOut);
+    EXPECT_TRUE(lampDuringRunOut) << "the lamp stays lit while the melody runs out";
+    EXPECT_EQ(rig.time.nowMs(), 1900);
+    EXPECT_FALSE(melodyPlaying());
+    EXPECT_FALSE(rig.view.lamps[0]);
+    EXPECT_EQ(rig.state.RunOutActive, kFalse);
+    EXPECT_NEAR(rig.toneDb(kMelodyHz, 1010, 1880), -10.0, 0.5);
+    EXPECT_FALSE(rig.sounds(kMelodyHz, 1910, 2200));
+
+    at(5000, &MelodyEngine::PressOnButton); // the next start is at full volume
+    rig.time.runUntil(5500);
+    EXPECT_NEAR(rig.toneDb(kMelodyHz, 5010, 5490), 0.0, 0.5);
+}
+
+TEST_F(EffectsTest, AfterAShortPressTheRunOutKeepsFullVolumeAndNoDoorFollows) {
+    rig.settings.EffectTachikawa = kTrue;
+    rig.loadWaveMelody(2000);
+    clickOnThenOff(300);
+    rig.time.runUntil(4000);
+    EXPECT_NEAR(rig.toneDb(kMelodyHz, 310, 1890), 0.0, 0.5);
+    EXPECT_FALSE(rig.sounds(kMelodyHz, 1910, 2500));
+    EXPECT_FALSE(rig.sounds(kDoorHz, 0, 4000));
+}
+
+TEST_F(EffectsTest, OnAgainDuringTheRunOutStartsAnewAndTheOldWaitStopsNothing) {
+    rig.settings.EffectTachikawa = kTrue;
+    rig.loadWaveMelody(2000);
+    clickOnThenOff(1000);
+    int depthDuringOn = -1;
+    rig.time.at(1500, [&] {
+        depthDuringOn = rig.time.waitDepth();
+        rig.engine().PressOnButton();
+    });
+    at(1550, &MelodyEngine::ReleaseOnButton);
+    rig.time.runUntil(3000);
+    EXPECT_EQ(depthDuringOn, 1) << "ON came while the run-out waited";
+    EXPECT_TRUE(melodyPlaying());
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchLocked);
+    EXPECT_TRUE(rig.view.lamps[0]);
+    EXPECT_NEAR(rig.toneDb(kMelodyHz, 1510, 3000), 0.0, 0.5) << "restarted at full volume";
+    EXPECT_NEAR(rig.library().dsGetPositionMSec(rig.state.MelodyBuffer), 1500, 40);
+}
+
+TEST(EffectsRunOut, DoorCutWithTachikawaMakesTheAnnouncementHeardRightAfterTheMelodyStops) {
+    EngineRig rig({.doorMs = 3000});
+    rig.settings.EffectTachikawa = kTrue;
+    rig.settings.DoorCut = kTrue;
+    rig.loadWaveMelody(4000);
+    auto& engine = rig.engine();
+    rig.time.at(0, [&] { engine.PressOnButton(); });
+    rig.time.at(50, [&] { engine.ReleaseOnButton(); });
+    rig.time.at(1000, [&] { engine.PressOffButton(); });
+    // The run-out lasts until 3900; the door timer fires at 2301 inside it.
+    rig.time.runUntil(5000);
+    EXPECT_TRUE(rig.view.lamps[1]);
+    EXPECT_FALSE(rig.sounds(kDoorHz, 2310, 3890)) << "silent while the melody runs out";
+    EXPECT_NEAR(rig.toneDb(kDoorHz, 3910, 4900), 0.0, 0.5) << "heard once the melody stopped";
+    EXPECT_FALSE(rig.sounds(kMelodyHz, 3910, 4900));
+}
+
+TEST(EffectsRunOut, UrawaSilencesTheRunOutUntilTheDoorTimerRestoresIt) {
+    EngineRig rig;
+    rig.settings.EffectUrawa = kTrue;
+    rig.loadWaveMelody(4000);
+    auto& engine = rig.engine();
+    rig.time.at(0, [&] { engine.PressOnButton(); });
+    rig.time.at(50, [&] { engine.ReleaseOnButton(); });
+    rig.time.at(1000, [&] { engine.PressOffButton(); });
+    rig.time.runUntil(4500);
+    EXPECT_FALSE(rig.sounds(kMelodyHz, 1010, 2290));
+    EXPECT_NEAR(rig.toneDb(kMelodyHz, 2310, 3890), 0.0, 0.5);
+    EXPECT_FALSE(rig.sounds(kMelodyHz, 3910, 4500));
+    EXPECT_FALSE(rig.view.lamps[0]);
+}
+
+TEST(EffectsRunOut, UrawaRunsAMidiMelodyOutSilently) {
+    EngineRig rig;
+    rig.settings.EffectUrawa = kTrue;
+    rig.loadMidiMelody(3000);
+    auto& engine = rig.engine();
+    rig.time.at(0, [&] { engine.PressOnButton(); });
+    rig.time.at(50, [&] { engine.ReleaseOnButton(); });
+    rig.time.at(1000, [&] { engine.PressOffButton(); });
+    bool playingDuringRunOut = false;
+    rig.time.at(2200, [&] {
+        playingDuringRunOut = rig.library().dsIsPlayingMusicSegment(rig.state.MelodySegment);
+    });
+    rig.time.runUntil(2200);
+    EXPECT_TRUE(playingDuringRunOut);
+    EXPECT_GT(rig.rmsAt(500, 990), 0.01);
+    EXPECT_LT(rig.rmsAt(1100, 2200), 0.001) << "master volume -10000 while it runs out";
+    rig.time.runUntil(3000);
+    EXPECT_GT(rig.rmsAt(2400, 2850), 0.01) << "the door timer at 2301 made it heard";
+    EXPECT_EQ(rig.library().dsIsPlayingMusicSegment(rig.state.MelodySegment), 0);
+}
+
+TEST(EffectsTokyo, TokyoSkipsTheFirst170MsOfAWaveMelodyOnly) {
+    EngineRig rig;
+    rig.settings.EffectTokyo = kTrue;
+    rig.loadWaveMelody(2000);
+    rig.time.at(0, [&] { rig.engine().PressOnButton(); });
+    rig.time.runUntil(0);
+    EXPECT_EQ(rig.library().dsGetPositionMSec(rig.state.MelodyBuffer), 170);
+    rig.time.runUntil(100);
+    EXPECT_NEAR(rig.library().dsGetPositionMSec(rig.state.MelodyBuffer), 270, 35);
+
+    rig.loadMidiMelody(2000);
+    rig.time.at(200, [&] { rig.engine().PressOnButton(); });
+    rig.time.runUntil(200);
+    EXPECT_EQ(rig.library().dsGetSeekMSec(rig.state.MelodySegment), 0);
+    rig.time.runUntil(300);
+    EXPECT_NEAR(rig.library().dsGetSeekMSec(rig.state.MelodySegment), 100, 35);
+}
+
+TEST(EffectsRunOut, ALoadDuringTheRunOutCancelsTheWaitAndTheNewMelodyIsLeftAlone) {
+    EngineRig rig;
+    rig.settings.EffectTachikawa = kTrue;
+    rig.loadWaveMelody(3000);
+    auto& engine = rig.engine();
+    rig.time.at(0, [&] { engine.PressOnButton(); });
+    rig.time.at(50, [&] { engine.ReleaseOnButton(); });
+    rig.time.at(1000, [&] { engine.PressOffButton(); });
+    // A new melody loaded mid run-out: the load clears RunOutActive.
+    rig.time.at(1500, [&] {
+        rig.loadWaveMelody(2000);
+        rig.library().dsPlayLooping(rig.state.MelodyBuffer);
+    });
+    rig.time.runUntil(4000);
+    EXPECT_EQ(rig.time.waitDepth(), 0);
+    EXPECT_TRUE(rig.library().dsIsPlaying(rig.state.MelodyBuffer))
+        << "the old wait returned without touching the new melody";
+}
+
+} // namespace
+} // namespace tremlo::test

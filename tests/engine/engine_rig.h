@@ -1,0 +1,89 @@
+#pragma once
+
+// The melody engine on the real sound library, rendered offline in virtual
+// time, with a view that records what the windows would show.
+
+#include "../sound_library/test_support.h"
+#include "melody_engine.h"
+#include "offline_device.h"
+#include "virtual_time.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace tremlo::test {
+
+class RecordingView : public SwitchView, public StatusLamps, public EffectMarks {
+public:
+    void setOnPicture(OnPicture picture) override { onPicture = picture; }
+    void setOffPicture(OffPicture picture) override { offPicture = picture; }
+    void repaint() override {
+        ++repaints;
+        if (onRepaint)
+            onRepaint();
+    }
+    void setStatusLED(Lamp lamp, bool lit) override { lamps[static_cast<int>(lamp)] = lit; }
+    bool mnuUseFadeOutChecked() const override { return tachikawaMark; }
+
+    OnPicture onPicture = OnPicture::imgOnA;
+    OffPicture offPicture = OffPicture::imgOffA;
+    int repaints = 0;
+    bool lamps[2] = {false, false};
+    bool tachikawaMark = false;
+    std::function<void()> onRepaint;
+};
+
+// Test sounds: pure tones of their own frequency each, so every sound can be
+// measured on its own in the mix.
+inline constexpr double kMelodyHz = 250.0;
+inline constexpr double kDoorHz = 500.0;
+inline constexpr double kNoiseHz = 1000.0;
+inline constexpr double kClickHz = 1500.0;
+inline constexpr double kToneAmplitude = 0.2;
+
+struct EngineRigOptions {
+    int rate = 8000;
+    bool capture = true;
+    int melodyMs = 2000;
+    int doorMs = 1000;
+    int noiseMs = 300;
+    int clickMs = 50;
+};
+
+class EngineRig {
+public:
+    explicit EngineRig(EngineRigOptions options = {});
+
+    // Puts a melody into the playback state the way a load does.
+    void loadWaveMelody(int lengthMs);
+    void loadMidiMelody(int lengthMs);
+    void unloadMelody();
+
+    // Level of one test tone in decibels relative to its full level, over
+    // [fromMs, toMs) of what was rendered; -inf when absent.
+    double toneDb(double hz, std::int64_t fromMs, std::int64_t toMs, int channel = 0) const;
+    bool sounds(double hz, std::int64_t fromMs, std::int64_t toMs, int channel = 0) const {
+        return toneDb(hz, fromMs, toMs, channel) > -40.0;
+    }
+    // Overall level, for the synthesizer's melodies.
+    double rmsAt(std::int64_t fromMs, std::int64_t toMs, int channel = 0) const;
+
+    sound::SoundLibrary& library() { return *m_library; }
+    MelodyEngine& engine() { return *m_engine; }
+
+    EngineRigOptions options;
+    sound::OfflineDevice* device = nullptr;
+    VirtualTime time;
+    RecordingView view;
+    Settings settings;
+    PlaybackState state;
+
+private:
+    std::unique_ptr<sound::SoundLibrary> m_library;
+    std::vector<std::unique_ptr<sound::test::TempFile>> m_files;
+    std::unique_ptr<MelodyEngine> m_engine;
+};
+
+} // namespace tremlo::test
