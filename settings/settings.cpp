@@ -2,6 +2,15 @@
 
 namespace tremlo {
 
+namespace {
+
+// "/" joined with "Door.wav" is "/Door.wav", not "//Door.wav".
+std::string inFolder(const std::string& folder, const char* name) {
+    return folder.ends_with('/') ? folder + name : folder + "/" + name;
+}
+
+} // namespace
+
 Settings defaultSettings(const std::string& programFolder) {
     Settings s;
     s.TopMost = kTrue;
@@ -19,8 +28,8 @@ Settings defaultSettings(const std::string& programFolder) {
     s.FixWindowPos = kFalse;
     s.DefExt = 0;
     s.DefDir = programFolder;
-    s.DoorWAV = programFolder + "/Door.wav";
-    s.EnvirWAV = programFolder + "/Envir.wav";
+    s.DoorWAV = inFolder(programFolder, "Door.wav");
+    s.EnvirWAV = inFolder(programFolder, "Envir.wav");
     s.PlayClickSound = kTrue;
     s.NoLockOnButton = kFalse;
     s.AutoPlayAtDrop = kFalse;
