@@ -46,8 +46,10 @@ void EngineRig::unloadMelody() {
     m_library->dsSetVolume(state.MelodyBuffer, 0);
     m_library->dsFreeMusicSegment(state.MelodySegment);
     m_library->dsFree(state.MelodyBuffer);
-    state.OnSwitchState = kSwitchOff;
+    view.setOnPicture(OnPicture::imgOnA);
+    view.setOffPicture(OffPicture::imgOffA);
     state.OnButtonDown = kFalse;
+    state.OnSwitchState = kSwitchOff;
     state.OffButtonDown = kFalse;
 }
 
