@@ -116,6 +116,30 @@ TEST_F(SwitchTest, LockModeOffHeldPathRunsAMidiMelodyOutOnlyUnderTheTachikawaMar
     EXPECT_EQ(rig.library().dsIsPlayingMusicSegment(rig.state.MelodySegment), 0);
 }
 
+TEST_F(SwitchTest, LockModeOnUpWhileOffDoesNothing) {
+    at(0, &MelodyEngine::ReleaseOnButton);
+    rig.time.runUntil(3000);
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    EXPECT_EQ(rig.view.repaints, 0);
+    EXPECT_FALSE(rig.engine().Timer1().enabled());
+    EXPECT_FALSE(rig.sounds(kClickHz, 0, 200));
+}
+
+TEST_F(SwitchTest, LockModeOffWhileLockedAndOnHeldAgainOnlyMovesItsPicture) {
+    at(0, &MelodyEngine::PressOnButton);
+    at(100, &MelodyEngine::ReleaseOnButton);
+    at(800, &MelodyEngine::PressOnButton); // held again while locked
+    at(900, &MelodyEngine::PressOffButton);
+    rig.time.runUntil(1000);
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchLocked);
+    EXPECT_EQ(rig.view.offPicture, OffPicture::imgOffB);
+    EXPECT_TRUE(melodyPlaying());
+    at(1100, &MelodyEngine::ReleaseOnButton); // OFF still held: ON was momentary
+    rig.time.runUntil(1100);
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    EXPECT_FALSE(melodyPlaying());
+}
+
 TEST_F(SwitchTest, OffWhileOffOnlyMovesItsPicture) {
     at(0, &MelodyEngine::PressOffButton);
     rig.time.runUntil(0);
