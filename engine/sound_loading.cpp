@@ -1,0 +1,226 @@
+#include "sound_loading.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+namespace tremlo {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const kTitle = "トレモロ";
+const char* const kMusicUnavailable = "DirectMusicが使えません。";
+const char* const kEmptyFile = "ファイルが空です。";
+const char* const kMelodyEndings[] = {".mid", ".sgt", ".wav"};
+
+bool isContinuationByte(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// Byte offset where the character `count` characters before the end starts.
+std::size_t startOfLastCharacters(const std::string& text, std::size_t count) {
+    std::size_t start = text.size();
+    while (count > 0 && start > 0) {
+        --start;
+        if (!isContinuationByte(text[start]))
+            --count;
+    }
+    return start;
+}
+
+std::size_t characterCount(const std::string& text) {
+    std::size_t count = 0;
+    for (char c : text)
+        count += isContinuationByte(c) ? 0 : 1;
+    return count;
+}
+
+std::string firstCharacters(const std::string& text, std::size_t count) {
+    std::size_t end = 0;
+    for (std::size_t seen = 0; end < text.size(); ++end) {
+        if (!isContinuationByte(text[end]) && seen++ == count)
+            break;
+    }
+    return text.substr(0, end);
+}
+
+std::string asciiLower(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// Digits with a comma between thousands, as the "#,##0" pictures write them.
+std::string groupThousands(std::int64_t value) {
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && digits[i - 1] != '-' && (digits.size() - i) % 3 == 0)
+            grouped += ',';
+        grouped += digits[i];
+    }
+    return grouped;
+}
+
+bool isMelodyEnding(const std::string& ending) {
+    for (const char* known : kMelodyEndings)
+        if (ending == known)
+            return true;
+    return false;
+}
+
+} // namespace
+
+std::string endingOf(const std::string& path) {
+    return asciiLower(path.substr(startOfLastCharacters(path, 4)));
+}
+
+std::string fileNameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string shortNameOf(const std::string& fileName) {
+    if (characterCount(fileName) <= 24)
+        return fileName;
+    return firstCharacters(fileName, 20) + " ... " + endingOf(fileName);
+}
+
+std::string formatSeconds(std::int64_t ms) {
+    char fraction[8];
+    std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(ms % 1000));
+    return groupThousands(ms / 1000) + fraction + " 秒";
+}
+
+std::string formatWaveInfo(std::int64_t ms, int samplesPerSecond, int bitsPerSample, int channels) {
+    // "###,###" and "##" leave out a zero altogether.
+    const std::string rate = samplesPerSecond != 0 ? groupThousands(samplesPerSecond) : "";
+    const std::string bits = bitsPerSample != 0 ? std::to_string(bitsPerSample) : "";
+    const std::string channelName = channels == 1 ? "モノラル" : channels == 2 ? "ステレオ" : "";
+    return formatSeconds(ms) + ", " + rate + " Hz, " + bits + " ビット, " + channelName;
+}
+
+SoundLoader::SoundLoader(PlaybackState& state, sound::SoundLibrary& library, LoaderViews views,
+                         std::string workFolder, long processNumber)
+    : m_state(state), m_library(library), m_views(views), m_workFolder(std::move(workFolder)),
+      m_processNumber(processNumber) {}
+
+std::string SoundLoader::temporaryCopyPath(const std::string& ending) const {
+    return m_workFolder + "/~tremlo" + std::to_string(m_processNumber) + ending;
+}
+
+sound::SoundHandle SoundLoader::LoadSoundBuffer(const std::string& path, int flags) {
+    std::error_code error;
+    if (!fs::exists(path, error)) // 1: a missing sound is no error
+        return 0;
+    // 2: the whole file. Failures are told in the system's words.
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> bytes;
+    if (in)
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    if (!in && !in.eof()) {
+        m_views.feedback.showMessage(std::strerror(errno != 0 ? errno : EIO), kTitle,
+                                     MessageIcon::Warning);
+        return 0;
+    }
+    if (bytes.empty()) {
+        m_views.feedback.showMessage(kEmptyFile, kTitle, MessageIcon::Warning);
+        return 0;
+    }
+    return m_library.dsCreateDSB(bytes.data(), bytes.size(), flags); // 3
+}
+
+void SoundLoader::LoadSoundFile(const std::string& path) {
+    m_views.feedback.setWaitCursor(true);      // 1
+    const std::string ending = endingOf(path); // 2
+    releaseMelody();                           // 3
+    if (!m_library.dsInitMusic()) {            // 4
+        m_views.feedback.setWaitCursor(false);
+        m_views.feedback.showMessage(kMusicUnavailable, kTitle, MessageIcon::None);
+        return;
+    }
+    // 5: only a melody gets a copy; any other ending would load nothing, and
+    // would make a strange name in the work folder.
+    std::string copy;
+    bool copied = false;
+    if (isMelodyEnding(ending)) {
+        copy = temporaryCopyPath(ending);
+        std::error_code error;
+        copied = fs::copy_file(path, copy, fs::copy_options::overwrite_existing, error);
+    }
+    if (copied) { // 6
+        if (ending == ".mid" || ending == ".sgt")
+            m_state.MelodySegment = m_library.dsLoadMusicSegment(copy, 32);
+        else
+            m_state.MelodyBuffer = LoadSoundBuffer(copy, 1);
+    }
+    deleteTemporaryCopies(copy); // 7
+    // 8: nothing sounds now, and nothing is started.
+    m_views.switchView.setOnPicture(OnPicture::imgOnA);
+    m_views.switchView.setOffPicture(OffPicture::imgOffA);
+    m_state.OnButtonDown = kFalse;
+    m_state.OnSwitchState = kSwitchOff;
+    m_state.OffButtonDown = kFalse;
+    if (m_state.MelodySegment || m_state.MelodyBuffer) // 9
+        showLoadedMelody(path, ending);
+    else // 10
+        showLoadFailure(path);
+}
+
+void SoundLoader::releaseMelody() {
+    m_state.RunOutActive = kFalse; // a run-out in progress ends without stopping anything
+    m_library.dsStopMusicSegment(m_state.MelodySegment);
+    m_library.dsStop(m_state.MelodyBuffer);
+    m_library.dsSetMasterVolume(0);
+    m_library.dsSetVolume(m_state.MelodyBuffer, 0);
+    m_library.dsFreeMusicSegment(m_state.MelodySegment);
+    m_library.dsFree(m_state.MelodyBuffer);
+    m_library.dsQuitMusic();
+}
+
+void SoundLoader::deleteTemporaryCopies(const std::string& madeCopy) {
+    std::error_code ignored;
+    for (const char* ending : kMelodyEndings)
+        fs::remove(temporaryCopyPath(ending), ignored);
+    if (!madeCopy.empty())
+        fs::remove(madeCopy, ignored);
+}
+
+void SoundLoader::showLoadedMelody(const std::string& path, const std::string& ending) {
+    m_views.feedback.addRecentDocument(path);  // 9.1
+    const std::string name = fileNameOf(path); // 9.2
+    const std::string caption = name + " - " + kTitle;
+    m_views.mainWindow.setCaption(caption);        // 9.4
+    m_views.status.setFileInfo(shortNameOf(name)); // 9.3, 9.5
+    if (ending == ".wav") {                        // 9.6
+        sound::WaveFormat format;
+        m_library.dsGetFormat(m_state.MelodyBuffer, format);
+        m_views.status.ShowStatusMessage(
+            formatWaveInfo(m_library.dsGetBufferMSec(m_state.MelodyBuffer), format.samplesPerSecond,
+                           format.bitsPerSample, format.channels),
+            true);
+    } else {
+        m_views.status.ShowStatusMessage(
+            formatSeconds(m_library.dsGetLengthMSec(m_state.MelodySegment)), true);
+    }
+    m_views.mainWindow.setTitleBarToolTip(caption); // 9.7
+    m_views.mainWindow.BringToFront();              // 9.8
+    m_views.feedback.setWaitCursor(false);          // 9.9
+}
+
+void SoundLoader::showLoadFailure(const std::string& path) {
+    m_views.feedback.setWaitCursor(false);
+    m_views.feedback.showMessage("指定されたファイル '" + path +
+                                     "' が読み込めませんでした。\r\n\r\n"
+                                     "サポートされている形式か確認してください。",
+                                 std::string(kTitle) + " エラー", MessageIcon::Error);
+}
+
+} // namespace tremlo

@@ -1,0 +1,179 @@
+// Loading melodies: what the windows show, what the user is told, and that
+// no temporary copy is left behind.
+
+#include "engine_rig.h"
+#include "sound_loading.h"
+
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace tremlo::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Message {
+    std::string text, title;
+    MessageIcon icon;
+};
+
+class RecordingLoaderView : public MainWindowView, public StatusDisplay, public UserFeedback {
+public:
+    void setCaption(const std::string& text) override { caption = text; }
+    void setTitleBarToolTip(const std::string& text) override { toolTip = text; }
+    void BringToFront() override { ++broughtToFront; }
+    void setFileInfo(const std::string& text) override { fileInfo = text; }
+    void ShowStatusMessage(const std::string& text, bool flash) override {
+        status = text;
+        flashed = flash;
+    }
+    void showMessage(const std::string& text, const std::string& title, MessageIcon icon) override {
+        messages.push_back({text, title, icon});
+    }
+    void setWaitCursor(bool on) override { waiting = on; }
+    void addRecentDocument(const std::string& path) override { recent.push_back(path); }
+
+    std::string caption, toolTip, fileInfo, status;
+    bool flashed = false, waiting = false;
+    int broughtToFront = 0;
+    std::vector<Message> messages;
+    std::vector<std::string> recent;
+};
+
+class SoundLoadingTest : public ::testing::Test {
+protected:
+    SoundLoadingTest()
+        : folder(fs::temp_directory_path() / ("tremlo-load-" + std::to_string(::getpid()))),
+          work(folder / "program") {
+        fs::create_directories(work);
+        loader = std::make_unique<SoundLoader>(
+            rig.state, rig.library(), LoaderViews{rig.view, view, view, view}, work.string(), 4321);
+    }
+    ~SoundLoadingTest() override { fs::remove_all(folder); }
+
+    std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+        const auto path = (folder / name).string();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        return path;
+    }
+    std::string tone(const std::string& name, int ms = 1000, int channels = 1) {
+        return write(name, sound::test::makeSine(440, 8000 * ms / 1000, 8000, channels));
+    }
+    bool workFolderIsEmpty() const { return fs::is_empty(work); }
+
+    EngineRig rig{{.capture = false}};
+    RecordingLoaderView view;
+    fs::path folder, work;
+    std::unique_ptr<SoundLoader> loader;
+};
+
+TEST_F(SoundLoadingTest, AWaveMelodyLoadsAndIsShownWithItsFormat) {
+    rig.view.onPicture = OnPicture::imgOnC;
+    rig.state.OnSwitchState = kSwitchLocked;
+    const auto path = tone("chime.wav", 4500, 2);
+    loader->LoadSoundFile(path);
+    EXPECT_NE(rig.state.MelodyBuffer, 0);
+    EXPECT_EQ(rig.state.MelodySegment, 0);
+    EXPECT_EQ(view.caption, "chime.wav - トレモロ");
+    EXPECT_EQ(view.toolTip, "chime.wav - トレモロ");
+    EXPECT_EQ(view.fileInfo, "chime.wav");
+    EXPECT_EQ(view.status, "4.500 秒, 8,000 Hz, 16 ビット, ステレオ");
+    EXPECT_TRUE(view.flashed);
+    EXPECT_EQ(view.broughtToFront, 1);
+    EXPECT_EQ(view.recent, std::vector<std::string>{path});
+    EXPECT_FALSE(view.waiting);
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    EXPECT_EQ(rig.view.onPicture, OnPicture::imgOnA);
+    EXPECT_FALSE(rig.library().dsIsPlaying(rig.state.MelodyBuffer)) << "nothing is started";
+    EXPECT_TRUE(workFolderIsEmpty()) << "no temporary copy outlives the load";
+}
+
+TEST_F(SoundLoadingTest, AMidiMelodyReplacesAPlayingWaveOne) {
+    loader->LoadSoundFile(tone("first.wav"));
+    rig.library().dsPlayLooping(rig.state.MelodyBuffer);
+    const SoundHandle old = rig.state.MelodyBuffer;
+    const auto midi =
+        sound::test::MidiWriter().event(0, {0x90, 60, 100}).event(720, {0x80, 60, 0}).end(0).save();
+    const auto path = (folder / "Tune.MID").string();
+    fs::copy_file(midi.path(), path);
+    loader->LoadSoundFile(path);
+    EXPECT_EQ(rig.state.MelodyBuffer, 0);
+    EXPECT_NE(rig.state.MelodySegment, 0);
+    EXPECT_EQ(rig.library().dsIsPlaying(old), 0) << "the old melody was released";
+    EXPECT_EQ(view.caption, "Tune.MID - トレモロ");
+    EXPECT_EQ(view.status, "0.750 秒");
+    EXPECT_TRUE(workFolderIsEmpty());
+}
+
+TEST_F(SoundLoadingTest, AFileThatIsNotASoundIsReportedAndLeavesNoMelody) {
+    loader->LoadSoundFile(tone("first.wav"));
+    const auto path = write("notes.wav", {'h', 'e', 'l', 'l', 'o'});
+    loader->LoadSoundFile(path);
+    EXPECT_EQ(rig.state.MelodyBuffer, 0);
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0].title, "トレモロ エラー");
+    EXPECT_EQ(view.messages[0].icon, MessageIcon::Error);
+    EXPECT_EQ(view.messages[0].text, "指定されたファイル '" + path +
+                                         "' が読み込めませんでした。\r\n\r\n"
+                                         "サポートされている形式か確認してください。");
+    EXPECT_FALSE(view.waiting);
+    EXPECT_TRUE(workFolderIsEmpty());
+}
+
+TEST_F(SoundLoadingTest, UnknownEndingsAndMissingFilesFailCleanly) {
+    for (const std::string& path :
+         {tone("sound.wave"), tone("sound.txt"), (folder / "missing.wav").string()}) {
+        view.messages.clear();
+        loader->LoadSoundFile(path);
+        EXPECT_EQ(rig.state.MelodyBuffer, 0) << path;
+        ASSERT_EQ(view.messages.size(), 1u) << path;
+        EXPECT_EQ(view.messages[0].icon, MessageIcon::Error);
+        EXPECT_FALSE(view.waiting) << "the pointer is normal again";
+        EXPECT_TRUE(workFolderIsEmpty());
+    }
+}
+
+TEST_F(SoundLoadingTest, AnEmptyWaveFileIsReportedByTheBufferLoaderToo) {
+    loader->LoadSoundFile(write("empty.wav", {}));
+    ASSERT_EQ(view.messages.size(), 2u);
+    EXPECT_EQ(view.messages[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(view.messages[0].title, "トレモロ");
+    EXPECT_EQ(view.messages[1].icon, MessageIcon::Error);
+}
+
+TEST_F(SoundLoadingTest, TheBufferLoaderIsSilentAboutAMissingFile) {
+    EXPECT_EQ(loader->LoadSoundBuffer((folder / "nothing.wav").string(), 1), 0);
+    EXPECT_TRUE(view.messages.empty());
+    EXPECT_NE(loader->LoadSoundBuffer(tone("b.wav"), 1), 0);
+}
+
+TEST_F(SoundLoadingTest, TheTemporaryCopyIsNamedByTheProcess) {
+    EXPECT_EQ(loader->temporaryCopyPath(".mid"), work.string() + "/~tremlo4321.mid");
+}
+
+TEST(SoundLoadingText, NamesAndNumbersAreWrittenAsTheWindowsShowThem) {
+    EXPECT_EQ(endingOf("/a/B.WAV"), ".wav");
+    EXPECT_EQ(endingOf("/a/b.midi"), "midi");
+    EXPECT_EQ(endingOf("ab"), "ab");
+    EXPECT_EQ(endingOf("/曲/発車メロディ.Wav"), ".wav");
+    EXPECT_EQ(fileNameOf("/home/u/a.wav"), "a.wav");
+    EXPECT_EQ(fileNameOf("a.wav"), "a.wav");
+    EXPECT_EQ(shortNameOf("abcdefghijklmnopqrstu.wav"), "abcdefghijklmnopqrst ... .wav");
+    EXPECT_EQ(shortNameOf("abcdefghijklmnopqrst.wav"), "abcdefghijklmnopqrst.wav");
+    EXPECT_EQ(shortNameOf("発車メロディ第一番線東京駅上り方面行き電車用.WAV"),
+              "発車メロディ第一番線東京駅上り方面行き電 ... .wav");
+    EXPECT_EQ(formatSeconds(250), "0.250 秒");
+    EXPECT_EQ(formatSeconds(1234500), "1,234.500 秒");
+    EXPECT_EQ(formatSeconds(0), "0.000 秒");
+    EXPECT_EQ(formatWaveInfo(4500, 44100, 16, 2), "4.500 秒, 44,100 Hz, 16 ビット, ステレオ");
+    EXPECT_EQ(formatWaveInfo(1000, 8000, 8, 1), "1.000 秒, 8,000 Hz, 8 ビット, モノラル");
+    EXPECT_EQ(formatWaveInfo(1000, 192000, 24, 1), "1.000 秒, 192,000 Hz, 24 ビット, モノラル");
+}
+
+} // namespace
+} // namespace tremlo::test
