@@ -1,67 +1,146 @@
-// トレモロ: until the switch window exists, the program opens the audio device
-// and plays the bundled demo melodies, the WAVE one and then the MIDI one, for
-// a few seconds each.
+// トレモロ: the station's departure-melody switch on the desktop.
+//
+// main is the one place that knows every part: it makes the sound library on
+// the real audio device, the settings and playback state, the two windows,
+// the melody engine and the loader, wires them together and hands a file
+// named on the command line to the switch window.
 
+#include "frm_main.h"
+#include "melody_engine.h"
+#include "qt_feedback.h"
+#include "qt_timer.h"
+#include "recent_documents.h"
 #include "sdl_device.h"
+#include "settings.h"
 #include "sound_library.h"
+#include "sound_loading.h"
+#include "status_panel_host.h"
+#include "window_placement.h"
 
-#include <chrono>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <thread>
-#include <vector>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTranslator>
+#include <unistd.h>
 
 namespace {
 
-using namespace tremlo::sound;
-using namespace std::chrono_literals;
+using namespace tremlo;
 
-std::filesystem::path programFolder() {
-    std::error_code error;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::current_path() : exe.parent_path();
+// The tick of Tachikawa's menu item mirrors its setting; until the menus
+// exist, the setting answers for it.
+class SettingsMarks : public EffectMarks {
+public:
+    explicit SettingsMarks(const Settings& settings) : m_settings(settings) {}
+    bool mnuUseFadeOutChecked() const override { return m_settings.EffectTachikawa != 0; }
+
+private:
+    const Settings& m_settings;
+};
+
+void useJapaneseInterface(QApplication& app, QTranslator& translator) {
+    // Standard buttons read 再試行, キャンセル, OK whatever the user's locale.
+    if (translator.load(QStringLiteral("qtbase_ja"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&translator);
+    QFont font = app.font();
+    font.setFamilies({QStringLiteral("IPAGothic"), QStringLiteral("IPAPGothic"),
+                      QStringLiteral("Noto Sans CJK JP"), font.family()});
+    QApplication::setFont(font);
 }
 
-std::vector<char> readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+// Temporary copies of melodies go beside the program when its folder can be
+// written, else into the user's cache.
+QString workFolderFor(const QString& programFolder) {
+    if (QFileInfo(programFolder).isWritable())
+        return programFolder;
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QDir().mkpath(cache);
+    return cache;
+}
+
+// The whole command line is one path: the arguments joined with blanks, in
+// double quotes or not; a relative path is taken from the current folder.
+QString commandLinePath(const QStringList& arguments) {
+    QString path = arguments.mid(1).join(QLatin1Char(' ')).trimmed();
+    if (path.size() >= 2 && path.startsWith(QLatin1Char('"')) && path.endsWith(QLatin1Char('"')))
+        path = path.mid(1, path.size() - 2);
+    if (path.isEmpty())
+        return path;
+    return QDir::current().absoluteFilePath(path);
 }
 
 } // namespace
 
-int main() {
-    const auto folder = programFolder();
-    SoundLibrary library(std::make_unique<SdlDevice>());
-    if (!library.dsInit2(0, 2)) {
-        std::fprintf(stderr, "トレモロ: no audio output can be opened\n");
-        return 1;
-    }
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("tremolo"));
+    QApplication::setApplicationDisplayName(QStringLiteral("トレモロ"));
+    QTranslator translator;
+    useJapaneseInterface(app, translator);
+
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    Settings settings = defaultSettings(programFolder.toStdString());
+    PlaybackState state;
+
+    sound::SoundLibrary library(std::make_unique<sound::SdlDevice>());
+    if (!library.dsInit2(0, 2))
+        QMessageBox::warning(nullptr, QStringLiteral("トレモロ"),
+                             QStringLiteral("サウンドを出力できません。"));
     library.dsSetGlobalFocus(-1);
-    const bool music = library.dsInitMusic() != 0;
+    library.dsInitMusic();
 
-    const auto wave = readFile(folder / "demo.wav");
-    SoundHandle melody = library.dsCreateDSB(wave.data(), wave.size(), 1);
-    if (melody) {
-        std::printf("demo.wav: %d ms, playing\n", library.dsGetBufferMSec(melody));
-        library.dsPlayLooping(melody);
-        std::this_thread::sleep_for(5s);
-        library.dsStop(melody);
-        library.dsFree(melody);
-    }
+    QtTimerFactory timers;
+    QtEventPump pump;
+    QtUserFeedback feedback(recentDocumentsPath());
+    frmMain mainWindow(settings);
+    StatusPanelHost panel(settings, state, timers, [&] { return mainWindow.frameGeometry(); });
+    SettingsMarks marks(settings);
+    MelodyEngine engine(settings, state, library, timers, pump, {mainWindow, panel, marks});
+    SoundLoader loader(state, library, {mainWindow, mainWindow, panel, feedback},
+                       workFolderFor(programFolder).toStdString(), static_cast<long>(::getpid()));
+    mainWindow.connectEngine(engine, loader, pump);
 
-    if (music) {
-        SoundHandle segment = library.dsLoadMusicSegment((folder / "demo.mid").string(), 32);
-        if (segment) {
-            std::printf("demo.mid: %d ms, playing\n", library.dsGetLengthMSec(segment));
-            library.dsPlayMusicSegment(segment, 1000);
-            std::this_thread::sleep_for(6s);
-            library.dsStopMusicSegment(segment);
-            library.dsFreeMusicSegment(segment);
-        }
+    const std::string folder = programFolder.toStdString();
+    state.ClickBuffer = loader.LoadSoundBuffer(folder + "/switch.wav", 1);
+    state.DoorBuffer = loader.LoadSoundBuffer(folder + "/door.wav", 1);
+    state.NoiseBuffer = loader.LoadSoundBuffer(folder + "/b.wav", 1);
+    state.EnvirBuffer = loader.LoadSoundBuffer(folder + "/envir.wav", 1);
+    engine.Timer1().setInterval(settings.DoorDelay + 1);
+
+    // Where the window opens until the settings say otherwise: the same
+    // place the settings file would default to, so the panel can be put
+    // beside it before the window manager has mapped either.
+    const QRect screen = QApplication::primaryScreen()->availableGeometry();
+    mainWindow.move(screen.left() + static_cast<int>(0.3 * screen.width()),
+                    screen.top() + static_cast<int>(0.3 * screen.height()));
+    mainWindow.show();
+    if (settings.TopMost == kTrue) {
+        SetTopMost(&panel.panel(), kTrue);
+        SetTopMost(&mainWindow, kTrue);
     }
+    if (settings.UsePanel) {
+        panel.panel().placeBeside(mainWindow.frameGeometry());
+        panel.panel().show();
+    }
+    const QString path = commandLinePath(QCoreApplication::arguments());
+    if (!path.isEmpty())
+        mainWindow.DropFile(path.toStdString());
+    if (settings.UseEnvir)
+        library.dsPlayLooping(state.EnvirBuffer);
+
+    const int result = QApplication::exec();
+    library.dsFree(state.ClickBuffer);
+    library.dsFree(state.DoorBuffer);
+    library.dsFree(state.MelodyBuffer);
+    library.dsFree(state.NoiseBuffer);
+    library.dsFree(state.EnvirBuffer);
+    library.dsFreeMusicSegment(state.MelodySegment);
     library.dsQuitMusic();
     library.dsQuit();
-    return 0;
+    return result;
 }

@@ -1,0 +1,48 @@
+#include "status_panel_host.h"
+
+#include "window_placement.h"
+
+namespace tremlo {
+
+StatusPanelHost::StatusPanelHost(const Settings& settings, const PlaybackState& state,
+                                 TimerFactory& timers, std::function<QRect()> mainFrame)
+    : m_settings(settings), m_state(state), m_timers(timers), m_mainFrame(std::move(mainFrame)) {}
+
+StatusPanelHost::~StatusPanelHost() {
+    delete m_panel.data();
+}
+
+ui::frmStatus& StatusPanelHost::panel() {
+    if (m_panel.isNull()) {
+        m_panel = new ui::frmStatus(m_settings, m_timers, m_mainFrame());
+        m_panel->setAttribute(Qt::WA_DeleteOnClose);
+        // A panel made again shows what is true now, not a blank face.
+        if (m_created) {
+            m_panel->showCurrentState(m_settings, m_state, m_fileInfo, m_lamps[0], m_lamps[1]);
+            SetTopMost(m_panel, m_settings.TopMost);
+        }
+        m_created = true;
+    }
+    return *m_panel;
+}
+
+void StatusPanelHost::unload() {
+    if (!m_panel.isNull())
+        m_panel->close();
+}
+
+void StatusPanelHost::setStatusLED(Lamp lamp, bool lit) {
+    m_lamps[static_cast<int>(lamp)] = lit;
+    panel().setStatusLED(lamp, lit);
+}
+
+void StatusPanelHost::setFileInfo(const std::string& text) {
+    m_fileInfo = text;
+    panel().setFileInfo(text);
+}
+
+void StatusPanelHost::ShowStatusMessage(const std::string& text, bool flash) {
+    panel().ShowStatusMessage(text, flash);
+}
+
+} // namespace tremlo

@@ -1,0 +1,52 @@
+#pragma once
+
+// The status panel as the engine sees it, whether or not the panel window
+// exists at the moment.
+//
+// The panel is created on first use and may be closed and created again (the
+// user can hide it). The host remembers what the panel shows, so a panel
+// created again shows the file, the lamps and the indicators as they are now,
+// instead of the blank face of a new one.
+//
+// Thread: the user-interface thread.
+
+#include "frm_status.h"
+#include "playback_state.h"
+#include "settings.h"
+#include "timer.h"
+#include "views.h"
+
+#include <QPointer>
+#include <functional>
+#include <string>
+
+namespace tremlo {
+
+class StatusPanelHost : public StatusLamps, public StatusDisplay {
+public:
+    StatusPanelHost(const Settings& settings, const PlaybackState& state, TimerFactory& timers,
+                    std::function<QRect()> mainFrame);
+    ~StatusPanelHost() override;
+
+    // The panel window, created (hidden) when it does not exist yet.
+    ui::frmStatus& panel();
+    bool exists() const { return !m_panel.isNull(); }
+    // Closes the panel window; the next use creates it anew.
+    void unload();
+
+    void setStatusLED(Lamp lamp, bool lit) override;
+    void setFileInfo(const std::string& text) override;
+    void ShowStatusMessage(const std::string& text, bool flash) override;
+
+private:
+    const Settings& m_settings;
+    const PlaybackState& m_state;
+    TimerFactory& m_timers;
+    std::function<QRect()> m_mainFrame;
+    QPointer<ui::frmStatus> m_panel;
+    bool m_created = false;
+    std::string m_fileInfo = " ";
+    bool m_lamps[2] = {false, false};
+};
+
+} // namespace tremlo

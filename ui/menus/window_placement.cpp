@@ -1,0 +1,31 @@
+#include "window_placement.h"
+
+#include <QWidget>
+#include <QWindow>
+
+namespace tremlo {
+
+void SetTopMost(QWidget* window, VbBool flag) {
+    if (!window)
+        return;
+    const bool topMost = flag == kTrue;
+    if (QWindow* handle = window->windowHandle()) {
+        // Changed on the live window: the same X window stays, so the window
+        // manager keeps its place and stacking (QWidget::setWindowFlag would
+        // make a new one).
+        handle->setFlag(Qt::WindowStaysOnTopHint, topMost);
+    } else {
+        window->setWindowFlag(Qt::WindowStaysOnTopHint, topMost);
+    }
+    if (window->isVisible())
+        window->activateWindow();
+}
+
+void BringToFront(QWidget* window) {
+    if (!window)
+        return;
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace tremlo

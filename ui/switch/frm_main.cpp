@@ -1,0 +1,231 @@
+#include "frm_main.h"
+
+#include "art.h"
+#include "picture_element.h"
+#include "virtual_keys.h"
+#include "window_placement.h"
+
+#include <QDragEnterEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QUrl>
+#include <QWindow>
+#include <filesystem>
+
+namespace tremlo {
+namespace {
+
+const char* const kTitle = "トレモロ";
+
+// The offered data is a list of local files: the only thing the window takes.
+bool offersFiles(const QMimeData* data) {
+    if (!data || !data->hasUrls())
+        return false;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            return true;
+    return false;
+}
+
+} // namespace
+
+bool isMelodyPath(const std::string& path) {
+    const std::string ending = endingOf(path);
+    return ending == ".mid" || ending == ".wav" || ending == ".sgt";
+}
+
+frmMain::frmMain(Settings& settings)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_settings(settings),
+      m_on(new PictureElement(this, art::kOnA)), m_off(new PictureElement(this, art::kOffA)),
+      m_titleBar(new QWidget(this)) {
+    setObjectName("frmMain");
+    setWindowTitle(QString::fromUtf8(kTitle));
+    setFixedSize(kWidth, kHeight);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    setAcceptDrops(true);
+
+    // Front to back: the keys lie over the grip's row and the body.
+    m_titleBar->setObjectName("imgTitleBar");
+    m_titleBar->setGeometry(0, 0, 49, 17);
+    m_titleBar->setToolTip(QString::fromUtf8(kTitle));
+    m_on->setObjectName("imgOn");
+    m_on->move(14, 30);
+    m_on->setCursor(Qt::PointingHandCursor);
+    m_on->preload({art::kOnA, art::kOnB, art::kOnC});
+    m_off->setObjectName("imgOff");
+    m_off->move(14, 59);
+    m_off->setCursor(Qt::PointingHandCursor);
+    m_off->preload({art::kOffA, art::kOffB});
+
+    m_on->onPress([this] {
+        if (m_engine)
+            m_engine->PressOnButton();
+    });
+    m_on->onRelease([this] {
+        if (m_engine)
+            m_engine->ReleaseOnButton();
+    });
+    m_off->onPress([this] {
+        if (m_engine)
+            m_engine->PressOffButton();
+    });
+    m_off->onRelease([this] {
+        if (m_engine)
+            m_engine->ReleaseOffButton();
+    });
+}
+
+void frmMain::connectEngine(MelodyEngine& engine, SoundLoader& loader, EventPump& pump) {
+    m_engine = &engine;
+    m_loader = &loader;
+    m_pump = &pump;
+}
+
+QWidget* frmMain::imgOn() const {
+    return m_on;
+}
+QWidget* frmMain::imgOff() const {
+    return m_off;
+}
+
+void frmMain::setOnPicture(OnPicture picture) {
+    switch (picture) {
+    case OnPicture::imgOnA:
+        m_on->setPicture(art::kOnA);
+        break;
+    case OnPicture::imgOnB:
+        m_on->setPicture(art::kOnB);
+        break;
+    case OnPicture::imgOnC:
+        m_on->setPicture(art::kOnC);
+        break;
+    }
+}
+
+void frmMain::setOffPicture(OffPicture picture) {
+    m_off->setPicture(picture == OffPicture::imgOffB ? art::kOffB : art::kOffA);
+}
+
+void frmMain::setCaption(const std::string& caption) {
+    setWindowTitle(QString::fromStdString(caption));
+}
+
+void frmMain::setTitleBarToolTip(const std::string& text) {
+    m_titleBar->setToolTip(QString::fromStdString(text));
+}
+
+void frmMain::BringToFront() {
+    tremlo::BringToFront(this);
+}
+
+void frmMain::paintEvent(QPaintEvent*) {
+    if (m_body.isNull() || m_body.devicePixelRatio() != devicePixelRatioF())
+        m_body = art::pixmap(art::kSwitchBody, devicePixelRatioF());
+    QPainter(this).drawPixmap(0, 0, m_body);
+}
+
+// Presses that miss both keys land here, from the grip too.
+void frmMain::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton && m_openShortcutMenu)
+        m_openShortcutMenu(event->globalPosition().toPoint());
+}
+
+void frmMain::mouseMoveEvent(QMouseEvent* event) {
+    // Exactly the left button: the window manager moves the window from here
+    // until the button comes up.
+    if (event->buttons() == Qt::LeftButton && windowHandle())
+        windowHandle()->startSystemMove();
+}
+
+void frmMain::mouseDoubleClickEvent(QMouseEvent*) {}
+
+bool frmMain::isOnKey(int virtualKey) const {
+    return virtualKey != 0 && (virtualKey == m_settings.AddOnButtonKeyCode ||
+                               virtualKey == kVkOem6 || virtualKey == kVkA);
+}
+
+bool frmMain::isOffKey(int virtualKey) const {
+    return virtualKey != 0 && (virtualKey == m_settings.AddOffButtonKeyCode ||
+                               virtualKey == kVkOem102 || virtualKey == kVkZ);
+}
+
+void frmMain::keyPressEvent(QKeyEvent* event) {
+    if (!m_engine)
+        return;
+    // 1: with ShiftForce a key counts only while Shift, Ctrl or Alt is held.
+    if (!modifierHeld(event->modifiers()) && m_settings.ShiftForce)
+        return;
+    const int key = virtualKeyOf(*event);
+    if (isOnKey(key)) // 2
+        m_engine->PressOnButton();
+    if (isOffKey(key)) // 3: independently, so a key in both sets presses both
+        m_engine->PressOffButton();
+}
+
+void frmMain::keyReleaseEvent(QKeyEvent* event) {
+    // X repeats a held key as release and press pairs; only the presses are
+    // the repeat. A real release is delivered whatever ShiftForce says.
+    if (!m_engine || event->isAutoRepeat())
+        return;
+    const int key = virtualKeyOf(*event);
+    if (isOnKey(key))
+        m_engine->ReleaseOnButton();
+    if (isOffKey(key))
+        m_engine->ReleaseOffButton();
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent* event) {
+    if (offersFiles(event->mimeData()) && (event->possibleActions() & Qt::CopyAction)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void frmMain::dragMoveEvent(QDragMoveEvent* event) {
+    if (offersFiles(event->mimeData()) && (event->possibleActions() & Qt::CopyAction)) {
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void frmMain::dropEvent(QDropEvent* event) {
+    if (!offersFiles(event->mimeData()))
+        return;
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    // In the list's order; files of other kinds are skipped without a word.
+    const QList<QUrl> urls = event->mimeData()->urls();
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        const std::string path = url.toLocalFile().toStdString();
+        if (isMelodyPath(path))
+            DropFile(path);
+    }
+}
+
+void frmMain::DropFile(const std::string& path) {
+    if (!m_engine)
+        return;
+    // 1-2: the file's folder becomes the current folder.
+    const auto slash = path.rfind('/');
+    if (slash != std::string::npos) {
+        std::error_code ignored;
+        std::filesystem::current_path(slash == 0 ? "/" : path.substr(0, slash), ignored);
+    }
+    m_loader->LoadSoundFile(path);   // 3: reports its own failures
+    m_pump->processEvents();         // 4: the new name and pictures are drawn
+    if (m_settings.AutoPlayAtDrop) { // 5: like a quick click on ON
+        m_engine->PressOnButton();
+        m_engine->ReleaseOnButton();
+    }
+}
+
+} // namespace tremlo

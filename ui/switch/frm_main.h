@@ -1,0 +1,90 @@
+#pragma once
+
+// The switch window: a small borderless picture of the station's push-button
+// box, with the ON key above the OFF key and a grip along the top.
+//
+// It only routes input: presses and releases of the keys (by any mouse
+// button, or by the keyboard) go to the melody engine's four button
+// operations; a right press elsewhere asks for the shortcut menu; a left drag
+// elsewhere moves the window; dropped sound files are loaded through DropFile.
+// It shows what the engine tells it through SwitchView and MainWindowView.
+//
+// Thread: the user-interface thread.
+
+#include "event_pump.h"
+#include "melody_engine.h"
+#include "settings.h"
+#include "sound_loading.h"
+#include "views.h"
+
+#include <QPixmap>
+#include <QWidget>
+#include <functional>
+#include <string>
+
+namespace tremlo {
+
+class PictureElement;
+
+class frmMain : public QWidget, public SwitchView, public MainWindowView {
+public:
+    static constexpr int kWidth = 48;
+    static constexpr int kHeight = 95;
+
+    explicit frmMain(Settings& settings);
+
+    // The engine, the loader and the event pump exist after the window, since
+    // they show themselves through it.
+    void connectEngine(MelodyEngine& engine, SoundLoader& loader, EventPump& pump);
+    // Asked for at a right press on the background or the grip, with the
+    // pointer's position on the screen.
+    void onShortcutMenu(std::function<void(QPoint)> open) { m_openShortcutMenu = std::move(open); }
+
+    // Loads one sound file, and starts it when AutoPlayAtDrop is set.
+    void DropFile(const std::string& path);
+
+    // SwitchView
+    void setOnPicture(OnPicture picture) override;
+    void setOffPicture(OffPicture picture) override;
+    void repaint() override { QWidget::repaint(); }
+
+    // MainWindowView
+    void setCaption(const std::string& caption) override;
+    void setTitleBarToolTip(const std::string& text) override;
+    void BringToFront() override;
+
+    QWidget* imgOn() const;
+    QWidget* imgOff() const;
+    QWidget* imgTitleBar() const { return m_titleBar; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    bool isOnKey(int virtualKey) const;
+    bool isOffKey(int virtualKey) const;
+
+    Settings& m_settings;
+    MelodyEngine* m_engine = nullptr;
+    SoundLoader* m_loader = nullptr;
+    EventPump* m_pump = nullptr;
+    PictureElement* m_on;
+    PictureElement* m_off;
+    QWidget* m_titleBar;
+    QPixmap m_body;
+    std::function<void(QPoint)> m_openShortcutMenu;
+};
+
+// Whether a dropped path names a melody: the last four characters, in lower
+// case, are ".wav", ".mid" or ".sgt".
+bool isMelodyPath(const std::string& path);
+
+} // namespace tremlo
