@@ -1,0 +1,249 @@
+// The switch window on Qt's offscreen platform: how mouse, keys and drops
+// reach the engine, with the engine on the offline library in virtual time.
+
+#include "engine_rig.h"
+#include "frm_main.h"
+#include "virtual_keys.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QUrl>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace tremlo::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+QApplication& application() {
+    static int argc = 1;
+    static char name[] = "tremolo-test";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(argc, argv);
+    return app;
+}
+
+// Everything the loader needs to show, and nothing shown.
+struct QuietLoaderView : StatusDisplay, UserFeedback {
+    void setFileInfo(const std::string&) override {}
+    void ShowStatusMessage(const std::string&, bool) override {}
+    void showMessage(const std::string& text, const std::string&, MessageIcon) override {
+        messages.push_back(text);
+    }
+    void setWaitCursor(bool) override {}
+    void addRecentDocument(const std::string&) override {}
+    std::vector<std::string> messages;
+};
+
+class FrmMainTest : public ::testing::Test {
+protected:
+    FrmMainTest()
+        : folder(fs::temp_directory_path() / ("tremolo-ui-" + std::to_string(::getpid()))) {
+        application();
+        fs::create_directories(folder);
+        window = std::make_unique<frmMain>(rig.settings);
+        engine = std::make_unique<MelodyEngine>(rig.settings, rig.state, rig.library(), rig.time,
+                                                rig.time, EngineViews{*window, rig.view, rig.view});
+        loader = std::make_unique<SoundLoader>(rig.state, rig.library(),
+                                               LoaderViews{*window, *window, quiet, quiet},
+                                               folder.string(), 7);
+        window->connectEngine(*engine, *loader, rig.time);
+        rig.loadWaveMelody(2000);
+    }
+    ~FrmMainTest() override {
+        fs::current_path(fs::temp_directory_path());
+        fs::remove_all(folder);
+    }
+
+    void key(QEvent::Type type, int qtKey, Qt::KeyboardModifiers modifiers, bool repeat = false) {
+        QKeyEvent event(type, qtKey, modifiers, QString(), repeat);
+        QApplication::sendEvent(window.get(), &event);
+    }
+    void mouse(QWidget* target, QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons held,
+               QPoint at = {5, 5}) {
+        QMouseEvent event(type, at, target->mapToGlobal(at), button, held, Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
+    }
+    std::string tone(const std::string& name) {
+        const auto wave = sound::test::makeSine(440, 800, 8000);
+        const auto path = (folder / name).string();
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(wave.data()),
+                   static_cast<std::streamsize>(wave.size()));
+        return path;
+    }
+    void drop(const QList<QUrl>& urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &enter);
+        QDropEvent event(QPointF(20, 20), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(window.get(), &event);
+    }
+
+    EngineRig rig{{.capture = false}};
+    QuietLoaderView quiet;
+    fs::path folder;
+    std::unique_ptr<frmMain> window;
+    std::unique_ptr<MelodyEngine> engine;
+    std::unique_ptr<SoundLoader> loader;
+};
+
+TEST_F(FrmMainTest, TheWindowIsTheSwitchBoxWithItsElementsInPlace) {
+    EXPECT_EQ(window->size(), QSize(48, 95));
+    EXPECT_TRUE(window->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("トレモロ"));
+    EXPECT_EQ(window->imgOn()->geometry(), QRect(14, 30, 22, 22));
+    EXPECT_EQ(window->imgOff()->geometry(), QRect(14, 59, 22, 22));
+    EXPECT_EQ(window->imgTitleBar()->geometry(), QRect(0, 0, 49, 17));
+    EXPECT_EQ(window->imgTitleBar()->toolTip(), QString::fromUtf8("トレモロ"));
+}
+
+TEST_F(FrmMainTest, WithShiftForceAKeyCountsOnlyWithAModifierButAlwaysReleases) {
+    key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    key(QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier);
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
+    key(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier);
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchLocked);
+    rig.time.runUntil(1000);
+    key(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    EXPECT_EQ(rig.state.OffButtonDown, kTrue);
+    key(QEvent::KeyRelease, Qt::Key_Z, Qt::NoModifier);
+    EXPECT_EQ(rig.state.OffButtonDown, kFalse);
+
+    rig.settings.ShiftForce = kFalse;
+    key(QEvent::KeyPress, Qt::Key_BracketRight, Qt::NoModifier);
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
+}
+
+TEST_F(FrmMainTest, TheExtraKeysAndAKeyInBothSetsPressBothOnFirst) {
+    key(QEvent::KeyPress, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
+    key(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier);
+    rig.time.runUntil(1000);
+    key(QEvent::KeyPress, Qt::Key_Down, Qt::AltModifier);
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    key(QEvent::KeyRelease, Qt::Key_Down, Qt::NoModifier);
+
+    // ON first, then OFF with ON held: only OFF's picture moves.
+    rig.settings.AddOffButtonKeyCode = kVkA;
+    key(QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier);
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
+    EXPECT_EQ(rig.state.OffButtonDown, kTrue);
+}
+
+TEST_F(FrmMainTest, HeldKeysRepeatAsPressesOnly) {
+    key(QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier);
+    // X repeats a held key as release-and-press pairs marked as repeats.
+    key(QEvent::KeyRelease, Qt::Key_A, Qt::ShiftModifier, true);
+    key(QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier, true);
+    EXPECT_EQ(rig.state.OnButtonDown, kTrue);
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
+}
+
+TEST_F(FrmMainTest, AnyMouseButtonWorksTheKeysAndTheRightOneElsewhereAsksForTheMenu) {
+    int menus = 0;
+    window->onShortcutMenu([&](QPoint) { ++menus; });
+    mouse(window->imgOn(), QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton);
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
+    EXPECT_EQ(menus, 0) << "a right press on ON presses ON";
+    mouse(window->imgOn(), QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton);
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchLocked);
+    mouse(window->imgOff(), QEvent::MouseButtonPress, Qt::MiddleButton, Qt::MiddleButton);
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    mouse(window->imgOff(), QEvent::MouseButtonRelease, Qt::MiddleButton, Qt::NoButton);
+    EXPECT_EQ(rig.state.OffButtonDown, kFalse);
+
+    mouse(window.get(), QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton, {5, 50});
+    mouse(window.get(), QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, {5, 50});
+    mouse(window.get(), QEvent::MouseButtonDblClick, Qt::RightButton, Qt::RightButton, {5, 50});
+    EXPECT_EQ(menus, 1) << "only the right press; a double click does nothing";
+    // The grip passes its presses on to the window.
+    mouse(window->imgTitleBar(), QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton);
+    EXPECT_EQ(menus, 2);
+}
+
+TEST_F(FrmMainTest, DropsLoadTheMelodiesInOrderAndSkipOtherFiles) {
+    rig.settings.AutoPlayAtDrop = kTrue;
+    const auto first = tone("A.WAV");
+    const auto text = (folder / "c.txt").string();
+    std::ofstream(text) << "not a sound";
+    const auto second = tone("b.Wav");
+    drop({QUrl::fromLocalFile(QString::fromStdString(first)),
+          QUrl::fromLocalFile(QString::fromStdString(text)),
+          QUrl::fromLocalFile(QString::fromStdString(second))});
+    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("b.Wav - トレモロ"));
+    EXPECT_TRUE(quiet.messages.empty());
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchLocked) << "the last one was started";
+    EXPECT_TRUE(rig.library().dsIsPlaying(rig.state.MelodyBuffer));
+    EXPECT_EQ(fs::current_path(), folder) << "the dropped file's folder is current";
+}
+
+TEST_F(FrmMainTest, AutoPlayFollowsEvenAFailedLoad) {
+    rig.settings.AutoPlayAtDrop = kTrue;
+    window->DropFile((folder / "missing.mid").string());
+    EXPECT_EQ(quiet.messages.size(), 1u);
+    EXPECT_EQ(rig.state.OnSwitchState, kSwitchLocked);
+    EXPECT_EQ(rig.state.MelodySegment, 0);
+}
+
+TEST_F(FrmMainTest, OnlyTheLastFourCharactersDecideWhatIsAMelody) {
+    EXPECT_TRUE(isMelodyPath("/a/A.WAV"));
+    EXPECT_TRUE(isMelodyPath("/a/b.Mid"));
+    EXPECT_TRUE(isMelodyPath("/a/c.sgt"));
+    EXPECT_FALSE(isMelodyPath("/a/d.midi"));
+    EXPECT_FALSE(isMelodyPath("/a/e.wave"));
+    EXPECT_FALSE(isMelodyPath("/a/f.txt"));
+}
+
+struct KeyCase {
+    const char* name;
+    int qtKey;
+    Qt::KeyboardModifiers modifiers;
+    std::uint32_t scanCode;
+    int expected;
+};
+
+class VirtualKeyTest : public ::testing::TestWithParam<KeyCase> {};
+
+TEST_P(VirtualKeyTest, QtKeysBecomeWindowsVirtualKeyCodes) {
+    const auto& c = GetParam();
+    EXPECT_EQ(virtualKeyOf(c.qtKey, c.modifiers, c.scanCode), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, VirtualKeyTest,
+    ::testing::Values(KeyCase{"A", Qt::Key_A, Qt::NoModifier, 0, 65},
+                      KeyCase{"Z", Qt::Key_Z, Qt::ShiftModifier, 0, 90},
+                      KeyCase{"Digit", Qt::Key_7, Qt::NoModifier, 0, 55},
+                      KeyCase{"ShiftedDigitRow", Qt::Key_Exclam, Qt::ShiftModifier, 10, 49},
+                      KeyCase{"Keypad", Qt::Key_7, Qt::KeypadModifier, 79, 103},
+                      KeyCase{"F5", Qt::Key_F5, Qt::NoModifier, 0, 116},
+                      KeyCase{"Shift", Qt::Key_Shift, Qt::ShiftModifier, 0, 16},
+                      KeyCase{"Control", Qt::Key_Control, Qt::ControlModifier, 0, 17},
+                      KeyCase{"Alt", Qt::Key_Alt, Qt::AltModifier, 0, 18},
+                      KeyCase{"Enter", Qt::Key_Return, Qt::NoModifier, 0, 13},
+                      KeyCase{"KeypadEnter", Qt::Key_Enter, Qt::KeypadModifier, 104, 13},
+                      KeyCase{"Escape", Qt::Key_Escape, Qt::NoModifier, 0, 27},
+                      KeyCase{"Space", Qt::Key_Space, Qt::NoModifier, 0, 32},
+                      KeyCase{"Up", Qt::Key_Up, Qt::NoModifier, 0, 38},
+                      KeyCase{"Down", Qt::Key_Down, Qt::NoModifier, 0, 40},
+                      KeyCase{"Bracket", Qt::Key_BracketRight, Qt::NoModifier, 0, 221},
+                      KeyCase{"ShiftedBracket", Qt::Key_BraceRight, Qt::ShiftModifier, 0, 221},
+                      KeyCase{"RoKey", Qt::Key_Backslash, Qt::NoModifier, 97, 226},
+                      KeyCase{"ShiftedRoKey", Qt::Key_Underscore, Qt::ShiftModifier, 97, 226},
+                      KeyCase{"Backslash", Qt::Key_Backslash, Qt::NoModifier, 51, 220},
+                      KeyCase{"Unknown", Qt::Key_unknown, Qt::NoModifier, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace tremlo::test
