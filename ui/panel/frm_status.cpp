@@ -1,5 +1,7 @@
 #include "frm_status.h"
 
+#include <algorithm>
+
 #include <QEvent>
 #include <QFont>
 #include <QMouseEvent>
@@ -192,6 +194,12 @@ void frmStatus::setFileInfo(const std::string& text) {
 
 void frmStatus::ShowStatusMessage(const std::string& text, bool flash) {
     m_lblStatus->setText(QString::fromStdString(text));
+    // A WAVE file's line ("4.500 秒, 44,100 Hz, 16 ビット, ステレオ") is wider
+    // than the label's place; it grows to the edge of the display rather than
+    // lose its last words.
+    const int widest = m_picStatusWindow->width() - m_lblStatus->x();
+    m_lblStatus->resize(std::clamp(m_lblStatus->sizeHint().width(), 130, widest),
+                        m_lblStatus->height());
     m_flash->showMessage(flash);
 }
 
