@@ -5,6 +5,7 @@
 // the melody engine and the loader, wires them together and hands a file
 // named on the command line to the switch window.
 
+#include "command_line.h"
 #include "frm_main.h"
 #include "melody_engine.h"
 #include "qt_feedback.h"
@@ -53,27 +54,6 @@ void useJapaneseInterface(QApplication& app, QTranslator& translator) {
     QApplication::setFont(font);
 }
 
-// Temporary copies of melodies go beside the program when its folder can be
-// written, else into the user's cache.
-QString workFolderFor(const QString& programFolder) {
-    if (QFileInfo(programFolder).isWritable())
-        return programFolder;
-    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    QDir().mkpath(cache);
-    return cache;
-}
-
-// The whole command line is one path: the arguments joined with blanks, in
-// double quotes or not; a relative path is taken from the current folder.
-QString commandLinePath(const QStringList& arguments) {
-    QString path = arguments.mid(1).join(QLatin1Char(' ')).trimmed();
-    if (path.size() >= 2 && path.startsWith(QLatin1Char('"')) && path.endsWith(QLatin1Char('"')))
-        path = path.mid(1, path.size() - 2);
-    if (path.isEmpty())
-        return path;
-    return QDir::current().absoluteFilePath(path);
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -102,7 +82,10 @@ int main(int argc, char* argv[]) {
     SettingsMarks marks(settings);
     MelodyEngine engine(settings, state, library, timers, pump, {mainWindow, panel, marks});
     SoundLoader loader(state, library, {mainWindow, mainWindow, panel, feedback},
-                       workFolderFor(programFolder).toStdString(), static_cast<long>(::getpid()));
+                       workFolderFor(programFolder, QStandardPaths::writableLocation(
+                                                        QStandardPaths::CacheLocation))
+                           .toStdString(),
+                       static_cast<long>(::getpid()));
     mainWindow.connectEngine(engine, loader, pump);
 
     const std::string folder = programFolder.toStdString();
@@ -127,7 +110,7 @@ int main(int argc, char* argv[]) {
         panel.panel().placeBeside(mainWindow.frameGeometry());
         panel.panel().show();
     }
-    const QString path = commandLinePath(QCoreApplication::arguments());
+    const QString path = commandLinePath(QCoreApplication::arguments(), QDir::currentPath());
     if (!path.isEmpty())
         mainWindow.DropFile(path.toStdString());
     if (settings.UseEnvir)

@@ -27,8 +27,11 @@ ui::frmStatus& StatusPanelHost::panel() {
 }
 
 void StatusPanelHost::unload() {
-    if (!m_panel.isNull())
-        m_panel->close();
+    if (m_panel.isNull())
+        return;
+    m_panel->hide();
+    m_panel->deleteLater();
+    m_panel = nullptr;
 }
 
 void StatusPanelHost::setStatusLED(Lamp lamp, bool lit) {

@@ -204,36 +204,5 @@ TEST_F(RealDevice, SoundComesBackWhenTheServerDoes) {
     library.dsQuit();
 }
 
-TEST_F(RealDevice, TheDemoProgramPlaysItsMelodiesAndEnds) {
-    const std::string program = std::string(TREMLO_PROGRAM_DIR) + "/tremlo";
-    if (!std::filesystem::exists(program))
-        GTEST_SKIP() << "the program is not built";
-    Recorder recorder;
-    pid_t pid = 0;
-    const char* argv[] = {program.c_str(), nullptr};
-    ASSERT_EQ(
-        posix_spawn(&pid, program.c_str(), nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-    int status = 0;
-    int loudWindows = 0;
-    // 100 ms windows until the program has ended, or for at most a minute.
-    for (int window = 0; window < 600; ++window) {
-        const auto out = recorder.read(kRate / 10);
-        if (rms(out, 0, 0, out.size() / 2) > 0.01)
-            ++loudWindows;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            pid = 0;
-            break;
-        }
-    }
-    if (pid != 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        FAIL() << "the demo did not end";
-    }
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    // Five seconds of the WAVE melody and six of the MIDI one.
-    EXPECT_GT(loudWindows, 80);
-}
-
 } // namespace
 } // namespace tremlo::sound::test

@@ -1,0 +1,114 @@
+// The program's wiring pieces: the status panel host, window placement, the
+// command line and the recently-used list.
+
+#include "command_line.h"
+#include "recent_documents.h"
+#include "status_panel_host.h"
+#include "virtual_time.h"
+#include "window_placement.h"
+
+#include <QApplication>
+#include <QDomDocument>
+#include <QFile>
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QWidget>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+namespace tremlo::test {
+namespace {
+
+QApplication& application() {
+    static int argc = 1;
+    static char name[] = "tremolo-test";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static QApplication app(argc, argv);
+    return app;
+}
+
+class AppTest : public ::testing::Test {
+protected:
+    AppTest() { application(); }
+};
+
+TEST_F(AppTest, APanelMadeAgainShowsWhatIsTrueNowAndStaysOnTop) {
+    Settings settings = defaultSettings("/nonexistent");
+    PlaybackState state;
+    VirtualTime time;
+    StatusPanelHost host(settings, state, time, [] { return QRect(100, 100, 48, 95); });
+    host.setFileInfo("chime.wav");
+    host.setStatusLED(Lamp::Melody, true);
+    EXPECT_EQ(host.panel().lblFileInfo()->text(), QString("chime.wav"));
+
+    host.unload();
+    QApplication::processEvents();
+    EXPECT_FALSE(host.exists());
+    state.PanMode = kPanRight;
+    settings.UseEnvir = kFalse;
+    settings.EffectUrawa = kTrue;
+    auto& again = host.panel();
+    EXPECT_EQ(again.lblFileInfo()->text(), QString("chime.wav"));
+    EXPECT_EQ(again.imgStatusLED(0)->picture()->name, art::kLedLit.name);
+    EXPECT_EQ(again.imgStatusLED(1)->picture()->name, art::kLedDark.name);
+    EXPECT_EQ(again.imgLRButton()->picture()->name, art::kPanRight.name);
+    EXPECT_EQ(again.imgEnvir()->picture()->name, art::kEnvirOff.name);
+    EXPECT_FALSE(again.imgEffect(2)->isHidden());
+    EXPECT_TRUE(again.windowFlags() & Qt::WindowStaysOnTopHint) << "TopMost is on by default";
+}
+
+TEST_F(AppTest, OnlyMinusOneMakesAWindowTopMost) {
+    QWidget window;
+    window.resize(48, 95);
+    window.show();
+    const QRect before = window.geometry();
+    SetTopMost(&window, kTrue);
+    SetTopMost(&window, kTrue);
+    EXPECT_TRUE(window.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+    SetTopMost(&window, 1);
+    EXPECT_FALSE(window.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(window.geometry(), before) << "placement never moves or resizes";
+    SetTopMost(nullptr, kTrue);
+}
+
+TEST_F(AppTest, TheCommandLineIsOnePathMadeAbsolute) {
+    EXPECT_EQ(commandLinePath({"tremolo"}, "/home/u"), QString());
+    EXPECT_EQ(commandLinePath({"tremolo", "/a/b.wav"}, "/home/u"), QString("/a/b.wav"));
+    EXPECT_EQ(commandLinePath({"tremolo", "my", "tune.mid"}, "/home/u"),
+              QString("/home/u/my tune.mid"));
+    EXPECT_EQ(commandLinePath({"tremolo", "\"../x y.wav\""}, "/home/u"), QString("/home/x y.wav"));
+}
+
+TEST_F(AppTest, TheRecentListGetsOneEntryPerFileAndSurvivesADamagedList) {
+    QTemporaryDir folder;
+    const QString list = folder.filePath("recently-used.xbel");
+    ASSERT_TRUE(addRecentDocument(list, "/music/発車メロディ.wav", "audio/x-wav"));
+    ASSERT_TRUE(addRecentDocument(list, "/music/発車メロディ.wav", "audio/x-wav"));
+    ASSERT_TRUE(addRecentDocument(list, "/music/tune.mid", "audio/midi"));
+    QFile file(list);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QDomDocument document;
+    ASSERT_TRUE(document.setContent(&file));
+    const auto bookmarks = document.documentElement().elementsByTagName("bookmark");
+    ASSERT_EQ(bookmarks.count(), 2);
+    EXPECT_EQ(bookmarks.at(0).toElement().attribute("href"),
+              QUrl::fromLocalFile("/music/発車メロディ.wav").toString(QUrl::FullyEncoded));
+    EXPECT_EQ(bookmarks.at(0)
+                  .toElement()
+                  .elementsByTagName("bookmark:application")
+                  .at(0)
+                  .toElement()
+                  .attribute("count"),
+              QString("2"));
+    file.close();
+
+    QFile damaged(list);
+    ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+    damaged.write("<xbel><bookmark");
+    damaged.close();
+    EXPECT_TRUE(addRecentDocument(list, "/music/tune.mid", "audio/midi"));
+}
+
+} // namespace
+} // namespace tremlo::test
