@@ -1,0 +1,83 @@
+#include "startup.h"
+
+#include <filesystem>
+
+namespace tremlo {
+namespace {
+
+const char* const kAudioUnavailable = "DirectSoundが使えません。\r\n\r\n"
+                                      "サウンド機能とDirectXが正しくインストールされていないか、"
+                                      "他のアプリケーションがサウンドを再生中です。";
+const char* const kCannotStart = "トレモロを起動できませんでした。";
+const char* const kMusicUnavailable = "DirectMusicが使えません。";
+
+} // namespace
+
+Startup::Startup(StartupParts parts, std::string programFolder)
+    : m_parts(parts), m_programFolder(std::move(programFolder)) {}
+
+StartupResult Startup::start(const std::string& commandLinePath) {
+    auto& p = m_parts;
+    p.switchView.setOnPicture(OnPicture::imgOnA); // 1
+    p.switchView.setOffPicture(OffPicture::imgOffA);
+    while (!p.library.dsInit2(0, 2)) { // 2: as often as the user asks
+        if (!p.view.askRetryAudio(kAudioUnavailable)) {
+            p.view.showStartFailure(kCannotStart);
+            return StartupResult::AudioRefused;
+        }
+    }
+    if (!p.library.dsInitMusic()) { // 3
+        p.feedback.setWaitCursor(false);
+        p.feedback.showMessage(kMusicUnavailable, "トレモロ", MessageIcon::None);
+        return StartupResult::MusicFailed;
+    }
+    p.library.dsSetGlobalFocus(-1); // 4
+    // 5: a missing file leaves its sound silent, without a word.
+    p.state.ClickBuffer =
+        p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, "switch.wav"), 1);
+    p.state.DoorBuffer = p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, "door.wav"), 1);
+    p.state.NoiseBuffer = p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, "b.wav"), 1);
+    p.state.EnvirBuffer =
+        p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, "envir.wav"), 1);
+    deleteStaleCopies({".mid", ".wav"});                           // 6
+    p.store.LoadSettings(p.settings, p.settingsWindows, p.checks); // 7
+    p.catalogueBuilder.BuildDoorCatalogue(p.doorCatalogue);        // 8
+    p.catalogueBuilder.BuildEnvirCatalogue(p.envirCatalogue);
+    if (!commandLinePath.empty()) // 9
+        p.view.dropFile(commandLinePath);
+    if (p.settings.UsePanel) // 10
+        p.view.showStatusPanel();
+    if (p.settings.UseEnvir) // 11
+        p.library.dsPlayLooping(p.state.EnvirBuffer);
+    p.view.showEnvir(p.settings.UseEnvir != 0);
+    p.checks.mnuUseDoor = p.checks.mnuUseDoor2 = p.settings.Door != 0; // 12
+    p.checks.mnuUseEnvir = p.checks.mnuUseEnvir2 = p.settings.UseEnvir != 0;
+    p.checks.mnuUsePanel = p.settings.UsePanel != 0;
+    return StartupResult::Running;
+}
+
+void Startup::shutDown() {
+    auto& p = m_parts;
+    p.state.RunOutActive = kFalse;         // 1
+    p.library.dsFree(p.state.ClickBuffer); // 2
+    p.library.dsFree(p.state.DoorBuffer);
+    p.library.dsFree(p.state.MelodyBuffer);
+    p.library.dsFree(p.state.NoiseBuffer);
+    p.library.dsFree(p.state.EnvirBuffer);
+    p.library.dsFreeMusicSegment(p.state.MelodySegment);
+    p.library.dsQuitMusic();
+    p.library.dsQuit();
+    // 3: settings that were never read are not written over the stored ones.
+    if (p.store.loaded())
+        p.store.SaveSettings(p.settings, p.settingsWindows);
+    deleteStaleCopies({".mid", ".sgt", ".wav"}); // 4
+}
+
+void Startup::deleteStaleCopies(std::initializer_list<const char*> endings) {
+    for (const char* ending : endings) {
+        std::error_code ignored;
+        std::filesystem::remove(m_parts.loader.workFolder() + "/~tremlo" + ending, ignored);
+    }
+}
+
+} // namespace tremlo

@@ -1,0 +1,53 @@
+#pragma once
+
+// Loading the settings at start-up and saving them: the settings file and
+// what loading applies to the windows at once (the main window's place and
+// width, stay-on-top, the door timer, the effect check marks, the speed
+// slider's range).
+//
+// Thread: the user-interface thread.
+
+#include "ini_profile.h"
+#include "menu_checks.h"
+#include "settings.h"
+
+#include <string>
+#include <utility>
+
+namespace tremlo {
+
+// The windows as loading and saving see them.
+class SettingsWindows {
+public:
+    virtual ~SettingsWindows() = default;
+    virtual void setBusyCursor(bool busy) = 0;
+    // Makes the speed dialog (hidden) when it does not exist yet.
+    virtual void setSpeedSliderRange(int minimum, int maximum) = 0;
+    virtual bool otherInstanceRunning() const = 0;
+    // Puts the main window's top-left corner at these fractions of the screen.
+    virtual void moveMainWindow(double xFraction, double yFraction) = 0;
+    // Stay-on-top for the status panel (made hidden when missing), then the
+    // main window.
+    virtual void makeWindowsTopMost() = 0;
+    virtual void setMainWindowWidth(int width) = 0;
+    virtual void setDoorTimerInterval(int ms) = 0;
+    // The main window's top-left corner as fractions of the screen.
+    virtual std::pair<double, double> mainWindowPosition() const = 0;
+};
+
+class SettingsStore {
+public:
+    SettingsStore(IniProfile& file, std::string programFolder);
+
+    void LoadSettings(Settings& settings, SettingsWindows& windows, MenuChecks& checks);
+    // Writes every key; false when the file could not be written.
+    bool SaveSettings(const Settings& settings, SettingsWindows& windows);
+    bool loaded() const { return m_loaded; }
+
+private:
+    IniProfile& m_file;
+    std::string m_programFolder;
+    bool m_loaded = false;
+};
+
+} // namespace tremlo
