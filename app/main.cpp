@@ -2,27 +2,28 @@
 //
 // main is the one place that knows every part: it makes the sound library on
 // the real audio device, the settings and playback state, the two windows,
-// the melody engine and the loader, wires them together and hands a file
-// named on the command line to the switch window.
+// the melody engine, the loader and the catalogues, wires them together and
+// runs start-up; closing the switch window runs shut-down.
 
+#include "catalogues.h"
 #include "command_line.h"
 #include "frm_main.h"
 #include "melody_engine.h"
+#include "program_windows.h"
 #include "qt_feedback.h"
 #include "qt_timer.h"
 #include "recent_documents.h"
 #include "sdl_device.h"
-#include "settings.h"
+#include "settings_file.h"
+#include "settings_store.h"
 #include "sound_library.h"
 #include "sound_loading.h"
+#include "startup.h"
 #include "status_panel_host.h"
-#include "window_placement.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QFileInfo>
 #include <QLibraryInfo>
-#include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTranslator>
@@ -32,15 +33,14 @@ namespace {
 
 using namespace tremlo;
 
-// The tick of Tachikawa's menu item mirrors its setting; until the menus
-// exist, the setting answers for it.
-class SettingsMarks : public EffectMarks {
+// The Tachikawa item's check mark, as the switch reads it.
+class CheckedEffects : public EffectMarks {
 public:
-    explicit SettingsMarks(const Settings& settings) : m_settings(settings) {}
-    bool mnuUseFadeOutChecked() const override { return m_settings.EffectTachikawa != 0; }
+    explicit CheckedEffects(const MenuChecks& checks) : m_checks(checks) {}
+    bool mnuUseFadeOutChecked() const override { return m_checks.mnuUseFadeOut; }
 
 private:
-    const Settings& m_settings;
+    const MenuChecks& m_checks;
 };
 
 void useJapaneseInterface(QApplication& app, QTranslator& translator) {
@@ -60,70 +60,54 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tremolo"));
     QApplication::setApplicationDisplayName(QStringLiteral("トレモロ"));
+    QApplication::setQuitOnLastWindowClosed(false);
     QTranslator translator;
     useJapaneseInterface(app, translator);
 
     const QString programFolder = QCoreApplication::applicationDirPath();
-    Settings settings = defaultSettings(programFolder.toStdString());
-    PlaybackState state;
+    const std::string folder = programFolder.toStdString();
+    const QString workFolder = workFolderFor(
+        programFolder, QStandardPaths::writableLocation(QStandardPaths::CacheLocation));
 
+    Settings settings;
+    PlaybackState state;
+    MenuChecks checks;
+    Catalogue doorCatalogue, envirCatalogue;
     sound::SoundLibrary library(std::make_unique<sound::SdlDevice>());
-    if (!library.dsInit2(0, 2))
-        QMessageBox::warning(nullptr, QStringLiteral("トレモロ"),
-                             QStringLiteral("サウンドを出力できません。"));
-    library.dsSetGlobalFocus(-1);
-    library.dsInitMusic();
+    IniProfile settingsFile(settingsFilePath(folder, userConfigFolder()));
+    SettingsStore store(settingsFile, folder);
 
     QtTimerFactory timers;
     QtEventPump pump;
     QtUserFeedback feedback(recentDocumentsPath());
     frmMain mainWindow(settings);
     StatusPanelHost panel(settings, state, timers, [&] { return mainWindow.frameGeometry(); });
-    SettingsMarks marks(settings);
-    MelodyEngine engine(settings, state, library, timers, pump, {mainWindow, panel, marks});
+    CheckedEffects effects(checks);
+    MelodyEngine engine(settings, state, library, timers, pump, {mainWindow, panel, effects});
     SoundLoader loader(state, library, {mainWindow, mainWindow, panel, feedback},
-                       workFolderFor(programFolder, QStandardPaths::writableLocation(
-                                                        QStandardPaths::CacheLocation))
-                           .toStdString(),
-                       static_cast<long>(::getpid()));
+                       workFolder.toStdString(), static_cast<long>(::getpid()));
+    CatalogueBuilder catalogues(folder, settings, state, library, loader);
+    ProgramWindows windows(mainWindow, panel, engine.Timer1());
+    windows.claimInstanceLock();
+    Startup startup({settings, state, library, loader, store, windows, checks, catalogues,
+                     doorCatalogue, envirCatalogue, mainWindow, feedback, windows},
+                    folder);
     mainWindow.connectEngine(engine, loader, pump);
+    mainWindow.onUnload([&] {
+        startup.shutDown();
+        // Nothing runs after shut-down: no timer, no other window's events.
+        QCoreApplication::exit(0);
+    });
 
-    const std::string folder = programFolder.toStdString();
-    state.ClickBuffer = loader.LoadSoundBuffer(folder + "/switch.wav", 1);
-    state.DoorBuffer = loader.LoadSoundBuffer(folder + "/door.wav", 1);
-    state.NoiseBuffer = loader.LoadSoundBuffer(folder + "/b.wav", 1);
-    state.EnvirBuffer = loader.LoadSoundBuffer(folder + "/envir.wav", 1);
-    engine.Timer1().setInterval(settings.DoorDelay + 1);
-
-    // Where the window opens until the settings say otherwise: the same
-    // place the settings file would default to, so the panel can be put
-    // beside it before the window manager has mapped either.
-    const QRect screen = QApplication::primaryScreen()->availableGeometry();
+    // Where the window opens until the settings say otherwise: the place the
+    // settings file would default to.
+    const QRect screen = QApplication::primaryScreen()->geometry();
     mainWindow.move(screen.left() + static_cast<int>(0.3 * screen.width()),
                     screen.top() + static_cast<int>(0.3 * screen.height()));
     mainWindow.show();
-    if (settings.TopMost == kTrue) {
-        SetTopMost(&panel.panel(), kTrue);
-        SetTopMost(&mainWindow, kTrue);
-    }
-    if (settings.UsePanel) {
-        panel.panel().placeBeside(mainWindow.frameGeometry());
-        panel.panel().show();
-    }
-    const QString path = commandLinePath(QCoreApplication::arguments(), QDir::currentPath());
-    if (!path.isEmpty())
-        mainWindow.DropFile(path.toStdString());
-    if (settings.UseEnvir)
-        library.dsPlayLooping(state.EnvirBuffer);
 
-    const int result = QApplication::exec();
-    library.dsFree(state.ClickBuffer);
-    library.dsFree(state.DoorBuffer);
-    library.dsFree(state.MelodyBuffer);
-    library.dsFree(state.NoiseBuffer);
-    library.dsFree(state.EnvirBuffer);
-    library.dsFreeMusicSegment(state.MelodySegment);
-    library.dsQuitMusic();
-    library.dsQuit();
-    return result;
+    const QString path = commandLinePath(QCoreApplication::arguments(), QDir::currentPath());
+    if (startup.start(path.toStdString()) == StartupResult::AudioRefused)
+        return 0;
+    return QApplication::exec();
 }

@@ -211,6 +211,12 @@ void frmMain::dropEvent(QDropEvent* event) {
     }
 }
 
+void frmMain::closeEvent(QCloseEvent* event) {
+    QWidget::closeEvent(event);
+    if (m_unload)
+        m_unload();
+}
+
 void frmMain::DropFile(const std::string& path) {
     if (!m_engine)
         return;

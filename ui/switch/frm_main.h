@@ -39,6 +39,8 @@ public:
     // Asked for at a right press on the background or the grip, with the
     // pointer's position on the screen.
     void onShortcutMenu(std::function<void(QPoint)> open) { m_openShortcutMenu = std::move(open); }
+    // Runs when the window is closed: the program's shut-down.
+    void onUnload(std::function<void()> unload) { m_unload = std::move(unload); }
 
     // Loads one sound file, and starts it when AutoPlayAtDrop is set.
     void DropFile(const std::string& path);
@@ -67,6 +69,7 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     bool isOnKey(int virtualKey) const;
@@ -81,6 +84,7 @@ private:
     QWidget* m_titleBar;
     QPixmap m_body;
     std::function<void(QPoint)> m_openShortcutMenu;
+    std::function<void()> m_unload;
 };
 
 // Whether a dropped path names a melody: the last four characters, in lower

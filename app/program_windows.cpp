@@ -1,0 +1,89 @@
+#include "program_windows.h"
+
+#include "window_placement.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QScreen>
+#include <QStandardPaths>
+
+namespace tremlo {
+namespace {
+
+const char* const kTitle = "トレモロ";
+
+QRect screenOf(const QWidget& window) {
+    const QScreen* screen = window.screen() ? window.screen() : QApplication::primaryScreen();
+    return screen->geometry();
+}
+
+} // namespace
+
+ProgramWindows::ProgramWindows(frmMain& mainWindow, StatusPanelHost& panel, Timer& doorTimer)
+    : m_main(mainWindow), m_panel(panel), m_doorTimer(doorTimer) {}
+
+bool ProgramWindows::claimInstanceLock() {
+    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        folder = QDir::tempPath();
+    m_lock = std::make_unique<QLockFile>(folder + QStringLiteral("/tremolo.lock"));
+    // A lock left by a crashed instance is taken over: its owner is gone.
+    m_lock->setStaleLockTime(0);
+    m_otherInstance = !m_lock->tryLock(0);
+    return !m_otherInstance;
+}
+
+void ProgramWindows::setBusyCursor(bool busy) {
+    if (busy == m_busy)
+        return;
+    m_busy = busy;
+    if (busy)
+        QApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QApplication::restoreOverrideCursor();
+}
+
+void ProgramWindows::setSpeedSliderRange(int minimum, int maximum) {
+    m_sliderMinimum = minimum;
+    m_sliderMaximum = maximum;
+}
+
+void ProgramWindows::moveMainWindow(double xFraction, double yFraction) {
+    const QRect screen = screenOf(m_main);
+    m_main.move(screen.left() + static_cast<int>(xFraction * screen.width()),
+                screen.top() + static_cast<int>(yFraction * screen.height()));
+}
+
+void ProgramWindows::makeWindowsTopMost() {
+    SetTopMost(&m_panel.panel(), kTrue);
+    SetTopMost(&m_main, kTrue);
+}
+
+void ProgramWindows::setMainWindowWidth(int width) {
+    m_main.setFixedWidth(width);
+}
+
+std::pair<double, double> ProgramWindows::mainWindowPosition() const {
+    const QRect screen = screenOf(m_main);
+    const QPoint corner = m_main.frameGeometry().topLeft() - screen.topLeft();
+    return {static_cast<double>(corner.x()) / screen.width(),
+            static_cast<double>(corner.y()) / screen.height()};
+}
+
+bool ProgramWindows::askRetryAudio(const std::string& text) {
+    return QMessageBox::warning(&m_main, QString::fromUtf8(kTitle), QString::fromStdString(text),
+                                QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
+}
+
+void ProgramWindows::showStartFailure(const std::string& text) {
+    QMessageBox::critical(&m_main, QString::fromUtf8(kTitle), QString::fromStdString(text));
+}
+
+void ProgramWindows::showStatusPanel() {
+    auto& panel = m_panel.panel();
+    panel.placeBeside(m_main.frameGeometry());
+    panel.show();
+}
+
+} // namespace tremlo
