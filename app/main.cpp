@@ -104,10 +104,11 @@ int main(int argc, char* argv[]) {
     const QRect screen = QApplication::primaryScreen()->geometry();
     mainWindow.move(screen.left() + static_cast<int>(0.3 * screen.width()),
                     screen.top() + static_cast<int>(0.3 * screen.height()));
-    mainWindow.show();
 
+    // The window appears once start-up is done, with every sound loaded.
     const QString path = commandLinePath(QCoreApplication::arguments(), QDir::currentPath());
     if (startup.start(path.toStdString()) == StartupResult::AudioRefused)
         return 0;
+    mainWindow.show();
     return QApplication::exec();
 }

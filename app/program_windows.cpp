@@ -72,12 +72,12 @@ std::pair<double, double> ProgramWindows::mainWindowPosition() const {
 }
 
 bool ProgramWindows::askRetryAudio(const std::string& text) {
-    return QMessageBox::warning(&m_main, QString::fromUtf8(kTitle), QString::fromStdString(text),
+    return QMessageBox::warning(nullptr, QString::fromUtf8(kTitle), QString::fromStdString(text),
                                 QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
 }
 
 void ProgramWindows::showStartFailure(const std::string& text) {
-    QMessageBox::critical(&m_main, QString::fromUtf8(kTitle), QString::fromStdString(text));
+    QMessageBox::critical(nullptr, QString::fromUtf8(kTitle), QString::fromStdString(text));
 }
 
 void ProgramWindows::showStatusPanel() {
