@@ -1,0 +1,28 @@
+#pragma once
+
+// What the status panel's controls do beyond the switch: the wiring gives the
+// panel these actions, which run the menus' commands and open their menus.
+//
+// Thread: the user-interface thread.
+
+#include <QPoint>
+
+#include <string>
+
+namespace tremlo::ui {
+
+class PanelActions {
+public:
+    virtual ~PanelActions() = default;
+    virtual void stepEffect() = 0;       // imgEFCTButton
+    virtual void showOptions() = 0;      // imgOPTButton, with stay-on-top lifted around it
+    virtual void showAbout() = 0;        // imgVERButton, likewise
+    virtual void quit() = 0;             // imgPowerButton: the main window unloads
+    virtual void openFile() = 0;         // imgEjectButton 0
+    virtual void popupOptionMenu(QPoint globalPosition) = 0; // imgEjectButton 1: mnuTopOption
+    virtual void popupDoors(QPoint globalPosition) = 0;      // imgDoor: mnuDoors2
+    virtual void popupEnvirs(QPoint globalPosition) = 0;     // imgEnvir: mnuEnvirs2
+    virtual void CyclePan() = 0;         // imgLRButton
+};
+
+} // namespace tremlo::ui
