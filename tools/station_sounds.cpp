@@ -554,7 +554,7 @@ StationSound renderDoorCue() {
         addTone(cue, 1.5 + 0.22 * beep, 0.12, 1800.0, kBeep, 0.5);
     }
     fadeEdges(cue, 0.0, 0.3);
-    return toSound("door.wav", {cue}, kPeak, false);
+    return toSound("Door/ドア警告音.wav", {cue}, kPeak, false);
 }
 
 // ---------------------------------------------------------------------------
@@ -619,6 +619,30 @@ std::vector<StationSound> renderStationSounds() {
     return sounds;
 }
 
+bool writeStationSound(const std::filesystem::path& folder, const StationSound& sound,
+                       std::string& error) {
+    std::error_code code;
+    const std::filesystem::path path = folder / sound.fileName;
+    std::filesystem::create_directories(path.parent_path(), code);
+    if (code) {
+        error = "cannot make " + path.parent_path().string() + ": " + code.message();
+        return false;
+    }
+    // Written under a temporary name first, so an interrupted build never
+    // leaves a half-written file that looks up to date.
+    std::filesystem::path partial = path;
+    partial += ".part";
+    if (!writeWave(partial, sound, error)) {
+        return false;
+    }
+    std::filesystem::rename(partial, path, code);
+    if (code) {
+        error = "cannot rename " + partial.string() + ": " + code.message();
+        return false;
+    }
+    return true;
+}
+
 bool writeStationSounds(const std::filesystem::path& folder, std::string& error) {
     // The folder first: a build that cannot write should not render first.
     std::error_code code;
@@ -628,24 +652,8 @@ bool writeStationSounds(const std::filesystem::path& folder, std::string& error)
         return false;
     }
     for (const StationSound& sound : renderStationSounds()) {
-        const std::filesystem::path path = folder / sound.fileName;
-        std::filesystem::create_directories(path.parent_path(), code);
-        if (code) {
-            error = "cannot make " + path.parent_path().string() + ": " + code.message();
+        if (!writeStationSound(folder, sound, error))
             return false;
-        }
-        // Written under a temporary name first, so an interrupted build never
-        // leaves a half-written file that looks up to date.
-        std::filesystem::path partial = path;
-        partial += ".part";
-        if (!writeWave(partial, sound, error)) {
-            return false;
-        }
-        std::filesystem::rename(partial, path, code);
-        if (code) {
-            error = "cannot rename " + partial.string() + ": " + code.message();
-            return false;
-        }
     }
     return true;
 }

@@ -4,15 +4,13 @@
 // door cues and ambiences in the Door and Envir folders beside them:
 //
 //   switch.wav   the click of the key springing back, mono
-//   door.wav     the door-closing cue after the melody: a two-tone chime and
-//                the platform door warning beeps, mono
+//   door.wav     the door-closing announcement after the melody, spoken by
+//                espeak-ng at build time (station_speech.h), mono
 //   b.wav        the static and pop of a station loudspeaker being keyed, mono
 //   envir.wav    the station ambience, stereo, played round and round
 //
-// We cannot synthesize the recorded announcement a real station plays when
-// the doors close, so door.wav is the chime and warning that go with it.
-// Every sound is made here from oscillators, filters and seeded noise, so the
-// repository holds no recorded audio and the same build writes the same bytes.
+// Besides the spoken announcements, every sound is made here from oscillators, filters and seeded
+// noise, so the repository holds no recorded audio and the same build writes the same bytes.
 //
 // Single-threaded; used only by the build-time generator and its tests.
 
@@ -40,12 +38,17 @@ struct StationSound {
 };
 
 StationSound renderSwitchClick();
+// The chime and warning beeps of a platform door, one of the door catalogue.
 StationSound renderDoorCue();
 StationSound renderNoiseBurst();
 StationSound renderAmbience();
 
 // Every sound this generator writes: the four above, then the catalogues.
 std::vector<StationSound> renderStationSounds();
+
+// Writes one sound under folder, making its folder if needed.
+bool writeStationSound(const std::filesystem::path& folder, const StationSound& sound,
+                       std::string& error);
 
 // Writes every sound under folder, making it and the catalogue folders if
 // needed. On failure returns false and says why in error.

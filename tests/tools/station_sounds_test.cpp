@@ -60,9 +60,9 @@ struct Expected {
 // plays them centred.
 const std::map<std::string, Expected> kExpected = {
     {"switch.wav", {1, 0.04, 0.08, -4.0, -2.0, false}},
-    {"door.wav", {1, 3.0, 4.0, -4.0, -2.0, false}},
     {"b.wav", {1, 0.3, 0.5, -4.0, -2.0, false}},
     {"envir.wav", {2, 8.0, 10.0, -13.0, -11.0, true}},
+    {"Door/ドア警告音.wav", {1, 3.0, 4.0, -4.0, -2.0, false}},
     {"Door/ドアチャイム.wav", {1, 1.5, 4.0, -4.0, -2.0, false}},
     {"Door/ブザー.wav", {1, 1.5, 4.0, -4.0, -2.0, false}},
     {"Door/ホームドア.wav", {1, 1.5, 4.0, -4.0, -2.0, false}},
