@@ -59,7 +59,6 @@ void useJapaneseInterface(QApplication& app, QTranslator& translator) {
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tremolo"));
-    QApplication::setApplicationDisplayName(QStringLiteral("トレモロ"));
     QApplication::setQuitOnLastWindowClosed(false);
     QTranslator translator;
     useJapaneseInterface(app, translator);
