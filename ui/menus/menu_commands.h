@@ -71,6 +71,7 @@ struct CommandParts {
 class MenuCommands {
 public:
     explicit MenuCommands(CommandParts parts);
+    virtual ~MenuCommands() = default;
 
     void mnuFileOpen_Click();
     void mnuUseDoor_Click();
@@ -97,7 +98,19 @@ public:
     // Lifts stay-on-top around a modal dialog and puts it back afterwards.
     void runModal(const std::function<void()>& dialog);
 
+protected:
+    // Stay-on-top for one window, through SetTopMost; tests record the order
+    // in which the windows are changed here.
+    virtual void setWindowTopMost(QWidget* window, VbBool flag);
+
 private:
+    void chooseSound(int index, Catalogue& catalogue, SoundHandle& sound,
+                     const std::string& fixedName, const std::string& folder,
+                     std::string& savedChoice);
+    void saveSettings();
+    void showEffects();
+    void applyPan();
+
     CommandParts m_parts;
 };
 

@@ -1,0 +1,197 @@
+// The menu commands: the settings, both menus' marks, the panel's indicators,
+// the sounds and the settings file after each.
+
+#include "menus_rig.h"
+
+namespace tremlo::test {
+namespace {
+
+TEST_F(MenusTest, DoorToggleShowsMarksAndSaves) {
+    commands->mnuUseDoor_Click();
+    EXPECT_EQ(rig.settings.Door, kTrue);
+    EXPECT_TRUE(checks.mnuUseDoor && checks.mnuUseDoor2);
+    EXPECT_EQ(log, Log{"door on"});
+    EXPECT_EQ(saved("Door"), "Yes");
+    commands->mnuUseDoor_Click();
+    EXPECT_FALSE(checks.mnuUseDoor || checks.mnuUseDoor2);
+    EXPECT_EQ(saved("Door"), "No");
+}
+
+TEST_F(MenusTest, ChoosingADoorSoundLoadsItStoresItsNameAndPlaysNothing) {
+    const SoundHandle old = rig.state.DoorBuffer;
+    commands->mnuDoor_Click(2);
+    EXPECT_EQ(rig.library().dsGetBufferMSec(old), 0); // freed
+    EXPECT_EQ(lengthMs(rig.state.DoorBuffer), 500);
+    EXPECT_FALSE(rig.library().dsIsPlaying(rig.state.DoorBuffer));
+    EXPECT_EQ(doors.checked, 2u);
+    EXPECT_EQ(saved("DoorWAV"), "ブザー.wav");
+
+    commands->mnuDoor_Click(0); // the fixed sound, whatever the case of its name
+    EXPECT_EQ(lengthMs(rig.state.DoorBuffer), 300);
+    EXPECT_EQ(rig.settings.DoorWAV, "");
+    EXPECT_EQ(doors.checked, 0u);
+    EXPECT_TRUE(savedAtAll());
+}
+
+TEST_F(MenusTest, AMissingDoorFileLeavesSilenceButTheChoiceStands) {
+    std::filesystem::remove(folder.file("Door/A&B.wav"));
+    commands->mnuDoor_Click(1);
+    EXPECT_EQ(rig.state.DoorBuffer, 0);
+    EXPECT_EQ(rig.settings.DoorWAV, "A&B.wav");
+    EXPECT_EQ(doors.checked, 1u);
+    EXPECT_TRUE(views.messages.empty());
+    commands->mnuDoor_Click(9); // no such item: nothing changes
+    EXPECT_EQ(doors.checked, 1u);
+}
+
+TEST_F(MenusTest, AnEnvironmentSoundChosenWhileOffPlaysOnlyOnceTurnedOn) {
+    commands->mnuEnvir_Click(1);
+    EXPECT_EQ(lengthMs(rig.state.EnvirBuffer), 700);
+    EXPECT_FALSE(rig.library().dsIsPlaying(rig.state.EnvirBuffer));
+    EXPECT_EQ(saved("EnvirWAV"), "ホーム.wav");
+
+    fresh();
+    commands->mnuUseEnvir_Click();
+    EXPECT_TRUE(rig.library().dsIsPlaying(rig.state.EnvirBuffer));
+    EXPECT_TRUE(checks.mnuUseEnvir && checks.mnuUseEnvir2);
+    EXPECT_EQ(log, Log{"envir on"});
+    EXPECT_EQ(saved("UseEnvir"), "Yes");
+
+    commands->mnuEnvir_Click(0); // "Envir.wav" reaches envir.wav
+    EXPECT_EQ(lengthMs(rig.state.EnvirBuffer), 600);
+    EXPECT_TRUE(rig.library().dsIsPlaying(rig.state.EnvirBuffer));
+    EXPECT_EQ(saved("EnvirWAV"), "");
+
+    commands->mnuUseEnvir_Click();
+    EXPECT_FALSE(rig.library().dsIsPlaying(rig.state.EnvirBuffer));
+    EXPECT_FALSE(checks.mnuUseEnvir || checks.mnuUseEnvir2);
+    EXPECT_EQ(log.back(), "envir off");
+}
+
+TEST_F(MenusTest, TachikawaAndUrawaExcludeEachOtherAndTokyoStays) {
+    commands->mnuUseFadeIn_Click();
+    commands->mnuUseFadeOut_Click();
+    EXPECT_EQ(log, (Log{"effects T--", "effects TC-"}));
+    commands->mnuEffectUrawa_Click();
+    EXPECT_EQ(log.back(), "effects T-U");
+    EXPECT_FALSE(checks.mnuUseFadeOut || checks.mnuUseFadeOut2);
+    EXPECT_TRUE(checks.mnuEffectUrawa && checks.mnuEffectUrawa2 && checks.mnuUseFadeIn2);
+    EXPECT_EQ(saved("EffectTachikawa"), "No");
+    EXPECT_EQ(saved("EffectUrawa"), "Yes");
+    commands->mnuUseFadeOut_Click();
+    EXPECT_EQ(log.back(), "effects TC-");
+    EXPECT_FALSE(checks.mnuEffectUrawa || checks.mnuEffectUrawa2);
+    EXPECT_EQ(rig.settings.EffectUrawa, kFalse);
+    commands->mnuUseFadeIn_Click();
+    commands->mnuUseFadeOut_Click();
+    EXPECT_EQ(log.back(), "effects ---");
+    EXPECT_EQ(saved("EffectTokyo"), "No");
+}
+
+TEST_F(MenusTest, TheEffectButtonWalksSixStatesAndSavesEvenWhenStuck) {
+    const char* const cycle[] = {"T--", "-C-", "--U", "TC-", "T-U", "---", "T--"};
+    for (const char* expected : cycle) {
+        fresh();
+        commands->stepEffect();
+        EXPECT_EQ(log, Log{std::string("effects ") + expected});
+        const bool tokyo = expected[0] == 'T';
+        EXPECT_EQ(checks.mnuUseFadeIn2, tokyo);
+        EXPECT_EQ(saved("EffectTokyo"), tokyo ? "Yes" : "No");
+    }
+    // Combinations the menus never make stay, but marks, file and lamps follow.
+    for (VbBool tokyo : {kFalse, kTrue}) {
+        fresh();
+        rig.settings.EffectTokyo = tokyo;
+        rig.settings.EffectTachikawa = rig.settings.EffectUrawa = kTrue;
+        commands->stepEffect();
+        EXPECT_EQ(log, Log{tokyo ? "effects TCU" : "effects -CU"});
+        EXPECT_TRUE(checks.mnuUseFadeOut && checks.mnuEffectUrawa2);
+        EXPECT_EQ(saved("EffectUrawa"), "Yes");
+    }
+}
+
+TEST_F(MenusTest, PanSteersTheDoorSoundAndTheWaveMelody) {
+    rig.loadWaveMelody(2000);
+    commands->mnuPan_Click(kPanLeft);
+    rig.library().dsPlay(rig.state.DoorBuffer);
+    rig.library().dsPlay(rig.state.MelodyBuffer);
+    rig.time.runFor(200);
+    EXPECT_EQ(log, Log{"pan 1"});
+    EXPECT_EQ(rig.state.PanMode, kPanLeft);
+    for (double hz : {kDoorHz, kMelodyHz}) {
+        EXPECT_TRUE(rig.sounds(hz, 0, 200, 0)) << hz;
+        EXPECT_FALSE(rig.sounds(hz, 0, 200, 1)) << hz;
+    }
+    commands->CyclePan();
+    commands->CyclePan();
+    commands->CyclePan();
+    EXPECT_EQ(log, (Log{"pan 1", "pan 2", "pan 0", "pan 1"}));
+    EXPECT_FALSE(savedAtAll()); // the pan is not kept
+}
+
+TEST_F(MenusTest, PanWithAMidiMelodyMovesOnlyTheDoor) {
+    rig.loadMidiMelody(1000);
+    commands->mnuPan_Click(kPanRight);
+    rig.library().dsPlay(rig.state.DoorBuffer);
+    rig.time.runFor(200);
+    EXPECT_FALSE(rig.sounds(kDoorHz, 0, 200, 0));
+    EXPECT_TRUE(rig.sounds(kDoorHz, 0, 200, 1));
+}
+
+TEST_F(MenusTest, TopMostGoesToThePanelThenTheMainWindow) {
+    commands->mnuTopMost_Click();
+    EXPECT_EQ(log, (Log{"panel top", "main top"}));
+    EXPECT_TRUE(mainWindow.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(panel.window.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(checks.mnuTopMost);
+    EXPECT_EQ(saved("TopMost"), "Yes");
+}
+
+TEST_F(MenusTest, DialogsOpenWithStayOnTopLiftedAndItComesBack) {
+    rig.settings.TopMost = kTrue;
+    commands->mnuAbout_Click();
+    EXPECT_EQ(log, (Log{"main normal", "panel normal", "about", "panel top", "main top"}));
+
+    log.clear();
+    optionsTurnsTopMostOff = true;
+    commands->mnuOptions_Click();
+    EXPECT_EQ(log, (Log{"main normal", "panel normal", "options"}));
+    EXPECT_FALSE(mainWindow.windowFlags() & Qt::WindowStaysOnTopHint);
+
+    log.clear();
+    commands->mnuAbout_Click(); // nothing to lift
+    EXPECT_EQ(log, Log{"about"});
+}
+
+TEST_F(MenusTest, ThePanelIsShownAndClosedWithoutSaving) {
+    commands->mnuUsePanel_Click();
+    EXPECT_TRUE(checks.mnuUsePanel);
+    commands->mnuUsePanel_Click();
+    EXPECT_FALSE(checks.mnuUsePanel);
+    EXPECT_EQ(log, (Log{"show panel", "unload panel"}));
+    EXPECT_FALSE(savedAtAll());
+}
+
+TEST_F(MenusTest, AnOpenedFileIsLoadedButNotStartedAndFailuresStayQuiet) {
+    commands->mnuFileOpen_Click(); // cancelled
+    EXPECT_EQ(rig.state.MelodyBuffer, 0);
+    openPath = folder.file("melody.wav");
+    commands->mnuFileOpen_Click();
+    EXPECT_EQ(lengthMs(rig.state.MelodyBuffer), 800);
+    EXPECT_FALSE(rig.library().dsIsPlaying(rig.state.MelodyBuffer));
+    openThrows = true;
+    EXPECT_NO_THROW(commands->mnuFileOpen_Click());
+    EXPECT_EQ(lengthMs(rig.state.MelodyBuffer), 800);
+}
+
+TEST_F(MenusTest, HelpVolumeAndExit) {
+    mainWindow.show();
+    commands->mnuHelp_Click();
+    commands->mnuVolume_Click();
+    EXPECT_EQ(log, (Log{"open " + folder.path() + "/Readme.html", "volume"}));
+    commands->mnuExit_Click();
+    EXPECT_FALSE(mainWindow.isVisible());
+}
+
+} // namespace
+} // namespace tremlo::test

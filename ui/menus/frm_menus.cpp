@@ -1,0 +1,239 @@
+#include "frm_menus.h"
+
+#include <QAction>
+#include <QMenu>
+
+namespace tremlo::ui {
+namespace {
+
+QString text(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+
+QString groupItemName(const QString& group, std::size_t index) {
+    return QStringLiteral("%1(%2)").arg(group).arg(index);
+}
+
+// A file name is shown as it is: an "&" in it would otherwise underline the
+// next letter and vanish from the caption.
+QString captionOfFile(const std::string& fileName) {
+    return QString::fromStdString(fileName).replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+} // namespace
+
+frmMenus::frmMenus(MenuCommands& commands, const MenuChecks& checks, const Catalogue& doorCatalogue,
+                   const Catalogue& envirCatalogue, const PlaybackState& state, QWidget* parent)
+    : QWidget(parent), m_commands(commands), m_checks(checks), m_doorCatalogue(doorCatalogue),
+      m_envirCatalogue(envirCatalogue), m_state(state) {
+    setObjectName(QStringLiteral("frmMenus"));
+    m_groups.reserve(4);
+    buildTitle();
+    buildTopOption();
+    refresh();
+}
+
+frmMenus::~frmMenus() = default;
+
+void frmMenus::buildTitle() {
+    MenuCommands& c = m_commands;
+    m_mnuTitle = new QMenu(text("ショートカット メニュー(&M)"), this);
+    m_mnuTitle->setObjectName(QStringLiteral("mnuTitle"));
+    connect(m_mnuTitle, &QMenu::aboutToShow, this, &frmMenus::refresh);
+    QMenu* title = m_mnuTitle;
+
+    addItem(title, "mnuFileOpen", text("開く(&O)..."), [&c] { c.mnuFileOpen_Click(); });
+    addSeparator(title, "mnuBar1");
+
+    QMenu* doors = addSubmenu(title, "mnuDoors", text("ドア閉め放送(&D)"));
+    addCheckItem(doors, "mnuUseDoor", text("ドア閉め放送を再生する(&U)"), &m_checks.mnuUseDoor,
+                 [&c] { c.mnuUseDoor_Click(); });
+    addSeparator(doors, "mnuBar7");
+    m_groups.push_back(
+        {doors, "mnuDoor", m_doorCatalogue, [&c](int k) { c.mnuDoor_Click(k); }, {}});
+
+    QMenu* envirs = addSubmenu(title, "mnuEnvirs", text("環境音(&N)"));
+    addCheckItem(envirs, "mnuUseEnvir", text("環境音を再生する(&U)"), &m_checks.mnuUseEnvir,
+                 [&c] { c.mnuUseEnvir_Click(); });
+    addSeparator(envirs, "mnuBar6");
+    m_groups.push_back(
+        {envirs, "mnuEnvir", m_envirCatalogue, [&c](int k) { c.mnuEnvir_Click(k); }, {}});
+
+    addSeparator(title, "mnuBar3");
+    QMenu* effects = addSubmenu(title, "mnuTitleEffects", text("エフェクト(&E)"));
+    addCheckItem(effects, "mnuUseFadeIn", text("東京(&Y)"), &m_checks.mnuUseFadeIn,
+                 [&c] { c.mnuUseFadeIn_Click(); });
+    addCheckItem(effects, "mnuUseFadeOut", text("立川(&C)"), &m_checks.mnuUseFadeOut,
+                 [&c] { c.mnuUseFadeOut_Click(); });
+    addCheckItem(effects, "mnuEffectUrawa", text("浦和(&U)"), &m_checks.mnuEffectUrawa,
+                 [&c] { c.mnuEffectUrawa_Click(); });
+
+    addItem(title, "mnuVolume", text("再生速度(&S)"), [&c] { c.mnuVolume_Click(); });
+    QMenu* pan = addSubmenu(title, "mnuTitlePan", text("振り分け(&P)"));
+    const char* const panCaptions[] = {"中央(&C)", "左(&L)", "右(&R)"};
+    for (int i = 0; i < 3; ++i) {
+        QAction* item = addItem(pan, groupItemName("mnuPan", i), text(panCaptions[i]),
+                                [&c, i] { c.mnuPan_Click(i); });
+        item->setCheckable(true);
+        m_panItems.push_back(item);
+    }
+
+    addSeparator(title, "mnuBar5");
+    addCheckItem(title, "mnuTopMost", text("常に手前に表示(&T)"), &m_checks.mnuTopMost,
+                 [&c] { c.mnuTopMost_Click(); });
+    addCheckItem(title, "mnuUsePanel", text("ステータスパネルを表示(&V)"), &m_checks.mnuUsePanel,
+                 [&c] { c.mnuUsePanel_Click(); });
+    addSeparator(title, "mnuBar10");
+    addItem(title, "mnuOptions", text("オプション(&O)..."), [&c] { c.mnuOptions_Click(); });
+    addItem(title, "mnuAbout", text("バージョン情報(&A)"), [&c] { c.mnuAbout_Click(); });
+    addItem(title, "mnuHelp", text("ヘルプ(&H)"), [&c] { c.mnuHelp_Click(); });
+    addSeparator(title, "mnuBar2");
+    QAction* exit = addItem(title, "mnuExit", text("終了(&X)"), [&c] { c.mnuExit_Click(); });
+    // The shortcut menu opens only from the main window, where ending the
+    // program is the default choice.
+    title->setDefaultAction(exit);
+}
+
+void frmMenus::buildTopOption() {
+    MenuCommands& c = m_commands;
+    m_mnuTopOption = new QMenu(text("オプション"), this);
+    m_mnuTopOption->setObjectName(QStringLiteral("mnuTopOption"));
+    connect(m_mnuTopOption, &QMenu::aboutToShow, this, &frmMenus::refresh);
+    QMenu* top = m_mnuTopOption;
+
+    QMenu* effects = addSubmenu(top, "mnuTitleEffects2", text("エフェクト(&E)"));
+    addCheckItem(effects, "mnuUseFadeIn2", text("東京(&Y)"), &m_checks.mnuUseFadeIn2,
+                 [&c] { c.mnuUseFadeIn_Click(); });
+    addCheckItem(effects, "mnuUseFadeOut2", text("立川(&C)"), &m_checks.mnuUseFadeOut2,
+                 [&c] { c.mnuUseFadeOut_Click(); });
+    addCheckItem(effects, "mnuEffectUrawa2", text("浦和(&U)"), &m_checks.mnuEffectUrawa2,
+                 [&c] { c.mnuEffectUrawa_Click(); });
+
+    m_mnuDoors2 = addSubmenu(top, "mnuDoors2", text("ドア閉め放送(&D)"));
+    addCheckItem(m_mnuDoors2, "mnuUseDoor2", text("ドア閉め放送を再生する(&U)"),
+                 &m_checks.mnuUseDoor2, [&c] { c.mnuUseDoor_Click(); });
+    addSeparator(m_mnuDoors2, "mnuBar8");
+    m_groups.push_back(
+        {m_mnuDoors2, "mnuDoor2", m_doorCatalogue, [&c](int k) { c.mnuDoor_Click(k); }, {}});
+
+    // The environment submenu, its separator and the options item are here
+    // only for the panel's environment button, which opens the submenu by
+    // itself; the menu opened whole leaves them out.
+    m_mnuEnvirs2 = addSubmenu(top, "mnuEnvirs2", text("環境音(&V)"));
+    m_mnuEnvirs2->menuAction()->setVisible(false);
+    addCheckItem(m_mnuEnvirs2, "mnuUseEnvir2", text("環境音を再生する(&U)"), &m_checks.mnuUseEnvir2,
+                 [&c] { c.mnuUseEnvir_Click(); });
+    addSeparator(m_mnuEnvirs2, "mnuBar9");
+    m_groups.push_back(
+        {m_mnuEnvirs2, "mnuEnvir2", m_envirCatalogue, [&c](int k) { c.mnuEnvir_Click(k); }, {}});
+
+    addSeparator(top, "mnuBar4")->setVisible(false);
+    addItem(top, "mnuOption2", text("オプション(&O)..."), [&c] {
+        c.mnuOptions_Click();
+    })->setVisible(false);
+}
+
+QMenu* frmMenus::addSubmenu(QMenu* parent, const QString& name, const QString& caption) {
+    auto* submenu = new QMenu(caption, parent);
+    submenu->setObjectName(name);
+    submenu->menuAction()->setObjectName(name);
+    // Opened directly (mnuDoors2, mnuEnvirs2) it must show fresh marks too.
+    connect(submenu, &QMenu::aboutToShow, this, &frmMenus::refresh);
+    parent->addMenu(submenu);
+    return submenu;
+}
+
+QAction* frmMenus::addItem(QMenu* menu, const QString& name, const QString& caption,
+                           std::function<void()> command) {
+    QAction* item = menu->addAction(caption);
+    item->setObjectName(name);
+    connect(item, &QAction::triggered, this,
+            [this, command = std::move(command)] { run(command); });
+    return item;
+}
+
+QAction* frmMenus::addCheckItem(QMenu* menu, const QString& name, const QString& caption,
+                                const bool* checkMark, std::function<void()> command) {
+    QAction* item = addItem(menu, name, caption, std::move(command));
+    item->setCheckable(true);
+    m_marks.emplace_back(item, checkMark);
+    return item;
+}
+
+QAction* frmMenus::addSeparator(QMenu* menu, const QString& name) {
+    QAction* separator = menu->addSeparator();
+    separator->setObjectName(name);
+    return separator;
+}
+
+// Qt has already flipped a checkable item's mark when it triggers; the
+// command decides from the state, and the marks are then read back from it.
+void frmMenus::run(const std::function<void()>& command) {
+    command();
+    refresh();
+}
+
+void frmMenus::refresh() {
+    for (CatalogueGroup& group : m_groups) {
+        syncGroup(group);
+        for (std::size_t k = 0; k < group.items.size(); ++k)
+            group.items[k]->setChecked(k == group.catalogue.checked);
+    }
+    for (const auto& [item, mark] : m_marks)
+        item->setChecked(*mark);
+    for (std::size_t i = 0; i < m_panItems.size(); ++i)
+        m_panItems[i]->setChecked(static_cast<int>(i) == m_state.PanMode);
+}
+
+// The catalogues are built during start-up, after the menus exist. Item k
+// stays item k, so its command keeps choosing entry k.
+void frmMenus::syncGroup(CatalogueGroup& group) {
+    const auto& entries = group.catalogue.entries;
+    for (std::size_t k = group.items.size(); k < entries.size(); ++k) {
+        QAction* item = group.menu->addAction(QString());
+        item->setObjectName(groupItemName(group.name, k));
+        item->setCheckable(true);
+        connect(item, &QAction::triggered, this,
+                [this, choose = group.choose, index = static_cast<int>(k)] {
+                    choose(index);
+                    refresh();
+                });
+        group.items.push_back(item);
+    }
+    // Later, not now: the item whose command is running may be among them.
+    while (group.items.size() > entries.size()) {
+        QAction* item = group.items.back();
+        group.items.pop_back();
+        group.menu->removeAction(item);
+        item->setObjectName(QString());
+        item->deleteLater();
+    }
+    for (std::size_t k = 0; k < entries.size(); ++k)
+        group.items[k]->setText(captionOfFile(entries[k]));
+}
+
+void frmMenus::popupTitle(QPoint globalPosition) {
+    m_mnuTitle->exec(globalPosition);
+}
+
+void frmMenus::popupTopOption(QPoint globalPosition) {
+    m_mnuTopOption->exec(globalPosition);
+}
+
+void frmMenus::popupDoors2(QPoint globalPosition) {
+    m_mnuDoors2->exec(globalPosition);
+}
+
+void frmMenus::popupEnvirs2(QPoint globalPosition) {
+    m_mnuEnvirs2->exec(globalPosition);
+}
+
+QMenu* frmMenus::menu(const QString& name) const {
+    return findChild<QMenu*>(name);
+}
+
+QAction* frmMenus::item(const QString& name) const {
+    return findChild<QAction*>(name);
+}
+
+} // namespace tremlo::ui

@@ -1,0 +1,101 @@
+#pragma once
+
+// frmMenus, the owner of the program's two popup menus: mnuTitle, the
+// shortcut menu of the switch window, and mnuTopOption, the option menu of
+// the status panel. The window itself is never shown.
+//
+// How it is built: every item is a QAction named by its program name
+// (mnuUseDoor, mnuBar7, ...); a submenu is a QMenu of that name whose
+// menuAction carries the same name. The indexed groups mnuDoor, mnuDoor2,
+// mnuEnvir, mnuEnvir2 and mnuPan name their items "mnuDoor(0)", "mnuDoor(1)",
+// ... . Item k of a door or environment group is entry k of its catalogue,
+// so the groups follow the catalogues as start-up builds them.
+//
+// The menus keep no state of their own: just before a menu opens, every
+// check mark is read from MenuChecks, the catalogues' checked entries and
+// PanMode, and an item runs its command of MenuCommands (a twin ending in 2
+// runs the same command as its partner). Items are chosen with either mouse
+// button: QMenu on X11 and Wayland triggers on the release of any button.
+//
+// Thread: the user-interface thread.
+
+#include "menu_commands.h"
+
+#include <QPoint>
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <vector>
+
+class QAction;
+class QMenu;
+
+namespace tremlo::ui {
+
+class frmMenus : public QWidget {
+    Q_OBJECT
+public:
+    frmMenus(MenuCommands& commands, const MenuChecks& checks, const Catalogue& doorCatalogue,
+             const Catalogue& envirCatalogue, const PlaybackState& state,
+             QWidget* parent = nullptr);
+    ~frmMenus() override;
+
+    // Each opens its menu at a global position and returns once it has
+    // closed, after the chosen item's command has run. Only the shortcut
+    // menu has a default item, mnuExit, drawn bold.
+    void popupTitle(QPoint globalPosition);
+    void popupTopOption(QPoint globalPosition);
+    void popupDoors2(QPoint globalPosition);
+    // Shown when opened directly, although hidden inside mnuTopOption.
+    void popupEnvirs2(QPoint globalPosition);
+
+    // Brings the catalogue items and every check mark up to the state.
+    void refresh();
+
+    QMenu* mnuTitle() const { return m_mnuTitle; }
+    QMenu* mnuTopOption() const { return m_mnuTopOption; }
+    // A submenu by its name (mnuDoors, mnuEnvirs2, ...), or null.
+    QMenu* menu(const QString& name) const;
+    // An item by its name (mnuUseDoor, mnuBar4, mnuPan(2), mnuDoors, ...),
+    // or null.
+    QAction* item(const QString& name) const;
+
+private:
+    // An indexed item group that follows a catalogue's entries.
+    struct CatalogueGroup {
+        QMenu* menu;
+        QString name;
+        const Catalogue& catalogue;
+        std::function<void(int)> choose;
+        std::vector<QAction*> items;
+    };
+
+    void buildTitle();
+    void buildTopOption();
+    QMenu* addSubmenu(QMenu* parent, const QString& name, const QString& caption);
+    QAction* addItem(QMenu* menu, const QString& name, const QString& caption,
+                     std::function<void()> command);
+    // An item whose check mark mirrors `*checkMark`.
+    QAction* addCheckItem(QMenu* menu, const QString& name, const QString& caption,
+                          const bool* checkMark, std::function<void()> command);
+    QAction* addSeparator(QMenu* menu, const QString& name);
+    void syncGroup(CatalogueGroup& group);
+    void run(const std::function<void()>& command);
+
+    MenuCommands& m_commands;
+    const MenuChecks& m_checks;
+    const Catalogue& m_doorCatalogue;
+    const Catalogue& m_envirCatalogue;
+    const PlaybackState& m_state;
+
+    QMenu* m_mnuTitle = nullptr;
+    QMenu* m_mnuTopOption = nullptr;
+    QMenu* m_mnuDoors2 = nullptr;
+    QMenu* m_mnuEnvirs2 = nullptr;
+    // Items whose mark is a MenuChecks field.
+    std::vector<std::pair<QAction*, const bool*>> m_marks;
+    std::vector<QAction*> m_panItems;
+    std::vector<CatalogueGroup> m_groups;
+};
+
+} // namespace tremlo::ui
