@@ -1,6 +1,6 @@
 #include "frm_status.h"
 
-#include <algorithm>
+#include "panel_controls.h"
 
 #include <QEvent>
 #include <QFont>
@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QWindow>
+#include <algorithm>
 #include <cmath>
 
 namespace tremlo::ui {
@@ -78,6 +79,16 @@ frmStatus::frmStatus(const Settings& settings, TimerFactory& timers, const QRect
 }
 
 frmStatus::~frmStatus() = default;
+
+void frmStatus::connect(MelodyEngine& engine, SoundLoader& loader, EventPump& pump,
+                        Settings& settings, PanelActions& actions) {
+    m_controls = std::make_unique<PanelControls>(*this, engine, loader, pump, settings, actions);
+}
+
+void frmStatus::DropFile(const std::string& path) {
+    if (m_controls)
+        m_controls->DropFile(path);
+}
 
 PanelPicture* frmStatus::addPicture(const QString& name, const QRect& bounds, QWidget* parent,
                                     const QString& toolTip, bool clickable) {

@@ -14,7 +14,9 @@
 // system's own move.
 //
 // The engine reaches the panel through StatusLamps and StatusDisplay; the menus
-// through the show* setters. A panel made again after it was closed starts
+// through the show* setters. What the buttons, keys and drops do is
+// PanelControls', which connect() puts on the panel once the engine exists;
+// until then the panel only shows. A panel made again after it was closed starts
 // from its design state, so whoever re-creates it calls showCurrentState()
 // right after.
 //
@@ -35,7 +37,16 @@
 
 class QLabel;
 
+namespace tremlo {
+class EventPump;
+class MelodyEngine;
+class SoundLoader;
+} // namespace tremlo
+
 namespace tremlo::ui {
+
+class PanelActions;
+class PanelControls;
 
 // The point size of lblFileInfo on a screen of the given logical DPI: 9 pt at
 // 96 DPI, smaller on denser settings, so the file line keeps its width in
@@ -51,6 +62,16 @@ public:
     frmStatus(const Settings& settings, TimerFactory& timers, const QRect& mainFrame,
               QWidget* parent = nullptr);
     ~frmStatus() override;
+
+    // Gives the buttons, keys and drops their work. A panel made again is
+    // connected again.
+    void connect(MelodyEngine& engine, SoundLoader& loader, EventPump& pump, Settings& settings,
+                 PanelActions& actions);
+    // The signal-and-slot connect stays callable beside the one above.
+    using QObject::connect;
+    // Loads one sound file from its own folder, and starts it when
+    // AutoPlayAtDrop is set. Does nothing on a panel not connected.
+    void DropFile(const std::string& path);
 
     // Top edge level with the main window, left edge 1.15 main-window widths
     // to the right of the main window's left edge.
@@ -128,6 +149,7 @@ private:
     QSet<const QObject*> m_dragHandles;
 
     std::unique_ptr<StatusFlash> m_flash;
+    std::unique_ptr<PanelControls> m_controls;
 };
 
 } // namespace tremlo::ui

@@ -1,0 +1,275 @@
+#include "panel_controls.h"
+
+#include "art.h"
+#include "frm_status.h"
+#include "virtual_keys.h"
+
+#include <QDropEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QUrl>
+#include <filesystem>
+
+namespace tremlo::ui {
+namespace {
+
+// A list of local files is the only thing the panel takes.
+bool offersFiles(const QMimeData* data) {
+    if (!data || !data->hasUrls())
+        return false;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile())
+            return true;
+    return false;
+}
+
+// Only a copy is taken: a file is never moved or linked away from where the
+// user keeps it.
+bool offersCopiedFiles(const QDropEvent& event) {
+    return offersFiles(event.mimeData()) && (event.possibleActions() & Qt::CopyAction);
+}
+
+} // namespace
+
+bool isDroppableSound(const std::string& path) {
+    const std::string ending = endingOf(path);
+    return ending == ".mid" || ending == ".wav" || ending == ".sgt";
+}
+
+PanelControls::PanelControls(frmStatus& panel, MelodyEngine& engine, SoundLoader& loader,
+                             EventPump& pump, const Settings& settings, PanelActions& actions)
+    : m_panel(panel), m_engine(engine), m_loader(loader), m_pump(pump), m_settings(settings),
+      m_actions(actions),
+      m_largeButtons{{
+          {panel.imgEFCTButton(), &art::kEfctUp, &art::kEfctDown, &PanelActions::stepEffect},
+          {panel.imgOPTButton(), &art::kOptUp, &art::kOptDown, &PanelActions::showOptions},
+          {panel.imgVERButton(), &art::kVerUp, &art::kVerDown, &PanelActions::showAbout},
+          {panel.imgPowerButton(), &art::kPowerUp, &art::kPowerDown, &PanelActions::quit},
+      }} {
+    // Installed after the panel's own filter, so this one runs first on every
+    // element.
+    m_panel.installEventFilter(this);
+    for (QWidget* element : m_panel.findChildren<QWidget*>())
+        element->installEventFilter(this);
+    // Children take no drops themselves, so Qt hands every drop to the panel,
+    // which looks at what lies under the point.
+    m_panel.setAcceptDrops(true);
+}
+
+PanelControls::~PanelControls() = default;
+
+bool PanelControls::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+        return key(static_cast<const QKeyEvent&>(*event));
+    // A quick second click arrives as a double click; it is a press all the
+    // same, so the effect button steps once for each click.
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        return mousePress(watched, static_cast<const QMouseEvent&>(*event));
+    case QEvent::MouseButtonRelease:
+        return mouseRelease(watched, static_cast<const QMouseEvent&>(*event));
+    case QEvent::MouseMove:
+        // The same test as the panel's drag; the move itself is the panel's.
+        if (watched == m_panel.imgDoor() &&
+            static_cast<const QMouseEvent*>(event)->buttons() == Qt::LeftButton)
+            m_doorDragged = true;
+        return false;
+    case QEvent::DragEnter:
+        return watched == &m_panel && dragEnter(static_cast<QDropEvent&>(*event));
+    case QEvent::DragMove:
+        return watched == &m_panel && dragOver(static_cast<QDropEvent&>(*event));
+    case QEvent::Drop:
+        return watched == &m_panel && drop(static_cast<QDropEvent&>(*event));
+    default:
+        return false;
+    }
+}
+
+const PanelControls::LargeButton* PanelControls::largeButton(const QObject* element) const {
+    for (const LargeButton& button : m_largeButtons)
+        if (button.element == element)
+            return &button;
+    return nullptr;
+}
+
+// Presses on the controls stop here, so none reaches the face below.
+bool PanelControls::mousePress(QObject* watched, const QMouseEvent& event) {
+    if (const LargeButton* button = largeButton(watched)) {
+        if (event.button() == Qt::LeftButton)
+            button->element->setPicture(*button->down);
+        return true;
+    }
+    if (watched == m_panel.imgDoor()) {
+        m_doorDragged = false;
+        return true;
+    }
+    return watched == m_panel.imgEjectButton(0) || watched == m_panel.imgEjectButton(1) ||
+           watched == m_panel.imgEnvir() || watched == m_panel.imgLRButton();
+}
+
+// Every action is the handler's last step: a dialog or menu lets other events
+// run, and the quit ends the program.
+bool PanelControls::mouseRelease(QObject* watched, const QMouseEvent& event) {
+    if (const LargeButton* button = largeButton(watched)) {
+        releaseLargeButton(*button, event);
+        return true;
+    }
+    const bool left = event.button() == Qt::LeftButton;
+    const QPoint pointer = event.globalPosition().toPoint();
+    if (watched == m_panel.imgEjectButton(0)) {
+        if (left)
+            m_actions.openFile();
+    } else if (watched == m_panel.imgEjectButton(1)) {
+        if (left)
+            m_actions.popupOptionMenu(pointer);
+    } else if (watched == m_panel.imgDoor()) {
+        if (!m_doorDragged)
+            m_actions.popupDoors(pointer);
+    } else if (watched == m_panel.imgEnvir()) {
+        m_actions.popupEnvirs(pointer);
+    } else if (watched == m_panel.imgLRButton()) {
+        m_actions.CyclePan();
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void PanelControls::releaseLargeButton(const LargeButton& button, const QMouseEvent& event) {
+    // The button's own edge still counts as on it: a user who slides to the
+    // last pixel has not changed their mind.
+    const QPointF at = event.position();
+    const bool outside = at.x() < 0 || at.y() < 0 || at.x() > button.element->width() ||
+                         at.y() > button.element->height();
+    if (outside) {
+        button.element->setPicture(*button.up);
+        return;
+    }
+    // A right or middle release leaves a button held down by the left one as
+    // it is.
+    if (event.button() != Qt::LeftButton)
+        return;
+    button.element->setPicture(*button.up);
+    (m_actions.*button.action)();
+}
+
+bool PanelControls::isOnKey(int virtualKey) const {
+    return virtualKey != 0 && (virtualKey == m_settings.AddOnButtonKeyCode ||
+                               virtualKey == kVkOem6 || virtualKey == kVkA);
+}
+
+bool PanelControls::isOffKey(int virtualKey) const {
+    return virtualKey != 0 && (virtualKey == m_settings.AddOffButtonKeyCode ||
+                               virtualKey == kVkOem102 || virtualKey == kVkZ);
+}
+
+// Unlike the switch window, the panel takes a key with or without a modifier:
+// ShiftForce keeps stray typing from working the switch window, and the panel
+// is only active once the user has clicked it.
+bool PanelControls::key(const QKeyEvent& event) {
+    const int code = virtualKeyOf(event);
+    const bool on = isOnKey(code);
+    const bool off = isOffKey(code);
+    if (!on && !off)
+        return false;
+    if (event.type() == QEvent::KeyPress) {
+        // Held keys repeat as presses; the engine takes them as such.
+        if (on)
+            m_engine.PressOnButton();
+        if (off) // tested on its own, so a key in both sets presses both, ON first
+            m_engine.PressOffButton();
+    } else if (!event.isAutoRepeat()) {
+        // X repeats a held key as release and press pairs; only a real
+        // release lets go.
+        if (on)
+            m_engine.ReleaseOnButton();
+        if (off)
+            m_engine.ReleaseOffButton();
+    }
+    return true;
+}
+
+// The pan and environment indicators, and the status message while it shows,
+// take no files: one let go over them is refused, not handed to the panel
+// below.
+bool PanelControls::refusesDropAt(QPoint panelPosition) const {
+    const QWidget* under = m_panel.childAt(panelPosition);
+    return under && (under == m_panel.imgEnvir() || under == m_panel.imgLRButton() ||
+                     under == m_panel.lblStatus());
+}
+
+// Only what is offered counts here, not where: Qt sends the rest of the drag
+// over this window only to a widget that took its entry, and a drag that
+// came in over the pan indicator would be refused everywhere else too. The
+// move that always follows the entry refuses that spot.
+bool PanelControls::dragEnter(QDropEvent& event) {
+    if (offersCopiedFiles(event)) {
+        event.setDropAction(Qt::CopyAction);
+        event.accept();
+    } else {
+        event.ignore();
+    }
+    return true;
+}
+
+bool PanelControls::dragOver(QDropEvent& event) {
+    if (offersCopiedFiles(event) && !refusesDropAt(event.position().toPoint())) {
+        event.setDropAction(Qt::CopyAction);
+        event.accept();
+    } else {
+        event.ignore();
+    }
+    return true;
+}
+
+bool PanelControls::drop(QDropEvent& event) {
+    if (!offersFiles(event.mimeData()) || refusesDropAt(event.position().toPoint())) {
+        event.ignore();
+        return true;
+    }
+    event.setDropAction(Qt::CopyAction);
+    event.accept();
+    // Copied: each load lets events run, and the drag's data may be gone by
+    // the next file.
+    const QList<QUrl> urls = event.mimeData()->urls();
+    const QPointer<PanelControls> alive(this);
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            continue;
+        const std::string path = url.toLocalFile().toStdString();
+        // Files of other kinds are skipped without a word.
+        if (!isDroppableSound(path))
+            continue;
+        DropFile(path);
+        if (!alive)
+            break;
+    }
+    return true;
+}
+
+void PanelControls::DropFile(const std::string& path) {
+    // The file's folder becomes the current folder, as when the user opens
+    // a file from there; a folder that cannot be entered is left as it is.
+    const auto slash = path.rfind('/');
+    if (slash != std::string::npos) {
+        std::error_code ignored;
+        std::filesystem::current_path(slash == 0 ? "/" : path.substr(0, slash), ignored);
+    }
+    m_loader.LoadSoundFile(path); // reports its own failures
+    // The new name and pictures are drawn before anything sounds. The panel
+    // may be closed meanwhile, and these controls with it.
+    const QPointer<PanelControls> alive(this);
+    m_pump.processEvents();
+    if (!alive)
+        return;
+    if (m_settings.AutoPlayAtDrop) { // like a quick click on ON
+        m_engine.PressOnButton();
+        m_engine.ReleaseOnButton();
+    }
+}
+
+} // namespace tremlo::ui
