@@ -24,8 +24,10 @@ QApplication& application() {
     static char name[] = "tremolo-test";
     static char* argv[] = {name, nullptr};
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
-    return app;
+    // Never destroyed: Qt's input devices must outlive every test and the
+    // static destructors at exit.
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
 }
 
 class AppTest : public ::testing::Test {
