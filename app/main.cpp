@@ -5,10 +5,17 @@
 // the melody engine, the loader and the catalogues, wires them together and
 // runs start-up; closing the switch window runs shut-down.
 
+#include "art.h"
 #include "catalogues.h"
 #include "command_line.h"
+#include "frm_about.h"
 #include "frm_main.h"
+#include "frm_menus.h"
+#include "frm_volume.h"
 #include "melody_engine.h"
+#include "menu_commands.h"
+#include "open_file_dialog.h"
+#include "panel_wiring.h"
 #include "program_windows.h"
 #include "qt_feedback.h"
 #include "qt_timer.h"
@@ -22,11 +29,15 @@
 #include "status_panel_host.h"
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
+#include <QIcon>
 #include <QLibraryInfo>
+#include <QPainter>
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTranslator>
+#include <QUrl>
 #include <unistd.h>
 
 namespace {
@@ -54,6 +65,21 @@ void useJapaneseInterface(QApplication& app, QTranslator& translator) {
     QApplication::setFont(font);
 }
 
+// The switch box itself, centred on a square, for the window manager and the
+// version dialog.
+QIcon programIcon() {
+    QIcon icon;
+    for (const qreal ratio : {1.0, 2.0}) {
+        const QPixmap body = art::pixmap(art::kSwitchBody, ratio);
+        QPixmap square(QSize(96, 96) * ratio);
+        square.setDevicePixelRatio(ratio);
+        square.fill(Qt::transparent);
+        QPainter(&square).drawPixmap((96 - art::kSwitchBody.size.width()) / 2, 0, body);
+        icon.addPixmap(square);
+    }
+    return icon;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -62,6 +88,7 @@ int main(int argc, char* argv[]) {
     QApplication::setQuitOnLastWindowClosed(false);
     QTranslator translator;
     useJapaneseInterface(app, translator);
+    QApplication::setWindowIcon(programIcon());
 
     const QString programFolder = QCoreApplication::applicationDirPath();
     const std::string folder = programFolder.toStdString();
@@ -92,6 +119,28 @@ int main(int argc, char* argv[]) {
                      doorCatalogue, envirCatalogue, mainWindow, feedback, windows},
                     folder);
     mainWindow.connectEngine(engine, loader, pump);
+
+    // The menus, their commands and the dialogs they open.
+    ui::OpenFileDialog openFile(settings, &mainWindow, folder);
+    ui::VolumeDialogHost volume(settings, state, library);
+    windows.onSpeedSliderRange(
+        [&](int minimum, int maximum) { volume.setRange(minimum, maximum); });
+    PanelControlOverHost panelControl(panel, mainWindow);
+    CommandDialogs dialogs{[&] { return openFile.ShowOpenFileDialog(); }, [&] { volume.show(); },
+                           [] {}, [&] { ui::showAbout(&mainWindow); },
+                           [](const std::string& path) {
+                               QDesktopServices::openUrl(
+                                   QUrl::fromLocalFile(QString::fromStdString(path)));
+                           }};
+    MenuCommands commands({settings, state, library, loader, checks, doorCatalogue, envirCatalogue,
+                           catalogues, store, windows, panelControl, mainWindow, dialogs, folder});
+    ui::frmMenus menus(commands, checks, doorCatalogue, envirCatalogue, state);
+    mainWindow.onShortcutMenu([&](QPoint at) { menus.popupTitle(at); });
+    PanelActionsOverCommands panelActions(commands, menus);
+    panel.onCreated([&](ui::frmStatus& created) {
+        created.connect(engine, loader, pump, settings, panelActions);
+    });
+
     mainWindow.onUnload([&] {
         startup.shutDown();
         // Nothing runs after shut-down: no timer, no other window's events.

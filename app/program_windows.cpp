@@ -45,8 +45,8 @@ void ProgramWindows::setBusyCursor(bool busy) {
 }
 
 void ProgramWindows::setSpeedSliderRange(int minimum, int maximum) {
-    m_sliderMinimum = minimum;
-    m_sliderMaximum = maximum;
+    if (m_applyRange)
+        m_applyRange(minimum, maximum);
 }
 
 void ProgramWindows::moveMainWindow(double xFraction, double yFraction) {

@@ -13,6 +13,7 @@
 #include "timer.h"
 
 #include <QLockFile>
+#include <functional>
 #include <memory>
 
 namespace tremlo {
@@ -42,8 +43,10 @@ public:
     void showStatusPanel() override;
     void showEnvir(bool on) override { m_panel.panel().showEnvir(on); }
 
-    int speedSliderMinimum() const { return m_sliderMinimum; }
-    int speedSliderMaximum() const { return m_sliderMaximum; }
+    // Where the speed slider's range goes once the speed window exists.
+    void onSpeedSliderRange(std::function<void(int, int)> apply) {
+        m_applyRange = std::move(apply);
+    }
 
 private:
     frmMain& m_main;
@@ -52,8 +55,7 @@ private:
     std::unique_ptr<QLockFile> m_lock;
     bool m_otherInstance = false;
     bool m_busy = false;
-    int m_sliderMinimum = 0;
-    int m_sliderMaximum = 0;
+    std::function<void(int, int)> m_applyRange;
 };
 
 } // namespace tremlo

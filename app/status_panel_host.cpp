@@ -22,6 +22,8 @@ ui::frmStatus& StatusPanelHost::panel() {
             SetTopMost(m_panel, m_settings.TopMost);
         }
         m_created = true;
+        if (m_createdHook)
+            m_createdHook(*m_panel);
     }
     return *m_panel;
 }
@@ -32,6 +34,12 @@ void StatusPanelHost::unload() {
     m_panel->hide();
     m_panel->deleteLater();
     m_panel = nullptr;
+}
+
+void StatusPanelHost::onCreated(std::function<void(ui::frmStatus&)> created) {
+    m_createdHook = std::move(created);
+    if (!m_panel.isNull() && m_createdHook)
+        m_createdHook(*m_panel);
 }
 
 void StatusPanelHost::setStatusLED(Lamp lamp, bool lit) {

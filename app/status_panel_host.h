@@ -33,6 +33,9 @@ public:
     bool exists() const { return !m_panel.isNull(); }
     // Closes the panel window; the next use creates it anew.
     void unload();
+    // Runs for every panel window made, now for one that exists already: the
+    // wiring connects the panel's controls here.
+    void onCreated(std::function<void(ui::frmStatus&)> created);
 
     void setStatusLED(Lamp lamp, bool lit) override;
     void setFileInfo(const std::string& text) override;
@@ -43,6 +46,7 @@ private:
     const PlaybackState& m_state;
     TimerFactory& m_timers;
     std::function<QRect()> m_mainFrame;
+    std::function<void(ui::frmStatus&)> m_createdHook;
     QPointer<ui::frmStatus> m_panel;
     bool m_created = false;
     std::string m_fileInfo = " ";

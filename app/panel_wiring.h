@@ -1,0 +1,57 @@
+#pragma once
+
+// The status panel joined to the menus' commands: the panel as the commands
+// see it (PanelControl), and the panel's buttons running the commands
+// (PanelActions).
+//
+// Thread: the user-interface thread.
+
+#include "frm_main.h"
+#include "frm_menus.h"
+#include "menu_commands.h"
+#include "panel_actions.h"
+#include "status_panel_host.h"
+
+namespace tremlo {
+
+class PanelControlOverHost : public PanelControl {
+public:
+    PanelControlOverHost(StatusPanelHost& host, frmMain& mainWindow)
+        : m_host(host), m_main(mainWindow) {}
+
+    QWidget* panelWindow() override { return &m_host.panel(); }
+    void showDoor(bool on) override { m_host.panel().showDoor(on); }
+    void showEnvir(bool on) override { m_host.panel().showEnvir(on); }
+    void showEffects(bool tokyo, bool tachikawa, bool urawa) override {
+        m_host.panel().showEffects(tokyo, tachikawa, urawa);
+    }
+    void showPan(int panMode) override { m_host.panel().showPan(panMode); }
+    void showPanel() override;
+    void unloadPanel() override { m_host.unload(); }
+
+private:
+    StatusPanelHost& m_host;
+    frmMain& m_main;
+};
+
+class PanelActionsOverCommands : public ui::PanelActions {
+public:
+    PanelActionsOverCommands(MenuCommands& commands, ui::frmMenus& menus)
+        : m_commands(commands), m_menus(menus) {}
+
+    void stepEffect() override { m_commands.stepEffect(); }
+    void showOptions() override { m_commands.mnuOptions_Click(); }
+    void showAbout() override { m_commands.mnuAbout_Click(); }
+    void quit() override { m_commands.mnuExit_Click(); }
+    void openFile() override { m_commands.mnuFileOpen_Click(); }
+    void popupOptionMenu(QPoint at) override { m_menus.popupTopOption(at); }
+    void popupDoors(QPoint at) override { m_menus.popupDoors2(at); }
+    void popupEnvirs(QPoint at) override { m_menus.popupEnvirs2(at); }
+    void CyclePan() override { m_commands.CyclePan(); }
+
+private:
+    MenuCommands& m_commands;
+    ui::frmMenus& m_menus;
+};
+
+} // namespace tremlo
