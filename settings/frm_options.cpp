@@ -1,0 +1,246 @@
+#include "frm_options.h"
+
+#include "dialog_font.h"
+#include "frm_key.h"
+#include "settings_file.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+namespace tremlo::ui {
+namespace {
+
+// The client area the dialog was designed at; a wider face or a larger font
+// may ask for more, never for less.
+constexpr QSize kDesignSize{393, 346};
+const char* const kTag = "tag";
+
+QString keyCaption(int code) {
+    return QStringLiteral("キー番号: ") + QString::number(code);
+}
+
+void setKeyLabel(QLabel* label, int code) {
+    label->setProperty(kTag, QString::number(code));
+    label->setText(keyCaption(code));
+}
+
+std::int16_t keyFromLabel(const QLabel* label) {
+    const std::optional<double> code = readNumber(label->property(kTag).toString().toStdString());
+    return static_cast<std::int16_t>(code ? *code : 0.0);
+}
+
+VbBool checked(const QCheckBox* box) {
+    return vbBool(box->isChecked());
+}
+
+// A greyed box shows the button face behind its text, as a disabled edit
+// field does on the desktop the program was designed for; Qt's own styles
+// would leave some of them white.
+void setBoxEnabled(QLineEdit* box, bool enabled) {
+    box->setEnabled(enabled);
+    QPalette palette = box->palette();
+    palette.setColor(QPalette::Disabled, QPalette::Base,
+                     QApplication::palette().color(QPalette::Button));
+    box->setPalette(palette);
+}
+
+} // namespace
+
+std::int16_t delayFromText(const QString& text) {
+    const std::string bytes = text.toStdString();
+    const std::optional<double> number = readNumber(bytes);
+    // Only a number beyond a double's range has no value; its sign says
+    // which end of the field it belongs to.
+    double value = 0.0;
+    if (number)
+        value = std::nearbyint(*number); // the default rounding: halves to even
+    else if (!bytes.starts_with('-'))
+        value = frmOptions::kMaxDelayMs;
+    return static_cast<std::int16_t>(std::clamp(value, 0.0, double{frmOptions::kMaxDelayMs}));
+}
+
+frmOptions::frmOptions(OptionsParts parts, QWidget* parent) : QDialog(parent), m_parts(parts) {
+    setObjectName(QStringLiteral("frmOptions"));
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setWindowTitle(QStringLiteral("オプション"));
+    setFont(dialogFont());
+
+    m_tabStrip1 = new QTabWidget(this);
+    m_tabStrip1->setObjectName(QStringLiteral("TabStrip1"));
+    m_tabStrip1->addTab(makeSoundPanel(), QStringLiteral("サウンド"));
+    m_tabStrip1->addTab(makeBehaviourPanel(), QStringLiteral("動作"));
+    m_tabStrip1->addTab(makeDisplayPanel(), QStringLiteral("表示"));
+    connect(m_tabStrip1, &QTabWidget::currentChanged, this,
+            [this](int index) { TabStrip1_Click(index + 1); });
+
+    m_cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    m_cmdOK->setDefault(true);
+    m_cmdCancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    for (QPushButton* button : {m_cmdOK, m_cmdCancel})
+        button->setMinimumWidth(88);
+    connect(m_cmdOK, &QPushButton::clicked, this, [this] { cmdOK_Click(); });
+    // Escape and the window's close button reject the dialog the same way.
+    connect(m_cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(6);
+    buttons->addStretch(1);
+    buttons->addWidget(m_cmdOK);
+    buttons->addWidget(m_cmdCancel);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setSpacing(8);
+    layout->addWidget(m_tabStrip1, 1);
+    layout->addLayout(buttons);
+
+    connect(m_chkDoor, &QCheckBox::toggled, this, [this] { chkDoor_Click(); });
+    connect(m_cmdAddOnButton, &QPushButton::clicked, this,
+            [this] { chooseKey(m_lblAddOnButtonKeyCode); });
+    connect(m_cmdAddOffButton, &QPushButton::clicked, this,
+            [this] { chooseKey(m_lblAddOffButtonKeyCode); });
+    for (QLineEdit* box : {m_txtDoor, m_txtDoorThreshold})
+        box->installEventFilter(this);
+
+    Form_Load();
+    setFixedSize(sizeHint().expandedTo(kDesignSize));
+}
+
+QWidget* frmOptions::picFrame(int index) const {
+    return m_tabStrip1->widget(index - 1);
+}
+
+void frmOptions::Form_Load() {
+    const Settings& s = m_parts.settings;
+    m_currentPanel = 1;
+    m_tabStrip1->setCurrentIndex(0);
+
+    m_chkTopMost->setChecked(s.TopMost != kFalse);
+    m_chkDoor->setChecked(s.Door != kFalse);
+    m_chkDoorCut->setChecked(s.DoorCut != kFalse);
+    m_chkDoorATOS->setChecked(s.DoorATOS != kFalse);
+    m_chkNoise->setChecked(s.Noise != kFalse);
+    m_chkUseEnvir->setChecked(s.UseEnvir != kFalse);
+    m_chkUsePanel->setChecked(s.UsePanel != kFalse);
+    m_chkFixWindowPos->setChecked(s.FixWindowPos != kFalse);
+    m_chkPlayClickSound->setChecked(s.PlayClickSound != kFalse);
+    m_chkNoLockOnButton->setChecked(s.NoLockOnButton != kFalse);
+    m_chkAutoPlayAtDrop->setChecked(s.AutoPlayAtDrop != kFalse);
+    m_chkShiftForce->setChecked(s.ShiftForce != kFalse);
+
+    setKeyLabel(m_lblAddOnButtonKeyCode, s.AddOnButtonKeyCode);
+    setKeyLabel(m_lblAddOffButtonKeyCode, s.AddOffButtonKeyCode);
+
+    m_txtDoor->setText(QString::number(s.DoorDelay));
+    m_txtDoorThreshold->setText(QString::number(s.DoorThreshold));
+
+    // The box may not have changed from its initial state, which leaves
+    // toggled() unsent; the door controls must agree with it all the same.
+    chkDoor_Click();
+}
+
+void frmOptions::TabStrip1_Click(int index) {
+    if (index == m_currentPanel || !picFrame(index))
+        return;
+    m_tabStrip1->setCurrentIndex(index - 1);
+    m_currentPanel = index;
+}
+
+// The door's boxes keep their contents while greyed, and OK still stores them.
+void frmOptions::chkDoor_Click() {
+    const bool on = m_chkDoor->isChecked();
+    setBoxEnabled(m_txtDoor, on);
+    setBoxEnabled(m_txtDoorThreshold, on);
+    m_chkDoorCut->setEnabled(on);
+    m_chkDoorATOS->setEnabled(on);
+}
+
+bool frmOptions::eventFilter(QObject* watched, QEvent* event) {
+    // The whole number is selected however the box is reached, so typing
+    // replaces it; QLineEdit alone would do so only for Tab and access keys.
+    if (event->type() == QEvent::FocusIn && (watched == m_txtDoor || watched == m_txtDoorThreshold))
+        static_cast<QLineEdit*>(watched)->selectAll();
+    return QDialog::eventFilter(watched, event);
+}
+
+// The key stays in the label until OK; Cancel forgets it.
+void frmOptions::chooseKey(QLabel* keyLabel) {
+    const std::int16_t KeyCaptureResult = captureKey(this, m_parts.timers);
+    if (KeyCaptureResult > 0)
+        setKeyLabel(keyLabel, KeyCaptureResult);
+}
+
+void frmOptions::cmdOK_Click() {
+    Settings& s = m_parts.settings;
+    hide();
+    s.TopMost = checked(m_chkTopMost);
+    s.Door = checked(m_chkDoor);
+    m_parts.panel.showDoor(s.Door != kFalse);
+    s.DoorCut = checked(m_chkDoorCut);
+    s.DoorATOS = checked(m_chkDoorATOS);
+    s.Noise = checked(m_chkNoise);
+
+    // Applied on every OK, changed or not: a loop that stopped for any reason
+    // starts again.
+    s.UseEnvir = checked(m_chkUseEnvir);
+    m_parts.panel.showEnvir(s.UseEnvir != kFalse);
+    if (s.UseEnvir != kFalse)
+        m_parts.library.dsPlayLooping(m_parts.state.EnvirBuffer);
+    else
+        m_parts.library.dsStop(m_parts.state.EnvirBuffer);
+
+    s.PlayClickSound = checked(m_chkPlayClickSound);
+    s.NoLockOnButton = checked(m_chkNoLockOnButton);
+    s.AutoPlayAtDrop = checked(m_chkAutoPlayAtDrop);
+
+    // A visible panel moves back beside the main window too.
+    s.UsePanel = checked(m_chkUsePanel);
+    if (s.UsePanel != kFalse)
+        m_parts.panel.showPanel();
+    else
+        m_parts.panel.unloadPanel();
+
+    s.FixWindowPos = checked(m_chkFixWindowPos);
+    s.AddOnButtonKeyCode = keyFromLabel(m_lblAddOnButtonKeyCode);
+    s.AddOffButtonKeyCode = keyFromLabel(m_lblAddOffButtonKeyCode);
+    s.ShiftForce = checked(m_chkShiftForce);
+    s.DoorDelay = delayFromText(m_txtDoor->text());
+    s.DoorThreshold = delayFromText(m_txtDoorThreshold->text());
+    m_parts.doorTimer.setInterval(s.DoorDelay + 1);
+    m_parts.store.SaveSettings(s, m_parts.settingsWindows);
+    accept();
+
+    MenuChecks& c = m_parts.checks;
+    c.mnuUseDoor = c.mnuUseDoor2 = s.Door != kFalse;
+    c.mnuUseEnvir = c.mnuUseEnvir2 = s.UseEnvir != kFalse;
+    c.mnuUsePanel = s.UsePanel != kFalse;
+    c.mnuTopMost = s.TopMost != kFalse;
+}
+
+void showOptionsDialog(OptionsParts& parts) {
+    frmOptions dialog(parts);
+    const QScreen* screen = parts.mainWindow ? parts.mainWindow->screen() : nullptr;
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        QRect place(QPoint(), dialog.size());
+        place.moveCenter(screen->availableGeometry().center());
+        dialog.move(place.topLeft());
+    }
+    dialog.exec();
+}
+
+} // namespace tremlo::ui

@@ -1,0 +1,145 @@
+#pragma once
+
+// frmOptions, the options dialog: most of the settings on three tabs
+// (サウンド, 動作, 表示), and the extra ON and OFF keys chosen through the
+// key-capture dialog.
+//
+// Nothing reaches Settings while the dialog is open: the check boxes, the two
+// number boxes and the key labels hold the pending values (the labels keep
+// their key codes as decimal text in their "tag" property). OK stores them
+// all, writes the settings file and applies what must change at once (the
+// environment loop, the status panel and its door and environment
+// indicators, the door timer, the menus' check marks). Cancel, Escape and
+// closing the window change nothing.
+//
+// The dialog does not touch stay-on-top: whoever opens it lifts it before and
+// applies TopMost, as OK may have left it, afterwards.
+//
+// Thread: the user-interface thread. Coordinates are logical pixels.
+
+#include "menu_checks.h"
+#include "menu_commands.h"
+#include "playback_state.h"
+#include "settings.h"
+#include "settings_store.h"
+#include "sound_library.h"
+#include "timer.h"
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+
+namespace tremlo::ui {
+
+// What the dialog reads and what OK changes.
+struct OptionsParts {
+    Settings& settings;
+    PlaybackState& state; // EnvirBuffer
+    sound::SoundLibrary& library;
+    MenuChecks& checks;
+    PanelControl& panel;
+    SettingsStore& store;
+    SettingsWindows& settingsWindows;
+    Timer& doorTimer;     // the main window's Timer1, DoorDelay + 1 ms
+    TimerFactory& timers; // the key-capture dialog's blink
+    // The dialog opens centred on this window's screen; the primary screen
+    // when null.
+    QWidget* mainWindow = nullptr;
+};
+
+// A delay or threshold box as a setting: the number the text begins with
+// (anything else reads as 0), rounded half to even, then kept within 0 to
+// 32767 so that it fits the 16-bit field.
+std::int16_t delayFromText(const QString& text);
+
+class frmOptions : public QDialog {
+public:
+    static constexpr int kMaxDelayMs = 32767;
+
+    // Loads the controls from the settings; the サウンド tab is shown.
+    explicit frmOptions(OptionsParts parts, QWidget* parent = nullptr);
+
+    // The tab shown, 1 to 3.
+    int currentPanel() const { return m_currentPanel; }
+
+    QTabWidget* TabStrip1() const { return m_tabStrip1; }
+    QWidget* picFrame(int index) const; // 1 to 3
+    QPushButton* cmdOK() const { return m_cmdOK; }
+    QPushButton* cmdCancel() const { return m_cmdCancel; }
+
+    QCheckBox* chkDoor() const { return m_chkDoor; }
+    QLineEdit* txtDoor() const { return m_txtDoor; }
+    QLineEdit* txtDoorThreshold() const { return m_txtDoorThreshold; }
+    QCheckBox* chkDoorCut() const { return m_chkDoorCut; }
+    QCheckBox* chkDoorATOS() const { return m_chkDoorATOS; }
+    QCheckBox* chkPlayClickSound() const { return m_chkPlayClickSound; }
+    QCheckBox* chkNoise() const { return m_chkNoise; }
+    QCheckBox* chkUseEnvir() const { return m_chkUseEnvir; }
+
+    QPushButton* cmdAddOnButton() const { return m_cmdAddOnButton; }
+    QLabel* lblAddOnButtonKeyCode() const { return m_lblAddOnButtonKeyCode; }
+    QPushButton* cmdAddOffButton() const { return m_cmdAddOffButton; }
+    QLabel* lblAddOffButtonKeyCode() const { return m_lblAddOffButtonKeyCode; }
+    QCheckBox* chkAutoPlayAtDrop() const { return m_chkAutoPlayAtDrop; }
+    QCheckBox* chkNoLockOnButton() const { return m_chkNoLockOnButton; }
+    QCheckBox* chkShiftForce() const { return m_chkShiftForce; }
+
+    QCheckBox* chkUsePanel() const { return m_chkUsePanel; }
+    QCheckBox* chkTopMost() const { return m_chkTopMost; }
+    QCheckBox* chkFixWindowPos() const { return m_chkFixWindowPos; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    // Building, one tab each (frm_options_panels.cpp).
+    QWidget* makeSoundPanel();
+    QWidget* makeBehaviourPanel();
+    QWidget* makeDisplayPanel();
+
+    void Form_Load();
+    void TabStrip1_Click(int index);
+    void chkDoor_Click();
+    void chooseKey(QLabel* keyLabel);
+    void cmdOK_Click();
+
+    OptionsParts m_parts;
+    int m_currentPanel = 1;
+
+    QTabWidget* m_tabStrip1 = nullptr;
+    QPushButton* m_cmdOK = nullptr;
+    QPushButton* m_cmdCancel = nullptr;
+
+    QCheckBox* m_chkDoor = nullptr;
+    QLineEdit* m_txtDoor = nullptr;
+    QLineEdit* m_txtDoorThreshold = nullptr;
+    QCheckBox* m_chkDoorCut = nullptr;
+    QCheckBox* m_chkDoorATOS = nullptr;
+    QCheckBox* m_chkPlayClickSound = nullptr;
+    QCheckBox* m_chkNoise = nullptr;
+    QCheckBox* m_chkUseEnvir = nullptr;
+
+    QPushButton* m_cmdAddOnButton = nullptr;
+    QLabel* m_lblAddOnButtonKeyCode = nullptr;
+    QPushButton* m_cmdAddOffButton = nullptr;
+    QLabel* m_lblAddOffButtonKeyCode = nullptr;
+    QCheckBox* m_chkAutoPlayAtDrop = nullptr;
+    QCheckBox* m_chkNoLockOnButton = nullptr;
+    QCheckBox* m_chkShiftForce = nullptr;
+
+    QCheckBox* m_chkUsePanel = nullptr;
+    QCheckBox* m_chkTopMost = nullptr;
+    QCheckBox* m_chkFixWindowPos = nullptr;
+};
+
+// Builds the dialog from the settings, runs it modally without an owner and
+// unloads it. Stay-on-top is the caller's (see frmOptions).
+void showOptionsDialog(OptionsParts& parts);
+
+} // namespace tremlo::ui

@@ -1,0 +1,95 @@
+// The key-capture dialog: the first key is the answer, whatever it is, and
+// the prompt blinks in virtual time while it waits.
+
+#include "frm_key.h"
+#include "options_rig.h"
+
+#include <QLabel>
+
+namespace tremlo::test {
+namespace {
+
+using ui::frmKey;
+
+struct KeyCase {
+    const char* name;
+    int qtKey;
+    Qt::KeyboardModifiers modifiers;
+    int code;
+};
+
+void PrintTo(const KeyCase& key, std::ostream* out) {
+    *out << key.name;
+}
+
+class KeyCaptureTest : public WithApplication, public ::testing::TestWithParam<KeyCase> {
+protected:
+    VirtualTime time;
+    std::int16_t KeyCaptureResult = 0;
+};
+
+TEST_P(KeyCaptureTest, TheFirstKeyClosesTheDialogWithItsCode) {
+    frmKey dialog(nullptr, time, KeyCaptureResult);
+    dialog.show();
+    pressKey(&dialog, GetParam().qtKey, GetParam().modifiers);
+    EXPECT_EQ(KeyCaptureResult, GetParam().code);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_FALSE(dialog.blink().running());
+}
+
+// Modifiers arrive as Qt reports them: the key's own modifier already held.
+INSTANTIATE_TEST_SUITE_P(
+    Keys, KeyCaptureTest,
+    ::testing::Values(KeyCase{"Shift", Qt::Key_Shift, Qt::ShiftModifier, 16},
+                      KeyCase{"Ctrl", Qt::Key_Control, Qt::ControlModifier, 17},
+                      KeyCase{"Alt", Qt::Key_Alt, Qt::AltModifier, 18},
+                      KeyCase{"Escape", Qt::Key_Escape, {}, 27},
+                      KeyCase{"Enter", Qt::Key_Return, {}, 13}, KeyCase{"Tab", Qt::Key_Tab, {}, 9},
+                      KeyCase{"Up", Qt::Key_Up, {}, 38},
+                      KeyCase{"ShiftedA", Qt::Key_A, Qt::ShiftModifier, 65}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class KeyDialogTest : public WithApplication, public ::testing::Test {
+protected:
+    VirtualTime time;
+    std::int16_t KeyCaptureResult = 0;
+};
+
+TEST_F(KeyDialogTest, ThePromptBlinksHalfASecondOnAndOffUntilAKeyComes) {
+    frmKey dialog(nullptr, time, KeyCaptureResult);
+    dialog.show();
+    const auto shownAt = [&](std::int64_t ms) {
+        time.runUntil(ms);
+        return !dialog.Label1()->isHidden();
+    };
+    EXPECT_TRUE(shownAt(0));
+    EXPECT_TRUE(shownAt(499));
+    EXPECT_FALSE(shownAt(500));
+    EXPECT_FALSE(shownAt(999));
+    EXPECT_TRUE(shownAt(1000));
+    EXPECT_TRUE(shownAt(10'000));
+    EXPECT_FALSE(shownAt(10'500));
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(KeyCaptureResult, 0);
+    // A key held since before the dialog opened repeats into it: not an answer.
+    pressKey(&dialog, Qt::Key_Return, {}, true);
+    EXPECT_TRUE(dialog.isVisible());
+    pressKey(&dialog, Qt::Key_Down);
+    EXPECT_EQ(KeyCaptureResult, 40);
+    EXPECT_FALSE(shownAt(11'000)) << "the blink stops with the dialog";
+}
+
+TEST_F(KeyDialogTest, IsBorderlessAndCentredOverItsOwner) {
+    QWidget owner;
+    owner.setGeometry(200, 150, 393, 346);
+    owner.show();
+    frmKey dialog(&owner, time, KeyCaptureResult);
+    dialog.show();
+    EXPECT_TRUE(dialog.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_LE((dialog.frameGeometry().center() - owner.frameGeometry().center()).manhattanLength(),
+              1);
+}
+
+} // namespace
+} // namespace tremlo::test
