@@ -11,6 +11,7 @@
 #include "frm_about.h"
 #include "frm_main.h"
 #include "frm_menus.h"
+#include "frm_options.h"
 #include "frm_volume.h"
 #include "melody_engine.h"
 #include "menu_commands.h"
@@ -126,6 +127,8 @@ int main(int argc, char* argv[]) {
     windows.onSpeedSliderRange(
         [&](int minimum, int maximum) { volume.setRange(minimum, maximum); });
     PanelControlOverHost panelControl(panel, mainWindow);
+    ui::OptionsParts optionsParts{settings, state,   library,         checks, panelControl,
+                                  store,    windows, engine.Timer1(), timers, &mainWindow};
     CommandDialogs dialogs{[&] { return openFile.ShowOpenFileDialog(); }, [&] { volume.show(); },
                            [] {}, [&] { ui::showAbout(&mainWindow); },
                            [](const std::string& path) {
