@@ -129,12 +129,12 @@ int main(int argc, char* argv[]) {
     PanelControlOverHost panelControl(panel, mainWindow);
     ui::OptionsParts optionsParts{settings, state,   library,         checks, panelControl,
                                   store,    windows, engine.Timer1(), timers, &mainWindow};
-    CommandDialogs dialogs{[&] { return openFile.ShowOpenFileDialog(); }, [&] { volume.show(); },
-                           [] {}, [&] { ui::showAbout(&mainWindow); },
-                           [](const std::string& path) {
-                               QDesktopServices::openUrl(
-                                   QUrl::fromLocalFile(QString::fromStdString(path)));
-                           }};
+    CommandDialogs dialogs{
+        [&] { return openFile.ShowOpenFileDialog(); }, [&] { volume.show(); },
+        [&] { ui::showOptionsDialog(optionsParts); }, [&] { ui::showAbout(&mainWindow); },
+        [](const std::string& path) {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+        }};
     MenuCommands commands({settings, state, library, loader, checks, doorCatalogue, envirCatalogue,
                            catalogues, store, windows, panelControl, mainWindow, dialogs, folder});
     ui::frmMenus menus(commands, checks, doorCatalogue, envirCatalogue, state);
