@@ -1,0 +1,168 @@
+#!/usr/bin/env python3
+"""How fast the real program answers the keys, heard through a null sink.
+
+    press_latency.py --program PATH [--recorder PATH] [--presses 20]
+
+Runs the program in a private X and sound server (tests/e2e/harness.py) with
+a 1 kHz sine as its melody and presses ON from the keyboard, then OFF, again
+and again. Prints on standard output:
+
+    press_to_sound_ms: median from the ON key event to the melody's first
+                       recorded sample
+    output_latency_ms: the output buffering the program asks for: one SDL
+                       period at the server's rate plus PULSE_LATENCY_MSEC
+    release_to_silence_ms: median from the OFF key event to the first
+                       recorded sample of silence
+
+and the spread and the context of the figures on standard error.
+
+What the two measured figures include and leave out. The start is a
+CLOCK_MONOTONIC stamp taken just before xdotool is started to send the key,
+so xdotool's own start-up and its connection to the X server (a few ms,
+estimated on standard error) are inside the figures. The end is the stamp
+the recorder puts on the 64-frame chunk that holds the sample: the moment
+the recorder had the whole chunk, so up to one chunk (1.3 ms) after the
+sample's own arrival. Nothing is subtracted: not that chunk granularity, not
+the server's delivery from the null sink's monitor to the recorder (its
+reported capture latency goes to standard error), and not the null sink's
+rendering ahead of its clock, which a real sound card would add on top as
+its own output latency.
+"""
+
+import argparse
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+import harness as h  # noqa: E402
+
+TONE_HZ = 1000
+# The sine is written at half scale. A sample counts as the melody's from
+# a tenth of that level on, and the melody as gone when a 1 ms block's 1 kHz
+# content falls under a fiftieth of it.
+LOUD = 0.05
+GONE = 0.01
+BLOCK = 48  # 1 ms: one whole period of the tone
+
+# Only the melody sounds: no ambience, door announcement or switch click
+# overlaps the onset or the end being timed.
+SETTINGS = {"UseEnvir": "no", "Door": "no", "PlayClickSound": "no", "Noise": "no"}
+
+# What SdlDevice asks for: its period, and the Pulse buffer it sets when the
+# environment names none (the harness gives the program none, unless
+# --pulse-latency-msec passes one on).
+PERIOD_FRAMES = 256
+PROGRAM_PULSE_LATENCY_MSEC = 8
+
+
+def onset_stamp(recording, pressed):
+    """The stamp of the melody's first loud sample after `pressed`."""
+    found = recording.wait_for_tone(pressed, TONE_HZ, 0.25, block_frames=BLOCK * 10)
+    first = recording.frame_at(pressed)
+    start = max(first, found - BLOCK * 10)
+    onset = recording.first_loud_frame(start, found + BLOCK * 20 - start, LOUD)
+    if onset is None:
+        raise h.HarnessError("the tone was found but no loud sample near it")
+    return recording.stamp_of(onset)
+
+
+def silence_stamp(recording, pressed):
+    """The stamp of the first silent sample after the melody's last one."""
+    quiet = recording.wait_for_silence(pressed, TONE_HZ, GONE, hold_frames=BLOCK * 200,
+                                       block_frames=BLOCK)
+    last = recording.last_loud_frame(quiet - 2 * BLOCK, 3 * BLOCK, GONE)
+    return recording.stamp_of(quiet if last is None else last + 1)
+
+
+def xdotool_start_ms(session, runs=10):
+    """Median wall time of an xdotool that asks the server one thing."""
+    times = []
+    for _ in range(runs):
+        start = time.monotonic_ns()
+        session.run(["xdotool", "getmouselocation"])
+        times.append((time.monotonic_ns() - start) / 1e6)
+    return statistics.median(times)
+
+
+def sink_input_latencies(session):
+    text = session.run(["pactl", "list", "sink-inputs"], check=False)
+    return [line.strip() for line in text.splitlines()
+            if "Buffer Latency" in line or "Sink Latency" in line]
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--program", required=True, help="the tremolo executable")
+    parser.add_argument("--recorder", help="e2e_recorder (compiled here when not given)")
+    parser.add_argument("--presses", type=int, default=20)
+    parser.add_argument("--pulse-latency-msec", type=int,
+                        help="PULSE_LATENCY_MSEC for the program (it sets its own otherwise)")
+    args = parser.parse_args()
+    if args.recorder:
+        args.recorder = os.path.abspath(args.recorder)
+
+    press, release = [], []
+    with h.Session() as session:
+        recorder = h.find_recorder(args.recorder, session.folder)
+        if args.pulse_latency_msec is not None:
+            session.env["PULSE_LATENCY_MSEC"] = str(args.pulse_latency_msec)
+        melody = session.path("tone.wav")
+        h.write_tone_wave(melody, TONE_HZ)
+        with h.running_program(session, os.path.abspath(args.program), melody,
+                               SETTINGS) as program:
+            switch = program.wait_window(name="tone.wav - " + h.TITLE)
+            switch.activate()
+            recording = session.start_recording(recorder)
+            keys = h.Input(session)
+            for _ in range(args.presses):
+                keys.keydown("shift")
+                time.sleep(0.05)
+                pressed = time.monotonic_ns()
+                keys.keydown("a")
+                press.append((onset_stamp(recording, pressed) - pressed) / 1e6)
+                keys.keyup("a")
+                keys.keyup("shift")
+                time.sleep(0.3)  # ON has locked; the melody goes on
+
+                keys.keydown("shift")
+                time.sleep(0.05)
+                pressed = time.monotonic_ns()
+                keys.keydown("z")
+                release.append((silence_stamp(recording, pressed) - pressed) / 1e6)
+                keys.keyup("z")
+                keys.keyup("shift")
+                time.sleep(0.3)
+            streams = sink_input_latencies(session)
+            xdotool_ms = xdotool_start_ms(session)
+            recording.stop()
+            capture_us = recording.capture_latency_note()
+            rate = session.sink_rate()
+
+    pulse_msec = (args.pulse_latency_msec if args.pulse_latency_msec is not None
+                  else PROGRAM_PULSE_LATENCY_MSEC)
+    print(f"press_to_sound_ms: {statistics.median(press):.1f}")
+    print(f"output_latency_ms: {PERIOD_FRAMES * 1000 / rate + pulse_msec:.1f}")
+    print(f"release_to_silence_ms: {statistics.median(release):.1f}")
+    print(f"press_to_sound_ms over {len(press)} presses: min {min(press):.1f}, "
+          f"max {max(press):.1f}", file=sys.stderr)
+    print(f"release_to_silence_ms: min {min(release):.1f}, max {max(release):.1f}",
+          file=sys.stderr)
+    print(f"server rate {rate} Hz; PULSE_LATENCY_MSEC {pulse_msec}; the program's stream: "
+          f"{'; '.join(streams) or 'not listed'}", file=sys.stderr)
+    print(f"xdotool start-up and one request: {xdotool_ms:.1f} ms (inside both figures); "
+          f"recorder capture latency as the server reports it: "
+          f"{'unknown' if capture_us is None else f'{capture_us} us'} (not subtracted)",
+          file=sys.stderr)
+    return 0
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except (h.HarnessError, subprocess.CalledProcessError) as error:
+        print(f"press_latency: {error}", file=sys.stderr)
+        sys.exit(1)
