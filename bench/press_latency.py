@@ -36,6 +36,8 @@ import subprocess
 import sys
 import time
 
+# No __pycache__ in the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
 import harness as h  # noqa: E402
 

@@ -15,6 +15,8 @@ import subprocess
 import sys
 import time
 
+# No __pycache__ in the source tree.
+sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness as h  # noqa: E402
 
