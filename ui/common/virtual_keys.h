@@ -34,6 +34,17 @@ inline constexpr std::uint32_t kScanCodeYen = 132;
 int virtualKeyOf(int qtKey, Qt::KeyboardModifiers modifiers, std::uint32_t nativeScanCode);
 int virtualKeyOf(const QKeyEvent& event);
 
+// The keys that work the ON button (the extra key, ] and A) and the OFF
+// button (the extra key, ろ and Z); a code may be in both sets.
+constexpr bool isOnButtonKey(int virtualKey, int extraKey) {
+    return virtualKey != 0 &&
+           (virtualKey == extraKey || virtualKey == kVkOem6 || virtualKey == kVkA);
+}
+constexpr bool isOffButtonKey(int virtualKey, int extraKey) {
+    return virtualKey != 0 &&
+           (virtualKey == extraKey || virtualKey == kVkOem102 || virtualKey == kVkZ);
+}
+
 // Shift, Ctrl or Alt held: what makes a key count when keys need a modifier.
 bool modifierHeld(Qt::KeyboardModifiers modifiers);
 

@@ -276,6 +276,13 @@ bool frmStatus::event(QEvent* event) {
 }
 
 bool frmStatus::eventFilter(QObject* watched, QEvent* event) {
+    // The door indicator answers a click with its menu, so only a move starts
+    // a drag there; elsewhere the drag starts at the press.
+    if (event->type() == QEvent::MouseButtonPress && m_dragHandles.contains(watched) &&
+        watched != m_imgDoor) {
+        beginWindowMove(*static_cast<QMouseEvent*>(event));
+        return QWidget::eventFilter(watched, event);
+    }
     if (event->type() != QEvent::MouseMove)
         return QWidget::eventFilter(watched, event);
     if (m_dragHandles.contains(watched))
@@ -285,18 +292,24 @@ bool frmStatus::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
+void frmStatus::mousePressEvent(QMouseEvent* event) {
+    beginWindowMove(*event);
+}
+
 void frmStatus::mouseMoveEvent(QMouseEvent* event) {
     maybeMove(*event);
 }
 
 void frmStatus::maybeMove(const QMouseEvent& event) {
     if (event.buttons() == Qt::LeftButton)
-        beginWindowMove();
+        beginWindowMove(event);
 }
 
-void frmStatus::beginWindowMove() {
-    if (QWindow* window = windowHandle())
-        window->startSystemMove();
+void frmStatus::beginWindowMove(const QMouseEvent& event) {
+    if (event.type() == QEvent::MouseButtonPress)
+        m_drag.startAtPress(*this, event);
+    else
+        m_drag.moveWith(*this, event);
 }
 
 void frmStatus::focusOutEvent(QFocusEvent* event) {

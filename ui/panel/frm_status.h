@@ -28,6 +28,7 @@
 #include "status_flash.h"
 #include "timer.h"
 #include "views.h"
+#include "window_drag.h"
 
 #include <QSet>
 #include <QWidget>
@@ -110,11 +111,12 @@ protected:
     bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void showEvent(QShowEvent* event) override;
     // Hands the drag to the window system; tests count the calls instead.
-    virtual void beginWindowMove();
+    virtual void beginWindowMove(const QMouseEvent& event);
 
 private:
     void buildStatusWindow();
@@ -149,6 +151,7 @@ private:
     QSet<const QObject*> m_dragHandles;
 
     std::unique_ptr<StatusFlash> m_flash;
+    WindowDrag m_drag;
     std::unique_ptr<PanelControls> m_controls;
 };
 

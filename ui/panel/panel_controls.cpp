@@ -1,6 +1,7 @@
 #include "panel_controls.h"
 
 #include "art.h"
+#include "drop_file.h"
 #include "frm_status.h"
 #include "virtual_keys.h"
 
@@ -157,23 +158,13 @@ void PanelControls::releaseLargeButton(const LargeButton& button, const QMouseEv
     (m_actions.*button.action)();
 }
 
-bool PanelControls::isOnKey(int virtualKey) const {
-    return virtualKey != 0 && (virtualKey == m_settings.AddOnButtonKeyCode ||
-                               virtualKey == kVkOem6 || virtualKey == kVkA);
-}
-
-bool PanelControls::isOffKey(int virtualKey) const {
-    return virtualKey != 0 && (virtualKey == m_settings.AddOffButtonKeyCode ||
-                               virtualKey == kVkOem102 || virtualKey == kVkZ);
-}
-
 // Unlike the switch window, the panel takes a key with or without a modifier:
 // ShiftForce keeps stray typing from working the switch window, and the panel
 // is only active once the user has clicked it.
 bool PanelControls::key(const QKeyEvent& event) {
     const int code = virtualKeyOf(event);
-    const bool on = isOnKey(code);
-    const bool off = isOffKey(code);
+    const bool on = isOnButtonKey(code, m_settings.AddOnButtonKeyCode);
+    const bool off = isOffButtonKey(code, m_settings.AddOffButtonKeyCode);
     if (!on && !off)
         return false;
     if (event.type() == QEvent::KeyPress) {
@@ -252,24 +243,7 @@ bool PanelControls::drop(QDropEvent& event) {
 }
 
 void PanelControls::DropFile(const std::string& path) {
-    // The file's folder becomes the current folder, as when the user opens
-    // a file from there; a folder that cannot be entered is left as it is.
-    const auto slash = path.rfind('/');
-    if (slash != std::string::npos) {
-        std::error_code ignored;
-        std::filesystem::current_path(slash == 0 ? "/" : path.substr(0, slash), ignored);
-    }
-    m_loader.LoadSoundFile(path); // reports its own failures
-    // The new name and pictures are drawn before anything sounds. The panel
-    // may be closed meanwhile, and these controls with it.
-    const QPointer<PanelControls> alive(this);
-    m_pump.processEvents();
-    if (!alive)
-        return;
-    if (m_settings.AutoPlayAtDrop) { // like a quick click on ON
-        m_engine.PressOnButton();
-        m_engine.ReleaseOnButton();
-    }
+    dropSoundFile(path, m_loader, m_pump, m_settings, m_engine);
 }
 
 } // namespace tremlo::ui

@@ -72,8 +72,6 @@ private:
     bool mouseRelease(QObject* watched, const QMouseEvent& event);
     void releaseLargeButton(const LargeButton& button, const QMouseEvent& event);
     bool key(const QKeyEvent& event);
-    bool isOnKey(int virtualKey) const;
-    bool isOffKey(int virtualKey) const;
     bool refusesDropAt(QPoint panelPosition) const;
     bool dragEnter(QDropEvent& event);
     bool dragOver(QDropEvent& event);

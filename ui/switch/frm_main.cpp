@@ -1,8 +1,10 @@
 #include "frm_main.h"
 
 #include "art.h"
+#include "drop_file.h"
 #include "picture_element.h"
 #include "virtual_keys.h"
+#include "window_drag.h"
 #include "window_placement.h"
 
 #include <QDragEnterEvent>
@@ -12,7 +14,6 @@
 #include <QPainter>
 #include <QUrl>
 #include <QWindow>
-#include <filesystem>
 
 namespace tremlo {
 namespace {
@@ -131,26 +132,17 @@ void frmMain::paintEvent(QPaintEvent*) {
 void frmMain::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::RightButton && m_openShortcutMenu)
         m_openShortcutMenu(event->globalPosition().toPoint());
+    else
+        m_drag.startAtPress(*this, *event);
 }
 
 void frmMain::mouseMoveEvent(QMouseEvent* event) {
     // Exactly the left button: the window manager moves the window from here
     // until the button comes up.
-    if (event->buttons() == Qt::LeftButton && windowHandle())
-        windowHandle()->startSystemMove();
+    m_drag.moveWith(*this, *event);
 }
 
 void frmMain::mouseDoubleClickEvent(QMouseEvent*) {}
-
-bool frmMain::isOnKey(int virtualKey) const {
-    return virtualKey != 0 && (virtualKey == m_settings.AddOnButtonKeyCode ||
-                               virtualKey == kVkOem6 || virtualKey == kVkA);
-}
-
-bool frmMain::isOffKey(int virtualKey) const {
-    return virtualKey != 0 && (virtualKey == m_settings.AddOffButtonKeyCode ||
-                               virtualKey == kVkOem102 || virtualKey == kVkZ);
-}
 
 void frmMain::keyPressEvent(QKeyEvent* event) {
     if (!m_engine)
@@ -159,9 +151,11 @@ void frmMain::keyPressEvent(QKeyEvent* event) {
     if (!modifierHeld(event->modifiers()) && m_settings.ShiftForce)
         return;
     const int key = virtualKeyOf(*event);
-    if (isOnKey(key)) // 2
+    if (isOnButtonKey(key, m_settings.AddOnButtonKeyCode)) // 2
         m_engine->PressOnButton();
-    if (isOffKey(key)) // 3: independently, so a key in both sets presses both
+    if (isOffButtonKey(
+            key,
+            m_settings.AddOffButtonKeyCode)) // 3: independently, so a key in both sets presses both
         m_engine->PressOffButton();
 }
 
@@ -171,9 +165,9 @@ void frmMain::keyReleaseEvent(QKeyEvent* event) {
     if (!m_engine || event->isAutoRepeat())
         return;
     const int key = virtualKeyOf(*event);
-    if (isOnKey(key))
+    if (isOnButtonKey(key, m_settings.AddOnButtonKeyCode))
         m_engine->ReleaseOnButton();
-    if (isOffKey(key))
+    if (isOffButtonKey(key, m_settings.AddOffButtonKeyCode))
         m_engine->ReleaseOffButton();
 }
 
@@ -218,20 +212,8 @@ void frmMain::closeEvent(QCloseEvent* event) {
 }
 
 void frmMain::DropFile(const std::string& path) {
-    if (!m_engine)
-        return;
-    // 1-2: the file's folder becomes the current folder.
-    const auto slash = path.rfind('/');
-    if (slash != std::string::npos) {
-        std::error_code ignored;
-        std::filesystem::current_path(slash == 0 ? "/" : path.substr(0, slash), ignored);
-    }
-    m_loader->LoadSoundFile(path);   // 3: reports its own failures
-    m_pump->processEvents();         // 4: the new name and pictures are drawn
-    if (m_settings.AutoPlayAtDrop) { // 5: like a quick click on ON
-        m_engine->PressOnButton();
-        m_engine->ReleaseOnButton();
-    }
+    if (m_engine)
+        dropSoundFile(path, *m_loader, *m_pump, m_settings, *m_engine);
 }
 
 } // namespace tremlo

@@ -16,6 +16,7 @@
 #include "settings.h"
 #include "sound_loading.h"
 #include "views.h"
+#include "window_drag.h"
 
 #include <QPixmap>
 #include <QWidget>
@@ -72,9 +73,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    bool isOnKey(int virtualKey) const;
-    bool isOffKey(int virtualKey) const;
-
     Settings& m_settings;
     MelodyEngine* m_engine = nullptr;
     SoundLoader* m_loader = nullptr;
@@ -83,6 +81,7 @@ private:
     PictureElement* m_off;
     QWidget* m_titleBar;
     QPixmap m_body;
+    WindowDrag m_drag;
     std::function<void(QPoint)> m_openShortcutMenu;
     std::function<void()> m_unload;
 };

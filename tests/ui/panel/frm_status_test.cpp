@@ -262,7 +262,7 @@ public:
     int moves = 0;
 
 protected:
-    void beginWindowMove() override { ++moves; }
+    void beginWindowMove(const QMouseEvent&) override { ++moves; }
 };
 
 struct Drag {

@@ -68,7 +68,7 @@ public:
     int moves = 0;
 
 protected:
-    void beginWindowMove() override { ++moves; }
+    void beginWindowMove(const QMouseEvent&) override { ++moves; }
 };
 
 class PanelControlsTest : public ::testing::Test {

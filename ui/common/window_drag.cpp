@@ -1,0 +1,29 @@
+#include "window_drag.h"
+
+#include <QMouseEvent>
+#include <QWidget>
+#include <QWindow>
+
+namespace tremlo {
+
+bool WindowDrag::moveWith(QWidget& window, const QMouseEvent& event) {
+    if (event.buttons() != Qt::LeftButton || !window.windowHandle() || event.points().isEmpty())
+        return false;
+    const QPointF pressedAt = event.points().front().globalPressPosition();
+    if (m_movedForPressAt == pressedAt)
+        return false; // the window manager has already moved the window for this press
+    m_movedForPressAt = pressedAt;
+    window.windowHandle()->startSystemMove();
+    return true;
+}
+
+bool WindowDrag::startAtPress(QWidget& window, const QMouseEvent& event) {
+    if (event.button() != Qt::LeftButton || event.buttons() != Qt::LeftButton ||
+        !window.windowHandle() || event.points().isEmpty())
+        return false;
+    m_movedForPressAt = event.points().front().globalPressPosition();
+    window.windowHandle()->startSystemMove();
+    return true;
+}
+
+} // namespace tremlo
