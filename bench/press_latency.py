@@ -17,9 +17,9 @@ and again. Prints on standard output:
 and the spread and the context of the figures on standard error.
 
 What the two measured figures include and leave out. The start is a
-CLOCK_MONOTONIC stamp taken just before xdotool is started to send the key,
-so xdotool's own start-up and its connection to the X server (a few ms,
-estimated on standard error) are inside the figures. The end is the stamp
+CLOCK_MONOTONIC stamp taken just before the key is sent to the X server
+through XTest from this process (no helper program starts in between), so
+the figures hold the X server's delivery of the key and everything after. The end is the stamp
 the recorder puts on the 64-frame chunk that holds the sample: the moment
 the recorder had the whole chunk, so up to one chunk (1.3 ms) after the
 sample's own arrival. Nothing is subtracted: not that chunk granularity, not
@@ -79,16 +79,6 @@ def silence_stamp(recording, pressed):
     return recording.stamp_of(quiet if last is None else last + 1)
 
 
-def xdotool_start_ms(session, runs=10):
-    """Median wall time of an xdotool that asks the server one thing."""
-    times = []
-    for _ in range(runs):
-        start = time.monotonic_ns()
-        session.run(["xdotool", "getmouselocation"])
-        times.append((time.monotonic_ns() - start) / 1e6)
-    return statistics.median(times)
-
-
 def sink_input_latencies(session):
     text = session.run(["pactl", "list", "sink-inputs"], check=False)
     return [line.strip() for line in text.splitlines()
@@ -119,7 +109,7 @@ def main():
             switch = program.wait_window(name="tone.wav - " + h.TITLE)
             switch.activate()
             recording = session.start_recording(recorder)
-            keys = h.Input(session)
+            keys = h.XTestKeys(session)
             for _ in range(args.presses):
                 keys.keydown("shift")
                 time.sleep(0.05)
@@ -139,7 +129,7 @@ def main():
                 keys.keyup("shift")
                 time.sleep(0.3)
             streams = sink_input_latencies(session)
-            xdotool_ms = xdotool_start_ms(session)
+            keys.close()
             recording.stop()
             capture_us = recording.capture_latency_note()
             rate = session.sink_rate()
@@ -155,8 +145,7 @@ def main():
           file=sys.stderr)
     print(f"server rate {rate} Hz; PULSE_LATENCY_MSEC {pulse_msec}; the program's stream: "
           f"{'; '.join(streams) or 'not listed'}", file=sys.stderr)
-    print(f"xdotool start-up and one request: {xdotool_ms:.1f} ms (inside both figures); "
-          f"recorder capture latency as the server reports it: "
+    print(f"recorder capture latency as the server reports it: "
           f"{'unknown' if capture_us is None else f'{capture_us} us'} (not subtracted)",
           file=sys.stderr)
     return 0
