@@ -1,0 +1,149 @@
+#!/usr/bin/env python3
+"""The shortcut menu of the real program, chosen by keyboard, and what its
+commands do to the sound.
+
+    menus_test.py --program PATH [--recorder PATH] --case NAME
+
+The menu opens on a right click on the switch's body; its items are chosen
+by their access keys, as a user does with the keyboard.
+"""
+
+import os
+import sys
+import time
+
+# No __pycache__ in the source tree.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness as h  # noqa: E402
+import station as s  # noqa: E402
+from station import check, stamp  # noqa: E402
+
+# Nothing but the melody: no ambience, no announcement after OFF.
+QUIET_STATION = {"UseEnvir": "No", "Door": "No"}
+SETTINGS_KEYS = 25
+SPEED_WINDOW = "再生速度"
+# The speed slider's steps are thirds of a semitone; +6 is a whole tone.
+TOP_SPEED_RATIO = 2 ** (6 / 36)
+# The melody at full volume comes back at its own level; "silent" is 40 dB
+# under that.
+SILENT = s.MELODY_AMPLITUDE / 100
+
+
+def melody_program(session, args, settings=QUIET_STATION):
+    installed = s.install_station(session, args.program, settings)
+    program = session.start_program(installed, s.write_melody(session))
+    switch = program.wait_window(name="tone.wav - " + h.TITLE)
+    switch.activate()
+    return program, switch
+
+
+def start_melody(session, args, keys):
+    recording = session.start_recording(args.recorder)
+    pressed = stamp()
+    keys.tap("shift+a")
+    recording.wait_for_tone(pressed, s.MELODY_HZ, s.MELODY_AMPLITUDE * 0.8)
+    return recording
+
+
+def pitch(recording, seconds=0.6):
+    """The melody's frequency over the next `seconds`."""
+    start = stamp()
+    recording.follow_until(start + int(seconds * 1e9))
+    first = recording.frame_at(start)
+    return s.frequency_of(recording.mono[first:first + int(seconds * h.RATE)])
+
+
+def channel_levels(recording, seconds=0.5):
+    """The melody's amplitude on the left and the right over the next `seconds`."""
+    start = stamp()
+    recording.follow_until(start + int(seconds * 1e9))
+    left, right = s.stereo(recording, recording.frame_at(start), int(seconds * h.RATE))
+    return s.goertzel(left, s.MELODY_HZ), s.goertzel(right, s.MELODY_HZ)
+
+
+# ---- cases -------------------------------------------------------------------
+
+def case_exit(session, args):
+    """終了 by keyboard ends the program, its settings saved: all the keys,
+    the ones read from the file as they were."""
+    kept = {"Noise": "Yes", "DoorDelay": "900", "DoorWAV": "ブザー.wav", "TopMost": "No"}
+    program = session.start_program(s.install_station(session, args.program, kept))
+    folder = os.path.realpath(os.path.dirname(program.process.args[0]))
+    switch = program.switch_window()
+    keys = h.Input(session)
+    s.open_shortcut_menu(program, switch, keys)
+    s.choose(program, keys, "x")
+    code = s.wait_exit(session, program)
+    check(code == 0, f"the program ended with {code} after 終了")
+    section, entries = s.read_settings_file(folder)
+    check(section == s.SECTION, f"the settings file begins {section!r}")
+    check(len(entries) == SETTINGS_KEYS and len(dict(entries)) == SETTINGS_KEYS,
+          f"the settings file has {len(entries)} keys: {[k for k, _ in entries]}")
+    changed = {key: dict(entries).get(key) for key, value in kept.items()
+               if dict(entries).get(key) != value}
+    check(not changed, f"settings changed on the way through the program: {changed}")
+
+
+def case_speed(session, args):
+    """再生速度 at +6 (End on its slider) raises the melody by 2^(6/36)."""
+    program, switch = melody_program(session, args)
+    keys = h.Input(session)
+    recording = start_melody(session, args, keys)
+    base = pitch(recording)
+    h.log(f"melody at {base:.3f} Hz")
+    check(abs(base / s.MELODY_HZ - 1) <= 0.001, f"the melody plays at {base:.3f} Hz")
+
+    s.open_shortcut_menu(program, switch, keys)
+    s.choose(program, keys, "s")
+    speed = program.wait_window(name=SPEED_WINDOW)
+    speed.activate()
+    keys.xdotool("key", "End")
+    time.sleep(0.3)
+    raised = pitch(recording)
+    ratio = raised / base
+    h.log(f"at +6: {raised:.3f} Hz, {ratio:.6f} times (expected {TOP_SPEED_RATIO:.6f})")
+    check(abs(ratio / TOP_SPEED_RATIO - 1) <= 0.001,
+          f"the speed at +6 plays {ratio:.6f} times as high, not {TOP_SPEED_RATIO:.6f}")
+    recording.stop()
+    program.check_alive()
+    session.stop(program.process)
+
+
+def case_pan(session, args):
+    """振り分け: 左 and 右 put the melody on one channel, 中央 on both."""
+    program, switch = melody_program(session, args)
+    keys = h.Input(session)
+    recording = start_melody(session, args, keys)
+    faults = []
+    for access_key, where in (("l", "左"), ("r", "右"), ("c", "中央")):
+        s.open_shortcut_menu(program, switch, keys)
+        s.choose(program, keys, "p", access_key)
+        time.sleep(0.2)
+        left, right = channel_levels(recording)
+        h.log(f"{where}: left {left:.4f}, right {right:.4f}")
+        loud = s.MELODY_AMPLITUDE * 0.9
+        expected = {"l": (left >= loud and right < SILENT),
+                    "r": (right >= loud and left < SILENT),
+                    "c": (left >= loud and right >= loud)}[access_key]
+        if not expected:
+            faults.append(f"{where}: left {left:.4f}, right {right:.4f}")
+    check(not faults, "the melody is not where the pan puts it: " + "; ".join(faults))
+    recording.stop()
+    program.check_alive()
+    session.stop(program.process)
+
+
+CASES = {
+    "exit": case_exit,
+    "speed": case_speed,
+    "pan": case_pan,
+}
+
+
+def main():
+    return s.run_cases(__doc__, CASES)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
