@@ -84,12 +84,14 @@ QIcon programIcon() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // First, so that its connection to the sound server is made while Qt
+    // connects to the display.
+    sound::SoundLibrary library(std::make_unique<sound::SdlDevice>());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tremolo"));
     QApplication::setQuitOnLastWindowClosed(false);
     QTranslator translator;
     useJapaneseInterface(app, translator);
-    QApplication::setWindowIcon(programIcon());
 
     const QString programFolder = QCoreApplication::applicationDirPath();
     const std::string folder = programFolder.toStdString();
@@ -100,7 +102,6 @@ int main(int argc, char* argv[]) {
     PlaybackState state;
     MenuChecks checks;
     Catalogue doorCatalogue, envirCatalogue;
-    sound::SoundLibrary library(std::make_unique<sound::SdlDevice>());
     IniProfile settingsFile(settingsFilePath(folder, userConfigFolder()));
     SettingsStore store(settingsFile, folder);
 
@@ -156,10 +157,13 @@ int main(int argc, char* argv[]) {
     mainWindow.move(screen.left() + static_cast<int>(0.3 * screen.width()),
                     screen.top() + static_cast<int>(0.3 * screen.height()));
 
-    // The window appears once start-up is done, with every sound loaded.
+    // The window appears once every sound is loaded and the settings have
+    // placed it; the status panel and the ambience follow at once.
     const QString path = commandLinePath(QCoreApplication::arguments(), QDir::currentPath());
     if (startup.start(path.toStdString()) == StartupResult::AudioRefused)
         return 0;
     mainWindow.show();
+    startup.finish();
+    QApplication::setWindowIcon(programIcon());
     return QApplication::exec();
 }

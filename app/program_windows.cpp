@@ -56,7 +56,10 @@ void ProgramWindows::moveMainWindow(double xFraction, double yFraction) {
 }
 
 void ProgramWindows::makeWindowsTopMost() {
-    SetTopMost(&m_panel.panel(), kTrue);
+    // A panel that does not exist yet is made top-most when it is made: made
+    // here, it would hold up the switch window's first appearance.
+    if (m_panel.exists())
+        SetTopMost(&m_panel.panel(), kTrue);
     SetTopMost(&m_main, kTrue);
 }
 

@@ -17,10 +17,11 @@ ui::frmStatus& StatusPanelHost::panel() {
         m_panel = new ui::frmStatus(m_settings, m_timers, m_mainFrame());
         m_panel->setAttribute(Qt::WA_DeleteOnClose);
         // A panel made again shows what is true now, not a blank face.
-        if (m_created) {
+        if (m_created)
             m_panel->showCurrentState(m_settings, m_state, m_fileInfo, m_lamps[0], m_lamps[1]);
-            SetTopMost(m_panel, m_settings.TopMost);
-        }
+        // Every panel follows the stay-on-top setting from its first moment,
+        // also the first one, which the settings no longer have to make early.
+        SetTopMost(m_panel, m_settings.TopMost);
         m_created = true;
         if (m_createdHook)
             m_createdHook(*m_panel);

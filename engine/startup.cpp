@@ -45,6 +45,14 @@ StartupResult Startup::start(const std::string& commandLinePath) {
     p.catalogueBuilder.BuildEnvirCatalogue(p.envirCatalogue);
     if (!commandLinePath.empty()) // 9
         p.view.dropFile(commandLinePath);
+    m_running = true;
+    return StartupResult::Running;
+}
+
+void Startup::finish() {
+    if (!m_running)
+        return;
+    auto& p = m_parts;
     if (p.settings.UsePanel) // 10
         p.view.showStatusPanel();
     if (p.settings.UseEnvir) // 11
@@ -53,7 +61,6 @@ StartupResult Startup::start(const std::string& commandLinePath) {
     p.checks.mnuUseDoor = p.checks.mnuUseDoor2 = p.settings.Door != 0; // 12
     p.checks.mnuUseEnvir = p.checks.mnuUseEnvir2 = p.settings.UseEnvir != 0;
     p.checks.mnuUsePanel = p.settings.UsePanel != 0;
-    return StartupResult::Running;
 }
 
 void Startup::shutDown() {

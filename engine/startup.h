@@ -64,7 +64,12 @@ public:
     Startup(StartupParts parts, std::string programFolder);
 
     // `commandLinePath` is the whole command line as one path, quotes removed.
+    // Runs start-up up to the point where the main window is ready to be
+    // shown: sound, settings, catalogues and the command line's file.
     StartupResult start(const std::string& commandLinePath);
+    // The rest, once the main window shows: the status panel, the station
+    // ambience and the menus' marks. Nothing when start-up stopped early.
+    void finish();
     // Ends everything; the caller then ends the process at once.
     void shutDown();
 
@@ -73,6 +78,7 @@ private:
 
     StartupParts m_parts;
     std::string m_programFolder;
+    bool m_running = false;
 };
 
 } // namespace tremlo

@@ -2,10 +2,14 @@
 
 #include "midi_file.h"
 
+#include <dlfcn.h>
 #include <filesystem>
 #include <fluidsynth.h>
 #include <fstream>
 #include <iterator>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 #include <vector>
 
 namespace tremlo::sound {
@@ -28,6 +32,17 @@ void silenceFluidLog() {
     // failures through its return values instead.
     for (int level = FLUID_PANIC; level < LAST_LOG_LEVEL; ++level)
         fluid_set_log_function(level, nullptr, nullptr);
+}
+
+// The SoundFont loads while the program starts up, and must not take the
+// processor from it: the loading thread runs at a lower priority, and the
+// OpenMP threads FluidSynth would spread its sample conversion over (one per
+// core) are kept to this one thread.
+void yieldToTheWindows() {
+    setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+    using SetThreads = void (*)(int);
+    if (auto setThreads = reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "omp_set_num_threads")))
+        setThreads(1);
 }
 
 } // namespace
@@ -75,10 +90,14 @@ bool MusicPart::init(int outputRate) {
     if (m_soundFontPath.empty() || !std::filesystem::is_regular_file(m_soundFontPath, error))
         return false;
     if (!m_loader.joinable() && !m_synth) {
-        if (m_loadNow)
+        if (m_loadNow) {
             loadSynth(outputRate);
-        else
-            m_loader = std::thread([this, outputRate] { loadSynth(outputRate); });
+        } else {
+            m_loader = std::thread([this, outputRate] {
+                yieldToTheWindows();
+                loadSynth(outputRate);
+            });
+        }
     }
     m_open = true;
     return true;

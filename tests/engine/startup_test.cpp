@@ -131,6 +131,8 @@ TEST_F(StartupTest, StartsInOrderAndEndsByFreeingAndSaving) {
     Program p(program, 0, {}, windows, switchView);
 
     ASSERT_EQ(p.startup.start("/music/tune.wav"), StartupResult::Running);
+    EXPECT_FALSE(windows.panelShown) << "the panel comes once the main window shows";
+    p.startup.finish();
     EXPECT_NE(p.state.ClickBuffer, 0);
     EXPECT_EQ(p.library.dsGetBufferMSec(p.state.DoorBuffer), 1000);
     EXPECT_EQ(p.state.NoiseBuffer, 0) << "a missing fixed sound stays silent";
@@ -165,6 +167,7 @@ TEST_F(StartupTest, AudioIsAskedForAgainUntilItOpens) {
     windows.retries = 2;
     Program p(program, 2, {}, windows, switchView);
     EXPECT_EQ(p.startup.start(""), StartupResult::Running);
+    p.startup.finish();
     EXPECT_EQ(windows.retryQuestions.size(), 2u);
     EXPECT_EQ(
         windows.retryQuestions[0],
@@ -179,6 +182,8 @@ TEST_F(StartupTest, GivingUpOnAudioEndsWithoutTouchingTheSettings) {
     Program p(program, 1000, {}, windows, switchView);
     EXPECT_EQ(p.startup.start("/music/tune.wav"), StartupResult::AudioRefused);
     EXPECT_EQ(windows.failure, "トレモロを起動できませんでした。");
+    p.startup.finish();
+    EXPECT_FALSE(windows.panelShown) << "nothing more after giving up";
     EXPECT_TRUE(windows.dropped.empty());
     p.startup.shutDown();
     EXPECT_EQ(iniText(), "[TREMLO 1.10]\nDoor=No\n");

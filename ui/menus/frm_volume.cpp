@@ -120,7 +120,12 @@ frmVolume& VolumeDialogHost::window() {
 }
 
 void VolumeDialogHost::setRange(int minimum, int maximum) {
-    QSlider* slider = window().Slider1();
+    // A window made later takes its range from the settings then. Making it
+    // now, at start-up, would only hold up the switch window: laying out its
+    // Japanese labels loads the fonts.
+    if (m_window.isNull())
+        return;
+    QSlider* slider = m_window->Slider1();
     slider->setMinimum(minimum);
     slider->setMaximum(maximum);
 }

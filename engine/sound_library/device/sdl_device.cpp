@@ -35,10 +35,28 @@ int preferredRate() {
 
 SdlDevice::SdlDevice() {
     prepareSdl();
+    m_warmUp = std::thread([this] {
+        m_warmedUp = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
+        if (m_warmedUp)
+            m_rate = preferredRate();
+    });
 }
 
 SdlDevice::~SdlDevice() {
     close();
+    finishWarmUp();
+}
+
+// The warm-up's hold on SDL's audio goes once the device holds its own, so
+// that closing the device (and starting again after a lost server) really
+// shuts the old connection down.
+void SdlDevice::finishWarmUp() {
+    if (m_warmUp.joinable())
+        m_warmUp.join();
+    if (m_warmedUp) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        m_warmedUp = false;
+    }
 }
 
 void SdlDevice::sdlCallback(void* self, std::uint8_t* stream, int bytes) noexcept {
@@ -72,10 +90,17 @@ bool SdlDevice::openDeviceLocked() {
 }
 
 int SdlDevice::open(RenderCallback callback, void* context) {
+    if (m_warmUp.joinable())
+        m_warmUp.join();
     std::lock_guard guard(m_lock);
     m_callback = callback;
     m_context = context;
-    if (!openDeviceLocked())
+    const bool opened = openDeviceLocked();
+    if (m_warmedUp) {
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        m_warmedUp = false;
+    }
+    if (!opened)
         return 0;
     m_stopWatching = false;
     m_watcher = std::thread([this] { watch(); });

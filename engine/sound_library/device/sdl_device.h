@@ -37,6 +37,7 @@ public:
 private:
     static void sdlCallback(void* self, std::uint8_t* stream, int bytes) noexcept;
     bool openDeviceLocked();
+    void finishWarmUp();
     void watch();
 
     RenderCallback m_callback = nullptr;
@@ -45,6 +46,12 @@ private:
     int m_periodFrames = kPeriodFrames;
     std::uint32_t m_deviceId = 0; // an SDL_AudioDeviceID
     bool m_started = false;
+
+    // Connecting to the sound server takes a few milliseconds; it starts when
+    // the device is made and open() waits for it, so it runs alongside the
+    // rest of the program's start.
+    std::thread m_warmUp;
+    bool m_warmedUp = false;
 
     std::mutex m_lock;
     std::condition_variable m_wake;
