@@ -217,7 +217,7 @@ class Session:
 
     def sink_rate(self):
         text = self.run(["pactl", "list", "sinks"])
-        match = re.search(r"Sample Specification: \S+ \d+ch (\d+)Hz", text)
+        match = re.search(r"Sample Spec\w*: \S+ \d+ch (\d+)Hz", text)
         if not match:
             raise HarnessError("pactl list sinks shows no sample rate")
         return int(match.group(1))

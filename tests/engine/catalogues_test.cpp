@@ -15,20 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct SilentLoaderView : MainWindowView, StatusDisplay, UserFeedback {
-    void setCaption(const std::string&) override {}
-    void setTitleBarToolTip(const std::string&) override {}
-    void BringToFront() override {}
-    void setFileInfo(const std::string&) override {}
-    void ShowStatusMessage(const std::string&, bool) override {}
-    void showMessage(const std::string& text, const std::string&, MessageIcon) override {
-        messages.push_back(text);
-    }
-    void setWaitCursor(bool) override {}
-    void addRecentDocument(const std::string&) override {}
-    std::vector<std::string> messages;
-};
-
 class CatalogueTest : public ::testing::Test {
 protected:
     CatalogueTest()
@@ -49,7 +35,7 @@ protected:
     }
 
     EngineRig rig{{.capture = false}};
-    SilentLoaderView view;
+    QuietLoaderViews view;
     fs::path program;
     SoundLoader loader;
     CatalogueBuilder builder;

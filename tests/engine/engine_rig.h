@@ -35,6 +35,22 @@ public:
     std::function<void()> onRepaint;
 };
 
+// The loader's views, showing nothing and keeping the texts of the message
+// boxes it was asked for.
+struct QuietLoaderViews : MainWindowView, StatusDisplay, UserFeedback {
+    void setCaption(const std::string&) override {}
+    void setTitleBarToolTip(const std::string&) override {}
+    void BringToFront() override {}
+    void setFileInfo(const std::string&) override {}
+    void ShowStatusMessage(const std::string&, bool) override {}
+    void showMessage(const std::string& text, const std::string&, MessageIcon) override {
+        messages.push_back(text);
+    }
+    void setWaitCursor(bool) override {}
+    void addRecentDocument(const std::string&) override {}
+    std::vector<std::string> messages;
+};
+
 // Test sounds: pure tones of their own frequency each, so every sound can be
 // measured on its own in the mix.
 inline constexpr double kMelodyHz = 250.0;

@@ -30,21 +30,10 @@ inline QApplication& application() {
 
 using Log = std::vector<std::string>;
 
-struct QuietViews : SwitchView, MainWindowView, StatusDisplay, UserFeedback {
+struct QuietViews : QuietLoaderViews, SwitchView {
     void setOnPicture(OnPicture) override {}
     void setOffPicture(OffPicture) override {}
     void repaint() override {}
-    void setCaption(const std::string&) override {}
-    void setTitleBarToolTip(const std::string&) override {}
-    void BringToFront() override {}
-    void setFileInfo(const std::string&) override {}
-    void ShowStatusMessage(const std::string&, bool) override {}
-    void showMessage(const std::string& text, const std::string&, MessageIcon) override {
-        messages.push_back(text);
-    }
-    void setWaitCursor(bool) override {}
-    void addRecentDocument(const std::string&) override {}
-    Log messages;
 };
 
 struct FakeWindows : SettingsWindows {

@@ -31,18 +31,6 @@ QApplication& application() {
     return *app;
 }
 
-// Everything the loader needs to show, and nothing shown.
-struct QuietLoaderView : StatusDisplay, UserFeedback {
-    void setFileInfo(const std::string&) override {}
-    void ShowStatusMessage(const std::string&, bool) override {}
-    void showMessage(const std::string& text, const std::string&, MessageIcon) override {
-        messages.push_back(text);
-    }
-    void setWaitCursor(bool) override {}
-    void addRecentDocument(const std::string&) override {}
-    std::vector<std::string> messages;
-};
-
 class FrmMainTest : public ::testing::Test {
 protected:
     FrmMainTest()
@@ -91,7 +79,7 @@ protected:
     }
 
     EngineRig rig{{.capture = false}};
-    QuietLoaderView quiet;
+    QuietLoaderViews quiet;
     fs::path folder;
     std::unique_ptr<frmMain> window;
     std::unique_ptr<MelodyEngine> engine;
