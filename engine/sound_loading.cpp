@@ -5,7 +5,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace tremlo {
@@ -119,15 +118,17 @@ sound::SoundHandle SoundLoader::LoadSoundBuffer(const std::string& path, int fla
     std::error_code error;
     if (!fs::exists(path, error)) // 1: a missing sound is no error
         return 0;
-    // 2: the whole file. Failures are told in the system's words.
+    // 2: the whole file, in one read: the ambience alone is megabytes, and
+    // start-up waits for it. Failures are told in the system's words.
     errno = 0;
+    const auto size = fs::file_size(path, error);
     std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes;
-    if (in)
-        bytes.assign(std::istreambuf_iterator<char>(in), {});
-    if (!in && !in.eof()) {
-        m_views.feedback.showMessage(std::strerror(errno != 0 ? errno : EIO), kTitle,
-                                     MessageIcon::Warning);
+    std::vector<char> bytes(error ? 0 : static_cast<std::size_t>(size));
+    if (!error && in)
+        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (error || !in) {
+        const int cause = error ? error.value() : errno != 0 ? errno : EIO;
+        m_views.feedback.showMessage(std::strerror(cause), kTitle, MessageIcon::Warning);
         return 0;
     }
     if (bytes.empty()) {

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fluidsynth.h>
 #include <fstream>
-#include <iterator>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -23,8 +22,11 @@ std::vector<std::uint8_t> readWholeFile(const std::string& path) {
     const auto size = std::filesystem::file_size(path, error);
     if (error || size > kMaxMusicFileBytes)
         return {};
+    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(size));
     std::ifstream in(path, std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+    if (!in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size)))
+        return {};
+    return bytes;
 }
 
 void silenceFluidLog() {
