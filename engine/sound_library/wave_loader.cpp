@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <sndfile.h>
+#include <vector>
 
 namespace tremlo::sound {
 namespace {
@@ -135,9 +137,97 @@ std::vector<Sample> downmixToStereo(const std::vector<Sample>& in, int channels)
     return out;
 }
 
+std::uint32_t littleEndian(std::span<const std::uint8_t> bytes, std::size_t at, int size) {
+    std::uint32_t value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
+    return value;
+}
+
+// The codecs a melody or station sound comes in. Anything else (MPEG audio
+// inside a WAVE file, above all) is refused before libsndfile sees it: its
+// MPEG decoder can spend seconds resyncing through a damaged file, and the
+// program waits for every load.
+bool isPlayableFormatTag(std::uint32_t tag) {
+    switch (tag) {
+    case 0x0001: // PCM
+    case 0x0002: // MS ADPCM
+    case 0x0003: // IEEE float
+    case 0x0006: // A-law
+    case 0x0007: // µ-law
+    case 0x0011: // IMA ADPCM
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The parts of a WAVE file that hold sound: its fmt, fact and data chunks.
+// libsndfile gets a file made of these alone: the other chunks (LIST, INFO,
+// cue, bext, ...) only carry words about the sound, and a damaged one can
+// send libsndfile's own parser into a loop that never ends.
+std::optional<std::vector<std::uint8_t>> soundChunksOf(std::span<const std::uint8_t> bytes) {
+    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
+        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
+        return std::nullopt;
+    std::span<const std::uint8_t> format, fact, data;
+    std::size_t at = 12;
+    for (int chunks = 0; chunks < 4096 && at + 8 <= bytes.size(); ++chunks) {
+        const std::size_t size = littleEndian(bytes, at + 4, 4);
+        const std::size_t available = std::min(size, bytes.size() - (at + 8));
+        const auto body = bytes.subspan(at + 8, available);
+        if (std::memcmp(bytes.data() + at, "fmt ", 4) == 0)
+            format = body;
+        else if (std::memcmp(bytes.data() + at, "fact", 4) == 0)
+            fact = body;
+        else if (std::memcmp(bytes.data() + at, "data", 4) == 0)
+            data = body; // a size that runs past the end: what is there
+        at += 8 + size + (size & 1);
+    }
+    if (format.size() < 16 || data.empty())
+        return std::nullopt;
+    std::uint32_t tag = littleEndian(format, 0, 2);
+    if (tag == 0xFFFE && format.size() >= 26)
+        tag = littleEndian(format, 24, 2);
+    if (!isPlayableFormatTag(tag))
+        return std::nullopt;
+
+    std::vector<std::uint8_t> file;
+    auto putTag = [&](const char* tag) {
+        for (int i = 0; i < 4; ++i)
+            file.push_back(static_cast<std::uint8_t>(tag[i]));
+    };
+    auto put32 = [&](std::size_t value) {
+        for (int i = 0; i < 4; ++i)
+            file.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    };
+    auto putChunk = [&](const char* tag, std::span<const std::uint8_t> body) {
+        putTag(tag);
+        put32(body.size());
+        for (std::uint8_t byte : body)
+            file.push_back(byte);
+        if (body.size() & 1)
+            file.push_back(0);
+    };
+    putTag("RIFF");
+    put32(4 + 8 + format.size() + (format.size() & 1) +
+          (fact.empty() ? 0 : 8 + fact.size() + (fact.size() & 1)) + 8 + data.size() +
+          (data.size() & 1));
+    putTag("WAVE");
+    putChunk("fmt ", format);
+    if (!fact.empty())
+        putChunk("fact", fact);
+    putChunk("data", data);
+    return file;
+}
+
 } // namespace
 
-std::shared_ptr<const SampleData> decodeWave(std::span<const std::uint8_t> bytes) {
+std::shared_ptr<const SampleData> decodeWave(std::span<const std::uint8_t> original) {
+    const auto sound = soundChunksOf(original);
+    if (!sound)
+        return nullptr;
+    const std::span<const std::uint8_t> bytes(*sound);
     MemoryFile memory{bytes};
     SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
     SF_INFO info{};
