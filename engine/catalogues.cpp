@@ -1,5 +1,7 @@
 #include "catalogues.h"
 
+#include "ascii_text.h"
+
 #include <filesystem>
 
 namespace tremlo {
@@ -36,19 +38,6 @@ std::u16string utf16Of(const std::string& text) {
         i += static_cast<std::size_t>(length);
     }
     return out;
-}
-
-bool equalsIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        auto lower = [](char c) {
-            return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-        };
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
 }
 
 // "*.wav": names ending in .wav in any letter case, as the desktop's

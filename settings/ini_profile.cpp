@@ -1,5 +1,7 @@
 #include "ini_profile.h"
 
+#include "ascii_text.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
@@ -24,19 +26,6 @@ std::string_view trim(std::string_view text) {
     while (!text.empty() && isBlank(text.back()))
         text.remove_suffix(1);
     return text;
-}
-
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (asciiLower(a[i]) != asciiLower(b[i]))
-            return false;
-    return true;
 }
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.

@@ -1,5 +1,7 @@
 #include "settings_file.h"
 
+#include "ascii_text.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -10,19 +12,6 @@
 
 namespace tremlo {
 namespace {
-
-char asciiLower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (asciiLower(a[i]) != asciiLower(b[i]))
-            return false;
-    return true;
-}
 
 bool isDigit(char c) {
     return c >= '0' && c <= '9';
