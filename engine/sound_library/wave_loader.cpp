@@ -11,36 +11,53 @@ namespace tremlo::sound {
 namespace {
 
 // libsndfile reads from our memory through these callbacks, so a WAVE file
-// never has to be written to disk to be decoded.
+// never has to be written to disk to be decoded. The file it sees is a short
+// rebuilt head followed by the original's sample bytes, which are not copied:
+// the ambience alone is megabytes, and start-up waits for it.
 struct MemoryFile {
-    std::span<const std::uint8_t> bytes;
+    std::span<const std::uint8_t> head;
+    std::span<const std::uint8_t> body;
     sf_count_t position = 0;
+
+    sf_count_t size() const { return static_cast<sf_count_t>(head.size() + body.size()); }
 };
 
 sf_count_t memoryLength(void* user) {
-    return static_cast<MemoryFile*>(user)->bytes.size();
+    return static_cast<MemoryFile*>(user)->size();
 }
 
 sf_count_t memorySeek(sf_count_t offset, int whence, void* user) {
     auto* file = static_cast<MemoryFile*>(user);
-    const auto size = static_cast<sf_count_t>(file->bytes.size());
     sf_count_t target = offset;
     if (whence == SEEK_CUR)
         target += file->position;
     else if (whence == SEEK_END)
-        target += size;
-    file->position = std::clamp<sf_count_t>(target, 0, size);
+        target += file->size();
+    file->position = std::clamp<sf_count_t>(target, 0, file->size());
     return file->position;
+}
+
+// Copies from one part of the file at `position`, as far as that part goes.
+std::size_t copyFrom(std::span<const std::uint8_t> part, std::size_t position, std::uint8_t* out,
+                     std::size_t count) {
+    if (position >= part.size())
+        return 0;
+    const std::size_t n = std::min(count, part.size() - position);
+    std::memcpy(out, part.data() + position, n);
+    return n;
 }
 
 sf_count_t memoryRead(void* out, sf_count_t count, void* user) {
     auto* file = static_cast<MemoryFile*>(user);
-    const auto size = static_cast<sf_count_t>(file->bytes.size());
-    const sf_count_t n = std::clamp<sf_count_t>(count, 0, size - file->position);
-    if (n > 0)
-        std::memcpy(out, file->bytes.data() + file->position, static_cast<std::size_t>(n));
-    file->position += n;
-    return n;
+    const auto wanted =
+        static_cast<std::size_t>(std::clamp<sf_count_t>(count, 0, file->size() - file->position));
+    auto* to = static_cast<std::uint8_t*>(out);
+    const auto position = static_cast<std::size_t>(file->position);
+    std::size_t done = copyFrom(file->head, position, to, wanted);
+    if (done < wanted)
+        done += copyFrom(file->body, position + done - file->head.size(), to + done, wanted - done);
+    file->position += static_cast<sf_count_t>(done);
+    return static_cast<sf_count_t>(done);
 }
 
 sf_count_t memoryWrite(const void*, sf_count_t, void*) {
@@ -96,25 +113,31 @@ bool fitsInSixteenBits(int format) {
 }
 
 // Reads every frame there is, in chunks, without trusting the header's frame
-// count: broken files claim sizes far beyond their bytes.
+// count: broken files claim sizes far beyond their bytes. Reads land in the
+// result itself, which a sound file's own frame count sizes at once.
 template <typename Sample, typename ReadFn>
-std::vector<Sample> readAll(SNDFILE* file, int channels, std::size_t sampleCap, ReadFn read) {
+std::vector<Sample> readAll(SNDFILE* file, int channels, std::size_t sampleCap,
+                            std::size_t expected, ReadFn read) {
     // Bytes after the header's frame count (a chunk libsndfile mistook for
     // data) are not sound.
-    constexpr sf_count_t kChunkFrames = 4096;
+    constexpr std::size_t kChunkFrames = 4096;
+    const auto perFrame = static_cast<std::size_t>(channels);
     std::vector<Sample> samples;
-    std::vector<Sample> chunk(static_cast<std::size_t>(kChunkFrames * channels));
+    samples.reserve(std::min(expected, sampleCap));
     for (;;) {
-        const sf_count_t got = read(file, chunk.data(), kChunkFrames);
+        const std::size_t room =
+            std::max(samples.capacity() - samples.size(), kChunkFrames * perFrame);
+        const std::size_t frames = std::min(room, sampleCap - samples.size()) / perFrame;
+        if (frames == 0)
+            break;
+        const std::size_t at = samples.size();
+        samples.resize(at + frames * perFrame);
+        const sf_count_t got = read(file, samples.data() + at, static_cast<sf_count_t>(frames));
+        samples.resize(at + static_cast<std::size_t>(std::max<sf_count_t>(got, 0)) * perFrame);
         if (got <= 0)
             break;
-        const auto n =
-            std::min(static_cast<std::size_t>(got * channels), sampleCap - samples.size());
-        if (n == 0)
-            break;
-        samples.insert(samples.end(), chunk.begin(),
-                       chunk.begin() + static_cast<std::ptrdiff_t>(n));
     }
+    samples.shrink_to_fit();
     return samples;
 }
 
@@ -166,7 +189,12 @@ bool isPlayableFormatTag(std::uint32_t tag) {
 // libsndfile gets a file made of these alone: the other chunks (LIST, INFO,
 // cue, bext, ...) only carry words about the sound, and a damaged one can
 // send libsndfile's own parser into a loop that never ends.
-std::optional<std::vector<std::uint8_t>> soundChunksOf(std::span<const std::uint8_t> bytes) {
+struct SoundChunks {
+    std::vector<std::uint8_t> head; // RIFF, fmt, fact and the data chunk's header
+    std::span<const std::uint8_t> data;
+};
+
+std::optional<SoundChunks> soundChunksOf(std::span<const std::uint8_t> bytes) {
     if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
         std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
         return std::nullopt;
@@ -192,22 +220,23 @@ std::optional<std::vector<std::uint8_t>> soundChunksOf(std::span<const std::uint
     if (!isPlayableFormatTag(tag))
         return std::nullopt;
 
-    std::vector<std::uint8_t> file;
+    SoundChunks sound{{}, data};
+    auto& head = sound.head;
+    head.reserve(12 + 8 + format.size() + 1 + 8 + fact.size() + 1 + 8);
     auto putTag = [&](const char* tag) {
         for (int i = 0; i < 4; ++i)
-            file.push_back(static_cast<std::uint8_t>(tag[i]));
+            head.push_back(static_cast<std::uint8_t>(tag[i]));
     };
     auto put32 = [&](std::size_t value) {
         for (int i = 0; i < 4; ++i)
-            file.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+            head.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
     };
     auto putChunk = [&](const char* tag, std::span<const std::uint8_t> body) {
         putTag(tag);
         put32(body.size());
-        for (std::uint8_t byte : body)
-            file.push_back(byte);
+        head.insert(head.end(), body.begin(), body.end());
         if (body.size() & 1)
-            file.push_back(0);
+            head.push_back(0);
     };
     putTag("RIFF");
     put32(4 + 8 + format.size() + (format.size() & 1) +
@@ -217,8 +246,9 @@ std::optional<std::vector<std::uint8_t>> soundChunksOf(std::span<const std::uint
     putChunk("fmt ", format);
     if (!fact.empty())
         putChunk("fact", fact);
-    putChunk("data", data);
-    return file;
+    putTag("data");
+    put32(data.size());
+    return sound;
 }
 
 } // namespace
@@ -227,8 +257,7 @@ std::shared_ptr<const SampleData> decodeWave(std::span<const std::uint8_t> origi
     const auto sound = soundChunksOf(original);
     if (!sound)
         return nullptr;
-    const std::span<const std::uint8_t> bytes(*sound);
-    MemoryFile memory{bytes};
+    MemoryFile memory{sound->head, sound->data};
     SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
     SF_INFO info{};
     std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open_virtual(&io, SFM_READ, &info, &memory));
@@ -241,16 +270,21 @@ std::shared_ptr<const SampleData> decodeWave(std::span<const std::uint8_t> origi
     data->samplesPerSecond = info.samplerate;
     data->channels = std::min(info.channels, 2);
     // No codec yields more than a few samples per byte of input.
-    std::size_t sampleCap = bytes.size() * 4 + 64;
-    if (info.frames > 0)
-        sampleCap = std::min(sampleCap, static_cast<std::size_t>(info.frames) * info.channels);
+    std::size_t sampleCap = static_cast<std::size_t>(memory.size()) * 4 + 64;
+    std::size_t expected = 0;
+    if (info.frames > 0) {
+        expected = static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels);
+        sampleCap = std::min(sampleCap, expected);
+    }
     if (fitsInSixteenBits(info.format)) {
-        auto samples = readAll<std::int16_t>(file.get(), info.channels, sampleCap, sf_readf_short);
+        auto samples =
+            readAll<std::int16_t>(file.get(), info.channels, sampleCap, expected, sf_readf_short);
         data->pcm16 =
             info.channels > 2 ? downmixToStereo(samples, info.channels) : std::move(samples);
         data->frames = static_cast<std::int64_t>(data->pcm16.size()) / data->channels;
     } else {
-        auto samples = readAll<float>(file.get(), info.channels, sampleCap, sf_readf_float);
+        auto samples =
+            readAll<float>(file.get(), info.channels, sampleCap, expected, sf_readf_float);
         data->pcmFloat =
             info.channels > 2 ? downmixToStereo(samples, info.channels) : std::move(samples);
         data->frames = static_cast<std::int64_t>(data->pcmFloat.size()) / data->channels;
