@@ -39,12 +39,20 @@ void silenceFluidLog() {
 // The SoundFont loads while the program starts up, and must not take the
 // processor from it: the loading thread runs at a lower priority, and the
 // OpenMP threads FluidSynth would spread its sample conversion over (one per
-// core) are kept to this one thread.
+// core) are kept to the loading thread.
 void yieldToTheWindows() {
     setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), 10);
+}
+
+// OpenMP comes with FluidSynth, so this follows the first call into it.
+void keepOpenMpToThisThread() {
+    void* openMp = dlopen("libgomp.so.1", RTLD_NOW | RTLD_NOLOAD);
+    if (!openMp)
+        return;
     using SetThreads = void (*)(int);
-    if (auto setThreads = reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "omp_set_num_threads")))
+    if (auto setThreads = reinterpret_cast<SetThreads>(dlsym(openMp, "omp_set_num_threads")))
         setThreads(1);
+    dlclose(openMp);
 }
 
 } // namespace
@@ -67,9 +75,7 @@ std::string findSoundFont() {
 }
 
 MusicPart::MusicPart(Mixer& mixer, std::string soundFontPath, bool loadNow)
-    : m_mixer(mixer), m_soundFontPath(std::move(soundFontPath)), m_loadNow(loadNow) {
-    silenceFluidLog();
-}
+    : m_mixer(mixer), m_soundFontPath(std::move(soundFontPath)), m_loadNow(loadNow) {}
 
 MusicPart::~MusicPart() {
     if (m_loader.joinable())
@@ -106,6 +112,9 @@ bool MusicPart::init(int outputRate) {
 }
 
 void MusicPart::loadSynth(int outputRate) {
+    // The first call into FluidSynth: it opens the library, on this thread.
+    silenceFluidLog();
+    keepOpenMpToThisThread();
     fluid_settings_t* settings = new_fluid_settings();
     if (!settings)
         return;

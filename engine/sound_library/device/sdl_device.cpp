@@ -10,14 +10,20 @@ namespace {
 // How often the watcher looks for a lost device.
 constexpr auto kWatchInterval = std::chrono::milliseconds(250);
 
-void prepareSdl() {
+// Before SDL's first start, on the warm-up thread: the first SDL call opens
+// the library (library_on_demand.h).
+void setSdlHints() {
     // SDL would otherwise take over SIGINT and SIGTERM and the program could
     // not be stopped by them.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "トレモロ");
+}
+
+void setServerBuffering() {
     // With the server's default buffering a 256-frame period drops out under
     // load; 8 ms keeps it whole and still answers a press within about 10 ms.
-    // A value the user set in the environment wins.
+    // A value the user set in the environment wins. Set here, on the thread
+    // that makes the device, before any other thread reads the environment.
     setenv("PULSE_LATENCY_MSEC", "8", 0);
 }
 
@@ -34,8 +40,9 @@ int preferredRate() {
 } // namespace
 
 SdlDevice::SdlDevice() {
-    prepareSdl();
+    setServerBuffering();
     m_warmUp = std::thread([this] {
+        setSdlHints();
         m_warmedUp = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
         if (m_warmedUp)
             m_rate = preferredRate();
