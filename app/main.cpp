@@ -85,8 +85,10 @@ QIcon programIcon() {
 
 int main(int argc, char* argv[]) {
     // First, so that its connection to the sound server is made while Qt
-    // connects to the display.
-    sound::SoundLibrary library(std::make_unique<sound::SdlDevice>());
+    // connects to the display. The SoundFont waits until the window is up.
+    sound::SoundLibraryOptions options;
+    options.holdSoundFont = true;
+    sound::SoundLibrary library(std::make_unique<sound::SdlDevice>(), options);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tremolo"));
     QApplication::setQuitOnLastWindowClosed(false);
@@ -163,7 +165,11 @@ int main(int argc, char* argv[]) {
     if (startup.start(path.toStdString()) == StartupResult::AudioRefused)
         return 0;
     mainWindow.show();
+    // The window's requests reach the display, and the window manager maps
+    // it, while the panel and the ambience start.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     startup.finish();
+    library.releaseSoundFont();
     QApplication::setWindowIcon(programIcon());
     return QApplication::exec();
 }

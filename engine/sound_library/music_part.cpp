@@ -74,10 +74,18 @@ std::string findSoundFont() {
     return {};
 }
 
-MusicPart::MusicPart(Mixer& mixer, std::string soundFontPath, bool loadNow)
-    : m_mixer(mixer), m_soundFontPath(std::move(soundFontPath)), m_loadNow(loadNow) {}
+MusicPart::MusicPart(Mixer& mixer, std::string soundFontPath, bool loadNow, bool held)
+    : m_mixer(mixer), m_soundFontPath(std::move(soundFontPath)), m_loadNow(loadNow),
+      m_gate(held ? Gate::Held : Gate::Open) {}
 
 MusicPart::~MusicPart() {
+    {
+        // A load still held never starts: the program is ending.
+        std::lock_guard guard(m_gateLock);
+        if (m_gate == Gate::Held)
+            m_gate = Gate::Closed;
+    }
+    m_gateChanged.notify_all();
     if (m_loader.joinable())
         m_loader.join();
     {
@@ -102,6 +110,8 @@ bool MusicPart::init(int outputRate) {
             loadSynth(outputRate);
         } else {
             m_loader = std::thread([this, outputRate] {
+                if (!waitForGate())
+                    return;
                 yieldToTheWindows();
                 loadSynth(outputRate);
             });
@@ -109,6 +119,21 @@ bool MusicPart::init(int outputRate) {
     }
     m_open = true;
     return true;
+}
+
+void MusicPart::release() {
+    {
+        std::lock_guard guard(m_gateLock);
+        if (m_gate == Gate::Held)
+            m_gate = Gate::Open;
+    }
+    m_gateChanged.notify_all();
+}
+
+bool MusicPart::waitForGate() {
+    std::unique_lock guard(m_gateLock);
+    m_gateChanged.wait(guard, [this] { return m_gate != Gate::Held; });
+    return m_gate == Gate::Open;
 }
 
 void MusicPart::loadSynth(int outputRate) {

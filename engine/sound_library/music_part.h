@@ -8,6 +8,8 @@
 // synthesizer to the mixer's sequencer under the mixer lock. A segment played
 // before then starts as soon as the synthesizer arrives. quit() and a later
 // init() keep the synthesizer, so re-opening the music part costs nothing.
+// A held music part's loader waits for release() before it starts; one
+// never released loads nothing.
 //
 // Thread: the user-interface thread calls everything here; the loader thread
 // only builds the synthesizer and publishes it.
@@ -17,8 +19,10 @@
 #include "sequence.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -34,7 +38,7 @@ public:
     static constexpr std::size_t kMaxSegments = 256;
     static constexpr int kSegmentHandleKind = 1;
 
-    MusicPart(Mixer& mixer, std::string soundFontPath, bool loadNow);
+    MusicPart(Mixer& mixer, std::string soundFontPath, bool loadNow, bool held);
     ~MusicPart();
     MusicPart(const MusicPart&) = delete;
     MusicPart& operator=(const MusicPart&) = delete;
@@ -42,6 +46,7 @@ public:
     bool init(int outputRate);
     void quit();
     bool ready() const { return m_ready.load(std::memory_order_acquire); }
+    void release();
 
     std::int32_t load(const std::string& path);
     void free(std::int32_t& handle);
@@ -54,13 +59,19 @@ public:
     void setMasterVolume(int volume);
 
 private:
+    enum class Gate { Held, Open, Closed };
+
     void loadSynth(int outputRate);
+    bool waitForGate();
 
     Mixer& m_mixer;
     std::string m_soundFontPath;
     bool m_loadNow;
     bool m_open = false;
     std::thread m_loader;
+    std::mutex m_gateLock;
+    std::condition_variable m_gateChanged;
+    Gate m_gate;
     std::atomic<bool> m_ready{false};
     fluid_settings_t* m_settings = nullptr;
     struct _fluid_synth_t* m_synth = nullptr;

@@ -22,8 +22,8 @@ std::int32_t millisecondsOf(std::int64_t frames, int rate) {
 SoundLibrary::SoundLibrary(std::unique_ptr<OutputDevice> device, SoundLibraryOptions options)
     : m_device(std::move(device)), m_mixer(std::make_unique<Mixer>()),
       m_options(std::move(options)) {
-    m_music =
-        std::make_unique<MusicPart>(*m_mixer, m_options.soundFontPath, m_options.loadSoundFontNow);
+    m_music = std::make_unique<MusicPart>(*m_mixer, m_options.soundFontPath,
+                                          m_options.loadSoundFontNow, m_options.holdSoundFont);
 }
 
 SoundLibrary::~SoundLibrary() {
@@ -215,6 +215,10 @@ int SoundLibrary::periodFrames() const {
 
 bool SoundLibrary::musicReady() const {
     return m_music->ready();
+}
+
+void SoundLibrary::releaseSoundFont() {
+    m_music->release();
 }
 
 } // namespace tremlo::sound

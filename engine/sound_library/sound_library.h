@@ -47,6 +47,10 @@ struct SoundLibraryOptions {
     // Load the SoundFont on the calling thread instead of in the background
     // (tests that render music at once use it).
     bool loadSoundFontNow = false;
+    // The background load waits for releaseSoundFont(): a program holds it
+    // until its window is up, so that the load does not compete with the
+    // window for the processor.
+    bool holdSoundFont = false;
 };
 
 class Mixer;
@@ -109,6 +113,8 @@ public:
     int outputRate() const;
     int periodFrames() const;
     bool musicReady() const;
+    // Lets a held SoundFont load begin (see SoundLibraryOptions).
+    void releaseSoundFont();
 
 private:
     std::unique_ptr<OutputDevice> m_device;
