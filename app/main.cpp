@@ -39,6 +39,7 @@
 #include <QStandardPaths>
 #include <QTranslator>
 #include <QUrl>
+#include <filesystem>
 #include <unistd.h>
 
 namespace {
@@ -81,10 +82,22 @@ QIcon programIcon() {
     return icon;
 }
 
+// The folder of the executable, from where Qt too will take it.
+std::string folderOfThisProgram() {
+    std::error_code error;
+    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : executable.parent_path().string();
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    // First, so that its connection to the sound server is made while Qt
+    // The fixed sounds are read and decoded while Qt starts. Qt knows the
+    // program folder only once it has started; it finds it in the same place.
+    const std::string executableFolder = folderOfThisProgram();
+    SoundPrefetch prefetch(executableFolder.empty() ? std::vector<std::string>()
+                                                    : fixedSoundPaths(executableFolder));
+    // Then, so that its connection to the sound server is made while Qt
     // connects to the display. The SoundFont waits until the window is up.
     sound::SoundLibraryOptions options;
     options.holdSoundFont = true;
@@ -116,6 +129,7 @@ int main(int argc, char* argv[]) {
     MelodyEngine engine(settings, state, library, timers, pump, {mainWindow, panel, effects});
     SoundLoader loader(state, library, {mainWindow, mainWindow, panel, feedback},
                        workFolder.toStdString(), static_cast<long>(::getpid()));
+    loader.usePrefetched(&prefetch);
     CatalogueBuilder catalogues(folder, settings, state, library, loader);
     ProgramWindows windows(mainWindow, panel, engine.Timer1());
     windows.claimInstanceLock();

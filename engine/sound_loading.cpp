@@ -118,6 +118,9 @@ sound::SoundHandle SoundLoader::LoadSoundBuffer(const std::string& path, int fla
     std::error_code error;
     if (!fs::exists(path, error)) // 1: a missing sound is no error
         return 0;
+    if (m_prefetch)
+        if (auto samples = m_prefetch->take(path))
+            return m_library.createBuffer(std::move(samples));
     // 2: the whole file, in one read: the ambience alone is megabytes, and
     // start-up waits for it. Failures are told in the system's words.
     errno = 0;

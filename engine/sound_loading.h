@@ -12,6 +12,7 @@
 
 #include "playback_state.h"
 #include "sound_library.h"
+#include "sound_prefetch.h"
 #include "views.h"
 
 #include <string>
@@ -33,6 +34,9 @@ public:
                 std::string workFolder, long processNumber);
 
     sound::SoundHandle LoadSoundBuffer(const std::string& path, int flags);
+    // Sounds read ahead, which LoadSoundBuffer takes instead of reading their
+    // files again; null for none.
+    void usePrefetched(SoundPrefetch* prefetch) { m_prefetch = prefetch; }
     void LoadSoundFile(const std::string& path);
 
     // The temporary copy for a lower-case ending such as ".mid".
@@ -50,6 +54,7 @@ private:
     LoaderViews m_views;
     std::string m_workFolder;
     long m_processNumber;
+    SoundPrefetch* m_prefetch = nullptr;
 };
 
 // The last four characters of a path, in lower case: what decides its kind.

@@ -11,7 +11,20 @@ const char* const kAudioUnavailable = "DirectSoundが使えません。\r\n\r\n"
 const char* const kCannotStart = "トレモロを起動できませんでした。";
 const char* const kMusicUnavailable = "DirectMusicが使えません。";
 
+// The fixed sounds of the program folder, in the order start-up loads them.
+const char* const kClickSound = "switch.wav";
+const char* const kDoorSound = "door.wav";
+const char* const kNoiseSound = "b.wav";
+const char* const kEnvirSound = "envir.wav";
+
 } // namespace
+
+std::vector<std::string> fixedSoundPaths(const std::string& programFolder) {
+    std::vector<std::string> paths;
+    for (const char* name : {kClickSound, kDoorSound, kNoiseSound, kEnvirSound})
+        paths.push_back(resolveInFolder(programFolder, name));
+    return paths;
+}
 
 Startup::Startup(StartupParts parts, std::string programFolder)
     : m_parts(parts), m_programFolder(std::move(programFolder)) {}
@@ -34,11 +47,12 @@ StartupResult Startup::start(const std::string& commandLinePath) {
     p.library.dsSetGlobalFocus(-1); // 4
     // 5: a missing file leaves its sound silent, without a word.
     p.state.ClickBuffer =
-        p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, "switch.wav"), 1);
-    p.state.DoorBuffer = p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, "door.wav"), 1);
-    p.state.NoiseBuffer = p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, "b.wav"), 1);
+        p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, kClickSound), 1);
+    p.state.DoorBuffer = p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, kDoorSound), 1);
+    p.state.NoiseBuffer =
+        p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, kNoiseSound), 1);
     p.state.EnvirBuffer =
-        p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, "envir.wav"), 1);
+        p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, kEnvirSound), 1);
     deleteStaleCopies({".mid", ".wav"});                           // 6
     p.store.LoadSettings(p.settings, p.settingsWindows, p.checks); // 7
     p.catalogueBuilder.BuildDoorCatalogue(p.doorCatalogue);        // 8

@@ -18,8 +18,12 @@
 #include "views.h"
 
 #include <string>
+#include <vector>
 
 namespace tremlo {
+
+// The fixed sounds start-up loads from the program folder, in its order.
+std::vector<std::string> fixedSoundPaths(const std::string& programFolder);
 
 // What start-up asks of the windows.
 class StartupView {

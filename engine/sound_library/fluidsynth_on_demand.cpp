@@ -65,13 +65,13 @@ bool resolve(void* handle) {
     return true;
 }
 
-tremlo::sound::LibraryOnDemand fluidsynth(TREMLO_FLUIDSYNTH_SONAME, resolve);
+tremlo::sound::LibraryOnDemand library(TREMLO_FLUIDSYNTH_SONAME, resolve);
 
 } // namespace
 
 #define TREMLO_FORWARD(name, result, parameters, arguments, missing)                               \
     extern "C" result name parameters {                                                            \
-        return fluidsynth.ready() ? functions.name arguments : missing;                            \
+        return library.ready() ? functions.name arguments : missing;                               \
     }
 TREMLO_FLUIDSYNTH_FUNCTIONS(TREMLO_FORWARD)
 #undef TREMLO_FORWARD

@@ -72,10 +72,13 @@ void SoundLibrary::dsSetGlobalFocus(std::int32_t) {}
 SoundHandle SoundLibrary::dsCreateDSB(const void* waveFile, std::size_t bytes, std::int32_t) {
     if (!waveFile || bytes == 0)
         return 0;
-    auto data = decodeWave({static_cast<const std::uint8_t*>(waveFile), bytes});
-    if (!data)
+    return createBuffer(decodeWave({static_cast<const std::uint8_t*>(waveFile), bytes}));
+}
+
+SoundHandle SoundLibrary::createBuffer(std::shared_ptr<const SampleData> samples) {
+    if (!samples)
         return 0;
-    auto voice = Voice::create(std::move(data));
+    auto voice = Voice::create(std::move(samples));
     if (!voice)
         return 0;
     std::lock_guard guard(m_mixer->lock());

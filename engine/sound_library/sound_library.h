@@ -22,6 +22,7 @@
 // Thread: every operation is called from the one thread that owns the library.
 
 #include "output_device.h"
+#include "sample_data.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -80,6 +81,9 @@ public:
     // of the samples. 0 for what it cannot decode.
     SoundHandle dsCreateDSB(const void* waveFile, std::size_t bytes, std::int32_t flags);
     void dsFree(SoundHandle& handle);
+    // A buffer of samples decoded ahead (decodeWave), as dsCreateDSB would
+    // make of their file. Not one of the program's operations.
+    SoundHandle createBuffer(std::shared_ptr<const SampleData> samples);
     void dsPlay(SoundHandle handle);
     void dsPlayEx(SoundHandle handle, std::int32_t volume, std::int32_t unused1,
                   std::int32_t unused2);

@@ -177,3 +177,37 @@ TEST(SoundLoadingText, NamesAndNumbersAreWrittenAsTheWindowsShowThem) {
 
 } // namespace
 } // namespace tremlo::test
+
+namespace tremlo::test {
+namespace {
+
+// The fixed sounds read ahead: the buffer loader takes what the worker read
+// only while the file is still that file, and otherwise reads it as always.
+TEST_F(SoundLoadingTest, PrefetchedSoundsAreUsedOnlyWhileTheirFilesAreUnchanged) {
+    const auto kept = tone("kept.wav", 500);
+    const auto changed = tone("changed.wav", 500);
+    const auto removed = tone("removed.wav", 500);
+    const auto broken = write("broken.wav", {'R', 'I', 'F', 'F'});
+    SoundPrefetch prefetch({kept, changed, removed, broken});
+    loader->usePrefetched(&prefetch);
+
+    EXPECT_EQ(rig.library().dsGetBufferMSec(loader->LoadSoundBuffer(kept, 1)), 500);
+    tone("changed.wav", 1500); // rewritten after the worker read it
+    EXPECT_EQ(rig.library().dsGetBufferMSec(loader->LoadSoundBuffer(changed, 1)), 1500);
+    fs::remove(removed);
+    EXPECT_EQ(loader->LoadSoundBuffer(removed, 1), 0);
+    EXPECT_TRUE(view.messages.empty()) << "a missing sound is still no error";
+    EXPECT_EQ(loader->LoadSoundBuffer(broken, 1), 0);
+    EXPECT_TRUE(view.messages.empty()) << "an undecodable one is loaded, and refused, as always";
+    // A second load of the same file reads it again; so does one never asked for.
+    EXPECT_EQ(rig.library().dsGetBufferMSec(loader->LoadSoundBuffer(kept, 1)), 500);
+    EXPECT_EQ(rig.library().dsGetBufferMSec(loader->LoadSoundBuffer(tone("other.wav", 250), 1)),
+              250);
+}
+
+TEST_F(SoundLoadingTest, APrefetchNeverAskedStillEndsItsWorker) {
+    SoundPrefetch prefetch({tone("a.wav"), (folder / "missing.wav").string()});
+}
+
+} // namespace
+} // namespace tremlo::test

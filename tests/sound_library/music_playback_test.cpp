@@ -167,6 +167,30 @@ TEST(MusicLoading, ASegmentPlayedBeforeTheSoundFontIsReadyStartsWhenItIs) {
     EXPECT_EQ(lib.library->dsGetSeekMSec(h), 250);
 }
 
+TEST(MusicLoading, AHeldSoundFontLoadsOnlyOnceReleased) {
+    SoundLibraryOptions options;
+    options.holdSoundFont = true;
+    OfflineLibrary lib(kRate, options);
+    ASSERT_NE(lib.library->dsInitMusic(), 0) << "the music part answers at once";
+    SoundHandle h = lib.library->dsLoadMusicSegment(heldNoteAcrossATempoChange(), 32);
+    lib.library->dsPlayMusicSegment(h, 1000);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(lib.library->musicReady()) << "held: nothing loads, however long it waits";
+    lib.library->releaseSoundFont();
+    while (!lib.library->musicReady())
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const auto out = lib.render(kRate / 4);
+    EXPECT_GT(rms(out, 0, kRate / 10, kRate / 4), 0.01) << "the waiting segment sounds";
+}
+
+TEST(MusicLoading, ALibraryEndingWithItsSoundFontHeldEndsAtOnce) {
+    SoundLibraryOptions options;
+    options.holdSoundFont = true;
+    OfflineLibrary lib(kRate, options);
+    ASSERT_NE(lib.library->dsInitMusic(), 0);
+    lib.library.reset(); // would never return if the held loader were waited for
+}
+
 TEST(MusicLoading, EveryTestMidiFileLoadsOrIsRefusedAndPlaysWithoutHarm) {
     OfflineLibrary lib(kRate, loadNow());
     ASSERT_NE(lib.library->dsInitMusic(), 0);

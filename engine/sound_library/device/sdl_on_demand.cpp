@@ -44,13 +44,13 @@ bool resolve(void* handle) {
     return true;
 }
 
-tremlo::sound::LibraryOnDemand sdl(TREMLO_SDL_SONAME, resolve);
+tremlo::sound::LibraryOnDemand library(TREMLO_SDL_SONAME, resolve);
 
 } // namespace
 
 #define TREMLO_FORWARD(name, result, parameters, arguments, missing)                               \
     extern "C" result name parameters {                                                            \
-        return sdl.ready() ? functions.name arguments : missing;                                   \
+        return library.ready() ? functions.name arguments : missing;                               \
     }
 TREMLO_SDL_FUNCTIONS(TREMLO_FORWARD)
 #undef TREMLO_FORWARD

@@ -1,0 +1,52 @@
+// The libsndfile functions the WAVE loader calls, opened on first use (see
+// library_on_demand.h): libsndfile brings the FLAC, Vorbis, Opus and MPEG
+// codecs with it, and the first WAVE file is decoded on a worker thread.
+// A function missing here is a link error, not a crash.
+
+#include "library_on_demand.h"
+
+#include <dlfcn.h>
+#include <sndfile.h>
+
+// name, result, parameters, arguments, the answer when libsndfile is missing
+#define TREMLO_SNDFILE_FUNCTIONS(X)                                                                \
+    X(sf_open_virtual, SNDFILE*,                                                                   \
+      (SF_VIRTUAL_IO * sfvirtual, int mode, SF_INFO* sfinfo, void* user_data),                     \
+      (sfvirtual, mode, sfinfo, user_data), nullptr)                                               \
+    X(sf_close, int, (SNDFILE * sndfile), (sndfile), 0)                                            \
+    X(sf_readf_short, sf_count_t, (SNDFILE * sndfile, short* ptr, sf_count_t frames),              \
+      (sndfile, ptr, frames), 0)                                                                   \
+    X(sf_readf_float, sf_count_t, (SNDFILE * sndfile, float* ptr, sf_count_t frames),              \
+      (sndfile, ptr, frames), 0)
+
+namespace {
+
+struct Functions {
+#define TREMLO_POINTER(name, result, parameters, arguments, missing)                               \
+    decltype(&::name) name = nullptr;
+    TREMLO_SNDFILE_FUNCTIONS(TREMLO_POINTER)
+#undef TREMLO_POINTER
+};
+
+Functions functions;
+
+bool resolve(void* handle) {
+#define TREMLO_RESOLVE(name, result, parameters, arguments, missing)                               \
+    functions.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name));                    \
+    if (!functions.name)                                                                           \
+        return false;
+    TREMLO_SNDFILE_FUNCTIONS(TREMLO_RESOLVE)
+#undef TREMLO_RESOLVE
+    return true;
+}
+
+tremlo::sound::LibraryOnDemand library(TREMLO_SNDFILE_SONAME, resolve);
+
+} // namespace
+
+#define TREMLO_FORWARD(name, result, parameters, arguments, missing)                               \
+    extern "C" result name parameters {                                                            \
+        return library.ready() ? functions.name arguments : missing;                               \
+    }
+TREMLO_SNDFILE_FUNCTIONS(TREMLO_FORWARD)
+#undef TREMLO_FORWARD
