@@ -8,6 +8,7 @@ namespace tremlo::sound {
 
 void Sequencer::setSynthLocked(fluid_synth_t* synth) {
     m_synth = synth;
+    m_channelCount = synth ? fluid_synth_count_midi_channels(synth) : 0;
     m_resetPending = true;
 }
 
@@ -46,12 +47,26 @@ std::int64_t Sequencer::frameOf(std::int64_t timeUs) const noexcept {
 
 void Sequencer::resetSynth() noexcept {
     // Cuts every voice at once and puts programs and controllers (sustain
-    // included) back to their defaults, so a new pass starts clean.
+    // included) back to their defaults, so a new pass starts clean. Channel
+    // types go back too: only channel 10 is a drum kit again.
     fluid_synth_system_reset(m_synth);
 }
 
 void Sequencer::dispatch(const SequenceEvent& event) noexcept {
-    const int channel = event.status & 0x0F;
+    if (event.status == kChannelTypeStatus) {
+        if (event.data1 < m_channelCount) {
+            const bool drums = event.data2 != 0;
+            fluid_synth_set_channel_type(m_synth, event.data1,
+                                         drums ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+            // The type alone does not move the channel to the SoundFont's
+            // percussion bank; the program change that follows picks from this bank.
+            fluid_synth_bank_select(m_synth, event.data1, drums ? kDrumBank : 0);
+        }
+        return;
+    }
+    const int channel = event.channelGroup * 16 + (event.status & 0x0F);
+    if (event.status < 0xF0 && channel >= m_channelCount)
+        return;
     switch (event.status & 0xF0) {
     case 0x80:
         fluid_synth_noteoff(m_synth, channel, event.data1);

@@ -47,7 +47,10 @@ private:
     void resetSynth() noexcept;
     int renderSynth(float* stereoOut, int frames, float* scratch) noexcept;
 
+    static constexpr unsigned kDrumBank = 128;
+
     fluid_synth_t* m_synth = nullptr;
+    int m_channelCount = 0;
     int m_rate = 48000;
     const Sequence* m_sequence = nullptr;
     bool m_resetPending = false;
