@@ -5,8 +5,8 @@
 
 Cases:
   installed   the package's dependencies are installed here, its files are
-              where a desktop looks for them, and bin/tremolo started with a
-              melody on its command line plays it on ON;
+              where a desktop looks for them, and its menu entry's command
+              (bin/tremolo) with a melody for %f plays it on ON;
   read_only   the same program in a folder its user cannot write: the
               settings come from and go to $XDG_CONFIG_HOME/tremolo, the
               temporary copies to $XDG_CACHE_HOME/tremolo, and the program
@@ -21,6 +21,7 @@ import argparse
 import os
 import pwd
 import re
+import shlex
 import stat
 import subprocess
 import sys
@@ -131,19 +132,19 @@ def snapshot(folder):
     return found
 
 
-def melody_in(folder):
+def melody_in(folder, name="tone.wav"):
     """A 1 kHz WAVE in `folder`, readable by anyone; returns its path."""
     os.makedirs(folder, mode=0o755, exist_ok=True)
     os.chmod(folder, 0o755)
-    melody = os.path.join(folder, "tone.wav")
+    melody = os.path.join(folder, name)
     h.write_tone_wave(melody, 1000)
     os.chmod(melody, 0o644)
     return melody
 
 
-def hear_on(session, args, program):
+def hear_on(session, args, program, melody):
     """The melody named on the command line sounds on Shift+A."""
-    switch = program.wait_window(name="tone.wav - " + h.TITLE)
+    switch = program.wait_window(name=os.path.basename(melody) + " - " + h.TITLE)
     program.panel_window()
     switch.activate()
     recording = session.start_recording(args.recorder)
@@ -157,19 +158,28 @@ def hear_on(session, args, program):
     return switch
 
 
+def open_with(root, path):
+    """The command a desktop runs to open `path` with the menu entry: its
+    Exec line with the file for %f (one argument, blanks and all)."""
+    with open(os.path.join(root, "usr/share/applications/tremolo.desktop"),
+              encoding="utf-8") as f:
+        line = next(l for l in f if l.startswith("Exec="))
+    argv = [path if word == "%f" else word for word in shlex.split(line[len("Exec="):])]
+    check(path in argv, f"the entry's {line.strip()!r} takes no file")
+    return argv
+
+
 # ---- cases -------------------------------------------------------------------
 
 def case_installed(session, args):
     check_dependencies(args.deb)
     root = unpack(session, args.deb)
     write_settings(os.path.join(root, PROGRAM_FOLDER), QUIET_STATION)
-    melodies = session.path("melodies")
-    melody_in(melodies)
-    # A relative path, as a file manager in the melody's folder might pass it.
-    program = h.Program(session, session.spawn(
-        "tremolo", [os.path.join(root, "usr/bin/tremolo"), "tone.wav"], cwd=melodies))
+    melody = melody_in(session.path("melodies"), "発車 メロディ.wav")
+    env = dict(session.env, PATH=os.path.join(root, "usr/bin") + os.pathsep + session.env["PATH"])
+    program = h.Program(session, session.spawn("tremolo", open_with(root, melody), env=env))
     try:
-        hear_on(session, args, program)
+        hear_on(session, args, program, melody)
         program.check_alive()
     finally:
         session.stop(program.process)
@@ -233,7 +243,7 @@ def case_read_only(session, args):
         program = h.Program(session, session.spawn(
             "tremolo", prefix + [os.path.join(root, "usr/bin/tremolo"), melody], env=env))
         try:
-            switch = hear_on(session, args, program)
+            switch = hear_on(session, args, program, melody)
             keys = h.Input(session)
             s.open_shortcut_menu(program, switch, keys)
             s.choose(program, keys, "x")
