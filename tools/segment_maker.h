@@ -128,7 +128,7 @@ struct Instrument {
     std::int16_t transpose = 0;
     std::int16_t pitchBendRange = 2;
     // A DLS collection's file name, referenced beside the instrument.
-    std::string collection;
+    std::string collection = {};
 };
 struct Band {
     std::int32_t time = 0;

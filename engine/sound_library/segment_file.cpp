@@ -199,9 +199,11 @@ std::optional<RecordArray> recordArray(Bytes data, std::size_t minRecordBytes) {
 }
 
 // Events are ordered by tick, then by rank, then as they were found: at one
-// moment the channel set-up comes first, a note ends before the next one on
-// its key starts, and controllers apply before the notes they shape.
-enum class Rank : std::uint8_t { DefaultSetup, Band, NoteOff, Control, NoteOn };
+// moment SysEx messages come first (a General MIDI reset among them would
+// otherwise undo the channel set-up), then the channel set-up; a note ends
+// before the next one on its key starts, and controllers apply before the
+// notes they shape.
+enum class Rank : std::uint8_t { System, DefaultSetup, Band, NoteOff, Control, NoteOn };
 
 struct TickedEvent {
     std::int64_t tick = 0;
@@ -602,7 +604,7 @@ bool SegmentReader::readSysexTrack(Bytes data) {
         event.status = 0xF0;
         event.sysexOffset = static_cast<std::uint32_t>(m_sysex.size());
         event.sysexLength = static_cast<std::uint32_t>(message.size());
-        if (!add(time, Rank::Control, event))
+        if (!add(time, Rank::System, event))
             return false;
         m_sysex.insert(m_sysex.end(), message.begin(), message.end());
     }
@@ -794,13 +796,16 @@ std::optional<Sequence> SegmentReader::finish() {
     tempoMap.rewind();
 
     // The pass ends at the segment's length: notes still sounding then are
-    // released there, and what comes later is not played.
+    // released there, and what comes later is not played. Controllers on the
+    // very end still belong to the pass, as in a MIDI file; a note starting
+    // there would have no time to sound.
     sequence.events.reserve(events.size());
     for (const TickedEvent& ticked : events) {
         SequenceEvent event = ticked.event;
         event.timeUs = tempoMap.toUs(ticked.tick) - startUs;
         if (event.timeUs >= sequence.lengthUs) {
-            if (ticked.rank != Rank::NoteOff)
+            if (ticked.rank == Rank::NoteOn ||
+                (event.timeUs > sequence.lengthUs && ticked.rank != Rank::NoteOff))
                 continue;
             event.timeUs = sequence.lengthUs;
         }
