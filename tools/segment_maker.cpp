@@ -275,8 +275,8 @@ Bytes segmentHeader(const Header& header, std::uint32_t bytes) {
     putU32(out, header.repeats);
     putU32(out, static_cast<std::uint32_t>(header.lengthTicks));
     putU32(out, static_cast<std::uint32_t>(header.playStartTicks));
-    putU32(out, 0); // loop start
-    putU32(out, 0); // loop end
+    putU32(out, static_cast<std::uint32_t>(header.loopStartTicks));
+    putU32(out, static_cast<std::uint32_t>(header.loopEndTicks));
     putU32(out, 0); // resolution
     putU64(out, static_cast<std::uint64_t>(header.lengthClock100ns));
     putU32(out, header.lengthInClockTime ? 1 : 0);

@@ -68,6 +68,8 @@ Bytes trackForm(Track track, const Bytes& data);
 struct Header {
     std::int32_t lengthTicks = 0;
     std::int32_t playStartTicks = 0;
+    std::int32_t loopStartTicks = 0;
+    std::int32_t loopEndTicks = 0;
     std::uint32_t repeats = 0;
     std::int64_t lengthClock100ns = 0;
     bool lengthInClockTime = false;

@@ -234,6 +234,8 @@ struct TempoChange {
 struct SegmentHeader {
     std::int64_t lengthTicks = 0;
     std::int64_t playStartTicks = 0;
+    std::int64_t loopStartTicks = 0;
+    std::int64_t loopEndTicks = 0;
     std::int64_t lengthUs = 0;
 };
 
@@ -400,6 +402,8 @@ void SegmentReader::readHeader(Bytes data) {
     SegmentHeader header;
     header.lengthTicks = i32At(data, 4);
     header.playStartTicks = std::max(0, i32At(data, 8));
+    header.loopStartTicks = i32At(data, 12);
+    header.loopEndTicks = i32At(data, 16);
     const auto clockLength = static_cast<std::int64_t>(u64At(data, 24));
     if ((u32At(data, 32) & kLengthInClockTime) != 0 && clockLength > 0)
         header.lengthUs = clockLength / 10;
@@ -793,6 +797,20 @@ std::optional<Sequence> SegmentReader::finish() {
             tempoMap.toUs(m_header->lengthTicks > 0 ? m_header->lengthTicks : lastTick) - startUs;
     if (sequence.lengthUs <= 0)
         return std::nullopt;
+    // The program repeats a segment the way its author looped it: after the
+    // first pass, only the part between the loop points. Loop points that
+    // lie outside the played part are the authoring tool's leftovers.
+    const SegmentHeader& header = *m_header;
+    if (header.loopEndTicks > 0 && header.loopStartTicks >= playStart &&
+        header.loopStartTicks < header.loopEndTicks) {
+        tempoMap.rewind();
+        const std::int64_t loopStartUs = tempoMap.toUs(header.loopStartTicks) - startUs;
+        const std::int64_t loopEndUs = tempoMap.toUs(header.loopEndTicks) - startUs;
+        if (loopEndUs <= sequence.lengthUs && loopStartUs < loopEndUs) {
+            sequence.loopStartUs = loopStartUs;
+            sequence.loopEndUs = loopEndUs;
+        }
+    }
     tempoMap.rewind();
 
     // The pass ends at the segment's length: notes still sounding then are

@@ -8,6 +8,9 @@
 // tracks and no sequence track) are refused, as are damaged files, so the
 // program reports a load error instead of playing silence.
 //
+// A pass plays from the segment's play start to its end; the program's
+// further passes repeat the part between its loop points when it has them.
+//
 // Performance channels become synthesizer channels one to one up to
 // kSynthChannels; higher ones wrap around onto that range. Instruments that
 // name a DLS collection play the General MIDI SoundFont's instrument with the

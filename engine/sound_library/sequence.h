@@ -47,6 +47,11 @@ struct Sequence {
     std::vector<std::uint8_t> sysex;
     // Length of one pass: the time of the latest end of any track.
     std::int64_t lengthUs = 0;
+    // Later passes repeat only [loopStartUs, loopEndUs) when a segment marks
+    // such a part; loopEndUs 0 means the end of the pass. MIDI files repeat
+    // whole.
+    std::int64_t loopStartUs = 0;
+    std::int64_t loopEndUs = 0;
 };
 
 } // namespace tremlo::sound

@@ -56,6 +56,11 @@ private:
     bool m_resetPending = false;
     std::int64_t m_position = 0;
     std::int64_t m_lengthFrames = 0;
+    // Where a pass ends and where the next one starts, in frames; the first
+    // event of the next pass.
+    std::int64_t m_loopEndFrames = 0;
+    std::int64_t m_loopStartFrames = 0;
+    std::size_t m_loopStartEvent = 0;
     std::size_t m_nextEvent = 0;
     float m_masterGain = 1.0f;
     float m_appliedMasterGain = 1.0f;

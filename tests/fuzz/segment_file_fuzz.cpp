@@ -13,9 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!sequence) {
         return 0;
     }
-    // What the sequencer relies on: a length to repeat, time order, nothing
-    // past the end, and SysEx ranges inside the buffer.
-    if (sequence->lengthUs <= 0) {
+    // What the sequencer relies on: a length to repeat, a loop inside it,
+    // time order, nothing past the end, and SysEx ranges inside the buffer.
+    if (sequence->lengthUs <= 0 || sequence->loopStartUs < 0 ||
+        sequence->loopEndUs > sequence->lengthUs ||
+        (sequence->loopEndUs > 0 && sequence->loopStartUs >= sequence->loopEndUs)) {
         std::abort();
     }
     std::int64_t previousUs = 0;

@@ -5,6 +5,7 @@
 #include "segment_maker.h"
 #include "test_support.h"
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -32,6 +33,17 @@ TempFile segmentFrom(const std::string& midiPath, const seg::Options& options = 
     const auto bytes = seg::fromMidi(readFile(midiPath), options, error);
     EXPECT_TRUE(bytes) << error;
     return saveSegment(bytes.value_or(seg::Bytes{}));
+}
+
+// The amplitude of one frequency in the left channel over frames [from, to).
+double toneLevel(const std::vector<float>& stereo, std::size_t from, std::size_t to, double hz) {
+    double re = 0.0, im = 0.0;
+    for (std::size_t i = from; i < to; ++i) {
+        const double phase = 2.0 * M_PI * hz * static_cast<double>(i) / kRate;
+        re += stereo[i * 2] * std::cos(phase);
+        im += stereo[i * 2] * std::sin(phase);
+    }
+    return 2.0 * std::hypot(re, im) / static_cast<double>(to - from);
 }
 
 SoundLibraryOptions loadNow() {
@@ -115,6 +127,53 @@ TEST(SegmentPlayback, LengthPositionAndPassesAcrossATempoChange) {
     EXPECT_EQ(lib.library->dsIsPlayingMusicSegment(h), 0);
     const auto after = lib.render(lib.library->periodFrames());
     EXPECT_EQ(peak(after, 0, 0, after.size() / 2), 0.0);
+}
+
+TEST(SegmentPlayback, LaterPassesRepeatTheLoopedPart) {
+    // A flute plays C4, G4 and C5 for a beat each; the loop is the G4 beat.
+    seg::Instrument flute;
+    flute.patch = 73;
+    flute.flags = 0x0001;
+    const auto items = seg::sequenceItems({{0, 768, 0, 0, 0x90, 60, 100},
+                                           {768, 768, 0, 0, 0x90, 67, 100},
+                                           {1536, 768, 0, 0, 0x90, 72, 100}},
+                                          20);
+    seg::Header header;
+    header.lengthTicks = 768 * 3;
+    header.loopStartTicks = 768;
+    header.loopEndTicks = 768 * 2;
+    const auto segment = saveSegment(seg::segmentForm(
+        seg::segmentHeader(header, 64),
+        {seg::trackForm(seg::Track::Band, seg::bandTrackData({{0, {flute}}}, 44, false)),
+         seg::trackForm(seg::Track::Sequence, seg::sequenceTrackData(items, {}))}));
+    OfflineLibrary lib(kRate, loadNow());
+    ASSERT_NE(lib.library->dsInitMusic(), 0);
+    const SoundHandle h = lib.library->dsLoadMusicSegment(segment, 32);
+    ASSERT_NE(h, 0);
+    EXPECT_EQ(lib.library->dsGetLengthMSec(h), 1500);
+    lib.library->dsPlayMusicSegment(h, 1000);
+    const auto out = lib.render(kRate * 7 / 4);
+    EXPECT_EQ(lib.library->dsGetSeekMSec(h), 750)
+        << "1 s to the loop's end, then 250 ms into the loop again";
+    // Which of the three notes is loudest over 300 ms from a given time.
+    auto noteAt = [&](double fromSeconds) {
+        const auto from = static_cast<std::size_t>(fromSeconds * kRate);
+        int loudest = 0;
+        double best = 0.0;
+        for (int key : {60, 67, 72}) {
+            const double level = toneLevel(out, from, from + kRate * 3 / 10,
+                                           440.0 * std::pow(2.0, (key - 69) / 12.0));
+            if (level > best) {
+                best = level;
+                loudest = key;
+            }
+        }
+        return loudest;
+    };
+    EXPECT_EQ(noteAt(0.1), 60);
+    EXPECT_EQ(noteAt(0.6), 67);
+    EXPECT_EQ(noteAt(1.1), 67) << "the loop again, not the last beat";
+    EXPECT_EQ(noteAt(1.4), 67);
 }
 
 TEST(SegmentPlayback, SegmentsThatCannotPlayGiveNoHandle) {
