@@ -282,14 +282,14 @@ bool writeSettingsFile(IniProfile& ini, const Settings& settings, double xPosR, 
 std::string userConfigFolder() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     if (xdg && xdg[0] == '/')
-        return joinPath(xdg, "tremlo");
+        return joinPath(xdg, "tremolo");
     std::string home;
     if (const char* env = std::getenv("HOME"); env && env[0] != '\0') {
         home = env;
     } else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) {
         home = pw->pw_dir;
     }
-    return joinPath(joinPath(home, ".config"), "tremlo");
+    return joinPath(joinPath(home, ".config"), "tremolo");
 }
 
 std::string settingsFilePath(const std::string& programFolder,

@@ -69,7 +69,7 @@ std::vector<IniProfile::Entry> settingsFileEntries(const Settings& settings, dou
 // All of settingsFileEntries() in one replacement of the file.
 bool writeSettingsFile(IniProfile& ini, const Settings& settings, double xPosR, double yPosR);
 
-// $XDG_CONFIG_HOME/tremlo, or ~/.config/tremlo when that variable is unset
+// $XDG_CONFIG_HOME/tremolo, or ~/.config/tremolo when that variable is unset
 // or not an absolute path.
 std::string userConfigFolder();
 

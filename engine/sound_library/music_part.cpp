@@ -1,6 +1,7 @@
 #include "music_part.h"
 
 #include "midi_file.h"
+#include "segment_file.h"
 
 #include <dlfcn.h>
 #include <filesystem>
@@ -146,6 +147,10 @@ void MusicPart::loadSynth(int outputRate) {
     fluid_settings_setnum(settings, "synth.sample-rate", outputRate);
     fluid_settings_setnum(settings, "synth.gain", 0.5);
     fluid_settings_setint(settings, "synth.chorus.active", 0);
+    // Segments play on performance channels far above 16. Idle channels cost
+    // a few hundred bytes each and no rendering time, so the synthesizer has
+    // all of them from the start instead of being rebuilt for a segment.
+    fluid_settings_setint(settings, "synth.midi-channels", kSynthChannels);
     // Every call into the synthesizer happens under the mixer lock already.
     fluid_settings_setint(settings, "synth.threadsafe-api", 0);
     fluid_synth_t* synth = new_fluid_synth(settings);
@@ -174,7 +179,9 @@ std::int32_t MusicPart::load(const std::string& path) {
     const auto bytes = readWholeFile(path);
     if (bytes.empty())
         return 0;
-    auto sequence = readMidiFile(bytes);
+    // Told apart by content rather than by the file's ending, which users
+    // change by hand.
+    auto sequence = isSegmentFile(bytes) ? readSegmentFile(bytes) : readMidiFile(bytes);
     if (!sequence)
         return 0;
     return m_segments.add(std::make_unique<const Sequence>(std::move(*sequence)));

@@ -14,14 +14,29 @@
 
 namespace tremlo::sound {
 
+// The synthesizer runs this many channels. MIDI files use the first 16;
+// segments address performance channels, which go far beyond 16 and map onto
+// these one to one (see segment_file.h).
+inline constexpr int kSynthChannels = 256;
+
+// Not a MIDI message: makes synthesizer channel data1 a drum-kit channel
+// (data2 = 1) or a melodic one (data2 = 0). A segment says per instrument
+// whether it is a drum kit instead of relying on channel 10, and needs this
+// for every channel it uses.
+inline constexpr std::uint8_t kChannelTypeStatus = 0xF5;
+
 struct SequenceEvent {
     std::int64_t timeUs = 0;
     // A channel voice message (0x80..0xEF) with its one or two data bytes, or
     // 0xF0 for a system-exclusive message whose bytes (without the leading
-    // 0xF0 and the trailing 0xF7) are sysex[sysexOffset, sysexOffset + sysexLength).
+    // 0xF0 and the trailing 0xF7) are sysex[sysexOffset, sysexOffset + sysexLength),
+    // or kChannelTypeStatus.
     std::uint8_t status = 0;
     std::uint8_t data1 = 0;
     std::uint8_t data2 = 0;
+    // A channel voice message goes to synthesizer channel
+    // channelGroup * 16 + (status & 0x0F); MIDI files leave the group at 0.
+    std::uint8_t channelGroup = 0;
     std::uint32_t sysexOffset = 0;
     std::uint32_t sysexLength = 0;
 };
@@ -32,6 +47,11 @@ struct Sequence {
     std::vector<std::uint8_t> sysex;
     // Length of one pass: the time of the latest end of any track.
     std::int64_t lengthUs = 0;
+    // Later passes repeat only [loopStartUs, loopEndUs) when a segment marks
+    // such a part; loopEndUs 0 means the end of the pass. MIDI files repeat
+    // whole.
+    std::int64_t loopStartUs = 0;
+    std::int64_t loopEndUs = 0;
 };
 
 } // namespace tremlo::sound

@@ -8,6 +8,7 @@ namespace tremlo::sound {
 
 void Sequencer::setSynthLocked(fluid_synth_t* synth) {
     m_synth = synth;
+    m_channelCount = synth ? fluid_synth_count_midi_channels(synth) : 0;
     m_resetPending = true;
 }
 
@@ -24,6 +25,22 @@ void Sequencer::playLocked(const Sequence* sequence, std::int32_t handle) {
     }
     m_sequence = sequence;
     m_lengthFrames = std::max<std::int64_t>(1, frameOf(sequence->lengthUs));
+    m_loopEndFrames = m_lengthFrames;
+    m_loopStartFrames = 0;
+    m_loopStartEvent = 0;
+    const std::int64_t loopEnd = frameOf(sequence->loopEndUs);
+    const std::int64_t loopStart = frameOf(sequence->loopStartUs);
+    if (loopEnd > 0 && loopEnd <= m_lengthFrames && loopStart >= 0 && loopStart < loopEnd) {
+        m_loopEndFrames = loopEnd;
+        m_loopStartFrames = loopStart;
+        const auto& events = sequence->events;
+        m_loopStartEvent =
+            static_cast<std::size_t>(std::partition_point(events.begin(), events.end(),
+                                                          [&](const SequenceEvent& e) {
+                                                              return frameOf(e.timeUs) < loopStart;
+                                                          }) -
+                                     events.begin());
+    }
     m_playingHandle.store(handle, std::memory_order_release);
 }
 
@@ -46,12 +63,26 @@ std::int64_t Sequencer::frameOf(std::int64_t timeUs) const noexcept {
 
 void Sequencer::resetSynth() noexcept {
     // Cuts every voice at once and puts programs and controllers (sustain
-    // included) back to their defaults, so a new pass starts clean.
+    // included) back to their defaults, so a new pass starts clean. Channel
+    // types go back too: only channel 10 is a drum kit again.
     fluid_synth_system_reset(m_synth);
 }
 
 void Sequencer::dispatch(const SequenceEvent& event) noexcept {
-    const int channel = event.status & 0x0F;
+    if (event.status == kChannelTypeStatus) {
+        if (event.data1 < m_channelCount) {
+            const bool drums = event.data2 != 0;
+            fluid_synth_set_channel_type(m_synth, event.data1,
+                                         drums ? CHANNEL_TYPE_DRUM : CHANNEL_TYPE_MELODIC);
+            // The type alone does not move the channel to the SoundFont's
+            // percussion bank; the program change that follows picks from this bank.
+            fluid_synth_bank_select(m_synth, event.data1, drums ? kDrumBank : 0);
+        }
+        return;
+    }
+    const int channel = event.channelGroup * 16 + (event.status & 0x0F);
+    if (event.status < 0xF0 && channel >= m_channelCount)
+        return;
     switch (event.status & 0xF0) {
     case 0x80:
         fluid_synth_noteoff(m_synth, channel, event.data1);
@@ -116,7 +147,7 @@ void Sequencer::render(float* stereoOut, int frames, float* scratch) noexcept {
     while (done < frames) {
         while (m_nextEvent < events.size() && frameOf(events[m_nextEvent].timeUs) <= m_position)
             dispatch(events[m_nextEvent++]);
-        std::int64_t until = m_lengthFrames;
+        std::int64_t until = m_loopEndFrames;
         if (m_nextEvent < events.size())
             until = std::min(until, frameOf(events[m_nextEvent].timeUs));
         const auto piece =
@@ -126,13 +157,17 @@ void Sequencer::render(float* stereoOut, int frames, float* scratch) noexcept {
             done += piece;
             m_position += piece;
         }
-        if (m_position >= m_lengthFrames) {
+        if (m_position >= m_loopEndFrames) {
             // Events on the very last frame (note-offs, mostly) still belong
             // to this pass; then the next pass starts without a gap.
-            while (m_nextEvent < events.size())
+            while (m_nextEvent < events.size() && frameOf(events[m_nextEvent].timeUs) <= m_position)
                 dispatch(events[m_nextEvent++]);
-            m_position = 0;
-            m_nextEvent = 0;
+            // A loop that ends inside the piece cuts notes whose ends lie
+            // beyond it; they are released here rather than left hanging.
+            if (m_nextEvent < events.size())
+                fluid_synth_all_notes_off(m_synth, -1);
+            m_position = m_loopStartFrames;
+            m_nextEvent = m_loopStartEvent;
         }
     }
     m_positionFrames.store(m_position, std::memory_order_release);

@@ -47,12 +47,20 @@ private:
     void resetSynth() noexcept;
     int renderSynth(float* stereoOut, int frames, float* scratch) noexcept;
 
+    static constexpr unsigned kDrumBank = 128;
+
     fluid_synth_t* m_synth = nullptr;
+    int m_channelCount = 0;
     int m_rate = 48000;
     const Sequence* m_sequence = nullptr;
     bool m_resetPending = false;
     std::int64_t m_position = 0;
     std::int64_t m_lengthFrames = 0;
+    // Where a pass ends and where the next one starts, in frames; the first
+    // event of the next pass.
+    std::int64_t m_loopEndFrames = 0;
+    std::int64_t m_loopStartFrames = 0;
+    std::size_t m_loopStartEvent = 0;
     std::size_t m_nextEvent = 0;
     float m_masterGain = 1.0f;
     float m_appliedMasterGain = 1.0f;

@@ -6,7 +6,8 @@
 
 Each case starts its own X and sound servers (harness.Session) and its own
 program, with a melody made here so the checks know exactly what to hear:
-a 1 kHz sine WAVE, or a MIDI file holding one organ note.
+a 1 kHz sine WAVE, or a MIDI file (or a segment made from one) holding one
+organ note.
 """
 
 import argparse
@@ -194,10 +195,28 @@ def case_midi(session, args):
     """A MIDI melody named on the command line plays its note on ON."""
     melody = session.path("organ.mid")
     h.write_held_note_midi(melody, ORGAN_NOTE)
+    held_note_on_and_off(session, args, melody)
+
+
+def case_segment(session, args):
+    """A DirectMusic segment named on the command line plays its note on ON.
+
+    The segment is make_segment's from the MIDI melody, on performance
+    channel 16 and up, so the note reaches the synthesizer past its first
+    sixteen channels."""
+    check(args.segment_maker, "--segment-maker is needed for this case")
+    source = session.path("organ-source.mid")
+    h.write_held_note_midi(source, ORGAN_NOTE)
+    melody = session.path("organ.sgt")
+    subprocess.run([args.segment_maker, "--channel-offset", "16", source, melody], check=True)
+    held_note_on_and_off(session, args, melody)
+
+
+def held_note_on_and_off(session, args, melody):
     pitch = h.note_frequency(ORGAN_NOTE)
     below, above = h.note_frequency(ORGAN_NOTE - 1), h.note_frequency(ORGAN_NOTE + 1)
     with h.running_program(session, args.program, melody, QUIET_STATION) as program:
-        switch = program.wait_window(name="organ.mid - " + h.TITLE)
+        switch = program.wait_window(name=os.path.basename(melody) + " - " + h.TITLE)
         switch.activate()
         recording = session.start_recording(args.recorder)
         keys = h.Input(session)
@@ -263,6 +282,7 @@ CASES = {
     "mouse_on": case_mouse_on,
     "drag": case_drag,
     "midi": case_midi,
+    "segment": case_segment,
     "text_named_wav": case_text_named_wav,
     "text_file": case_text_file,
 }
@@ -310,11 +330,14 @@ def main():
     what = parser.add_mutually_exclusive_group(required=True)
     what.add_argument("--case", choices=sorted(CASES))
     what.add_argument("--screenshot", metavar="PNG")
+    parser.add_argument("--segment-maker", help="make_segment, for the segment case")
     parser.add_argument("--keep", action="store_true", help="keep the logs and recordings")
     args = parser.parse_args()
     args.program = os.path.abspath(args.program)
     if args.recorder:
         args.recorder = os.path.abspath(args.recorder)
+    if args.segment_maker:
+        args.segment_maker = os.path.abspath(args.segment_maker)
     with h.Session(keep_folder=args.keep) as session:
         try:
             args.recorder = h.find_recorder(args.recorder, session.folder)

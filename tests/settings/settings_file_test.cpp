@@ -186,11 +186,11 @@ TEST(SettingsFilePath, UserConfigFolderFollowsXdg) {
     const char* saved = std::getenv("XDG_CONFIG_HOME");
     const std::string savedValue = saved ? saved : "";
     ::setenv("XDG_CONFIG_HOME", "/x/conf", 1);
-    EXPECT_EQ(userConfigFolder(), "/x/conf/tremlo");
+    EXPECT_EQ(userConfigFolder(), "/x/conf/tremolo");
     ::setenv("XDG_CONFIG_HOME", "relative", 1);
     const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
     if (!home.empty()) {
-        EXPECT_EQ(userConfigFolder(), home + "/.config/tremlo");
+        EXPECT_EQ(userConfigFolder(), home + "/.config/tremolo");
     }
     if (saved)
         ::setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
