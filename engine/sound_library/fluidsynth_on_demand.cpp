@@ -39,6 +39,13 @@
       (synth, chan, val), FLUID_FAILED)                                                            \
     X(fluid_synth_pitch_bend, int, (fluid_synth_t * synth, int chan, int val), (synth, chan, val), \
       FLUID_FAILED)                                                                                \
+    X(fluid_synth_count_midi_channels, int, (fluid_synth_t * synth), (synth), 0)                   \
+    X(fluid_synth_set_channel_type, int, (fluid_synth_t * synth, int chan, int type),              \
+      (synth, chan, type), FLUID_FAILED)                                                           \
+    X(fluid_synth_bank_select, int, (fluid_synth_t * synth, int chan, int bank),                   \
+      (synth, chan, bank), FLUID_FAILED)                                                           \
+    X(fluid_synth_all_notes_off, int, (fluid_synth_t * synth, int chan), (synth, chan),            \
+      FLUID_FAILED)                                                                                \
     X(fluid_synth_sysex, int,                                                                      \
       (fluid_synth_t * synth, const char* data, int len, char* response, int* response_len,        \
        int* handled, int dryrun),                                                                  \
