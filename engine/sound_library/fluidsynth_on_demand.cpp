@@ -1,9 +1,8 @@
 // The FluidSynth functions the library calls, opened on first use (see
 // library_on_demand.h). A function missing here is a link error, not a crash.
 
-#include "library_on_demand.h"
+#include "forward_on_demand.h"
 
-#include <dlfcn.h>
 #include <fluidsynth.h>
 
 // name, result, parameters, arguments, the answer when FluidSynth is missing
@@ -51,34 +50,4 @@
        int* handled, int dryrun),                                                                  \
       (synth, data, len, response, response_len, handled, dryrun), FLUID_FAILED)
 
-namespace {
-
-struct Functions {
-#define TREMLO_POINTER(name, result, parameters, arguments, missing)                               \
-    decltype(&::name) name = nullptr;
-    TREMLO_FLUIDSYNTH_FUNCTIONS(TREMLO_POINTER)
-#undef TREMLO_POINTER
-};
-
-Functions functions;
-
-bool resolve(void* handle) {
-#define TREMLO_RESOLVE(name, result, parameters, arguments, missing)                               \
-    functions.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name));                    \
-    if (!functions.name)                                                                           \
-        return false;
-    TREMLO_FLUIDSYNTH_FUNCTIONS(TREMLO_RESOLVE)
-#undef TREMLO_RESOLVE
-    return true;
-}
-
-tremlo::sound::LibraryOnDemand library(TREMLO_FLUIDSYNTH_SONAME, resolve);
-
-} // namespace
-
-#define TREMLO_FORWARD(name, result, parameters, arguments, missing)                               \
-    extern "C" result name parameters {                                                            \
-        return library.ready() ? functions.name arguments : missing;                               \
-    }
-TREMLO_FLUIDSYNTH_FUNCTIONS(TREMLO_FORWARD)
-#undef TREMLO_FORWARD
+TREMLO_FORWARD_ON_DEMAND(TREMLO_FLUIDSYNTH_FUNCTIONS, TREMLO_FLUIDSYNTH_SONAME)

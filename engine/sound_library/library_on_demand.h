@@ -8,9 +8,10 @@
 // on the device's warm-up thread.
 //
 // The program calls the library's functions by their usual names; a file of
-// forwarding functions (fluidsynth_on_demand.cpp, sdl_on_demand.cpp) defines
-// those names, opens the library on the first call and answers with the
-// function's failure value when it cannot be opened.
+// forwarding functions (sndfile_on_demand.cpp, fluidsynth_on_demand.cpp,
+// device/sdl_on_demand.cpp, made with forward_on_demand.h) defines those
+// names, opens the library on the first call and answers with the function's
+// failure value when it cannot be opened.
 
 #include <atomic>
 #include <mutex>

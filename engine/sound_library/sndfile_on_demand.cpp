@@ -3,9 +3,8 @@
 // codecs with it, and the first WAVE file is decoded on a worker thread.
 // A function missing here is a link error, not a crash.
 
-#include "library_on_demand.h"
+#include "forward_on_demand.h"
 
-#include <dlfcn.h>
 #include <sndfile.h>
 
 // name, result, parameters, arguments, the answer when libsndfile is missing
@@ -19,34 +18,4 @@
     X(sf_readf_float, sf_count_t, (SNDFILE * sndfile, float* ptr, sf_count_t frames),              \
       (sndfile, ptr, frames), 0)
 
-namespace {
-
-struct Functions {
-#define TREMLO_POINTER(name, result, parameters, arguments, missing)                               \
-    decltype(&::name) name = nullptr;
-    TREMLO_SNDFILE_FUNCTIONS(TREMLO_POINTER)
-#undef TREMLO_POINTER
-};
-
-Functions functions;
-
-bool resolve(void* handle) {
-#define TREMLO_RESOLVE(name, result, parameters, arguments, missing)                               \
-    functions.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name));                    \
-    if (!functions.name)                                                                           \
-        return false;
-    TREMLO_SNDFILE_FUNCTIONS(TREMLO_RESOLVE)
-#undef TREMLO_RESOLVE
-    return true;
-}
-
-tremlo::sound::LibraryOnDemand library(TREMLO_SNDFILE_SONAME, resolve);
-
-} // namespace
-
-#define TREMLO_FORWARD(name, result, parameters, arguments, missing)                               \
-    extern "C" result name parameters {                                                            \
-        return library.ready() ? functions.name arguments : missing;                               \
-    }
-TREMLO_SNDFILE_FUNCTIONS(TREMLO_FORWARD)
-#undef TREMLO_FORWARD
+TREMLO_FORWARD_ON_DEMAND(TREMLO_SNDFILE_FUNCTIONS, TREMLO_SNDFILE_SONAME)

@@ -1,10 +1,9 @@
 // The SDL functions the device calls, opened on first use (see
 // library_on_demand.h). A function missing here is a link error, not a crash.
 
-#include "library_on_demand.h"
+#include "forward_on_demand.h"
 
 #include <SDL.h>
-#include <dlfcn.h>
 
 // name, result, parameters, arguments, the answer when SDL is missing
 #define TREMLO_SDL_FUNCTIONS(X)                                                                    \
@@ -23,34 +22,4 @@
     X(SDL_PauseAudioDevice, void, (SDL_AudioDeviceID dev, int pause_on), (dev, pause_on), void())  \
     X(SDL_CloseAudioDevice, void, (SDL_AudioDeviceID dev), (dev), void())
 
-namespace {
-
-struct Functions {
-#define TREMLO_POINTER(name, result, parameters, arguments, missing)                               \
-    decltype(&::name) name = nullptr;
-    TREMLO_SDL_FUNCTIONS(TREMLO_POINTER)
-#undef TREMLO_POINTER
-};
-
-Functions functions;
-
-bool resolve(void* handle) {
-#define TREMLO_RESOLVE(name, result, parameters, arguments, missing)                               \
-    functions.name = reinterpret_cast<decltype(&::name)>(dlsym(handle, #name));                    \
-    if (!functions.name)                                                                           \
-        return false;
-    TREMLO_SDL_FUNCTIONS(TREMLO_RESOLVE)
-#undef TREMLO_RESOLVE
-    return true;
-}
-
-tremlo::sound::LibraryOnDemand library(TREMLO_SDL_SONAME, resolve);
-
-} // namespace
-
-#define TREMLO_FORWARD(name, result, parameters, arguments, missing)                               \
-    extern "C" result name parameters {                                                            \
-        return library.ready() ? functions.name arguments : missing;                               \
-    }
-TREMLO_SDL_FUNCTIONS(TREMLO_FORWARD)
-#undef TREMLO_FORWARD
+TREMLO_FORWARD_ON_DEMAND(TREMLO_SDL_FUNCTIONS, TREMLO_SDL_SONAME)
