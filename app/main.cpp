@@ -184,6 +184,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     startup.finish();
     library.releaseSoundFont();
-    QApplication::setWindowIcon(programIcon());
+    // Installed, the icon the desktop shows in its menu; else the switch box.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tremolo"), programIcon()));
     return QApplication::exec();
 }
