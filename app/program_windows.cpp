@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
@@ -27,10 +28,9 @@ bool ProgramWindows::claimInstanceLock() {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::tempPath();
-    m_lock = std::make_unique<QLockFile>(folder + QStringLiteral("/tremolo.lock"));
-    // A lock left by a crashed instance is taken over: its owner is gone.
-    m_lock->setStaleLockTime(0);
-    m_otherInstance = !m_lock->tryLock(0);
+    m_lock = std::make_unique<InstanceLock>(
+        QFile::encodeName(folder + QStringLiteral("/tremolo.lock")).toStdString());
+    m_otherInstance = m_lock->otherInstance();
     return !m_otherInstance;
 }
 

@@ -7,12 +7,12 @@
 // Thread: the user-interface thread.
 
 #include "frm_main.h"
+#include "instance_lock.h"
 #include "settings_store.h"
 #include "startup.h"
 #include "status_panel_host.h"
 #include "timer.h"
 
-#include <QLockFile>
 #include <functional>
 #include <memory>
 
@@ -52,7 +52,7 @@ private:
     frmMain& m_main;
     StatusPanelHost& m_panel;
     Timer& m_doorTimer;
-    std::unique_ptr<QLockFile> m_lock;
+    std::unique_ptr<InstanceLock> m_lock;
     bool m_otherInstance = false;
     bool m_busy = false;
     std::function<void(int, int)> m_applyRange;

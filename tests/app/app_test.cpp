@@ -2,6 +2,7 @@
 // command line and the recently-used list.
 
 #include "command_line.h"
+#include "instance_lock.h"
 #include "recent_documents.h"
 #include "status_panel_host.h"
 #include "virtual_time.h"
@@ -14,7 +15,10 @@
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QWindow>
+#include <csignal>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace tremlo::test {
 namespace {
@@ -110,6 +114,51 @@ TEST_F(AppTest, TheRecentListGetsOneEntryPerFileAndSurvivesADamagedList) {
     damaged.write("<xbel><bookmark");
     damaged.close();
     EXPECT_TRUE(addRecentDocument(list, "/music/tune.mid", "audio/midi"));
+}
+
+} // namespace
+} // namespace tremlo::test
+
+namespace tremlo::test {
+namespace {
+
+TEST(InstanceLockTest, OneHolderAtATimeAndNoneLeftWhenItEnds) {
+    QTemporaryDir folder;
+    const std::string path = folder.filePath("tremolo.lock").toStdString();
+    {
+        InstanceLock first(path);
+        EXPECT_FALSE(first.otherInstance());
+        InstanceLock second(path);
+        EXPECT_TRUE(second.otherInstance());
+    }
+    InstanceLock after(path);
+    EXPECT_FALSE(after.otherInstance()) << "the file stays, the lock does not";
+    EXPECT_FALSE(
+        InstanceLock(folder.filePath("missing/tremolo.lock").toStdString()).otherInstance());
+}
+
+TEST(InstanceLockTest, AProcessKilledWhileHoldingItLeavesNoLock) {
+    QTemporaryDir folder;
+    const std::string path = folder.filePath("tremolo.lock").toStdString();
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        InstanceLock held(path);
+        const char taken = held.otherInstance() ? 'n' : 'y';
+        (void)!::write(ready[1], &taken, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char taken = 0;
+    ASSERT_EQ(::read(ready[0], &taken, 1), 1);
+    EXPECT_EQ(taken, 'y');
+    EXPECT_TRUE(InstanceLock(path).otherInstance());
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_FALSE(InstanceLock(path).otherInstance());
+    ::close(ready[0]);
+    ::close(ready[1]);
 }
 
 } // namespace
