@@ -66,7 +66,8 @@ class UserFeedback {
 public:
     virtual ~UserFeedback() = default;
     // A box with only an OK button; returns when the user has closed it.
-    virtual void showMessage(const std::string& text, const std::string& title, MessageIcon icon) = 0;
+    virtual void showMessage(const std::string& text, const std::string& title,
+                             MessageIcon icon) = 0;
     virtual void setWaitCursor(bool waiting) = 0;
     virtual void addRecentDocument(const std::string& path) = 0;
 };

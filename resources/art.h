@@ -13,7 +13,6 @@
 #include <QCursor>
 #include <QPixmap>
 #include <QSize>
-
 #include <string_view>
 
 namespace tremlo::art {

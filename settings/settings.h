@@ -20,7 +20,9 @@ using VbBool = std::int16_t;
 inline constexpr VbBool kTrue = -1;
 inline constexpr VbBool kFalse = 0;
 
-constexpr VbBool vbBool(bool value) { return value ? kTrue : kFalse; }
+constexpr VbBool vbBool(bool value) {
+    return value ? kTrue : kFalse;
+}
 
 struct Settings {
     VbBool TopMost = kFalse;

@@ -14,14 +14,13 @@
 // output on through a pipe in its own blocks, and a Python thread can wait
 // for the interpreter lock, so neither stamp would be this close to arrival.
 
-#include <pulse/error.h>
-#include <pulse/simple.h>
-
 #include <array>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <pulse/error.h>
+#include <pulse/simple.h>
 
 namespace {
 
@@ -48,7 +47,7 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: %s SOURCE OUTPUT\n", argv[0]);
         return 2;
     }
-    struct sigaction action{};
+    struct sigaction action {};
     action.sa_handler = requestStop;
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);

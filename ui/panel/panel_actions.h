@@ -6,7 +6,6 @@
 // Thread: the user-interface thread.
 
 #include <QPoint>
-
 #include <string>
 
 namespace tremlo::ui {
@@ -14,15 +13,15 @@ namespace tremlo::ui {
 class PanelActions {
 public:
     virtual ~PanelActions() = default;
-    virtual void stepEffect() = 0;       // imgEFCTButton
-    virtual void showOptions() = 0;      // imgOPTButton, with stay-on-top lifted around it
-    virtual void showAbout() = 0;        // imgVERButton, likewise
-    virtual void quit() = 0;             // imgPowerButton: the main window unloads
-    virtual void openFile() = 0;         // imgEjectButton 0
+    virtual void stepEffect() = 0;  // imgEFCTButton
+    virtual void showOptions() = 0; // imgOPTButton, with stay-on-top lifted around it
+    virtual void showAbout() = 0;   // imgVERButton, likewise
+    virtual void quit() = 0;        // imgPowerButton: the main window unloads
+    virtual void openFile() = 0;    // imgEjectButton 0
     virtual void popupOptionMenu(QPoint globalPosition) = 0; // imgEjectButton 1: mnuTopOption
     virtual void popupDoors(QPoint globalPosition) = 0;      // imgDoor: mnuDoors2
     virtual void popupEnvirs(QPoint globalPosition) = 0;     // imgEnvir: mnuEnvirs2
-    virtual void CyclePan() = 0;         // imgLRButton
+    virtual void CyclePan() = 0;                             // imgLRButton
 };
 
 } // namespace tremlo::ui
