@@ -3,26 +3,16 @@
 // recovery paths.
 
 #include "midi_file.h"
+#include "sequence_invariants.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto sequence = tremlo::sound::readMidiFile({data, size});
-    if (!sequence) {
+    const auto sequence = tremlo::sound::readMidiFile({data, size});
+    if (!sequence)
         return 0;
-    }
-    // What the sequencer relies on: time order, nothing past the end, and
-    // SysEx ranges inside the buffer.
-    std::int64_t previousUs = 0;
-    for (const auto& event : sequence->events) {
-        bool sysexInside =
-            std::uint64_t{event.sysexOffset} + event.sysexLength <= sequence->sysex.size();
-        if (event.timeUs < previousUs || event.timeUs > sequence->lengthUs || !sysexInside) {
-            std::abort();
-        }
-        previousUs = event.timeUs;
-    }
+    abortUnlessPlayable(*sequence);
     return 0;
 }

@@ -3,31 +3,19 @@
 // size it writes, so the fuzzer starts inside every track kind.
 
 #include "segment_file.h"
+#include "sequence_invariants.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto sequence = tremlo::sound::readSegmentFile({data, size});
-    if (!sequence) {
+    const auto sequence = tremlo::sound::readSegmentFile({data, size});
+    if (!sequence)
         return 0;
-    }
-    // What the sequencer relies on: a length to repeat, a loop inside it,
-    // time order, nothing past the end, and SysEx ranges inside the buffer.
-    if (sequence->lengthUs <= 0 || sequence->loopStartUs < 0 ||
-        sequence->loopEndUs > sequence->lengthUs ||
-        (sequence->loopEndUs > 0 && sequence->loopStartUs >= sequence->loopEndUs)) {
+    // A segment the reader accepts has a length to repeat.
+    if (sequence->lengthUs <= 0)
         std::abort();
-    }
-    std::int64_t previousUs = 0;
-    for (const auto& event : sequence->events) {
-        bool sysexInside =
-            std::uint64_t{event.sysexOffset} + event.sysexLength <= sequence->sysex.size();
-        if (event.timeUs < previousUs || event.timeUs > sequence->lengthUs || !sysexInside) {
-            std::abort();
-        }
-        previousUs = event.timeUs;
-    }
+    abortUnlessPlayable(*sequence);
     return 0;
 }
