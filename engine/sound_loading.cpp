@@ -80,6 +80,10 @@ std::string endingOf(const std::string& path) {
     return asciiLower(path.substr(startOfLastCharacters(path, 4)));
 }
 
+bool isMelodyPath(const std::string& path) {
+    return isMelodyEnding(endingOf(path));
+}
+
 std::string fileNameOf(const std::string& path) {
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);

@@ -59,6 +59,9 @@ private:
 
 // The last four characters of a path, in lower case: what decides its kind.
 std::string endingOf(const std::string& path);
+// Whether a path names a melody: its ending is ".wav", ".mid" or ".sgt". The
+// windows take only these from a drop.
+bool isMelodyPath(const std::string& path);
 // The part after the last "/", or the whole path when it has none.
 std::string fileNameOf(const std::string& path);
 // The file name, or for more than 24 characters its first 20, " ... " and the

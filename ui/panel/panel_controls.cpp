@@ -2,6 +2,7 @@
 
 #include "art.h"
 #include "drop_file.h"
+#include "file_drops.h"
 #include "frm_status.h"
 #include "virtual_keys.h"
 
@@ -10,35 +11,9 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
-#include <QUrl>
 #include <filesystem>
 
 namespace tremlo::ui {
-namespace {
-
-// A list of local files is the only thing the panel takes.
-bool offersFiles(const QMimeData* data) {
-    if (!data || !data->hasUrls())
-        return false;
-    for (const QUrl& url : data->urls())
-        if (url.isLocalFile())
-            return true;
-    return false;
-}
-
-// Only a copy is taken: a file is never moved or linked away from where the
-// user keeps it.
-bool offersCopiedFiles(const QDropEvent& event) {
-    return offersFiles(event.mimeData()) && (event.possibleActions() & Qt::CopyAction);
-}
-
-} // namespace
-
-bool isDroppableSound(const std::string& path) {
-    const std::string ending = endingOf(path);
-    return ending == ".mid" || ending == ".wav" || ending == ".sgt";
-}
-
 PanelControls::PanelControls(frmStatus& panel, MelodyEngine& engine, SoundLoader& loader,
                              EventPump& pump, const Settings& settings, PanelActions& actions)
     : m_panel(panel), m_engine(engine), m_loader(loader), m_pump(pump), m_settings(settings),
@@ -198,22 +173,12 @@ bool PanelControls::refusesDropAt(QPoint panelPosition) const {
 // came in over the pan indicator would be refused everywhere else too. The
 // move that always follows the entry refuses that spot.
 bool PanelControls::dragEnter(QDropEvent& event) {
-    if (offersCopiedFiles(event)) {
-        event.setDropAction(Qt::CopyAction);
-        event.accept();
-    } else {
-        event.ignore();
-    }
+    answerDrag(event, offersCopiedFiles(event));
     return true;
 }
 
 bool PanelControls::dragOver(QDropEvent& event) {
-    if (offersCopiedFiles(event) && !refusesDropAt(event.position().toPoint())) {
-        event.setDropAction(Qt::CopyAction);
-        event.accept();
-    } else {
-        event.ignore();
-    }
+    answerDrag(event, offersCopiedFiles(event) && !refusesDropAt(event.position().toPoint()));
     return true;
 }
 
@@ -224,16 +189,10 @@ bool PanelControls::drop(QDropEvent& event) {
     }
     event.setDropAction(Qt::CopyAction);
     event.accept();
-    // Copied: each load lets events run, and the drag's data may be gone by
-    // the next file.
-    const QList<QUrl> urls = event.mimeData()->urls();
     const QPointer<PanelControls> alive(this);
-    for (const QUrl& url : urls) {
-        if (!url.isLocalFile())
-            continue;
-        const std::string path = url.toLocalFile().toStdString();
+    for (const std::string& path : localFilesOf(*event.mimeData())) {
         // Files of other kinds are skipped without a word.
-        if (!isDroppableSound(path))
+        if (!isMelodyPath(path))
             continue;
         DropFile(path);
         if (!alive)

@@ -89,8 +89,4 @@ private:
     bool m_doorDragged = false;
 };
 
-// Whether a dropped path names a sound the panel loads: its last four
-// characters, in lower case, are ".mid", ".wav" or ".sgt".
-bool isDroppableSound(const std::string& path);
-
 } // namespace tremlo::ui

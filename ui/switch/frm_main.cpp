@@ -2,6 +2,7 @@
 
 #include "art.h"
 #include "drop_file.h"
+#include "file_drops.h"
 #include "picture_element.h"
 #include "virtual_keys.h"
 #include "window_drag.h"
@@ -12,7 +13,6 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QUrl>
 #include <QWindow>
 
 namespace tremlo {
@@ -20,22 +20,7 @@ namespace {
 
 const char* const kTitle = "トレモロ";
 
-// The offered data is a list of local files: the only thing the window takes.
-bool offersFiles(const QMimeData* data) {
-    if (!data || !data->hasUrls())
-        return false;
-    for (const QUrl& url : data->urls())
-        if (url.isLocalFile())
-            return true;
-    return false;
-}
-
 } // namespace
-
-bool isMelodyPath(const std::string& path) {
-    const std::string ending = endingOf(path);
-    return ending == ".mid" || ending == ".wav" || ending == ".sgt";
-}
 
 frmMain::frmMain(Settings& settings)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_settings(settings),
@@ -172,37 +157,22 @@ void frmMain::keyReleaseEvent(QKeyEvent* event) {
 }
 
 void frmMain::dragEnterEvent(QDragEnterEvent* event) {
-    if (offersFiles(event->mimeData()) && (event->possibleActions() & Qt::CopyAction)) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    ui::answerDrag(*event, ui::offersCopiedFiles(*event));
 }
 
 void frmMain::dragMoveEvent(QDragMoveEvent* event) {
-    if (offersFiles(event->mimeData()) && (event->possibleActions() & Qt::CopyAction)) {
-        event->setDropAction(Qt::CopyAction);
-        event->accept();
-    } else {
-        event->ignore();
-    }
+    ui::answerDrag(*event, ui::offersCopiedFiles(*event));
 }
 
 void frmMain::dropEvent(QDropEvent* event) {
-    if (!offersFiles(event->mimeData()))
+    if (!ui::offersFiles(event->mimeData()))
         return;
     event->setDropAction(Qt::CopyAction);
     event->accept();
     // In the list's order; files of other kinds are skipped without a word.
-    const QList<QUrl> urls = event->mimeData()->urls();
-    for (const QUrl& url : urls) {
-        if (!url.isLocalFile())
-            continue;
-        const std::string path = url.toLocalFile().toStdString();
+    for (const std::string& path : ui::localFilesOf(*event->mimeData()))
         if (isMelodyPath(path))
             DropFile(path);
-    }
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

@@ -86,8 +86,4 @@ private:
     std::function<void()> m_unload;
 };
 
-// Whether a dropped path names a melody: the last four characters, in lower
-// case, are ".wav", ".mid" or ".sgt".
-bool isMelodyPath(const std::string& path);
-
 } // namespace tremlo
