@@ -3,12 +3,12 @@
 
 #include "command_line.h"
 #include "instance_lock.h"
+#include "offscreen_application.h"
 #include "recent_documents.h"
 #include "status_panel_host.h"
 #include "virtual_time.h"
 #include "window_placement.h"
 
-#include <QApplication>
 #include <QDomDocument>
 #include <QFile>
 #include <QLabel>
@@ -22,17 +22,6 @@
 
 namespace tremlo::test {
 namespace {
-
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "tremolo-test";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Never destroyed: Qt's input devices must outlive every test and the
-    // static destructors at exit.
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
 
 class AppTest : public ::testing::Test {
 protected:

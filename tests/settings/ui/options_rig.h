@@ -6,11 +6,11 @@
 
 #include "frm_options.h"
 #include "ini_profile.h"
+#include "offscreen_application.h"
 #include "test_folder.h"
 #include "test_support.h"
 #include "virtual_time.h"
 
-#include <QApplication>
 #include <QKeyEvent>
 #include <QTimer>
 #include <QWidget>
@@ -20,17 +20,6 @@
 #include <vector>
 
 namespace tremlo::test {
-
-inline QApplication& application() {
-    static int argc = 1;
-    static char name[] = "settings_ui_tests";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Never destroyed: Qt's own globals may be gone by the time a static
-    // application would be torn down at exit.
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
 
 using Log = std::vector<std::string>;
 

@@ -7,26 +7,15 @@
 
 #include "engine_rig.h"
 #include "frm_menus.h"
+#include "offscreen_application.h"
 #include "test_folder.h"
 
-#include <QApplication>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <stdexcept>
 
 namespace tremlo::test {
-
-inline QApplication& application() {
-    static int argc = 1;
-    static char name[] = "tremolo-test";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Never destroyed: Qt's own globals may be gone by the time a static
-    // application would be torn down at exit.
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
 
 using Log = std::vector<std::string>;
 

@@ -1,4 +1,5 @@
 #include "frm_status.h"
+#include "offscreen_application.h"
 #include "virtual_time.h"
 
 #include <QApplication>
@@ -8,19 +9,6 @@
 
 namespace tremlo::ui {
 namespace {
-
-void ensureApplication() {
-    static int argc = 1;
-    static char name[] = "ui_panel_tests";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance())
-        return;
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Never destroyed: Qt's own globals may be gone by the time a static
-    // application would be torn down at exit.
-    static QApplication* app = new QApplication(argc, argv);
-    (void)app;
-}
 
 const QRect kMainFrame(100, 50, 48, 95);
 
@@ -46,7 +34,7 @@ const art::Picture* shown(const frmStatus& panel, const char* name) {
 
 class PanelTest : public ::testing::Test {
 protected:
-    void SetUp() override { ensureApplication(); }
+    void SetUp() override { tremlo::test::application(); }
 };
 
 TEST_F(PanelTest, Window) {

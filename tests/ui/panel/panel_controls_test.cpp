@@ -3,6 +3,7 @@
 
 #include "engine_rig.h"
 #include "frm_status.h"
+#include "offscreen_application.h"
 #include "panel_actions.h"
 #include "sound_loading.h"
 
@@ -75,12 +76,7 @@ class PanelControlsTest : public ::testing::Test {
 protected:
     PanelControlsTest()
         : folder(fs::temp_directory_path() / ("tremolo-panel-" + std::to_string(::getpid()))) {
-        static int argc = 1;
-        static char name[] = "ui_panel_tests";
-        static char* argv[] = {name, nullptr};
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        if (!QApplication::instance())
-            new QApplication(argc, argv); // kept to the end, as Qt's globals need
+        tremlo::test::application();
         fs::create_directories(folder);
         rig.settings.ShiftForce = kTrue; // the panel pays it no heed
         watch.state = &rig.state;

@@ -3,9 +3,9 @@
 
 #include "engine_rig.h"
 #include "frm_main.h"
+#include "offscreen_application.h"
 #include "virtual_keys.h"
 
-#include <QApplication>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -19,17 +19,6 @@ namespace tremlo::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-QApplication& application() {
-    static int argc = 1;
-    static char name[] = "tremolo-test";
-    static char* argv[] = {name, nullptr};
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Never destroyed: Qt's input devices must outlive every test and the
-    // static destructors at exit.
-    static QApplication* app = new QApplication(argc, argv);
-    return *app;
-}
 
 class FrmMainTest : public ::testing::Test {
 protected:

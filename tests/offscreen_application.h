@@ -1,0 +1,22 @@
+#pragma once
+
+// The one QApplication of a test program, on Qt's offscreen platform, made by
+// whichever test needs it first.
+
+#include <QApplication>
+
+namespace tremlo::test {
+
+inline QApplication& application() {
+    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return *existing;
+    static int argc = 1;
+    static char name[] = "tremolo-test";
+    static char* argv[] = {name, nullptr};
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Never destroyed: Qt's own globals may be gone by the time a static
+    // application would be torn down at exit.
+    return *new QApplication(argc, argv);
+}
+
+} // namespace tremlo::test
