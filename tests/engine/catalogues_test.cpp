@@ -26,13 +26,7 @@ protected:
     }
     ~CatalogueTest() override { fs::remove_all(program); }
 
-    void tone(const fs::path& path, int ms) {
-        fs::create_directories(path.parent_path());
-        const auto wave = sound::test::makeSine(440, 8000 * ms / 1000, 8000);
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(wave.data()),
-                   static_cast<std::streamsize>(wave.size()));
-    }
+    void tone(const fs::path& path, int ms) { writeTone(path, ms); }
 
     EngineRig rig{{.capture = false}};
     QuietLoaderViews view;

@@ -8,6 +8,8 @@
 #include "offline_device.h"
 #include "virtual_time.h"
 
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,6 +36,16 @@ public:
     bool tachikawaMark = false;
     std::function<void()> onRepaint;
 };
+
+// A 440 Hz tone of `ms` milliseconds at 8 kHz written as a WAVE file, its
+// folders made as needed.
+inline void writeTone(const std::filesystem::path& path, int ms) {
+    std::filesystem::create_directories(path.parent_path());
+    const auto wave = sound::test::makeSine(440, 8000 * ms / 1000, 8000);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(wave.data()),
+               static_cast<std::streamsize>(wave.size()));
+}
 
 // The loader's views, showing nothing and keeping the texts of the message
 // boxes it was asked for.

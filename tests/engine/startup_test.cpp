@@ -29,7 +29,7 @@ private:
     int m_refusals;
 };
 
-struct FakeWindows : SettingsWindows, StartupView, MainWindowView, StatusDisplay, UserFeedback {
+struct FakeWindows : SettingsWindows, StartupView, QuietLoaderViews {
     // SettingsWindows
     void setBusyCursor(bool) override {}
     void setSpeedSliderRange(int minimum, int maximum) override {
@@ -50,24 +50,13 @@ struct FakeWindows : SettingsWindows, StartupView, MainWindowView, StatusDisplay
     void dropFile(const std::string& path) override { dropped.push_back(path); }
     void showStatusPanel() override { panelShown = true; }
     void showEnvir(bool on) override { envirShown = on; }
-    // the loader's views
-    void setCaption(const std::string&) override {}
-    void setTitleBarToolTip(const std::string&) override {}
-    void BringToFront() override {}
-    void setFileInfo(const std::string&) override {}
-    void ShowStatusMessage(const std::string&, bool) override {}
-    void showMessage(const std::string& text, const std::string&, MessageIcon) override {
-        messages.push_back(text);
-    }
-    void setWaitCursor(bool) override {}
-    void addRecentDocument(const std::string&) override {}
 
     std::pair<int, int> sliderRange{};
     bool otherInstance = false;
     std::pair<double, double> movedTo{-1, -1};
     bool topMost = false, panelShown = false, envirShown = false;
     int mainWidth = 0, doorInterval = 0, retries = 0;
-    std::vector<std::string> retryQuestions, dropped, messages;
+    std::vector<std::string> retryQuestions, dropped;
     std::string failure;
 };
 
@@ -79,13 +68,7 @@ protected:
     }
     ~StartupTest() override { fs::remove_all(program); }
 
-    void tone(const fs::path& path, int ms) {
-        fs::create_directories(path.parent_path());
-        const auto wave = sound::test::makeSine(440, 8000 * ms / 1000, 8000);
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(wave.data()),
-                   static_cast<std::streamsize>(wave.size()));
-    }
+    void tone(const fs::path& path, int ms) { writeTone(path, ms); }
     std::string iniText() const {
         std::ifstream in(program / "tremlo.ini");
         std::stringstream text;
