@@ -20,6 +20,7 @@ import time
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness as h  # noqa: E402
+from station import Failure, check, ms, stamp  # noqa: E402
 
 TONE_HZ = 1000
 # The sine is written at half scale and comes back at that level when the
@@ -31,23 +32,6 @@ ORGAN_NOTE = 69
 # (the announcement at a fifth of the melody's level): off, so that the
 # checks hear the melody alone. The switch click stays.
 QUIET_STATION = {"UseEnvir": "no", "Door": "no"}
-
-
-class Failure(Exception):
-    pass
-
-
-def check(condition, message):
-    if not condition:
-        raise Failure(message)
-
-
-def stamp():
-    return time.monotonic_ns()
-
-
-def ms(nanoseconds):
-    return f"{nanoseconds / 1e6:.1f} ms"
 
 
 def tone_program(session, args, name="tone.wav"):
