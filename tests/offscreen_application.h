@@ -19,4 +19,9 @@ inline QApplication& application() {
     return *new QApplication(argc, argv);
 }
 
+// First among a fixture's bases, so the application exists before any widget.
+struct WithApplication {
+    WithApplication() { application(); }
+};
+
 } // namespace tremlo::test

@@ -7,6 +7,7 @@
 #include "frm_options.h"
 #include "ini_profile.h"
 #include "offscreen_application.h"
+#include "still_windows.h"
 #include "test_folder.h"
 #include "test_support.h"
 #include "virtual_time.h"
@@ -35,17 +36,6 @@ struct LoggingPanel : PanelControl {
     QWidget window;
 };
 
-struct StillWindows : SettingsWindows {
-    void setBusyCursor(bool) override {}
-    void setSpeedSliderRange(int, int) override {}
-    bool otherInstanceRunning() const override { return false; }
-    void moveMainWindow(double, double) override {}
-    void makeWindowsTopMost() override {}
-    void setMainWindowWidth(int) override {}
-    void setDoorTimerInterval(int) override {}
-    std::pair<double, double> mainWindowPosition() const override { return {0.25, 0.5}; }
-};
-
 inline void pressKey(QWidget* target, int qtKey, Qt::KeyboardModifiers modifiers = {},
                      bool autoRepeat = false) {
     QKeyEvent press(QEvent::KeyPress, qtKey, modifiers, QString(), autoRepeat);
@@ -56,10 +46,6 @@ inline void pressKey(QWidget* target, int qtKey, Qt::KeyboardModifiers modifiers
 inline void onNextModal(std::function<void(QWidget*)> action) {
     QTimer::singleShot(0, [action] { action(QApplication::activeModalWidget()); });
 }
-
-struct WithApplication {
-    WithApplication() { application(); }
-};
 
 class OptionsTest : public WithApplication, public ::testing::Test {
 protected:

@@ -8,6 +8,7 @@
 #include "engine_rig.h"
 #include "frm_menus.h"
 #include "offscreen_application.h"
+#include "still_windows.h"
 #include "test_folder.h"
 
 #include <filesystem>
@@ -23,17 +24,6 @@ struct QuietViews : QuietLoaderViews, SwitchView {
     void setOnPicture(OnPicture) override {}
     void setOffPicture(OffPicture) override {}
     void repaint() override {}
-};
-
-struct FakeWindows : SettingsWindows {
-    void setBusyCursor(bool) override {}
-    void setSpeedSliderRange(int, int) override {}
-    bool otherInstanceRunning() const override { return false; }
-    void moveMainWindow(double, double) override {}
-    void makeWindowsTopMost() override {}
-    void setMainWindowWidth(int) override {}
-    void setDoorTimerInterval(int) override {}
-    std::pair<double, double> mainWindowPosition() const override { return {0.25, 0.5}; }
 };
 
 struct FakePanel : PanelControl {
@@ -64,11 +54,6 @@ protected:
 
 private:
     Log& m_log;
-};
-
-// First among the fixture's bases, so the application exists before any widget.
-struct WithApplication {
-    WithApplication() { application(); }
 };
 
 class MenusTest : public WithApplication, public ::testing::Test {
@@ -135,7 +120,7 @@ protected:
     CatalogueBuilder builder{folder.path(), rig.settings, rig.state, rig.library(), loader};
     IniProfile ini{folder.file("tremlo.ini")};
     SettingsStore store{ini, folder.path()};
-    FakeWindows windows;
+    StillWindows windows;
     MenuChecks checks;
     Catalogue doors, envirs;
     Log log;
