@@ -50,12 +50,9 @@ protected:
         QApplication::sendEvent(target, &event);
     }
     std::string tone(const std::string& name) {
-        const auto wave = sound::test::makeSine(440, 800, 8000);
-        const auto path = (folder / name).string();
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(wave.data()),
-                   static_cast<std::streamsize>(wave.size()));
-        return path;
+        const auto path = folder / name;
+        writeTone(path, 100);
+        return path.string();
     }
     void drop(const QList<QUrl>& urls) {
         QMimeData data;
