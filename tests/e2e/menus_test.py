@@ -10,7 +10,6 @@ by their access keys, as a user does with the keyboard.
 
 import os
 import sys
-import time
 
 # No __pycache__ in the source tree.
 sys.dont_write_bytecode = True
@@ -46,20 +45,36 @@ def start_melody(session, args, keys):
     return recording
 
 
-def pitch(recording, seconds=0.6):
-    """The melody's frequency over the next `seconds`."""
-    start = stamp()
-    recording.follow_until(start + int(seconds * 1e9))
-    first = recording.frame_at(start)
-    return s.frequency_of(recording.mono[first:first + int(seconds * h.RATE)])
+def pitch(recording, first=None, seconds=0.6):
+    """The melody's frequency over `seconds` from frame `first` (from now when
+    not given)."""
+    if first is None:
+        recording.follow_until(stamp())
+        first = len(recording.mono)
+    count = int(seconds * h.RATE)
+    h.wait_until(lambda: recording.update() and len(recording.mono) >= first + count, 30,
+                 "the recording to catch up", alive=recording.process)
+    return s.frequency_of(recording.mono[first:first + count])
 
 
-def channel_levels(recording, seconds=0.5):
-    """The melody's amplitude on the left and the right over the next `seconds`."""
-    start = stamp()
+def channel_levels(recording, start, seconds=0.5):
+    """The melody's amplitude on the left and the right over `seconds` from `start`."""
     recording.follow_until(start + int(seconds * 1e9))
     left, right = s.stereo(recording, recording.frame_at(start), int(seconds * h.RATE))
     return s.goertzel(left, s.MELODY_HZ), s.goertzel(right, s.MELODY_HZ)
+
+
+def settled_levels(recording, since, wanted, timeout=5.0, seconds=0.5):
+    """The channel levels of the first whole window after `since` that shows
+    what `wanted` asks, or of the last one tried when none does by `timeout`:
+    a loaded machine may take a while to carry out a menu choice, and a window
+    that straddles the change shows neither layout."""
+    start = since
+    while True:
+        levels = channel_levels(recording, start, seconds)
+        start += int(seconds * 1e9)
+        if wanted(*levels) or start - since > timeout * 1e9:
+            return levels
 
 
 # ---- cases -------------------------------------------------------------------
@@ -98,9 +113,15 @@ def case_speed(session, args):
     s.choose(program, keys, "s")
     speed = program.wait_window(name=SPEED_WINDOW)
     speed.activate()
+    moved = stamp()
     keys.xdotool("key", "End")
-    time.sleep(0.3)
-    raised = pitch(recording)
+    # The new speed is measured once it is heard: a loaded machine may take a
+    # while to deliver the key, and a window that straddled the change would
+    # average the two pitches.
+    block = 960  # 20 ms: the two pitches fall in different bins
+    heard = recording.wait_for_tone(moved, base * TOP_SPEED_RATIO, s.MELODY_AMPLITUDE * 0.8,
+                                    block_frames=block)
+    raised = pitch(recording, heard + block)
     ratio = raised / base
     h.log(f"at +6: {raised:.3f} Hz, {ratio:.6f} times (expected {TOP_SPEED_RATIO:.6f})")
     check(abs(ratio / TOP_SPEED_RATIO - 1) <= 0.001,
@@ -118,15 +139,15 @@ def case_pan(session, args):
     faults = []
     for access_key, where in (("l", "左"), ("r", "右"), ("c", "中央")):
         s.open_shortcut_menu(program, switch, keys)
+        chosen = stamp()
         s.choose(program, keys, "p", access_key)
-        time.sleep(0.2)
-        left, right = channel_levels(recording)
-        h.log(f"{where}: left {left:.4f}, right {right:.4f}")
         loud = s.MELODY_AMPLITUDE * 0.9
-        expected = {"l": (left >= loud and right < SILENT),
-                    "r": (right >= loud and left < SILENT),
-                    "c": (left >= loud and right >= loud)}[access_key]
-        if not expected:
+        wanted = {"l": lambda left, right: left >= loud and right < SILENT,
+                  "r": lambda left, right: right >= loud and left < SILENT,
+                  "c": lambda left, right: left >= loud and right >= loud}[access_key]
+        left, right = settled_levels(recording, chosen, wanted)
+        h.log(f"{where}: left {left:.4f}, right {right:.4f}")
+        if not wanted(left, right):
             faults.append(f"{where}: left {left:.4f}, right {right:.4f}")
     check(not faults, "the melody is not where the pan puts it: " + "; ".join(faults))
     recording.stop()

@@ -17,6 +17,7 @@ import argparse
 import array
 import math
 import os
+import statistics
 import subprocess
 import sys
 import time
@@ -211,15 +212,24 @@ def steady_level(blocks):
 
 
 def frequency_of(samples, rate=h.RATE):
-    """The frequency of a steady sine from its rising zero crossings,
-    each placed between its two samples by linear interpolation."""
+    """The frequency of a steady sine from its rising zero crossings, each
+    placed between its two samples by linear interpolation.
+
+    Periods more than 2 % off the median are left out: a gap in the sound
+    server's stream on a loaded machine spoils the period it falls in, not
+    the pitch."""
     crossings = []
     for n in range(1, len(samples)):
         a, b = samples[n - 1], samples[n]
         if a < 0.0 <= b:
             crossings.append(n - 1 + a / (a - b))
     check(len(crossings) > 2, "no tone to measure")
-    return (len(crossings) - 1) * rate / (crossings[-1] - crossings[0])
+    periods = [b - a for a, b in zip(crossings, crossings[1:])]
+    typical = statistics.median(periods)
+    kept = [p for p in periods if abs(p / typical - 1) <= 0.02]
+    check(len(kept) >= len(periods) * 0.9, f"an unsteady tone: {len(periods) - len(kept)} "
+          f"of {len(periods)} periods are more than 2 % off")
+    return rate / statistics.fmean(kept)
 
 
 # ---- command line ------------------------------------------------------------
