@@ -19,17 +19,12 @@ namespace tremlo::sound {
 namespace {
 
 constexpr std::uint32_t kDefaultUsPerQuarter = 500'000;
-// Four million events is hours of dense music; more than that is a hostile or
-// broken file, and refusing it keeps memory bounded.
-constexpr std::size_t kMaxEvents = 4'000'000;
 // Keeps every tick-times-tempo product inside 64 bits: 2^32 ticks times at
 // most 2^24 us per quarter note. No real piece comes anywhere near it.
 constexpr std::uint64_t kMaxTrackTicks = std::uint64_t{1} << 32;
 // Type 2 patterns stop being appended beyond this (about 2000 years), so the
 // running offset cannot overflow either.
 constexpr std::int64_t kMaxPatternOffsetUs = std::int64_t{1} << 56;
-// SysEx offsets in a Sequence are 32-bit; a MIDI file is never near this size.
-constexpr std::size_t kMaxFileBytes = std::size_t{1} << 30;
 
 constexpr std::size_t kChunkHeaderBytes = 8;
 constexpr std::uint32_t kMinHeaderLength = 6;
@@ -483,7 +478,7 @@ private:
 } // namespace
 
 std::optional<Sequence> readMidiFile(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() > kMaxFileBytes) {
+    if (bytes.size() > kMaxSequenceFileBytes) {
         return std::nullopt;
     }
     auto header = readHeader(bytes);
@@ -491,7 +486,7 @@ std::optional<Sequence> readMidiFile(std::span<const std::uint8_t> bytes) {
         return std::nullopt;
     }
     SequenceBuilder builder(header->division, header->format == 2);
-    std::size_t eventBudget = kMaxEvents;
+    std::size_t eventBudget = kMaxSequenceEvents;
     // Chunks that are not tracks are skipped; one whose length runs past the
     // file keeps what is there.
     ByteReader in(bytes.subspan(header->bodyOffset));

@@ -34,10 +34,6 @@ constexpr std::int64_t kTicksPerQuarter = 768;
 constexpr double kDefaultTempo = 120.0;
 constexpr double kMinTempo = 1.0;
 constexpr double kMaxTempo = 1000.0;
-// As in the MIDI reader: more events than this is a hostile file, not music.
-constexpr std::size_t kMaxEvents = 4'000'000;
-// SysEx offsets in a Sequence are 32-bit.
-constexpr std::size_t kMaxFileBytes = std::size_t{1} << 30;
 
 // Curves are sent as a run of controller messages, one per this many ticks
 // (about 8 ms at 120 BPM): finer than a listener hears a controller step, and
@@ -258,11 +254,11 @@ private:
     std::array<std::vector<TransposeChange>, kSynthChannels> m_transposes;
     std::array<bool, kSynthChannels> m_used{};
     std::vector<std::uint8_t> m_sysex;
-    std::size_t m_budget = kMaxEvents;
+    std::size_t m_budget = kMaxSequenceEvents;
 };
 
 std::optional<Sequence> SegmentReader::read(Bytes bytes) {
-    if (bytes.size() > kMaxFileBytes || !isSegmentFile(bytes))
+    if (bytes.size() > kMaxSequenceFileBytes || !isSegmentFile(bytes))
         return std::nullopt;
     const std::uint32_t formSize = u32At(bytes, 4);
     // A form that claims more than the file holds is a cut-off download.

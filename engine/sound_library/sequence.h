@@ -9,6 +9,7 @@
 // once on the user-interface thread and never changed afterwards; the audio
 // thread reads it through a const pointer.
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -24,6 +25,13 @@ inline constexpr int kSynthChannels = 256;
 // whether it is a drum kit instead of relying on channel 10, and needs this
 // for every channel it uses.
 inline constexpr std::uint8_t kChannelTypeStatus = 0xF5;
+
+// Limits every reader keeps to. Four million events is hours of dense music;
+// more than that is a hostile or broken file, and refusing it keeps memory
+// bounded. SysEx offsets in a Sequence are 32-bit, so a file larger than this
+// is refused before reading; no real melody is anywhere near it.
+inline constexpr std::size_t kMaxSequenceEvents = 4'000'000;
+inline constexpr std::size_t kMaxSequenceFileBytes = std::size_t{1} << 30;
 
 struct SequenceEvent {
     std::int64_t timeUs = 0;

@@ -17,7 +17,6 @@ leaves the machine as it found it. Root may write any folder, so as root the
 read-only case runs the program as the user nobody.
 """
 
-import argparse
 import os
 import pwd
 import re
@@ -25,7 +24,6 @@ import shlex
 import stat
 import subprocess
 import sys
-import time
 
 # No __pycache__ in the source tree.
 sys.dont_write_bytecode = True
@@ -271,28 +269,7 @@ CASES = {"installed": case_installed, "read_only": case_read_only}
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--deb", required=True, help="the package cpack made")
-    parser.add_argument("--recorder", help="e2e_recorder (compiled here when not given)")
-    parser.add_argument("--case", required=True, choices=sorted(CASES))
-    parser.add_argument("--keep", action="store_true", help="keep the logs and recordings")
-    args = parser.parse_args()
-    args.deb = os.path.abspath(args.deb)
-    if args.recorder:
-        args.recorder = os.path.abspath(args.recorder)
-    started = time.monotonic()
-    with h.Session(keep_folder=args.keep) as session:
-        try:
-            args.recorder = h.find_recorder(args.recorder, session.folder)
-            CASES[args.case](session, args)
-        except (s.Failure, h.HarnessError, OSError, subprocess.SubprocessError) as error:
-            print(f"FAILED: {error}", file=sys.stderr)
-            print("--- the program's output:\n" + session.log_tail("tremolo"), file=sys.stderr)
-            session.keep_folder = True
-            return 1
-    print(f"passed in {time.monotonic() - started:.1f} s")
-    return 0
+    return s.run_cases(__doc__, CASES, subject=("deb", "the package cpack made"))
 
 
 if __name__ == "__main__":

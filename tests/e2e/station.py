@@ -234,18 +234,22 @@ def frequency_of(samples, rate=h.RATE):
 
 # ---- command line ------------------------------------------------------------
 
-def run_cases(description, cases):
-    """Runs the one case named on the command line in a session of its own."""
+def run_cases(description, cases, subject=("program", "the tremolo executable")):
+    """Runs the one case named on the command line in a session of its own.
+    `subject` names the file under test and describes it: the executable, or
+    for the package tests the package."""
+    name, subject_help = subject
     parser = argparse.ArgumentParser(description=description,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--program", required=True, help="the tremolo executable")
+    parser.add_argument("--" + name, required=True, help=subject_help)
     parser.add_argument("--recorder", help="e2e_recorder (compiled here when not given)")
     parser.add_argument("--case", required=True, choices=sorted(cases))
     parser.add_argument("--keep", action="store_true", help="keep the logs and recordings")
     args = parser.parse_args()
-    args.program = os.path.abspath(args.program)
+    setattr(args, name, os.path.abspath(getattr(args, name)))
     if args.recorder:
         args.recorder = os.path.abspath(args.recorder)
+    started = time.monotonic()
     with h.Session(keep_folder=args.keep) as session:
         try:
             args.recorder = h.find_recorder(args.recorder, session.folder)
@@ -255,5 +259,5 @@ def run_cases(description, cases):
             print("--- the program's output:\n" + session.log_tail("tremolo"), file=sys.stderr)
             session.keep_folder = True  # the logs and recordings, for a look
             return 1
-    print("passed")
+    print(f"passed in {time.monotonic() - started:.1f} s")
     return 0
