@@ -6,10 +6,7 @@
 #include "test_support.h"
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 namespace tremlo::sound::test {
 namespace {
@@ -18,14 +15,7 @@ namespace seg = tools::segment;
 constexpr int kRate = 48000;
 
 TempFile saveSegment(const seg::Bytes& bytes) {
-    static int count = 0;
-    const auto path =
-        std::filesystem::temp_directory_path() /
-        ("tremlo-test-" + std::to_string(::getpid()) + "-" + std::to_string(count++) + ".sgt");
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-    return TempFile(path.string());
+    return TempFile::holding(bytes, ".sgt");
 }
 
 TempFile segmentFrom(const std::string& midiPath, const seg::Options& options = {}) {

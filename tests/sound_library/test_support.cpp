@@ -153,8 +153,18 @@ MidiWriter& MidiWriter::end(std::uint32_t delta) {
     return event(delta, {0xFF, 0x2F, 0x00});
 }
 
-TempFile MidiWriter::save() const {
+TempFile TempFile::holding(const std::vector<std::uint8_t>& bytes, const std::string& extension) {
     static int count = 0;
+    const auto path =
+        std::filesystem::temp_directory_path() /
+        ("tremlo-test-" + std::to_string(::getpid()) + "-" + std::to_string(count++) + extension);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    return TempFile(path.string());
+}
+
+TempFile MidiWriter::save() const {
     std::vector<std::uint8_t> file;
     putTag(file, "MThd");
     put(file, 6 << 24, 4); // big-endian 6
@@ -167,13 +177,7 @@ TempFile MidiWriter::save() const {
     for (int shift = 24; shift >= 0; shift -= 8)
         file.push_back(static_cast<std::uint8_t>(size >> shift));
     file.insert(file.end(), m_track.begin(), m_track.end());
-    const auto path =
-        std::filesystem::temp_directory_path() /
-        ("tremlo-test-" + std::to_string(::getpid()) + "-" + std::to_string(count++) + ".mid");
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(file.data()),
-               static_cast<std::streamsize>(file.size()));
-    return TempFile(path.string());
+    return TempFile::holding(file, ".mid");
 }
 
 void MidiWriter::putVariableLength(std::uint32_t value) {

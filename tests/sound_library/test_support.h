@@ -51,6 +51,9 @@ std::vector<std::uint8_t> readFile(const std::string& path);
 class TempFile {
 public:
     explicit TempFile(std::string path) : m_path(std::move(path)) {}
+    // A new file of these bytes, its name unique to this process and ending in
+    // `extension` (".mid", ".sgt"), as the loaders look at endings.
+    static TempFile holding(const std::vector<std::uint8_t>& bytes, const std::string& extension);
     TempFile(TempFile&& other) noexcept : m_path(std::exchange(other.m_path, {})) {}
     TempFile& operator=(TempFile&&) = delete;
     ~TempFile();
