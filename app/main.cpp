@@ -8,6 +8,7 @@
 #include "art.h"
 #include "catalogues.h"
 #include "command_line.h"
+#include "commands.h"
 #include "frm_about.h"
 #include "frm_main.h"
 #include "frm_menus.h"
@@ -45,16 +46,6 @@
 namespace {
 
 using namespace tremlo;
-
-// The Tachikawa item's check mark, as the switch reads it.
-class CheckedEffects : public EffectMarks {
-public:
-    explicit CheckedEffects(const MenuChecks& checks) : m_checks(checks) {}
-    bool mnuUseFadeOutChecked() const override { return m_checks.mnuUseFadeOut; }
-
-private:
-    const MenuChecks& m_checks;
-};
 
 void useJapaneseInterface(QApplication& app, QTranslator& translator) {
     // Standard buttons read 再試行, キャンセル, OK whatever the user's locale.
@@ -115,7 +106,6 @@ int main(int argc, char* argv[]) {
 
     Settings settings;
     PlaybackState state;
-    MenuChecks checks;
     Catalogue doorCatalogue, envirCatalogue;
     IniProfile settingsFile(settingsFilePath(folder, userConfigFolder()));
     SettingsStore store(settingsFile, folder);
@@ -125,38 +115,37 @@ int main(int argc, char* argv[]) {
     QtUserFeedback feedback(recentDocumentsPath());
     frmMain mainWindow(settings);
     StatusPanelHost panel(settings, state, timers, [&] { return mainWindow.frameGeometry(); });
-    CheckedEffects effects(checks);
-    MelodyEngine engine(settings, state, library, timers, pump, {mainWindow, panel, effects});
+    MelodyEngine engine(settings, state, library, timers, pump, {mainWindow, panel});
     SoundLoader loader(state, library, {mainWindow, mainWindow, panel, feedback},
                        workFolder.toStdString(), static_cast<long>(::getpid()));
     loader.usePrefetched(&prefetch);
     CatalogueBuilder catalogues(folder, settings, state, library, loader);
     ProgramWindows windows(mainWindow, panel, engine.Timer1());
     windows.claimInstanceLock();
-    Startup startup({settings, state, library, loader, store, windows, checks, catalogues,
-                     doorCatalogue, envirCatalogue, mainWindow, feedback, windows},
+    Startup startup({settings, state, library, loader, store, windows, catalogues, doorCatalogue,
+                     envirCatalogue, mainWindow, feedback, windows},
                     folder);
     mainWindow.connectEngine(engine, loader, pump);
 
-    // The menus, their commands and the dialogs they open.
+    // The commands, the menus and the dialogs they open.
+    PanelViewOverHost panelView(panel, mainWindow);
+    Commands commands({settings, state, library, loader, doorCatalogue, envirCatalogue, catalogues,
+                       store, windows, panelView, panelView, engine.Timer1(), folder});
     ui::OpenFileDialog openFile(settings, &mainWindow, folder);
-    ui::VolumeDialogHost volume(settings, state, library);
+    ui::VolumeDialogHost volume(settings, [&](int step) { commands.setSpeed(step); });
     windows.onSpeedSliderRange(
         [&](int minimum, int maximum) { volume.setRange(minimum, maximum); });
-    PanelControlOverHost panelControl(panel, mainWindow);
-    ui::OptionsParts optionsParts{settings, state,   library,         checks, panelControl,
-                                  store,    windows, engine.Timer1(), timers, &mainWindow};
+    ui::OptionsParts optionsParts{settings, commands, timers, &mainWindow};
     CommandDialogs dialogs{
         [&] { return openFile.ShowOpenFileDialog(); }, [&] { volume.show(); },
         [&] { ui::showOptionsDialog(optionsParts); }, [&] { ui::showAbout(&mainWindow); },
         [](const std::string& path) {
             QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
         }};
-    MenuCommands commands({settings, state, library, loader, checks, doorCatalogue, envirCatalogue,
-                           catalogues, store, windows, panelControl, mainWindow, dialogs, folder});
-    ui::frmMenus menus(commands, checks, doorCatalogue, envirCatalogue, state);
+    MenuCommands menuCommands(commands, settings, loader, mainWindow, dialogs, folder);
+    ui::frmMenus menus(menuCommands, settings, doorCatalogue, envirCatalogue, state);
     mainWindow.onShortcutMenu([&](QPoint at) { menus.popupTitle(at); });
-    PanelActionsOverCommands panelActions(commands, menus);
+    PanelActionsOverCommands panelActions(menuCommands, menus);
     panel.onCreated([&](ui::frmStatus& created) {
         created.connect(engine, loader, pump, settings, panelActions);
     });

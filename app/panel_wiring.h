@@ -1,11 +1,12 @@
 #pragma once
 
-// The status panel joined to the menus' commands: the panel as the commands
-// see it (PanelControl), and the panel's buttons running the commands
-// (PanelActions).
+// The status panel joined to the commands: the panel and the windows'
+// stacking as the commands see them (PanelView, WindowStacking), and the
+// panel's buttons running the menus' handlers (PanelActions).
 //
 // Thread: the user-interface thread.
 
+#include "commands.h"
 #include "frm_main.h"
 #include "frm_menus.h"
 #include "menu_commands.h"
@@ -14,20 +15,21 @@
 
 namespace tremlo {
 
-class PanelControlOverHost : public PanelControl {
+class PanelViewOverHost : public PanelView, public WindowStacking {
 public:
-    PanelControlOverHost(StatusPanelHost& host, frmMain& mainWindow)
+    PanelViewOverHost(StatusPanelHost& host, frmMain& mainWindow)
         : m_host(host), m_main(mainWindow) {}
 
-    QWidget* panelWindow() override { return &m_host.panel(); }
     void showDoor(bool on) override { m_host.panel().showDoor(on); }
     void showEnvir(bool on) override { m_host.panel().showEnvir(on); }
     void showEffects(bool tokyo, bool tachikawa, bool urawa) override {
         m_host.panel().showEffects(tokyo, tachikawa, urawa);
     }
-    void showPan(int panMode) override { m_host.panel().showPan(panMode); }
+    void showPan(Pan mode) override { m_host.panel().showPan(mode); }
     void showPanel() override;
     void unloadPanel() override { m_host.unload(); }
+
+    void setTopMost(ProgramWindow window, bool topMost) override;
 
 private:
     StatusPanelHost& m_host;

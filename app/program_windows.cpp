@@ -59,8 +59,8 @@ void ProgramWindows::makeWindowsTopMost() {
     // A panel that does not exist yet is made top-most when it is made: made
     // here, it would hold up the switch window's first appearance.
     if (m_panel.exists())
-        SetTopMost(&m_panel.panel(), kTrue);
-    SetTopMost(&m_main, kTrue);
+        SetTopMost(&m_panel.panel(), true);
+    SetTopMost(&m_main, true);
 }
 
 void ProgramWindows::setMainWindowWidth(int width) {

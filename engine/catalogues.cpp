@@ -118,11 +118,11 @@ void CatalogueBuilder::BuildEnvirCatalogue(Catalogue& catalogue) {
 
 void CatalogueBuilder::build(Catalogue& catalogue, const std::string& folder,
                              const std::string& savedChoice, SoundHandle& sound) {
-    std::vector<std::string> names = listWaveFiles(folder); // 1
+    std::vector<std::string> names = listWaveFiles(folder);
     if (names.empty())
         return;
-    SortNames(names);                // 2
-    for (const auto& name : names) { // 3
+    SortNames(names);
+    for (const auto& name : names) {
         catalogue.entries.push_back(name);
         if (name != savedChoice) // exact: case and width count
             continue;

@@ -12,18 +12,17 @@ void MelodyEngine::tmrDoorThreshold_Timer() {
 }
 
 void MelodyEngine::Timer1_Timer() {
-    m_timer1->setEnabled(false); // 1: one announcement per OFF
+    m_timer1->setEnabled(false); // one announcement per OFF
     if (m_settings.EffectUrawa) {
-        // 2: a melody still running out silently is heard again from here.
+        // A melody still running out silently is heard again from here.
         m_library.dsSetVolume(m_state.MelodyBuffer, 0);
         m_library.dsSetMasterVolume(0);
     }
-    if (m_settings.Door &&
-        (!m_library.dsIsPlaying(m_state.DoorBuffer) || m_settings.DoorATOS)) { // 3.1
+    if (m_settings.Door && (!m_library.dsIsPlaying(m_state.DoorBuffer) || m_settings.DoorATOS)) {
         const bool melodySounds = m_library.dsIsPlaying(m_state.MelodyBuffer) ||
                                   m_library.dsIsPlayingMusicSegment(m_state.MelodySegment);
         if (m_settings.DoorCut && melodySounds) {
-            // 3.2: silent while the melody sounds; the StopMelody that finds
+            // Silent while the melody sounds; the StopMelody that finds
             // it still playing makes it heard.
             m_library.dsPlay(m_state.DoorBuffer);
             m_library.dsSetVolume(m_state.DoorBuffer, -10000);
@@ -33,10 +32,10 @@ void MelodyEngine::Timer1_Timer() {
             m_library.dsSetVolume(m_state.DoorBuffer, 0);
             m_library.dsPlay(m_state.DoorBuffer);
         }
-        applyPanToDoor();                             // 3.3
-        m_views.lamps.setStatusLED(Lamp::Door, true); // 3.4
+        applyPanToDoor();
+        m_views.lamps.setStatusLED(Lamp::Door, true);
     }
-    // 4: whatever step 3 did, the cycle ends the announcement's length plus
+    // Announced or not, the cycle ends the announcement's length plus
     // half a second from now.
     m_tmrVolReset->setEnabled(false);
     m_tmrVolReset->setInterval(m_library.dsGetBufferMSec(m_state.DoorBuffer) + 500);
@@ -44,20 +43,20 @@ void MelodyEngine::Timer1_Timer() {
 }
 
 void MelodyEngine::tmrVolReset_Timer() {
-    if (m_settings.Noise) // 1
+    if (m_settings.Noise)
         m_library.dsPlayEx(m_state.NoiseBuffer, 0, 0, 0);
-    // 2: whatever attenuation a run-out left is undone, also mid run-out.
+    // Whatever attenuation a run-out left is undone, also mid run-out.
     m_library.dsSetMasterVolume(0);
     m_library.dsSetVolume(m_state.MelodyBuffer, 0);
-    m_tmrVolReset->setEnabled(false);              // 3
-    m_views.lamps.setStatusLED(Lamp::Door, false); // 4
+    m_tmrVolReset->setEnabled(false);
+    m_views.lamps.setStatusLED(Lamp::Door, false);
 }
 
 void MelodyEngine::applyPanToDoor() {
     // Centre sets nothing here: the pan commands put the door back to 0.
-    if (m_state.PanMode == kPanLeft)
+    if (m_state.PanMode == Pan::Left)
         m_library.dsSetPan(m_state.DoorBuffer, -10000);
-    else if (m_state.PanMode == kPanRight)
+    else if (m_state.PanMode == Pan::Right)
         m_library.dsSetPan(m_state.DoorBuffer, 10000);
 }
 

@@ -33,7 +33,6 @@ namespace tremlo {
 struct EngineViews {
     SwitchView& switchView;
     StatusLamps& lamps;
-    EffectMarks& marks;
 };
 
 class MelodyEngine {

@@ -12,23 +12,17 @@
 #include "settings.h"
 #include "sound_library.h"
 
-#include <cstdint>
-
 namespace tremlo {
 
 using sound::SoundHandle;
 
-enum : std::int16_t {
-    kSwitchOff = 0,
-    kSwitchPressed = 1, // ON held down, melody sounding
-    kSwitchLocked = 2,  // ON released but locked in, melody sounding
+enum class SwitchPosition {
+    Off,
+    Pressed, // ON held down, melody sounding
+    Locked,  // ON released but locked in, melody sounding
 };
 
-enum : std::int16_t {
-    kPanCentre = 0,
-    kPanLeft = 1,
-    kPanRight = 2,
-};
+enum class Pan { Centre, Left, Right };
 
 struct PlaybackState {
     SoundHandle MelodyBuffer = 0;  // WAVE melody
@@ -37,11 +31,11 @@ struct PlaybackState {
     SoundHandle ClickBuffer = 0;
     SoundHandle NoiseBuffer = 0;
     SoundHandle EnvirBuffer = 0;
-    std::int16_t OnSwitchState = kSwitchOff;
-    VbBool OnButtonDown = kFalse;
-    VbBool OffButtonDown = kFalse;
-    std::int16_t PanMode = kPanCentre;
-    VbBool RunOutActive = kFalse; // setting it false cancels the wait
+    SwitchPosition OnSwitchState = SwitchPosition::Off;
+    bool OnButtonDown = false;
+    bool OffButtonDown = false;
+    Pan PanMode = Pan::Centre;
+    bool RunOutActive = false; // setting it false cancels the wait
 };
 
 } // namespace tremlo

@@ -120,12 +120,12 @@ std::string SoundLoader::temporaryCopyPath(const std::string& ending) const {
 
 sound::SoundHandle SoundLoader::LoadSoundBuffer(const std::string& path, int flags) {
     std::error_code error;
-    if (!fs::exists(path, error)) // 1: a missing sound is no error
+    if (!fs::exists(path, error)) // a missing sound is no error
         return 0;
     if (m_prefetch)
         if (auto samples = m_prefetch->take(path))
             return m_library.createBuffer(std::move(samples));
-    // 2: the whole file, in one read: the ambience alone is megabytes, and
+    // The whole file, in one read: the ambience alone is megabytes, and
     // start-up waits for it. Failures are told in the system's words.
     errno = 0;
     const auto size = fs::file_size(path, error);
@@ -142,19 +142,19 @@ sound::SoundHandle SoundLoader::LoadSoundBuffer(const std::string& path, int fla
         m_views.feedback.showMessage(kEmptyFile, kTitle, MessageIcon::Warning);
         return 0;
     }
-    return m_library.dsCreateDSB(bytes.data(), bytes.size(), flags); // 3
+    return m_library.dsCreateDSB(bytes.data(), bytes.size(), flags);
 }
 
 void SoundLoader::LoadSoundFile(const std::string& path) {
-    m_views.feedback.setWaitCursor(true);      // 1
-    const std::string ending = endingOf(path); // 2
-    releaseMelody();                           // 3
-    if (!m_library.dsInitMusic()) {            // 4
+    m_views.feedback.setWaitCursor(true);
+    const std::string ending = endingOf(path);
+    releaseMelody();
+    if (!m_library.dsInitMusic()) {
         m_views.feedback.setWaitCursor(false);
         m_views.feedback.showMessage(kMusicUnavailable, kTitle, MessageIcon::None);
         return;
     }
-    // 5: only a melody gets a copy; any other ending would load nothing, and
+    // Only a melody gets a copy; any other ending would load nothing, and
     // would make a strange name in the work folder.
     std::string copy;
     bool copied = false;
@@ -163,27 +163,27 @@ void SoundLoader::LoadSoundFile(const std::string& path) {
         std::error_code error;
         copied = fs::copy_file(path, copy, fs::copy_options::overwrite_existing, error);
     }
-    if (copied) { // 6
+    if (copied) {
         if (ending == ".mid" || ending == ".sgt")
             m_state.MelodySegment = m_library.dsLoadMusicSegment(copy, 32);
         else
             m_state.MelodyBuffer = LoadSoundBuffer(copy, 1);
     }
-    deleteTemporaryCopies(copy); // 7
-    // 8: nothing sounds now, and nothing is started.
+    deleteTemporaryCopies(copy);
+    // Nothing sounds now, and nothing is started.
     m_views.switchView.setOnPicture(OnPicture::imgOnA);
     m_views.switchView.setOffPicture(OffPicture::imgOffA);
-    m_state.OnButtonDown = kFalse;
-    m_state.OnSwitchState = kSwitchOff;
-    m_state.OffButtonDown = kFalse;
-    if (m_state.MelodySegment || m_state.MelodyBuffer) // 9
+    m_state.OnButtonDown = false;
+    m_state.OnSwitchState = SwitchPosition::Off;
+    m_state.OffButtonDown = false;
+    if (m_state.MelodySegment || m_state.MelodyBuffer)
         showLoadedMelody(path, ending);
-    else // 10
+    else
         showLoadFailure(path);
 }
 
 void SoundLoader::releaseMelody() {
-    m_state.RunOutActive = kFalse; // a run-out in progress ends without stopping anything
+    m_state.RunOutActive = false; // a run-out in progress ends without stopping anything
     m_library.dsStopMusicSegment(m_state.MelodySegment);
     m_library.dsStop(m_state.MelodyBuffer);
     m_library.dsSetMasterVolume(0);
@@ -202,12 +202,12 @@ void SoundLoader::deleteTemporaryCopies(const std::string& madeCopy) {
 }
 
 void SoundLoader::showLoadedMelody(const std::string& path, const std::string& ending) {
-    m_views.feedback.addRecentDocument(path);  // 9.1
-    const std::string name = fileNameOf(path); // 9.2
+    m_views.feedback.addRecentDocument(path);
+    const std::string name = fileNameOf(path);
     const std::string caption = name + " - " + kTitle;
-    m_views.mainWindow.setCaption(caption);        // 9.4
-    m_views.status.setFileInfo(shortNameOf(name)); // 9.3, 9.5
-    if (ending == ".wav") {                        // 9.6
+    m_views.mainWindow.setCaption(caption);
+    m_views.status.setFileInfo(shortNameOf(name));
+    if (ending == ".wav") {
         sound::WaveFormat format;
         m_library.dsGetFormat(m_state.MelodyBuffer, format);
         m_views.status.ShowStatusMessage(
@@ -218,9 +218,9 @@ void SoundLoader::showLoadedMelody(const std::string& path, const std::string& e
         m_views.status.ShowStatusMessage(
             formatSeconds(m_library.dsGetLengthMSec(m_state.MelodySegment)), true);
     }
-    m_views.mainWindow.setTitleBarToolTip(caption); // 9.7
-    m_views.mainWindow.BringToFront();              // 9.8
-    m_views.feedback.setWaitCursor(false);          // 9.9
+    m_views.mainWindow.setTitleBarToolTip(caption);
+    m_views.mainWindow.BringToFront();
+    m_views.feedback.setWaitCursor(false);
 }
 
 void SoundLoader::showLoadFailure(const std::string& path) {

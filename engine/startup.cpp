@@ -31,21 +31,21 @@ Startup::Startup(StartupParts parts, std::string programFolder)
 
 StartupResult Startup::start(const std::string& commandLinePath) {
     auto& p = m_parts;
-    p.switchView.setOnPicture(OnPicture::imgOnA); // 1
+    p.switchView.setOnPicture(OnPicture::imgOnA);
     p.switchView.setOffPicture(OffPicture::imgOffA);
-    while (!p.library.dsInit2(0, 2)) { // 2: as often as the user asks
+    while (!p.library.dsInit2(0, 2)) { // as often as the user asks
         if (!p.view.askRetryAudio(kAudioUnavailable)) {
             p.view.showStartFailure(kCannotStart);
             return StartupResult::AudioRefused;
         }
     }
-    if (!p.library.dsInitMusic()) { // 3
+    if (!p.library.dsInitMusic()) {
         p.feedback.setWaitCursor(false);
         p.feedback.showMessage(kMusicUnavailable, "トレモロ", MessageIcon::None);
         return StartupResult::MusicFailed;
     }
-    p.library.dsSetGlobalFocus(-1); // 4
-    // 5: a missing file leaves its sound silent, without a word.
+    p.library.dsSetGlobalFocus(-1);
+    // A missing file leaves its sound silent, without a word.
     p.state.ClickBuffer =
         p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, kClickSound), 1);
     p.state.DoorBuffer = p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, kDoorSound), 1);
@@ -53,11 +53,11 @@ StartupResult Startup::start(const std::string& commandLinePath) {
         p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, kNoiseSound), 1);
     p.state.EnvirBuffer =
         p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, kEnvirSound), 1);
-    deleteStaleCopies({".mid", ".wav"});                           // 6
-    p.store.LoadSettings(p.settings, p.settingsWindows, p.checks); // 7
-    p.catalogueBuilder.BuildDoorCatalogue(p.doorCatalogue);        // 8
+    deleteStaleCopies({".mid", ".wav"});
+    p.store.LoadSettings(p.settings, p.settingsWindows);
+    p.catalogueBuilder.BuildDoorCatalogue(p.doorCatalogue);
     p.catalogueBuilder.BuildEnvirCatalogue(p.envirCatalogue);
-    if (!commandLinePath.empty()) // 9
+    if (!commandLinePath.empty())
         p.view.dropFile(commandLinePath);
     m_running = true;
     return StartupResult::Running;
@@ -67,20 +67,17 @@ void Startup::finish() {
     if (!m_running)
         return;
     auto& p = m_parts;
-    if (p.settings.UsePanel) // 10
+    if (p.settings.UsePanel)
         p.view.showStatusPanel();
-    if (p.settings.UseEnvir) // 11
+    if (p.settings.UseEnvir)
         p.library.dsPlayLooping(p.state.EnvirBuffer);
-    p.view.showEnvir(p.settings.UseEnvir != 0);
-    p.checks.mnuUseDoor = p.checks.mnuUseDoor2 = p.settings.Door != 0; // 12
-    p.checks.mnuUseEnvir = p.checks.mnuUseEnvir2 = p.settings.UseEnvir != 0;
-    p.checks.mnuUsePanel = p.settings.UsePanel != 0;
+    p.view.showEnvir(p.settings.UseEnvir);
 }
 
 void Startup::shutDown() {
     auto& p = m_parts;
-    p.state.RunOutActive = kFalse;         // 1
-    p.library.dsFree(p.state.ClickBuffer); // 2
+    p.state.RunOutActive = false;
+    p.library.dsFree(p.state.ClickBuffer);
     p.library.dsFree(p.state.DoorBuffer);
     p.library.dsFree(p.state.MelodyBuffer);
     p.library.dsFree(p.state.NoiseBuffer);
@@ -88,10 +85,10 @@ void Startup::shutDown() {
     p.library.dsFreeMusicSegment(p.state.MelodySegment);
     p.library.dsQuitMusic();
     p.library.dsQuit();
-    // 3: settings that were never read are not written over the stored ones.
+    // Settings that were never read are not written over the stored ones.
     if (p.store.loaded())
         p.store.SaveSettings(p.settings, p.settingsWindows);
-    deleteStaleCopies({".mid", ".sgt", ".wav"}); // 4
+    deleteStaleCopies({".mid", ".sgt", ".wav"});
 }
 
 void Startup::deleteStaleCopies(std::initializer_list<const char*> endings) {

@@ -9,7 +9,6 @@
 // Thread: the user-interface thread.
 
 #include "catalogues.h"
-#include "menu_checks.h"
 #include "playback_state.h"
 #include "settings.h"
 #include "settings_store.h"
@@ -46,7 +45,6 @@ struct StartupParts {
     SoundLoader& loader;
     SettingsStore& store;
     SettingsWindows& settingsWindows;
-    MenuChecks& checks;
     CatalogueBuilder& catalogueBuilder;
     Catalogue& doorCatalogue;
     Catalogue& envirCatalogue;
@@ -72,7 +70,7 @@ public:
     // shown: sound, settings, catalogues and the command line's file.
     StartupResult start(const std::string& commandLinePath);
     // The rest, once the main window shows: the status panel, the station
-    // ambience and the menus' marks. Nothing when start-up stopped early.
+    // ambience. Nothing when start-up stopped early.
     void finish();
     // Ends everything; the caller then ends the process at once.
     void shutDown();

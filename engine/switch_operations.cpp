@@ -19,21 +19,21 @@ MelodyEngine::MelodyEngine(Settings& settings, PlaybackState& state, sound::Soun
 }
 
 void MelodyEngine::PressOnButton() {
-    m_state.OnButtonDown = kTrue;            // 1
-    if (m_state.OnSwitchState != kSwitchOff) // 2: a key repeat, or ON while locked
+    m_state.OnButtonDown = true;
+    if (m_state.OnSwitchState != SwitchPosition::Off) // a key repeat, or ON while locked
         return;
-    m_views.switchView.setOnPicture(OnPicture::imgOnB); // 3
-    m_state.OnSwitchState = kSwitchPressed;
+    m_views.switchView.setOnPicture(OnPicture::imgOnB);
+    m_state.OnSwitchState = SwitchPosition::Pressed;
     m_views.switchView.repaint();
-    StartMelody(); // 4
+    StartMelody();
 }
 
 void MelodyEngine::ReleaseOnButton() {
-    m_state.OnButtonDown = kFalse; // 1
+    m_state.OnButtonDown = false;
     if (m_settings.NoLockOnButton) {
-        // 2: the ON button springs back, whatever the switch showed.
+        // The ON button springs back, whatever the switch showed.
         m_views.switchView.setOnPicture(OnPicture::imgOnA);
-        m_state.OnSwitchState = kSwitchOff;
+        m_state.OnSwitchState = SwitchPosition::Off;
         m_views.switchView.repaint();
         if (m_settings.PlayClickSound)
             m_library.dsPlay(m_state.ClickBuffer);
@@ -42,19 +42,19 @@ void MelodyEngine::ReleaseOnButton() {
         StopMelody();
         return;
     }
-    // 3: the ON button locks.
-    if (m_state.OnSwitchState == kSwitchPressed && !m_state.OffButtonDown) {
-        m_views.switchView.setOnPicture(OnPicture::imgOnC); // 3.1
-        m_state.OnSwitchState = kSwitchLocked;
+    // The ON button locks.
+    if (m_state.OnSwitchState == SwitchPosition::Pressed && !m_state.OffButtonDown) {
+        m_views.switchView.setOnPicture(OnPicture::imgOnC);
+        m_state.OnSwitchState = SwitchPosition::Locked;
         m_views.switchView.repaint();
     } else if (m_state.OffButtonDown) {
-        // 3.2: OFF was held while ON came up, so ON was only momentary. No
+        // OFF was held while ON came up, so ON was only momentary. No
         // click, no noise, no door timer, and never the Urawa effect.
         m_views.switchView.setOnPicture(OnPicture::imgOnA);
-        m_state.OnSwitchState = kSwitchOff;
+        m_state.OnSwitchState = SwitchPosition::Off;
         m_views.switchView.repaint();
         if (m_state.MelodySegment) {
-            if (m_views.marks.mnuUseFadeOutChecked()) {
+            if (m_settings.EffectTachikawa) {
                 RunOutMelody(-1000);
             } else {
                 m_library.dsStopMusicSegment(m_state.MelodySegment);
@@ -69,70 +69,70 @@ void MelodyEngine::ReleaseOnButton() {
 }
 
 void MelodyEngine::PressOffButton() {
-    m_views.switchView.setOffPicture(OffPicture::imgOffB);           // 1
-    m_state.OffButtonDown = kTrue;                                   // 2
-    if (m_state.OnSwitchState == kSwitchOff || m_state.OnButtonDown) // 3
+    m_views.switchView.setOffPicture(OffPicture::imgOffB);
+    m_state.OffButtonDown = true;
+    if (m_state.OnSwitchState == SwitchPosition::Off || m_state.OnButtonDown)
         return;
-    m_views.switchView.setOnPicture(OnPicture::imgOnA); // 4
-    m_state.OnSwitchState = kSwitchOff;
-    if (m_settings.PlayClickSound) // 5
+    m_views.switchView.setOnPicture(OnPicture::imgOnA);
+    m_state.OnSwitchState = SwitchPosition::Off;
+    if (m_settings.PlayClickSound)
         m_library.dsPlay(m_state.ClickBuffer);
-    if (thresholdTimerIdle()) // 6: only a long press is followed by the announcement
+    if (thresholdTimerIdle()) // only a long press is followed by the announcement
         m_timer1->setEnabled(true);
-    StopMelody(); // 7
+    StopMelody();
 }
 
 void MelodyEngine::ReleaseOffButton() {
-    m_views.switchView.setOffPicture(OffPicture::imgOffA); // 1
-    m_state.OffButtonDown = kFalse;                        // 2
+    m_views.switchView.setOffPicture(OffPicture::imgOffA);
+    m_state.OffButtonDown = false;
 }
 
 void MelodyEngine::StartMelody() {
-    m_state.RunOutActive = kFalse; // 1: ends a run-out wait without stopping anything
-    // 2: whatever still sounds of the melody stops; full volume again.
+    m_state.RunOutActive = false; // ends a run-out wait without stopping anything
+    // Whatever still sounds of the melody stops; full volume again.
     m_library.dsStopMusicSegment(m_state.MelodySegment);
     m_library.dsStop(m_state.MelodyBuffer);
     m_library.dsSetMasterVolume(0);
     m_library.dsSetVolume(m_state.MelodyBuffer, 0);
-    if (m_library.dsIsPlaying(m_state.DoorBuffer) && m_settings.DoorCut) // 3
+    if (m_library.dsIsPlaying(m_state.DoorBuffer) && m_settings.DoorCut)
         m_library.dsSetVolume(m_state.DoorBuffer, -10000);
-    if (m_settings.Noise) // 4
+    if (m_settings.Noise)
         m_library.dsPlayEx(m_state.NoiseBuffer, -1000, 0, 0);
-    if (m_state.MelodySegment) { // 5
+    if (m_state.MelodySegment) {
         m_library.dsPlayMusicSegment(m_state.MelodySegment, 1000);
         m_views.lamps.setStatusLED(Lamp::Melody, true);
     } else if (m_state.MelodyBuffer) {
         m_library.dsPlayLooping(m_state.MelodyBuffer);
-        if (m_state.PanMode == kPanLeft)
+        if (m_state.PanMode == Pan::Left)
             m_library.dsSetPan(m_state.MelodyBuffer, -10000);
-        else if (m_state.PanMode == kPanRight)
+        else if (m_state.PanMode == Pan::Right)
             m_library.dsSetPan(m_state.MelodyBuffer, 10000);
         m_views.lamps.setStatusLED(Lamp::Melody, true);
     }
-    restartThresholdTimer();                            // 6
-    if (m_settings.EffectTokyo && m_state.MelodyBuffer) // 7: skip the first 170 ms
+    restartThresholdTimer();
+    if (m_settings.EffectTokyo && m_state.MelodyBuffer) // skip the first 170 ms
         m_library.dsSetPositionMSec(m_state.MelodyBuffer, 170);
 }
 
 void MelodyEngine::StopMelody() {
-    if (m_settings.Noise) // 1
+    if (m_settings.Noise)
         m_library.dsPlayEx(m_state.NoiseBuffer, 0, 0, 0);
-    // 2: Tachikawa is tested first; the menus never set both effects.
+    // Tachikawa is tested first; the menus never set both effects.
     if (m_settings.EffectTachikawa)
         RunOutMelody(-1000);
     else if (m_settings.EffectUrawa)
         RunOutMelody(-10000);
     else
         stopMelodyAtOnce();
-    // 3: after a run-out this comes only once the melody has stopped (or the
+    // After a run-out this comes only once the melody has stopped (or the
     // wait was cancelled), so a silenced announcement is heard from then on.
     if (m_library.dsIsPlaying(m_state.DoorBuffer) && m_settings.DoorCut)
         m_library.dsSetVolume(m_state.DoorBuffer, 0);
 }
 
 void MelodyEngine::RunOutMelody(int attenuation) {
-    m_state.RunOutActive = kTrue; // 1
-    // 2: the rest of the current pass, in seconds. After a short press (the
+    m_state.RunOutActive = true;
+    // The rest of the current pass, in seconds. After a short press (the
     // threshold timer still runs) the melody keeps its volume.
     double remainingSeconds = 0.0;
     if (m_state.MelodySegment) {
@@ -148,17 +148,17 @@ void MelodyEngine::RunOutMelody(int attenuation) {
                                          m_library.dsGetPositionMSec(m_state.MelodyBuffer);
         remainingSeconds = remainingMs / 1000.0 - 0.1;
     }
-    // 3: the windows stay live meanwhile; StartMelody, a new load or the
+    // The windows stay live meanwhile; StartMelody, a new load or the
     // shut-down end the wait early by clearing RunOutActive.
     if (remainingSeconds > 0.0 && m_state.RunOutActive) {
         const auto duration =
             std::chrono::microseconds(static_cast<std::int64_t>(remainingSeconds * 1e6));
         m_pump.waitFor(duration, [this] { return !m_state.RunOutActive; });
     }
-    // 4: a cancelled wait leaves the sound to whoever cancelled it.
+    // A cancelled wait leaves the sound to whoever cancelled it.
     if (!m_state.RunOutActive)
         return;
-    m_state.RunOutActive = kFalse;
+    m_state.RunOutActive = false;
     if (m_state.MelodySegment) {
         m_library.dsStopMusicSegment(m_state.MelodySegment);
         m_library.dsSetMasterVolume(0);

@@ -32,13 +32,6 @@ public:
     virtual void setStatusLED(Lamp lamp, bool lit) = 0;
 };
 
-// The check mark of the shortcut menu's Tachikawa item (mnuUseFadeOut).
-class EffectMarks {
-public:
-    virtual ~EffectMarks() = default;
-    virtual bool mnuUseFadeOutChecked() const = 0;
-};
-
 // The status panel as the loader sees it: the file label lblFileInfo and the
 // flashing status message.
 class StatusDisplay {

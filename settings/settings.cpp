@@ -13,33 +13,33 @@ std::string inFolder(const std::string& folder, const char* name) {
 
 Settings defaultSettings(const std::string& programFolder) {
     Settings s;
-    s.TopMost = kTrue;
-    s.EffectTokyo = kFalse;
-    s.EffectTachikawa = kFalse;
-    s.EffectUrawa = kFalse;
-    s.Door = kTrue;
+    s.TopMost = true;
+    s.EffectTokyo = false;
+    s.EffectTachikawa = false;
+    s.EffectUrawa = false;
+    s.Door = true;
     s.DoorDelay = 1300;
     s.DoorThreshold = 500;
-    s.DoorCut = kFalse;
-    s.DoorATOS = kTrue;
-    s.Noise = kFalse;
-    s.UsePanel = kTrue;
-    s.UseEnvir = kTrue;
-    s.FixWindowPos = kFalse;
+    s.DoorCut = false;
+    s.DoorATOS = true;
+    s.Noise = false;
+    s.UsePanel = true;
+    s.UseEnvir = true;
+    s.FixWindowPos = false;
     s.DefExt = 0;
     s.DefDir = programFolder;
     s.DoorWAV = inFolder(programFolder, "Door.wav");
     s.EnvirWAV = inFolder(programFolder, "Envir.wav");
-    s.PlayClickSound = kTrue;
-    s.NoLockOnButton = kFalse;
-    s.AutoPlayAtDrop = kFalse;
+    s.PlayClickSound = true;
+    s.NoLockOnButton = false;
+    s.AutoPlayAtDrop = false;
     s.AddOnButtonKeyCode = 38;  // Up arrow
     s.AddOffButtonKeyCode = 40; // Down arrow
     s.SetFreqSldMin = -6;
     s.SetFreqSldMax = 6;
     // One slider step is a third of a semitone: 2 to the power 1/36.
     s.SetFreqCoefficient = 1.01944064370214;
-    s.ShiftForce = kTrue;
+    s.ShiftForce = true;
     return s;
 }
 

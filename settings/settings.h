@@ -2,12 +2,12 @@
 
 // The one record of the user's preferences, shared by the whole program.
 //
-// Fields carry the names of their keys in the settings file and keep the
-// types that file gives them: booleans are 16-bit, -1 for true and 0 for
-// false; integers are 16 or 32 bits. Any part of the program reads and writes
-// the fields directly; a changed field takes effect at the next operation that
-// reads it. Until the settings are loaded every field is zero, false or empty;
-// defaultSettings() gives the values a field takes when the file has none.
+// Fields carry the names of their keys in the settings file. Flags are plain
+// bools: the file's Yes/No forms live only in settings_file.cpp. Integers keep
+// the widths the file's values are limited to (16 or 32 bits). Any part of the program reads and
+// writes the fields directly; a changed field takes effect at the next operation that reads it.
+// Until the settings are loaded every field is zero, false or empty; defaultSettings() gives the
+// values a field takes when the file has none.
 //
 // Thread: the user-interface thread only.
 
@@ -16,41 +16,33 @@
 
 namespace tremlo {
 
-using VbBool = std::int16_t;
-inline constexpr VbBool kTrue = -1;
-inline constexpr VbBool kFalse = 0;
-
-constexpr VbBool vbBool(bool value) {
-    return value ? kTrue : kFalse;
-}
-
 struct Settings {
-    VbBool TopMost = kFalse;
-    VbBool EffectTokyo = kFalse;
-    VbBool EffectTachikawa = kFalse;
-    VbBool EffectUrawa = kFalse;
-    VbBool Door = kFalse;
+    bool TopMost = false;
+    bool EffectTokyo = false;
+    bool EffectTachikawa = false;
+    bool EffectUrawa = false;
+    bool Door = false;
     std::int16_t DoorDelay = 0;     // ms
     std::int16_t DoorThreshold = 0; // ms
-    VbBool DoorCut = kFalse;
-    VbBool DoorATOS = kFalse;
-    VbBool Noise = kFalse;
-    VbBool UsePanel = kFalse;
-    VbBool UseEnvir = kFalse;
-    VbBool FixWindowPos = kFalse;
+    bool DoorCut = false;
+    bool DoorATOS = false;
+    bool Noise = false;
+    bool UsePanel = false;
+    bool UseEnvir = false;
+    bool FixWindowPos = false;
     std::int16_t DefExt = 0;
     std::string DefDir;
     std::string DoorWAV;
     std::string EnvirWAV;
-    VbBool PlayClickSound = kFalse;
-    VbBool NoLockOnButton = kFalse;
-    VbBool AutoPlayAtDrop = kFalse;
+    bool PlayClickSound = false;
+    bool NoLockOnButton = false;
+    bool AutoPlayAtDrop = false;
     std::int16_t AddOnButtonKeyCode = 0;  // Windows virtual-key code
     std::int16_t AddOffButtonKeyCode = 0; // Windows virtual-key code
     std::int32_t SetFreqSldMin = 0;
     std::int32_t SetFreqSldMax = 0;
     double SetFreqCoefficient = 0.0;
-    VbBool ShiftForce = kFalse;
+    bool ShiftForce = false;
 };
 
 // The values the fields take when the settings file gives none. Paths are

@@ -51,7 +51,7 @@ void readInteger(IniProfile& ini, const char* key, Int defaultValue, Int& field)
     });
 }
 
-void readYesNo(IniProfile& ini, const char* key, VbBool defaultValue, VbBool& field) {
+void readYesNo(IniProfile& ini, const char* key, bool defaultValue, bool& field) {
     runStep([&] { field = ParseYesNo(ReadIniValue(ini, key, ""), defaultValue); });
 }
 
@@ -125,16 +125,16 @@ void WriteIniValue(IniProfile& ini, const std::string& key, const std::string& v
     ini.writeValue(key, value);
 }
 
-VbBool ParseYesNo(const std::string& text, VbBool defaultValue) {
+bool ParseYesNo(const std::string& text, bool defaultValue) {
     if (equalsIgnoringAsciiCase(text, "yes"))
-        return kTrue;
+        return true;
     if (equalsIgnoringAsciiCase(text, "no"))
-        return kFalse;
+        return false;
     return defaultValue;
 }
 
-std::string FormatYesNo(VbBool flag) {
-    return flag != 0 ? "Yes" : "No";
+std::string FormatYesNo(bool flag) {
+    return flag ? "Yes" : "No";
 }
 
 std::optional<double> readNumber(std::string_view text) {

@@ -33,10 +33,10 @@ std::string ReadIniValue(IniProfile& ini, const std::string& key, const std::str
 void WriteIniValue(IniProfile& ini, const std::string& key, const std::string& value);
 
 // "yes" and "no" in any ASCII case; anything else gives defaultValue.
-VbBool ParseYesNo(const std::string& text, VbBool defaultValue);
+bool ParseYesNo(const std::string& text, bool defaultValue);
 
-// "Yes" for any non-zero flag, "No" for zero.
-std::string FormatYesNo(VbBool flag);
+// "Yes" or "No".
+std::string FormatYesNo(bool flag);
 
 // The decimal number at the start of text: optional sign, digits, optional
 // "." and digits, optional exponent, up to the first character that cannot

@@ -9,25 +9,20 @@ namespace tremlo {
 SettingsStore::SettingsStore(IniProfile& file, std::string programFolder)
     : m_file(file), m_programFolder(std::move(programFolder)) {}
 
-void SettingsStore::LoadSettings(Settings& settings, SettingsWindows& windows, MenuChecks& checks) {
-    windows.setBusyCursor(true); // 1
-    // 2-3: every key stands alone; one that cannot be read keeps its field.
+void SettingsStore::LoadSettings(Settings& settings, SettingsWindows& windows) {
+    windows.setBusyCursor(true);
+    // Every key stands alone; one that cannot be read keeps its field.
     const LoadedSettingsFile place = readSettingsFile(m_file, settings, m_programFolder);
-    windows.setSpeedSliderRange(settings.SetFreqSldMin, settings.SetFreqSldMax); // 4
-    if (!windows.otherInstanceRunning() && settings.FixWindowPos)                // 5
+    windows.setSpeedSliderRange(settings.SetFreqSldMin, settings.SetFreqSldMax);
+    if (!windows.otherInstanceRunning() && settings.FixWindowPos)
         windows.moveMainWindow(place.XPosR, place.YPosR);
-    if (settings.TopMost) { // 6
+    if (settings.TopMost)
         windows.makeWindowsTopMost();
-        checks.mnuTopMost = true;
-    }
-    checks.mnuUseFadeIn = checks.mnuUseFadeIn2 = settings.EffectTokyo != 0; // 7
-    checks.mnuUseFadeOut = checks.mnuUseFadeOut2 = settings.EffectTachikawa != 0;
-    checks.mnuEffectUrawa = checks.mnuEffectUrawa2 = settings.EffectUrawa != 0;
-    windows.setMainWindowWidth(48);                                     // 8
-    settings.DoorDelay = std::max<std::int16_t>(settings.DoorDelay, 0); // 9
+    windows.setMainWindowWidth(48);
+    settings.DoorDelay = std::max<std::int16_t>(settings.DoorDelay, 0);
     settings.DoorThreshold = std::max<std::int16_t>(settings.DoorThreshold, 0);
-    windows.setDoorTimerInterval(settings.DoorDelay + 1); // 10
-    windows.setBusyCursor(false);                         // 11
+    windows.setDoorTimerInterval(settings.DoorDelay + 1);
+    windows.setBusyCursor(false);
     m_loaded = true;
 }
 

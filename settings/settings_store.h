@@ -2,13 +2,11 @@
 
 // Loading the settings at start-up and saving them: the settings file and
 // what loading applies to the windows at once (the main window's place and
-// width, stay-on-top, the door timer, the effect check marks, the speed
-// slider's range).
+// width, stay-on-top, the door timer, the speed slider's range).
 //
 // Thread: the user-interface thread.
 
 #include "ini_profile.h"
-#include "menu_checks.h"
 #include "settings.h"
 
 #include <string>
@@ -39,7 +37,7 @@ class SettingsStore {
 public:
     SettingsStore(IniProfile& file, std::string programFolder);
 
-    void LoadSettings(Settings& settings, SettingsWindows& windows, MenuChecks& checks);
+    void LoadSettings(Settings& settings, SettingsWindows& windows);
     // Writes every key; false when the file could not be written.
     bool SaveSettings(const Settings& settings, SettingsWindows& windows);
     bool loaded() const { return m_loaded; }

@@ -40,9 +40,9 @@ TEST_F(AppTest, APanelMadeAgainShowsWhatIsTrueNowAndStaysOnTop) {
     host.unload();
     QApplication::processEvents();
     EXPECT_FALSE(host.exists());
-    state.PanMode = kPanRight;
-    settings.UseEnvir = kFalse;
-    settings.EffectUrawa = kTrue;
+    state.PanMode = Pan::Right;
+    settings.UseEnvir = false;
+    settings.EffectUrawa = true;
     auto& again = host.panel();
     EXPECT_EQ(again.lblFileInfo()->text(), QString("chime.wav"));
     EXPECT_EQ(again.imgStatusLED(0)->picture()->name, art::kLedLit.name);
@@ -53,18 +53,18 @@ TEST_F(AppTest, APanelMadeAgainShowsWhatIsTrueNowAndStaysOnTop) {
     EXPECT_TRUE(again.windowFlags() & Qt::WindowStaysOnTopHint) << "TopMost is on by default";
 }
 
-TEST_F(AppTest, OnlyMinusOneMakesAWindowTopMost) {
+TEST_F(AppTest, TopMostIsTakenAndReleasedInPlace) {
     QWidget window;
     window.resize(48, 95);
     window.show();
     const QRect before = window.geometry();
-    SetTopMost(&window, kTrue);
-    SetTopMost(&window, kTrue);
+    SetTopMost(&window, true);
+    SetTopMost(&window, true);
     EXPECT_TRUE(window.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
-    SetTopMost(&window, 1);
+    SetTopMost(&window, false);
     EXPECT_FALSE(window.windowHandle()->flags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(window.geometry(), before) << "placement never moves or resizes";
-    SetTopMost(nullptr, kTrue);
+    SetTopMost(nullptr, true);
 }
 
 TEST_F(AppTest, TheCommandLineIsOnePathMadeAbsolute) {

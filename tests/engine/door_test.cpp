@@ -18,7 +18,7 @@ void clickOnThenOff(EngineRig& rig, std::int64_t onMs, std::int64_t offMs) {
 
 TEST(DoorCycle, TheDefaultCycleWithItsTimesAndTheNoiseThreeTimes) {
     EngineRig rig;
-    rig.settings.Noise = kTrue;
+    rig.settings.Noise = true;
     rig.loadWaveMelody(2000);
     clickOnThenOff(rig, 0, 1000);
 
@@ -46,8 +46,8 @@ TEST(DoorCycle, TheDefaultCycleWithItsTimesAndTheNoiseThreeTimes) {
 
 TEST(DoorCycle, WithDoorOffThereIsNoAnnouncementButTheCycleStillEnds) {
     EngineRig rig;
-    rig.settings.Door = kFalse;
-    rig.settings.Noise = kTrue;
+    rig.settings.Door = false;
+    rig.settings.Noise = true;
     rig.loadWaveMelody(2000);
     clickOnThenOff(rig, 0, 1000);
     rig.time.runUntil(2301);
@@ -84,7 +84,7 @@ TEST(DoorCycle, DoorDelayZeroFiresOneMillisecondAfterOff) {
 
 struct RepeatCase {
     const char* name;
-    VbBool atos;
+    bool atos;
     bool restarts;
 };
 
@@ -107,13 +107,13 @@ TEST_P(DoorRepeatTest, ASecondAnnouncementRestartsOnlyWithDoorAtos) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Atos, DoorRepeatTest,
-                         ::testing::Values(RepeatCase{"WithAtos", kTrue, true},
-                                           RepeatCase{"WithoutAtos", kFalse, false}),
+                         ::testing::Values(RepeatCase{"WithAtos", true, true},
+                                           RepeatCase{"WithoutAtos", false, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DoorCut, OnDuringTheAnnouncementSilencesItAndOffBringsItBack) {
     EngineRig rig({.doorMs = 3000});
-    rig.settings.DoorCut = kTrue;
+    rig.settings.DoorCut = true;
     rig.loadWaveMelody(2000);
     clickOnThenOff(rig, 0, 1000);    // announcement 2301 .. 5301
     clickOnThenOff(rig, 2600, 3500); // a long press in the middle of it
@@ -125,7 +125,7 @@ TEST(DoorCut, OnDuringTheAnnouncementSilencesItAndOffBringsItBack) {
 
 TEST(DoorCut, AnAnnouncementThatEndedSilencedDoesNotSilenceTheNextOne) {
     EngineRig rig;
-    rig.settings.DoorCut = kTrue;
+    rig.settings.DoorCut = true;
     rig.loadWaveMelody(2000);
     clickOnThenOff(rig, 0, 1000);    // announcement 2301 .. 3301
     clickOnThenOff(rig, 2500, 4000); // silences it; it ends silent at 3301
@@ -138,7 +138,7 @@ TEST(DoorCut, AnAnnouncementThatEndedSilencedDoesNotSilenceTheNextOne) {
 
 TEST(DoorCut, AnAnnouncementStartedWhileANewMelodySoundsIsSilent) {
     EngineRig rig({.doorMs = 3000});
-    rig.settings.DoorCut = kTrue;
+    rig.settings.DoorCut = true;
     rig.loadWaveMelody(2000);
     clickOnThenOff(rig, 0, 1000);
     rig.time.at(2000, [&] { rig.engine().PressOnButton(); }); // before the door timer
@@ -150,7 +150,7 @@ TEST(DoorCut, AnAnnouncementStartedWhileANewMelodySoundsIsSilent) {
 
 TEST(DoorPan, TheAnnouncementTakesTheSidesOfThePan) {
     EngineRig rig;
-    rig.state.PanMode = kPanLeft;
+    rig.state.PanMode = Pan::Left;
     rig.loadWaveMelody(2000);
     clickOnThenOff(rig, 0, 1000);
     rig.time.runUntil(3000);

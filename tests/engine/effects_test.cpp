@@ -28,7 +28,7 @@ protected:
 };
 
 TEST_F(EffectsTest, TachikawaRunsAWaveMelodyOutTenDecibelsDownThenRestoresItsVolume) {
-    rig.settings.EffectTachikawa = kTrue;
+    rig.settings.EffectTachikawa = true;
     rig.loadWaveMelody(2000);
     clickOnThenOff(1000);
     // The pass has 1000 ms left; the wait ends 100 ms before its end. The
@@ -44,7 +44,7 @@ TEST_F(EffectsTest, TachikawaRunsAWaveMelodyOutTenDecibelsDownThenRestoresItsVol
     EXPECT_EQ(rig.time.nowMs(), 1900);
     EXPECT_FALSE(melodyPlaying());
     EXPECT_FALSE(rig.view.lamps[0]);
-    EXPECT_EQ(rig.state.RunOutActive, kFalse);
+    EXPECT_EQ(rig.state.RunOutActive, false);
     EXPECT_NEAR(rig.toneDb(kMelodyHz, 1010, 1880), -10.0, 0.5);
     EXPECT_FALSE(rig.sounds(kMelodyHz, 1910, 2200));
 
@@ -54,7 +54,7 @@ TEST_F(EffectsTest, TachikawaRunsAWaveMelodyOutTenDecibelsDownThenRestoresItsVol
 }
 
 TEST_F(EffectsTest, AfterAShortPressTheRunOutKeepsFullVolumeAndNoDoorFollows) {
-    rig.settings.EffectTachikawa = kTrue;
+    rig.settings.EffectTachikawa = true;
     rig.loadWaveMelody(2000);
     clickOnThenOff(300);
     rig.time.runUntil(4000);
@@ -64,7 +64,7 @@ TEST_F(EffectsTest, AfterAShortPressTheRunOutKeepsFullVolumeAndNoDoorFollows) {
 }
 
 TEST_F(EffectsTest, OnAgainDuringTheRunOutStartsAnewAndTheOldWaitStopsNothing) {
-    rig.settings.EffectTachikawa = kTrue;
+    rig.settings.EffectTachikawa = true;
     rig.loadWaveMelody(2000);
     clickOnThenOff(1000);
     int depthDuringOn = -1;
@@ -76,7 +76,7 @@ TEST_F(EffectsTest, OnAgainDuringTheRunOutStartsAnewAndTheOldWaitStopsNothing) {
     rig.time.runUntil(3000);
     EXPECT_EQ(depthDuringOn, 1) << "ON came while the run-out waited";
     EXPECT_TRUE(melodyPlaying());
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchLocked);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Locked);
     EXPECT_TRUE(rig.view.lamps[0]);
     EXPECT_NEAR(rig.toneDb(kMelodyHz, 1510, 3000), 0.0, 0.5) << "restarted at full volume";
     EXPECT_NEAR(rig.library().dsGetPositionMSec(rig.state.MelodyBuffer), 1500, 40);
@@ -84,8 +84,8 @@ TEST_F(EffectsTest, OnAgainDuringTheRunOutStartsAnewAndTheOldWaitStopsNothing) {
 
 TEST(EffectsRunOut, DoorCutWithTachikawaMakesTheAnnouncementHeardRightAfterTheMelodyStops) {
     EngineRig rig({.doorMs = 3000});
-    rig.settings.EffectTachikawa = kTrue;
-    rig.settings.DoorCut = kTrue;
+    rig.settings.EffectTachikawa = true;
+    rig.settings.DoorCut = true;
     rig.loadWaveMelody(4000);
     auto& engine = rig.engine();
     rig.time.at(0, [&] { engine.PressOnButton(); });
@@ -101,7 +101,7 @@ TEST(EffectsRunOut, DoorCutWithTachikawaMakesTheAnnouncementHeardRightAfterTheMe
 
 TEST(EffectsRunOut, UrawaSilencesTheRunOutUntilTheDoorTimerRestoresIt) {
     EngineRig rig;
-    rig.settings.EffectUrawa = kTrue;
+    rig.settings.EffectUrawa = true;
     rig.loadWaveMelody(4000);
     auto& engine = rig.engine();
     rig.time.at(0, [&] { engine.PressOnButton(); });
@@ -116,7 +116,7 @@ TEST(EffectsRunOut, UrawaSilencesTheRunOutUntilTheDoorTimerRestoresIt) {
 
 TEST(EffectsRunOut, UrawaRunsAMidiMelodyOutSilently) {
     EngineRig rig;
-    rig.settings.EffectUrawa = kTrue;
+    rig.settings.EffectUrawa = true;
     rig.loadMidiMelody(3000);
     auto& engine = rig.engine();
     rig.time.at(0, [&] { engine.PressOnButton(); });
@@ -137,7 +137,7 @@ TEST(EffectsRunOut, UrawaRunsAMidiMelodyOutSilently) {
 
 TEST(EffectsTokyo, TokyoSkipsTheFirst170MsOfAWaveMelodyOnly) {
     EngineRig rig;
-    rig.settings.EffectTokyo = kTrue;
+    rig.settings.EffectTokyo = true;
     rig.loadWaveMelody(2000);
     rig.time.at(0, [&] { rig.engine().PressOnButton(); });
     rig.time.runUntil(0);
@@ -155,7 +155,7 @@ TEST(EffectsTokyo, TokyoSkipsTheFirst170MsOfAWaveMelodyOnly) {
 
 TEST(EffectsRunOut, ALoadDuringTheRunOutCancelsTheWaitAndTheNewMelodyIsLeftAlone) {
     EngineRig rig;
-    rig.settings.EffectTachikawa = kTrue;
+    rig.settings.EffectTachikawa = true;
     rig.loadWaveMelody(3000);
     auto& engine = rig.engine();
     rig.time.at(0, [&] { engine.PressOnButton(); });

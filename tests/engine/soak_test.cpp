@@ -73,22 +73,21 @@ private:
             // The menus never set both run-out effects, and the Tachikawa
             // mark always follows its setting.
             const int effect = between(0, 2);
-            s.EffectTachikawa = vbBool(effect == 1);
-            s.EffectUrawa = vbBool(effect == 2);
-            m_rig.view.tachikawaMark = s.EffectTachikawa != 0;
-            s.EffectTokyo = vbBool(chance(0.5));
+            s.EffectTachikawa = effect == 1;
+            s.EffectUrawa = effect == 2;
+            s.EffectTokyo = chance(0.5);
             break;
         }
         case 13:
-            s.NoLockOnButton = vbBool(chance(0.3));
-            s.Noise = vbBool(chance(0.5));
-            s.PlayClickSound = vbBool(chance(0.8));
+            s.NoLockOnButton = chance(0.3);
+            s.Noise = chance(0.5);
+            s.PlayClickSound = chance(0.8);
             break;
         case 14:
-            s.Door = vbBool(chance(0.8));
-            s.DoorCut = vbBool(chance(0.5));
-            s.DoorATOS = vbBool(chance(0.5));
-            m_rig.state.PanMode = static_cast<std::int16_t>(between(0, 2));
+            s.Door = chance(0.8);
+            s.DoorCut = chance(0.5);
+            s.DoorATOS = chance(0.5);
+            m_rig.state.PanMode = static_cast<Pan>(between(0, 2));
             break;
         case 15:
             // As the options dialog does.
@@ -108,10 +107,11 @@ private:
         ASSERT_FALSE(state.MelodyBuffer && state.MelodySegment);
         const bool melodySounds = library.dsIsPlaying(state.MelodyBuffer) ||
                                   library.dsIsPlayingMusicSegment(state.MelodySegment);
-        if (state.OnSwitchState == kSwitchOff && melodySounds) {
+        if (state.OnSwitchState == SwitchPosition::Off && melodySounds) {
             ASSERT_TRUE(state.RunOutActive) << "a melody sounds while Off only when running out";
         }
-        if (state.OnSwitchState != kSwitchOff && (state.MelodyBuffer || state.MelodySegment)) {
+        if (state.OnSwitchState != SwitchPosition::Off &&
+            (state.MelodyBuffer || state.MelodySegment)) {
             ASSERT_TRUE(melodySounds) << "a switch that is on sounds its melody";
         }
         if (state.RunOutActive) {
@@ -121,10 +121,10 @@ private:
             ASSERT_TRUE(view.lamps[0]) << "a sounding melody has its lamp lit";
         }
         const OnPicture expected[] = {OnPicture::imgOnA, OnPicture::imgOnB, OnPicture::imgOnC};
-        ASSERT_GE(state.OnSwitchState, kSwitchOff);
-        ASSERT_LE(state.OnSwitchState, kSwitchLocked);
-        ASSERT_EQ(view.onPicture, expected[state.OnSwitchState]);
-        ASSERT_EQ(view.offPicture == OffPicture::imgOffB, state.OffButtonDown != 0);
+        ASSERT_GE(state.OnSwitchState, SwitchPosition::Off);
+        ASSERT_LE(state.OnSwitchState, SwitchPosition::Locked);
+        ASSERT_EQ(view.onPicture, expected[static_cast<int>(state.OnSwitchState)]);
+        ASSERT_EQ(view.offPicture == OffPicture::imgOffB, state.OffButtonDown);
         if (view.lamps[1]) {
             ASSERT_TRUE(engine.tmrVolReset().enabled()) << "the door lamp goes out with the cycle";
         }

@@ -73,7 +73,7 @@ protected:
 
 TEST_F(SoundLoadingTest, AWaveMelodyLoadsAndIsShownWithItsFormat) {
     rig.view.onPicture = OnPicture::imgOnC;
-    rig.state.OnSwitchState = kSwitchLocked;
+    rig.state.OnSwitchState = SwitchPosition::Locked;
     const auto path = tone("chime.wav", 4500, 2);
     loader->LoadSoundFile(path);
     EXPECT_NE(rig.state.MelodyBuffer, 0);
@@ -87,7 +87,7 @@ TEST_F(SoundLoadingTest, AWaveMelodyLoadsAndIsShownWithItsFormat) {
     EXPECT_EQ(view.recent, std::vector<std::string>{path});
     EXPECT_FALSE(view.waiting);
     EXPECT_TRUE(view.messages.empty());
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Off);
     EXPECT_EQ(rig.view.onPicture, OnPicture::imgOnA);
     EXPECT_FALSE(rig.library().dsIsPlaying(rig.state.MelodyBuffer)) << "nothing is started";
     EXPECT_TRUE(workFolderIsEmpty()) << "no temporary copy outlives the load";

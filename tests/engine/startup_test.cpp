@@ -84,8 +84,8 @@ protected:
               ini((folder / "tremlo.ini").string()), store(ini, folder.string()),
               loader(state, library, {switchView, windows, windows, windows}, folder.string(), 99),
               catalogues(folder.string(), settings, state, library, loader),
-              startup({settings, state, library, loader, store, windows, checks, catalogues, door,
-                       envir, switchView, windows, windows},
+              startup({settings, state, library, loader, store, windows, catalogues, door, envir,
+                       switchView, windows, windows},
                       folder.string()) {}
         Settings settings;
         PlaybackState state;
@@ -93,7 +93,6 @@ protected:
         IniProfile ini;
         SettingsStore store;
         SoundLoader loader;
-        MenuChecks checks;
         CatalogueBuilder catalogues;
         Catalogue door, envir;
         Startup startup;
@@ -131,9 +130,9 @@ TEST_F(StartupTest, StartsInOrderAndEndsByFreeingAndSaving) {
     EXPECT_EQ(windows.dropped, std::vector<std::string>{"/music/tune.wav"});
     EXPECT_TRUE(windows.panelShown);
     EXPECT_TRUE(windows.envirShown);
-    EXPECT_TRUE(p.checks.mnuTopMost && p.checks.mnuUseDoor && p.checks.mnuUseEnvir2 &&
-                p.checks.mnuUsePanel);
-    EXPECT_FALSE(p.checks.mnuUseFadeOut);
+    EXPECT_TRUE(p.settings.TopMost && p.settings.Door && p.settings.UseEnvir &&
+                p.settings.UsePanel);
+    EXPECT_FALSE(p.settings.EffectTachikawa);
     EXPECT_EQ(switchView.onPicture, OnPicture::imgOnA);
 
     const SoundHandle envir = p.state.EnvirBuffer;

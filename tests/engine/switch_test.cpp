@@ -25,20 +25,20 @@ TEST_F(SwitchTest, LockModeOneClickOnStartsTheMelodyUntilOffIsClicked) {
     at(0, &MelodyEngine::PressOnButton);
     rig.time.runUntil(0);
     EXPECT_EQ(rig.view.onPicture, OnPicture::imgOnB);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
     EXPECT_TRUE(melodyPlaying());
     EXPECT_TRUE(rig.view.lamps[0]);
 
     at(100, &MelodyEngine::ReleaseOnButton);
     rig.time.runUntil(100);
     EXPECT_EQ(rig.view.onPicture, OnPicture::imgOnC);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchLocked);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Locked);
 
     at(1000, &MelodyEngine::PressOffButton);
     rig.time.runUntil(1000);
     EXPECT_EQ(rig.view.onPicture, OnPicture::imgOnA);
     EXPECT_EQ(rig.view.offPicture, OffPicture::imgOffB);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Off);
     EXPECT_FALSE(melodyPlaying());
     EXPECT_FALSE(rig.view.lamps[0]);
     EXPECT_TRUE(rig.engine().Timer1().enabled());
@@ -59,7 +59,7 @@ TEST_F(SwitchTest, LockModeOnAgainWhileLockedChangesNothing) {
     at(700, &MelodyEngine::PressOnButton);
     at(800, &MelodyEngine::ReleaseOnButton);
     rig.time.runUntil(1000);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchLocked);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Locked);
     EXPECT_EQ(rig.view.onPicture, OnPicture::imgOnC);
     EXPECT_NEAR(rig.library().dsGetPositionMSec(rig.state.MelodyBuffer), 1000, 40)
         << "the melody was not started again";
@@ -67,18 +67,18 @@ TEST_F(SwitchTest, LockModeOnAgainWhileLockedChangesNothing) {
 }
 
 TEST_F(SwitchTest, LockModeOffHeldWhileOnComesUpStopsAtOnceWithoutClickNoiseOrDoor) {
-    rig.settings.Noise = kTrue;
+    rig.settings.Noise = true;
     at(0, &MelodyEngine::PressOnButton);
     at(1000, &MelodyEngine::PressOffButton); // ON still held: only the picture
     rig.time.runUntil(1000);
     EXPECT_EQ(rig.view.offPicture, OffPicture::imgOffB);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
     EXPECT_TRUE(melodyPlaying());
 
     at(1500, &MelodyEngine::ReleaseOnButton);
     rig.time.runUntil(1500);
     EXPECT_EQ(rig.view.onPicture, OnPicture::imgOnA);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Off);
     EXPECT_FALSE(melodyPlaying());
     EXPECT_FALSE(rig.view.lamps[0]);
     EXPECT_TRUE(rig.engine().tmrDoorThreshold().enabled()) << "threshold timer restarted";
@@ -90,9 +90,9 @@ TEST_F(SwitchTest, LockModeOffHeldWhileOnComesUpStopsAtOnceWithoutClickNoiseOrDo
     EXPECT_FALSE(rig.sounds(kDoorHz, 1500, 6000));
 }
 
-TEST_F(SwitchTest, LockModeOffHeldPathRunsAMidiMelodyOutOnlyUnderTheTachikawaMark) {
+TEST_F(SwitchTest, LockModeOffHeldPathRunsAMidiMelodyOutOnlyUnderTachikawa) {
     rig.loadMidiMelody(1000);
-    rig.view.tachikawaMark = true;
+    rig.settings.EffectTachikawa = true;
     at(0, &MelodyEngine::PressOnButton);
     at(200, &MelodyEngine::PressOffButton);
     at(600, &MelodyEngine::ReleaseOnButton); // short press: no attenuation
@@ -107,7 +107,7 @@ TEST_F(SwitchTest, LockModeOffHeldPathRunsAMidiMelodyOutOnlyUnderTheTachikawaMar
         << "stopped 100 ms before the end of its pass";
     EXPECT_FALSE(rig.view.lamps[0]);
 
-    rig.view.tachikawaMark = false;
+    rig.settings.EffectTachikawa = false;
     at(2000, &MelodyEngine::ReleaseOffButton);
     at(2100, &MelodyEngine::PressOnButton);
     at(2200, &MelodyEngine::PressOffButton);
@@ -119,7 +119,7 @@ TEST_F(SwitchTest, LockModeOffHeldPathRunsAMidiMelodyOutOnlyUnderTheTachikawaMar
 TEST_F(SwitchTest, LockModeOnUpWhileOffDoesNothing) {
     at(0, &MelodyEngine::ReleaseOnButton);
     rig.time.runUntil(3000);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Off);
     EXPECT_EQ(rig.view.repaints, 0);
     EXPECT_FALSE(rig.engine().Timer1().enabled());
     EXPECT_FALSE(rig.sounds(kClickHz, 0, 200));
@@ -131,12 +131,12 @@ TEST_F(SwitchTest, LockModeOffWhileLockedAndOnHeldAgainOnlyMovesItsPicture) {
     at(800, &MelodyEngine::PressOnButton); // held again while locked
     at(900, &MelodyEngine::PressOffButton);
     rig.time.runUntil(1000);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchLocked);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Locked);
     EXPECT_EQ(rig.view.offPicture, OffPicture::imgOffB);
     EXPECT_TRUE(melodyPlaying());
     at(1100, &MelodyEngine::ReleaseOnButton); // OFF still held: ON was momentary
     rig.time.runUntil(1100);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Off);
     EXPECT_FALSE(melodyPlaying());
 }
 
@@ -144,7 +144,7 @@ TEST_F(SwitchTest, OffWhileOffOnlyMovesItsPicture) {
     at(0, &MelodyEngine::PressOffButton);
     rig.time.runUntil(0);
     EXPECT_EQ(rig.view.offPicture, OffPicture::imgOffB);
-    EXPECT_EQ(rig.state.OffButtonDown, kTrue);
+    EXPECT_EQ(rig.state.OffButtonDown, true);
     at(100, &MelodyEngine::ReleaseOffButton);
     rig.time.runUntil(3000);
     EXPECT_EQ(rig.view.offPicture, OffPicture::imgOffA);
@@ -157,17 +157,17 @@ TEST_F(SwitchTest, PressingOnWhileOffIsHeldStartsTheMelody) {
     at(0, &MelodyEngine::PressOffButton);
     at(100, &MelodyEngine::PressOnButton);
     rig.time.runUntil(200);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
     EXPECT_TRUE(melodyPlaying());
 }
 
 TEST_F(SwitchTest, NonLockingTheMelodySoundsWhileOnIsHeld) {
-    rig.settings.NoLockOnButton = kTrue;
+    rig.settings.NoLockOnButton = true;
     at(0, &MelodyEngine::PressOnButton);
     at(1000, &MelodyEngine::ReleaseOnButton);
     rig.time.runUntil(1000);
     EXPECT_EQ(rig.view.onPicture, OnPicture::imgOnA);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Off);
     EXPECT_FALSE(melodyPlaying());
     rig.time.runUntil(3000);
     EXPECT_TRUE(rig.sounds(kMelodyHz, 0, 990));
@@ -177,18 +177,18 @@ TEST_F(SwitchTest, NonLockingTheMelodySoundsWhileOnIsHeld) {
 }
 
 TEST_F(SwitchTest, NonLockingOffOnlyMovesItsPictureWhileOnIsHeld) {
-    rig.settings.NoLockOnButton = kTrue;
+    rig.settings.NoLockOnButton = true;
     at(0, &MelodyEngine::PressOnButton);
     at(600, &MelodyEngine::PressOffButton);
     at(700, &MelodyEngine::ReleaseOffButton);
     rig.time.runUntil(800);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
     EXPECT_TRUE(melodyPlaying());
     EXPECT_EQ(rig.view.offPicture, OffPicture::imgOffA);
 }
 
 TEST_F(SwitchTest, NonLockingOnUpActsWhateverTheSwitchShowed) {
-    rig.settings.NoLockOnButton = kTrue;
+    rig.settings.NoLockOnButton = true;
     at(0, &MelodyEngine::ReleaseOnButton); // a release with no press before it
     rig.time.runUntil(0);
     EXPECT_EQ(rig.view.onPicture, OnPicture::imgOnA);
@@ -212,12 +212,12 @@ TEST_F(SwitchTest, KeyRepeatOnlyStartsTheMelodyOnce) {
     rig.time.runUntil(1000);
     EXPECT_NEAR(rig.library().dsGetPositionMSec(rig.state.MelodyBuffer), 1000, 40);
     EXPECT_EQ(rig.view.repaints, 1);
-    EXPECT_EQ(rig.state.OnButtonDown, kTrue);
+    EXPECT_EQ(rig.state.OnButtonDown, true);
 }
 
 TEST_F(SwitchTest, WithNoMelodyTheSwitchStillMovesClicksAndArmsItsTimers) {
     rig.unloadMelody();
-    rig.settings.Noise = kTrue;
+    rig.settings.Noise = true;
     at(0, &MelodyEngine::PressOnButton);
     rig.time.runUntil(0);
     EXPECT_EQ(rig.view.onPicture, OnPicture::imgOnB);
@@ -236,7 +236,7 @@ TEST_F(SwitchTest, WithNoMelodyTheSwitchStillMovesClicksAndArmsItsTimers) {
 }
 
 TEST_F(SwitchTest, AShortPressIsNotFollowedByTheDoorAnnouncement) {
-    rig.settings.NoLockOnButton = kTrue;
+    rig.settings.NoLockOnButton = true;
     at(0, &MelodyEngine::PressOnButton);
     at(300, &MelodyEngine::ReleaseOnButton);
     rig.time.runUntil(5000);

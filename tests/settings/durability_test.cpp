@@ -51,7 +51,7 @@ const char* const kKeys[] = {"XPosR",
     Settings s = defaultSettings("/opt/トレモロ/" + std::string(200, 'x'));
     for (int i = 0;; ++i) {
         s.DoorDelay = static_cast<std::int16_t>((seed * 1000 + i) % 30000);
-        s.Noise = vbBool(i % 2 == 0);
+        s.Noise = i % 2 == 0;
         writeSettingsFile(ini, s, 0.25, 0.5);
     }
 }

@@ -60,8 +60,8 @@ TEST_F(SettingsFileTest, SaveWritesTheKeysInOrderAndForm) {
 
 TEST_F(SettingsFileTest, SaveThenLoadGivesTheSameRecord) {
     Settings s = defaultSettings(programFolder);
-    s.TopMost = s.Door = s.DoorATOS = s.UsePanel = s.ShiftForce = kFalse;
-    s.EffectUrawa = s.Noise = s.FixWindowPos = s.NoLockOnButton = s.AutoPlayAtDrop = kTrue;
+    s.TopMost = s.Door = s.DoorATOS = s.UsePanel = s.ShiftForce = false;
+    s.EffectUrawa = s.Noise = s.FixWindowPos = s.NoLockOnButton = s.AutoPlayAtDrop = true;
     s.DoorDelay = 32767;
     s.DoorThreshold = 0;
     s.DefExt = 3;
@@ -88,7 +88,7 @@ TEST_F(SettingsFileTest, UnknownLinesAndHandSetKeysSurviveASave) {
 TEST_F(SettingsFileTest, ShiftJisPathsLoadAndSaveAsUtf8) {
     loadFile(toCp932("[TREMLO 1.10]\r\nDoorWAV=/home/駅員/ドア閉.wav\r\nDoor=no\r\n"));
     EXPECT_EQ(loaded.DoorWAV, "/home/駅員/ドア閉.wav");
-    EXPECT_EQ(loaded.Door, kFalse);
+    EXPECT_EQ(loaded.Door, false);
     ASSERT_TRUE(writeSettingsFile(ini, loaded, 0.3, 0.3));
     const std::string saved = readBytes(path);
     EXPECT_NE(saved.find("DoorWAV=/home/駅員/ドア閉.wav\r\nDoor=No\r\n"), std::string::npos);
@@ -98,7 +98,7 @@ TEST_F(SettingsFileTest, ShiftJisPathsLoadAndSaveAsUtf8) {
 struct ValueCase {
     const char* name;
     const char* line;
-    int expected; // the integer fields held 777 before the load
+    int expected; // 1 for a true flag; the integer fields held 777 before the load
 };
 
 int fieldNamedIn(const Settings& s, std::string_view line) {
@@ -130,12 +130,12 @@ TEST_P(ValueReadingTest, ReadsIntoItsField) {
 
 INSTANTIATE_TEST_SUITE_P(
     Values, ValueReadingTest,
-    ::testing::Values(ValueCase{"TopMostUpper", "TopMost=YES", -1},
+    ::testing::Values(ValueCase{"TopMostUpper", "TopMost=YES", 1},
                       ValueCase{"TopMostNo", "TopMost=nO", 0},
-                      ValueCase{"TopMostOneIsDefault", "TopMost=1", -1},
-                      ValueCase{"TopMostTrueIsDefault", "TopMost=true", -1},
+                      ValueCase{"TopMostOneIsDefault", "TopMost=1", 1},
+                      ValueCase{"TopMostTrueIsDefault", "TopMost=true", 1},
                       ValueCase{"FixWindowPosOneIsDefault", "FixWindowPos=1", 0},
-                      ValueCase{"FixWindowPosYes", "FixWindowPos=Yes", -1},
+                      ValueCase{"FixWindowPosYes", "FixWindowPos=Yes", 1},
                       ValueCase{"EffectTokyoOnIsDefault", "EffectTokyo=on", 0},
                       ValueCase{"NotANumber", "DoorDelay=abc", 0},
                       ValueCase{"NumberThenText", "DoorDelay=12abc", 12},

@@ -22,9 +22,9 @@ QString captionOfFile(const std::string& fileName) {
 
 } // namespace
 
-frmMenus::frmMenus(MenuCommands& commands, const MenuChecks& checks, const Catalogue& doorCatalogue,
+frmMenus::frmMenus(MenuCommands& commands, const Settings& settings, const Catalogue& doorCatalogue,
                    const Catalogue& envirCatalogue, const PlaybackState& state, QWidget* parent)
-    : QWidget(parent), m_commands(commands), m_checks(checks), m_doorCatalogue(doorCatalogue),
+    : QWidget(parent), m_commands(commands), m_settings(settings), m_doorCatalogue(doorCatalogue),
       m_envirCatalogue(envirCatalogue), m_state(state) {
     setObjectName(QStringLiteral("frmMenus"));
     m_groups.reserve(4);
@@ -46,14 +46,14 @@ void frmMenus::buildTitle() {
     addSeparator(title, "mnuBar1");
 
     QMenu* doors = addSubmenu(title, "mnuDoors", text("ドア閉め放送(&D)"));
-    addCheckItem(doors, "mnuUseDoor", text("ドア閉め放送を再生する(&U)"), &m_checks.mnuUseDoor,
+    addCheckItem(doors, "mnuUseDoor", text("ドア閉め放送を再生する(&U)"), &Settings::Door,
                  [&c] { c.mnuUseDoor_Click(); });
     addSeparator(doors, "mnuBar7");
     m_groups.push_back(
         {doors, "mnuDoor", m_doorCatalogue, [&c](int k) { c.mnuDoor_Click(k); }, {}});
 
     QMenu* envirs = addSubmenu(title, "mnuEnvirs", text("環境音(&N)"));
-    addCheckItem(envirs, "mnuUseEnvir", text("環境音を再生する(&U)"), &m_checks.mnuUseEnvir,
+    addCheckItem(envirs, "mnuUseEnvir", text("環境音を再生する(&U)"), &Settings::UseEnvir,
                  [&c] { c.mnuUseEnvir_Click(); });
     addSeparator(envirs, "mnuBar6");
     m_groups.push_back(
@@ -61,11 +61,11 @@ void frmMenus::buildTitle() {
 
     addSeparator(title, "mnuBar3");
     QMenu* effects = addSubmenu(title, "mnuTitleEffects", text("エフェクト(&E)"));
-    addCheckItem(effects, "mnuUseFadeIn", text("東京(&Y)"), &m_checks.mnuUseFadeIn,
+    addCheckItem(effects, "mnuUseFadeIn", text("東京(&Y)"), &Settings::EffectTokyo,
                  [&c] { c.mnuUseFadeIn_Click(); });
-    addCheckItem(effects, "mnuUseFadeOut", text("立川(&C)"), &m_checks.mnuUseFadeOut,
+    addCheckItem(effects, "mnuUseFadeOut", text("立川(&C)"), &Settings::EffectTachikawa,
                  [&c] { c.mnuUseFadeOut_Click(); });
-    addCheckItem(effects, "mnuEffectUrawa", text("浦和(&U)"), &m_checks.mnuEffectUrawa,
+    addCheckItem(effects, "mnuEffectUrawa", text("浦和(&U)"), &Settings::EffectUrawa,
                  [&c] { c.mnuEffectUrawa_Click(); });
 
     addItem(title, "mnuVolume", text("再生速度(&S)"), [&c] { c.mnuVolume_Click(); });
@@ -79,9 +79,9 @@ void frmMenus::buildTitle() {
     }
 
     addSeparator(title, "mnuBar5");
-    addCheckItem(title, "mnuTopMost", text("常に手前に表示(&T)"), &m_checks.mnuTopMost,
+    addCheckItem(title, "mnuTopMost", text("常に手前に表示(&T)"), &Settings::TopMost,
                  [&c] { c.mnuTopMost_Click(); });
-    addCheckItem(title, "mnuUsePanel", text("ステータスパネルを表示(&V)"), &m_checks.mnuUsePanel,
+    addCheckItem(title, "mnuUsePanel", text("ステータスパネルを表示(&V)"), &Settings::UsePanel,
                  [&c] { c.mnuUsePanel_Click(); });
     addSeparator(title, "mnuBar10");
     addItem(title, "mnuOptions", text("オプション(&O)..."), [&c] { c.mnuOptions_Click(); });
@@ -102,16 +102,16 @@ void frmMenus::buildTopOption() {
     QMenu* top = m_mnuTopOption;
 
     QMenu* effects = addSubmenu(top, "mnuTitleEffects2", text("エフェクト(&E)"));
-    addCheckItem(effects, "mnuUseFadeIn2", text("東京(&Y)"), &m_checks.mnuUseFadeIn2,
+    addCheckItem(effects, "mnuUseFadeIn2", text("東京(&Y)"), &Settings::EffectTokyo,
                  [&c] { c.mnuUseFadeIn_Click(); });
-    addCheckItem(effects, "mnuUseFadeOut2", text("立川(&C)"), &m_checks.mnuUseFadeOut2,
+    addCheckItem(effects, "mnuUseFadeOut2", text("立川(&C)"), &Settings::EffectTachikawa,
                  [&c] { c.mnuUseFadeOut_Click(); });
-    addCheckItem(effects, "mnuEffectUrawa2", text("浦和(&U)"), &m_checks.mnuEffectUrawa2,
+    addCheckItem(effects, "mnuEffectUrawa2", text("浦和(&U)"), &Settings::EffectUrawa,
                  [&c] { c.mnuEffectUrawa_Click(); });
 
     m_mnuDoors2 = addSubmenu(top, "mnuDoors2", text("ドア閉め放送(&D)"));
-    addCheckItem(m_mnuDoors2, "mnuUseDoor2", text("ドア閉め放送を再生する(&U)"),
-                 &m_checks.mnuUseDoor2, [&c] { c.mnuUseDoor_Click(); });
+    addCheckItem(m_mnuDoors2, "mnuUseDoor2", text("ドア閉め放送を再生する(&U)"), &Settings::Door,
+                 [&c] { c.mnuUseDoor_Click(); });
     addSeparator(m_mnuDoors2, "mnuBar8");
     m_groups.push_back(
         {m_mnuDoors2, "mnuDoor2", m_doorCatalogue, [&c](int k) { c.mnuDoor_Click(k); }, {}});
@@ -121,7 +121,7 @@ void frmMenus::buildTopOption() {
     // itself; the menu opened whole leaves them out.
     m_mnuEnvirs2 = addSubmenu(top, "mnuEnvirs2", text("環境音(&V)"));
     m_mnuEnvirs2->menuAction()->setVisible(false);
-    addCheckItem(m_mnuEnvirs2, "mnuUseEnvir2", text("環境音を再生する(&U)"), &m_checks.mnuUseEnvir2,
+    addCheckItem(m_mnuEnvirs2, "mnuUseEnvir2", text("環境音を再生する(&U)"), &Settings::UseEnvir,
                  [&c] { c.mnuUseEnvir_Click(); });
     addSeparator(m_mnuEnvirs2, "mnuBar9");
     m_groups.push_back(
@@ -153,10 +153,10 @@ QAction* frmMenus::addItem(QMenu* menu, const QString& name, const QString& capt
 }
 
 QAction* frmMenus::addCheckItem(QMenu* menu, const QString& name, const QString& caption,
-                                const bool* checkMark, std::function<void()> command) {
+                                bool Settings::*flag, std::function<void()> command) {
     QAction* item = addItem(menu, name, caption, std::move(command));
     item->setCheckable(true);
-    m_marks.emplace_back(item, checkMark);
+    m_marks.emplace_back(item, flag);
     return item;
 }
 
@@ -179,10 +179,10 @@ void frmMenus::refresh() {
         for (std::size_t k = 0; k < group.items.size(); ++k)
             group.items[k]->setChecked(k == group.catalogue.checked);
     }
-    for (const auto& [item, mark] : m_marks)
-        item->setChecked(*mark);
+    for (const auto& [item, flag] : m_marks)
+        item->setChecked(m_settings.*flag);
     for (std::size_t i = 0; i < m_panItems.size(); ++i)
-        m_panItems[i]->setChecked(static_cast<int>(i) == m_state.PanMode);
+        m_panItems[i]->setChecked(static_cast<int>(i) == static_cast<int>(m_state.PanMode));
 }
 
 // The catalogues are built during start-up, after the menus exist. Item k

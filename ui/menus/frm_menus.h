@@ -12,8 +12,8 @@
 // so the groups follow the catalogues as start-up builds them.
 //
 // The menus keep no state of their own: just before a menu opens, every
-// check mark is read from MenuChecks, the catalogues' checked entries and
-// PanMode, and an item runs its command of MenuCommands (a twin ending in 2
+// check mark is read from Settings, the catalogues' checked entries and
+// PanMode, and an item runs its handler of MenuCommands (a twin ending in 2
 // runs the same command as its partner). Items are chosen with either mouse
 // button: QMenu on X11 and Wayland triggers on the release of any button.
 //
@@ -35,7 +35,7 @@ namespace tremlo::ui {
 class frmMenus : public QWidget {
     Q_OBJECT
 public:
-    frmMenus(MenuCommands& commands, const MenuChecks& checks, const Catalogue& doorCatalogue,
+    frmMenus(MenuCommands& commands, const Settings& settings, const Catalogue& doorCatalogue,
              const Catalogue& envirCatalogue, const PlaybackState& state,
              QWidget* parent = nullptr);
     ~frmMenus() override;
@@ -75,15 +75,15 @@ private:
     QMenu* addSubmenu(QMenu* parent, const QString& name, const QString& caption);
     QAction* addItem(QMenu* menu, const QString& name, const QString& caption,
                      std::function<void()> command);
-    // An item whose check mark mirrors `*checkMark`.
+    // An item whose check mark shows `flag` of the settings.
     QAction* addCheckItem(QMenu* menu, const QString& name, const QString& caption,
-                          const bool* checkMark, std::function<void()> command);
+                          bool Settings::*flag, std::function<void()> command);
     QAction* addSeparator(QMenu* menu, const QString& name);
     void syncGroup(CatalogueGroup& group);
     void run(const std::function<void()>& command);
 
     MenuCommands& m_commands;
-    const MenuChecks& m_checks;
+    const Settings& m_settings;
     const Catalogue& m_doorCatalogue;
     const Catalogue& m_envirCatalogue;
     const PlaybackState& m_state;
@@ -92,8 +92,8 @@ private:
     QMenu* m_mnuTopOption = nullptr;
     QMenu* m_mnuDoors2 = nullptr;
     QMenu* m_mnuEnvirs2 = nullptr;
-    // Items whose mark is a MenuChecks field.
-    std::vector<std::pair<QAction*, const bool*>> m_marks;
+    // Items whose mark is a flag of the settings.
+    std::vector<std::pair<QAction*, bool Settings::*>> m_marks;
     std::vector<QAction*> m_panItems;
     std::vector<CatalogueGroup> m_groups;
 };

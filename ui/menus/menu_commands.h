@@ -1,22 +1,16 @@
 #pragma once
 
-// The commands of the two menus: the shortcut menu mnuTitle on the switch and
-// the option menu mnuTopOption on the status panel. An item of the option menu
-// whose name ends in 2 runs its twin's command. The status panel's effect and
-// pan buttons run the same steps (stepEffect, CyclePan).
-//
-// Every command keeps the check marks (MenuChecks) mirroring the state they
-// stand for, updates the status panel's indicators and saves the settings
-// where the program saves them.
+// What the items of the two menus run: the shortcut menu mnuTitle on the
+// switch and the option menu mnuTopOption on the status panel. An item of the
+// option menu whose name ends in 2 runs its twin's handler. A check item
+// turns its setting over; the command itself (Commands) does the work, so the
+// status panel's buttons and the options dialog share it. What is left here
+// is opening the dialogs and the documents the items name.
 //
 // Thread: the user-interface thread.
 
-#include "catalogues.h"
-#include "menu_checks.h"
-#include "playback_state.h"
+#include "commands.h"
 #include "settings.h"
-#include "settings_store.h"
-#include "sound_library.h"
 #include "sound_loading.h"
 
 #include <functional>
@@ -26,22 +20,7 @@ class QWidget;
 
 namespace tremlo {
 
-// The status panel as the commands see it; it exists or is made on use.
-class PanelControl {
-public:
-    virtual ~PanelControl() = default;
-    virtual QWidget* panelWindow() = 0; // made (hidden) when missing
-    virtual void showDoor(bool on) = 0;
-    virtual void showEnvir(bool on) = 0;
-    virtual void showEffects(bool tokyo, bool tachikawa, bool urawa) = 0;
-    virtual void showPan(int panMode) = 0;
-    // Places the panel beside the main window and shows it.
-    virtual void showPanel() = 0;
-    // Closes the panel; the next use makes a new one.
-    virtual void unloadPanel() = 0;
-};
-
-// The dialogs and the outside world the commands open.
+// The dialogs and the outside world the menu items open.
 struct CommandDialogs {
     // The chosen file's full path, or empty when cancelled.
     std::function<std::string()> showOpenFileDialog;
@@ -51,67 +30,38 @@ struct CommandDialogs {
     std::function<void(const std::string& path)> openDocument;
 };
 
-struct CommandParts {
-    Settings& settings;
-    PlaybackState& state;
-    sound::SoundLibrary& library;
-    SoundLoader& loader;
-    MenuChecks& checks;
-    Catalogue& doorCatalogue;
-    Catalogue& envirCatalogue;
-    CatalogueBuilder& catalogueBuilder;
-    SettingsStore& store;
-    SettingsWindows& settingsWindows;
-    PanelControl& panel;
-    QWidget& mainWindow;
-    CommandDialogs dialogs;
-    std::string programFolder;
-};
-
 class MenuCommands {
 public:
-    explicit MenuCommands(CommandParts parts);
-    virtual ~MenuCommands() = default;
+    MenuCommands(Commands& commands, const Settings& settings, SoundLoader& loader,
+                 QWidget& mainWindow, CommandDialogs dialogs, std::string programFolder);
 
     void mnuFileOpen_Click();
-    void mnuUseDoor_Click();
-    void mnuDoor_Click(int index);
-    void mnuUseEnvir_Click();
-    void mnuEnvir_Click(int index);
-    void mnuUseFadeIn_Click();
-    void mnuUseFadeOut_Click();
-    void mnuEffectUrawa_Click();
+    void mnuUseDoor_Click() { m_commands.setUseDoor(!m_settings.Door); }
+    void mnuDoor_Click(int index) { m_commands.chooseDoor(index); }
+    void mnuUseEnvir_Click() { m_commands.setUseEnvir(!m_settings.UseEnvir); }
+    void mnuEnvir_Click(int index) { m_commands.chooseEnvir(index); }
+    void mnuUseFadeIn_Click() { m_commands.setEffectTokyo(!m_settings.EffectTokyo); }
+    void mnuUseFadeOut_Click() { m_commands.setEffectTachikawa(!m_settings.EffectTachikawa); }
+    void mnuEffectUrawa_Click() { m_commands.setEffectUrawa(!m_settings.EffectUrawa); }
     void mnuVolume_Click();
     void mnuPan_Click(int index);
-    void mnuTopMost_Click();
-    void mnuUsePanel_Click();
-    void mnuOptions_Click();
-    void mnuAbout_Click();
+    void mnuTopMost_Click() { m_commands.setTopMost(!m_settings.TopMost); }
+    void mnuUsePanel_Click() { m_commands.setUsePanel(!m_settings.UsePanel); }
+    void mnuOptions_Click() { m_commands.runModal(m_dialogs.showOptions); }
+    void mnuAbout_Click() { m_commands.runModal(m_dialogs.showAbout); }
     void mnuHelp_Click();
     void mnuExit_Click();
 
-    // The status panel's effect button: the next of the six effect states.
-    void stepEffect();
-    // The status panel's pan indicator: centre, left, right, centre.
-    void CyclePan();
-
-    // Lifts stay-on-top around a modal dialog and puts it back afterwards.
-    void runModal(const std::function<void()>& dialog);
-
-protected:
-    // Stay-on-top for one window, through SetTopMost; tests record the order
-    // in which the windows are changed here.
-    virtual void setWindowTopMost(QWidget* window, VbBool flag);
+    void stepEffect() { m_commands.stepEffect(); }
+    void CyclePan() { m_commands.CyclePan(); }
 
 private:
-    void chooseSound(int index, Catalogue& catalogue, SoundHandle& sound,
-                     const std::string& fixedName, const std::string& folder,
-                     std::string& savedChoice);
-    void saveSettings();
-    void showEffects();
-    void applyPan();
-
-    CommandParts m_parts;
+    Commands& m_commands;
+    const Settings& m_settings;
+    SoundLoader& m_loader;
+    QWidget& m_mainWindow;
+    CommandDialogs m_dialogs;
+    std::string m_programFolder;
 };
 
 } // namespace tremlo

@@ -180,13 +180,12 @@ void frmStatus::load(const Settings& settings) {
     m_imgEjectButton[1]->copyPicture(*m_imgEjectButton[0]);
     setStatusLED(Lamp::Melody, false);
     setStatusLED(Lamp::Door, false);
-    showEffects(settings.EffectTokyo != kFalse, settings.EffectTachikawa != kFalse,
-                settings.EffectUrawa != kFalse);
+    showEffects(settings.EffectTokyo, settings.EffectTachikawa, settings.EffectUrawa);
     m_imgEFCTButton->setPicture(art::kEfctUp);
     m_imgOPTButton->setPicture(art::kOptUp);
     m_imgVERButton->setPicture(art::kVerUp);
     m_imgPowerButton->setPicture(art::kPowerUp);
-    showDoor(settings.Door != kFalse);
+    showDoor(settings.Door);
 }
 
 void frmStatus::placeBeside(const QRect& mainFrame) {
@@ -214,16 +213,16 @@ void frmStatus::ShowStatusMessage(const std::string& text, bool flash) {
     m_flash->showMessage(flash);
 }
 
-void frmStatus::showPan(int panMode) {
-    switch (panMode) {
-    case kPanLeft:
+void frmStatus::showPan(Pan mode) {
+    switch (mode) {
+    case Pan::Centre:
+        m_imgLRButton->setPicture(art::kPanCentre);
+        break;
+    case Pan::Left:
         m_imgLRButton->setPicture(art::kPanLeft);
         break;
-    case kPanRight:
+    case Pan::Right:
         m_imgLRButton->setPicture(art::kPanRight);
-        break;
-    default:
-        m_imgLRButton->setPicture(art::kPanCentre);
         break;
     }
 }
@@ -249,10 +248,9 @@ void frmStatus::showCurrentState(const Settings& settings, const PlaybackState& 
     setStatusLED(Lamp::Melody, melodyLampLit);
     setStatusLED(Lamp::Door, doorLampLit);
     showPan(state.PanMode);
-    showDoor(settings.Door != kFalse);
-    showEnvir(settings.UseEnvir != kFalse);
-    showEffects(settings.EffectTokyo != kFalse, settings.EffectTachikawa != kFalse,
-                settings.EffectUrawa != kFalse);
+    showDoor(settings.Door);
+    showEnvir(settings.UseEnvir);
+    showEffects(settings.EffectTokyo, settings.EffectTachikawa, settings.EffectUrawa);
 }
 
 bool frmStatus::event(QEvent* event) {

@@ -82,7 +82,7 @@ public:
     void setFileInfo(const std::string& text) override;
     void ShowStatusMessage(const std::string& text, bool flash) override;
 
-    void showPan(int panMode); // kPanCentre, kPanLeft, kPanRight
+    void showPan(Pan mode);
     void showDoor(bool on);
     void showEnvir(bool on);
     void showEffects(bool tokyo, bool tachikawa, bool urawa);

@@ -132,15 +132,15 @@ void frmMain::mouseDoubleClickEvent(QMouseEvent*) {}
 void frmMain::keyPressEvent(QKeyEvent* event) {
     if (!m_engine)
         return;
-    // 1: with ShiftForce a key counts only while Shift, Ctrl or Alt is held.
+    // With ShiftForce a key counts only while Shift, Ctrl or Alt is held.
     if (!modifierHeld(event->modifiers()) && m_settings.ShiftForce)
         return;
     const int key = virtualKeyOf(*event);
-    if (isOnButtonKey(key, m_settings.AddOnButtonKeyCode)) // 2
+    if (isOnButtonKey(key, m_settings.AddOnButtonKeyCode))
         m_engine->PressOnButton();
     if (isOffButtonKey(
             key,
-            m_settings.AddOffButtonKeyCode)) // 3: independently, so a key in both sets presses both
+            m_settings.AddOffButtonKeyCode)) // independently, so a key in both sets presses both
         m_engine->PressOffButton();
 }
 

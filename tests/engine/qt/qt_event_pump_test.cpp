@@ -1,9 +1,9 @@
 // The program's timers and event pump on a real Qt event loop.
 
-#include "../../sound_library/test_support.h"
 #include "melody_engine.h"
 #include "offline_device.h"
 #include "qt_timer.h"
+#include "test_support.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -97,24 +97,23 @@ TEST_F(QtPumpTest, SettingTheIntervalOfARunningTimerRestartsIt) {
     EXPECT_EQ(timer->interval(), 5);
 }
 
-struct QuietView : SwitchView, StatusLamps, EffectMarks {
+struct QuietView : SwitchView, StatusLamps {
     void setOnPicture(OnPicture) override {}
     void setOffPicture(OffPicture) override {}
     void repaint() override {}
     void setStatusLED(Lamp, bool) override {}
-    bool mnuUseFadeOutChecked() const override { return false; }
 };
 
 TEST_F(QtPumpTest, OnDuringARealRunOutCancelsTheWaitAndTheMelodyGoesOn) {
     sound::SoundLibrary library(std::make_unique<sound::OfflineDevice>(8000, 256));
     library.dsInit2(0, 2);
     Settings settings = defaultSettings("/nonexistent");
-    settings.EffectTachikawa = kTrue;
+    settings.EffectTachikawa = true;
     PlaybackState state;
     const auto wave = sound::test::makeSine(250.0, 8000 * 30, 8000); // 30 s: a long run-out
     state.MelodyBuffer = library.dsCreateDSB(wave.data(), wave.size(), 1);
     QuietView view;
-    MelodyEngine engine(settings, state, library, timers, pump, {view, view, view});
+    MelodyEngine engine(settings, state, library, timers, pump, {view, view});
 
     engine.PressOnButton();
     engine.ReleaseOnButton();
@@ -128,8 +127,8 @@ TEST_F(QtPumpTest, OnDuringARealRunOutCancelsTheWaitAndTheMelodyGoesOn) {
     order.push_back("OFF returned");
     EXPECT_LT(Clock::now() - start, 29s);
     EXPECT_EQ(order, (std::vector<std::string>{"ON during the wait", "OFF returned"}));
-    EXPECT_EQ(state.RunOutActive, kFalse);
-    EXPECT_EQ(state.OnSwitchState, kSwitchPressed);
+    EXPECT_EQ(state.RunOutActive, false);
+    EXPECT_EQ(state.OnSwitchState, SwitchPosition::Pressed);
     EXPECT_EQ(library.dsIsPlaying(state.MelodyBuffer), 1) << "the old wait stopped nothing";
     library.dsFree(state.MelodyBuffer);
 }

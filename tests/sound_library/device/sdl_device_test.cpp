@@ -4,9 +4,9 @@
 // Each test starts its own daemon, so it can also take the server away and
 // bring it back. Without a pulseaudio binary the tests are skipped.
 
-#include "../test_support.h"
 #include "sdl_device.h"
 #include "sound_library.h"
+#include "test_support.h"
 
 #include <chrono>
 #include <cmath>

@@ -1,6 +1,7 @@
 // The speed window: the rate formula, and the melody on the offline library
 // actually playing at the rate the slider asks for.
 
+#include "commands.h"
 #include "dialogs_test_support.h"
 #include "frm_volume.h"
 #include "test_support.h"
@@ -41,7 +42,10 @@ TEST(SpeedRate, HalvesRoundToEvenAndHugeRatesStayWithin32Bits) {
 
 class FrmVolumeTest : public ::testing::Test {
 protected:
-    FrmVolumeTest() : settings(defaultSettings("/")), host(settings, state, *lib.library) {
+    FrmVolumeTest()
+        : settings(defaultSettings("/")), host(settings, [this](int step) {
+              changeMelodySpeed(settings, state, *lib.library, step);
+          }) {
         application();
         state.MelodyBuffer = loadTone();
         lib.library->dsPlayLooping(state.MelodyBuffer);

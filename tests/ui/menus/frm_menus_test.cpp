@@ -85,24 +85,25 @@ TEST_F(MenusTest, TheOptionMenuTreeHidesTheEnvironmentPart) {
 }
 
 TEST_F(MenusTest, MarksMirrorTheStateWhenAMenuOpens) {
-    checks.mnuUseDoor2 = checks.mnuEffectUrawa = checks.mnuUsePanel = true;
+    rig.settings.Door = rig.settings.EffectUrawa = rig.settings.UsePanel = true;
     doors.checked = 2;
     envirs.checked = 1;
-    rig.state.PanMode = kPanRight;
+    rig.state.PanMode = Pan::Right;
     emit menus->menu("mnuDoors2")->aboutToShow(); // opened by itself from the panel
     Log marked;
     for (const QAction* item : menus->findChildren<QAction*>())
         if (item->isChecked())
             marked.push_back(item->objectName().toStdString());
     std::sort(marked.begin(), marked.end());
-    EXPECT_EQ(marked, (Log{"mnuDoor(2)", "mnuDoor2(2)", "mnuEffectUrawa", "mnuEnvir(1)",
-                           "mnuEnvir2(1)", "mnuPan(2)", "mnuUseDoor2", "mnuUsePanel"}));
+    EXPECT_EQ(marked,
+              (Log{"mnuDoor(2)", "mnuDoor2(2)", "mnuEffectUrawa", "mnuEffectUrawa2", "mnuEnvir(1)",
+                   "mnuEnvir2(1)", "mnuPan(2)", "mnuUseDoor", "mnuUseDoor2", "mnuUsePanel"}));
 }
 
 TEST_F(MenusTest, TwinsRunTheSameCommandAndBothMenusFollow) {
     menus->item("mnuUseFadeOut2")->trigger();
     menus->item("mnuEffectUrawa")->trigger();
-    EXPECT_EQ(rig.settings.EffectUrawa, kTrue);
+    EXPECT_EQ(rig.settings.EffectUrawa, true);
     EXPECT_TRUE(menus->item("mnuEffectUrawa2")->isChecked());
     EXPECT_FALSE(menus->item("mnuUseFadeOut")->isChecked());
     EXPECT_FALSE(menus->item("mnuUseFadeOut2")->isChecked());

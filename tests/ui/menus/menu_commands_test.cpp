@@ -8,12 +8,12 @@ namespace {
 
 TEST_F(MenusTest, DoorToggleShowsMarksAndSaves) {
     commands->mnuUseDoor_Click();
-    EXPECT_EQ(rig.settings.Door, kTrue);
-    EXPECT_TRUE(checks.mnuUseDoor && checks.mnuUseDoor2);
+    EXPECT_EQ(rig.settings.Door, true);
+    EXPECT_TRUE(marked("mnuUseDoor") && marked("mnuUseDoor2"));
     EXPECT_EQ(log, Log{"door on"});
     EXPECT_EQ(saved("Door"), "Yes");
     commands->mnuUseDoor_Click();
-    EXPECT_FALSE(checks.mnuUseDoor || checks.mnuUseDoor2);
+    EXPECT_FALSE(marked("mnuUseDoor") || marked("mnuUseDoor2"));
     EXPECT_EQ(saved("Door"), "No");
 }
 
@@ -53,7 +53,7 @@ TEST_F(MenusTest, AnEnvironmentSoundChosenWhileOffPlaysOnlyOnceTurnedOn) {
     fresh();
     commands->mnuUseEnvir_Click();
     EXPECT_TRUE(rig.library().dsIsPlaying(rig.state.EnvirBuffer));
-    EXPECT_TRUE(checks.mnuUseEnvir && checks.mnuUseEnvir2);
+    EXPECT_TRUE(marked("mnuUseEnvir") && marked("mnuUseEnvir2"));
     EXPECT_EQ(log, Log{"envir on"});
     EXPECT_EQ(saved("UseEnvir"), "Yes");
 
@@ -64,7 +64,7 @@ TEST_F(MenusTest, AnEnvironmentSoundChosenWhileOffPlaysOnlyOnceTurnedOn) {
 
     commands->mnuUseEnvir_Click();
     EXPECT_FALSE(rig.library().dsIsPlaying(rig.state.EnvirBuffer));
-    EXPECT_FALSE(checks.mnuUseEnvir || checks.mnuUseEnvir2);
+    EXPECT_FALSE(marked("mnuUseEnvir") || marked("mnuUseEnvir2"));
     EXPECT_EQ(log.back(), "envir off");
 }
 
@@ -74,14 +74,14 @@ TEST_F(MenusTest, TachikawaAndUrawaExcludeEachOtherAndTokyoStays) {
     EXPECT_EQ(log, (Log{"effects T--", "effects TC-"}));
     commands->mnuEffectUrawa_Click();
     EXPECT_EQ(log.back(), "effects T-U");
-    EXPECT_FALSE(checks.mnuUseFadeOut || checks.mnuUseFadeOut2);
-    EXPECT_TRUE(checks.mnuEffectUrawa && checks.mnuEffectUrawa2 && checks.mnuUseFadeIn2);
+    EXPECT_FALSE(marked("mnuUseFadeOut") || marked("mnuUseFadeOut2"));
+    EXPECT_TRUE(marked("mnuEffectUrawa") && marked("mnuEffectUrawa2") && marked("mnuUseFadeIn2"));
     EXPECT_EQ(saved("EffectTachikawa"), "No");
     EXPECT_EQ(saved("EffectUrawa"), "Yes");
     commands->mnuUseFadeOut_Click();
     EXPECT_EQ(log.back(), "effects TC-");
-    EXPECT_FALSE(checks.mnuEffectUrawa || checks.mnuEffectUrawa2);
-    EXPECT_EQ(rig.settings.EffectUrawa, kFalse);
+    EXPECT_FALSE(marked("mnuEffectUrawa") || marked("mnuEffectUrawa2"));
+    EXPECT_EQ(rig.settings.EffectUrawa, false);
     commands->mnuUseFadeIn_Click();
     commands->mnuUseFadeOut_Click();
     EXPECT_EQ(log.back(), "effects ---");
@@ -95,29 +95,29 @@ TEST_F(MenusTest, TheEffectButtonWalksSixStatesAndSavesEvenWhenStuck) {
         commands->stepEffect();
         EXPECT_EQ(log, Log{std::string("effects ") + expected});
         const bool tokyo = expected[0] == 'T';
-        EXPECT_EQ(checks.mnuUseFadeIn2, tokyo);
+        EXPECT_EQ(marked("mnuUseFadeIn2"), tokyo);
         EXPECT_EQ(saved("EffectTokyo"), tokyo ? "Yes" : "No");
     }
     // Combinations the menus never make stay, but marks, file and lamps follow.
-    for (VbBool tokyo : {kFalse, kTrue}) {
+    for (bool tokyo : {false, true}) {
         fresh();
         rig.settings.EffectTokyo = tokyo;
-        rig.settings.EffectTachikawa = rig.settings.EffectUrawa = kTrue;
+        rig.settings.EffectTachikawa = rig.settings.EffectUrawa = true;
         commands->stepEffect();
         EXPECT_EQ(log, Log{tokyo ? "effects TCU" : "effects -CU"});
-        EXPECT_TRUE(checks.mnuUseFadeOut && checks.mnuEffectUrawa2);
+        EXPECT_TRUE(marked("mnuUseFadeOut") && marked("mnuEffectUrawa2"));
         EXPECT_EQ(saved("EffectUrawa"), "Yes");
     }
 }
 
 TEST_F(MenusTest, PanSteersTheDoorSoundAndTheWaveMelody) {
     rig.loadWaveMelody(2000);
-    commands->mnuPan_Click(kPanLeft);
+    commands->mnuPan_Click(int(Pan::Left));
     rig.library().dsPlay(rig.state.DoorBuffer);
     rig.library().dsPlay(rig.state.MelodyBuffer);
     rig.time.runFor(200);
     EXPECT_EQ(log, Log{"pan 1"});
-    EXPECT_EQ(rig.state.PanMode, kPanLeft);
+    EXPECT_EQ(rig.state.PanMode, Pan::Left);
     for (double hz : {kDoorHz, kMelodyHz}) {
         EXPECT_TRUE(rig.sounds(hz, 0, 200, 0)) << hz;
         EXPECT_FALSE(rig.sounds(hz, 0, 200, 1)) << hz;
@@ -131,7 +131,7 @@ TEST_F(MenusTest, PanSteersTheDoorSoundAndTheWaveMelody) {
 
 TEST_F(MenusTest, PanWithAMidiMelodyMovesOnlyTheDoor) {
     rig.loadMidiMelody(1000);
-    commands->mnuPan_Click(kPanRight);
+    commands->mnuPan_Click(int(Pan::Right));
     rig.library().dsPlay(rig.state.DoorBuffer);
     rig.time.runFor(200);
     EXPECT_FALSE(rig.sounds(kDoorHz, 0, 200, 0));
@@ -143,12 +143,12 @@ TEST_F(MenusTest, TopMostGoesToThePanelThenTheMainWindow) {
     EXPECT_EQ(log, (Log{"panel top", "main top"}));
     EXPECT_TRUE(mainWindow.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_TRUE(panel.window.windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_TRUE(checks.mnuTopMost);
+    EXPECT_TRUE(marked("mnuTopMost"));
     EXPECT_EQ(saved("TopMost"), "Yes");
 }
 
 TEST_F(MenusTest, DialogsOpenWithStayOnTopLiftedAndItComesBack) {
-    rig.settings.TopMost = kTrue;
+    rig.settings.TopMost = true;
     commands->mnuAbout_Click();
     EXPECT_EQ(log, (Log{"main normal", "panel normal", "about", "panel top", "main top"}));
 
@@ -165,9 +165,9 @@ TEST_F(MenusTest, DialogsOpenWithStayOnTopLiftedAndItComesBack) {
 
 TEST_F(MenusTest, ThePanelIsShownAndClosedWithoutSaving) {
     commands->mnuUsePanel_Click();
-    EXPECT_TRUE(checks.mnuUsePanel);
+    EXPECT_TRUE(marked("mnuUsePanel"));
     commands->mnuUsePanel_Click();
-    EXPECT_FALSE(checks.mnuUsePanel);
+    EXPECT_FALSE(marked("mnuUsePanel"));
     EXPECT_EQ(log, (Log{"show panel", "unload panel"}));
     EXPECT_FALSE(savedAtAll());
 }

@@ -7,6 +7,7 @@
 
 #include "engine_rig.h"
 #include "frm_menus.h"
+#include "logging_panel.h"
 #include "offscreen_application.h"
 #include "still_windows.h"
 #include "test_folder.h"
@@ -17,44 +18,6 @@
 #include <stdexcept>
 
 namespace tremlo::test {
-
-using Log = std::vector<std::string>;
-
-struct QuietViews : QuietLoaderViews, SwitchView {
-    void setOnPicture(OnPicture) override {}
-    void setOffPicture(OffPicture) override {}
-    void repaint() override {}
-};
-
-struct FakePanel : PanelControl {
-    explicit FakePanel(Log& log) : log(log) { window.setObjectName("panel"); }
-    QWidget* panelWindow() override { return &window; }
-    void showDoor(bool on) override { log.push_back(on ? "door on" : "door off"); }
-    void showEnvir(bool on) override { log.push_back(on ? "envir on" : "envir off"); }
-    void showEffects(bool tokyo, bool tachikawa, bool urawa) override {
-        log.push_back(std::string("effects ") + "-T"[tokyo] + "-C"[tachikawa] + "-U"[urawa]);
-    }
-    void showPan(int panMode) override { log.push_back("pan " + std::to_string(panMode)); }
-    void showPanel() override { log.push_back("show panel"); }
-    void unloadPanel() override { log.push_back("unload panel"); }
-    Log& log;
-    QWidget window;
-};
-
-// Logs every stay-on-top change, then makes it on the real window.
-class LoggingCommands : public MenuCommands {
-public:
-    LoggingCommands(CommandParts parts, Log& log) : MenuCommands(std::move(parts)), m_log(log) {}
-
-protected:
-    void setWindowTopMost(QWidget* window, VbBool flag) override {
-        m_log.push_back(window->objectName().toStdString() + (flag == kTrue ? " top" : " normal"));
-        MenuCommands::setWindowTopMost(window, flag);
-    }
-
-private:
-    Log& m_log;
-};
 
 class MenusTest : public WithApplication, public ::testing::Test {
 protected:
@@ -71,9 +34,8 @@ protected:
         tone("Envir/ホーム.wav", 700);
         tone("melody.wav", 800);
         Settings& s = rig.settings;
-        s.Door = s.UseEnvir = s.UsePanel = s.TopMost = kFalse;
+        s.Door = s.UseEnvir = s.UsePanel = s.TopMost = false;
         s.DoorWAV = s.EnvirWAV = "";
-        mainWindow.setObjectName("main");
         CommandDialogs dialogs{[this] {
                                    log.push_back("open dialog");
                                    if (openThrows)
@@ -84,16 +46,14 @@ protected:
                                [this] {
                                    log.push_back("options");
                                    if (optionsTurnsTopMostOff)
-                                       rig.settings.TopMost = kFalse;
+                                       rig.settings.TopMost = false;
                                },
                                [this] { log.push_back("about"); },
                                [this](const std::string& path) { log.push_back("open " + path); }};
-        commands = std::make_unique<LoggingCommands>(
-            CommandParts{rig.settings, rig.state, rig.library(), loader, checks, doors, envirs,
-                         builder, store, windows, panel, mainWindow, dialogs, folder.path()},
-            log);
+        commands = std::make_unique<MenuCommands>(programCommands, rig.settings, loader, mainWindow,
+                                                  dialogs, folder.path());
         // Made before the catalogues, as in the program.
-        menus = std::make_unique<ui::frmMenus>(*commands, checks, doors, envirs, rig.state);
+        menus = std::make_unique<ui::frmMenus>(*commands, rig.settings, doors, envirs, rig.state);
         builder.BuildDoorCatalogue(doors);
         builder.BuildEnvirCatalogue(envirs);
     }
@@ -107,6 +67,11 @@ protected:
     std::int32_t lengthMs(SoundHandle sound) { return rig.library().dsGetBufferMSec(sound); }
     std::string saved(const std::string& key) { return ini.readValue(key); }
     bool savedAtAll() { return std::filesystem::exists(ini.path()); }
+    // The check mark of a menu item as a menu opening now would show it.
+    bool marked(const char* item) {
+        menus->refresh();
+        return menus->item(item)->isChecked();
+    }
     // Clears the log and the settings file, to see what one command does.
     void fresh() {
         log.clear();
@@ -121,15 +86,17 @@ protected:
     IniProfile ini{folder.file("tremlo.ini")};
     SettingsStore store{ini, folder.path()};
     StillWindows windows;
-    MenuChecks checks;
     Catalogue doors, envirs;
     Log log;
-    FakePanel panel{log};
-    QWidget mainWindow;
+    LoggingPanel panel{log};
+    QWidget& mainWindow = panel.mainWindow;
+    std::unique_ptr<Timer> doorTimer = rig.time.createTimer("Timer1");
+    Commands programCommands{{rig.settings, rig.state, rig.library(), loader, doors, envirs,
+                              builder, store, windows, panel, panel, *doorTimer, folder.path()}};
     std::string openPath;
     bool openThrows = false;
     bool optionsTurnsTopMostOff = false;
-    std::unique_ptr<LoggingCommands> commands;
+    std::unique_ptr<MenuCommands> commands;
     std::unique_ptr<ui::frmMenus> menus;
 };
 

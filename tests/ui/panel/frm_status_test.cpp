@@ -153,11 +153,11 @@ class LoadTest : public PanelTest, public ::testing::WithParamInterface<Loaded> 
 TEST_P(LoadTest, FollowsSettings) {
     const Loaded& when = GetParam();
     Settings settings;
-    settings.Door = vbBool(when.door);
-    settings.UseEnvir = vbBool(when.envir);
-    settings.EffectTokyo = vbBool(when.tokyo);
-    settings.EffectTachikawa = vbBool(when.tachikawa);
-    settings.EffectUrawa = vbBool(when.urawa);
+    settings.Door = when.door;
+    settings.UseEnvir = when.envir;
+    settings.EffectTokyo = when.tokyo;
+    settings.EffectTachikawa = when.tachikawa;
+    settings.EffectUrawa = when.urawa;
     Panel rig(settings);
     EXPECT_TRUE(shows(rig.panel, "imgDoor", when.door ? art::kDoorOn : art::kDoorOff));
     EXPECT_TRUE(shows(rig.panel, "imgEnvir", art::kEnvirOn));
@@ -206,13 +206,13 @@ TEST_F(PanelTest, StatusMessageFlashesTheLabel) {
 // A panel made again shows what is, not what it was designed with.
 TEST_F(PanelTest, RemadePanelShowsCurrentState) {
     Settings settings;
-    settings.Door = kTrue;
-    settings.UseEnvir = kFalse;
-    settings.EffectTachikawa = kTrue;
+    settings.Door = true;
+    settings.UseEnvir = false;
+    settings.EffectTachikawa = true;
     Panel again(settings);
-    settings.Door = kFalse; // changed after the panel was made
+    settings.Door = false; // changed after the panel was made
     PlaybackState state;
-    state.PanMode = kPanRight;
+    state.PanMode = Pan::Right;
     again.panel.showCurrentState(settings, state, "melody.mid", true, true);
     EXPECT_EQ(again.panel.lblFileInfo()->text(), "melody.mid");
     EXPECT_TRUE(shows(again.panel, "imgStatusLED0", art::kLedLit));
@@ -224,8 +224,8 @@ TEST_F(PanelTest, RemadePanelShowsCurrentState) {
     EXPECT_FALSE(again.panel.imgEffect(1)->isHidden());
     EXPECT_TRUE(again.panel.imgEffect(2)->isHidden());
 
-    state.PanMode = kPanLeft;
-    settings.UseEnvir = kTrue;
+    state.PanMode = Pan::Left;
+    settings.UseEnvir = true;
     again.panel.showCurrentState(settings, state, " ", false, false);
     EXPECT_TRUE(shows(again.panel, "imgLRButton", art::kPanLeft));
     EXPECT_TRUE(shows(again.panel, "imgEnvir", art::kEnvirOn));
@@ -263,7 +263,7 @@ class DragTest : public PanelTest, public ::testing::WithParamInterface<Drag> {}
 TEST_P(DragTest, LeftButtonMoves) {
     test::VirtualTime clock;
     Settings settings;
-    settings.EffectTachikawa = kTrue;
+    settings.EffectTachikawa = true;
     CountingPanel panel(settings, clock, kMainFrame);
     panel.show();
     panel.lblStatus()->show();

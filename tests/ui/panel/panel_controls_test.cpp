@@ -60,7 +60,7 @@ struct LoaderWatch : MainWindowView, UserFeedback {
     void addRecentDocument(const std::string& path) override { loaded.push_back(path); }
     const PlaybackState* state = nullptr;
     std::vector<std::string> messages, loaded;
-    std::vector<int> switchAtLoad;
+    std::vector<SwitchPosition> switchAtLoad;
 };
 
 class CountingPanel : public frmStatus {
@@ -78,7 +78,7 @@ protected:
         : folder(fs::temp_directory_path() / ("tremolo-panel-" + std::to_string(::getpid()))) {
         tremlo::test::application();
         fs::create_directories(folder);
-        rig.settings.ShiftForce = kTrue; // the panel pays it no heed
+        rig.settings.ShiftForce = true; // the panel pays it no heed
         watch.state = &rig.state;
         panel = std::make_unique<CountingPanel>(rig.settings, rig.time, QRect(100, 50, 48, 95));
         loader = std::make_unique<SoundLoader>(rig.state, rig.library(),
@@ -253,26 +253,26 @@ TEST_F(PanelControlsTest, DraggingStillMovesThePanelAndFocusLossRaisesTheDialogB
 
 TEST_F(PanelControlsTest, KeysWorkTheSwitchWithoutAModifier) {
     key(QEvent::KeyPress, Qt::Key_A);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
     key(QEvent::KeyRelease, Qt::Key_A, true); // X's repeat: not a release
-    EXPECT_EQ(rig.state.OnButtonDown, kTrue);
+    EXPECT_EQ(rig.state.OnButtonDown, true);
     key(QEvent::KeyRelease, Qt::Key_A, false, "lblFileInfo"); // whoever has the focus
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchLocked);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Locked);
     rig.time.runUntil(1000);
     key(QEvent::KeyPress, Qt::Key_Z);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Off);
     key(QEvent::KeyRelease, Qt::Key_Z);
-    EXPECT_EQ(rig.state.OffButtonDown, kFalse);
+    EXPECT_EQ(rig.state.OffButtonDown, false);
 
     // A key in both sets presses both, ON first, so OFF finds ON held.
     rig.settings.AddOffButtonKeyCode = 221;
     key(QEvent::KeyPress, Qt::Key_BracketRight);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
-    EXPECT_EQ(rig.state.OffButtonDown, kTrue);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
+    EXPECT_EQ(rig.state.OffButtonDown, true);
 }
 
 TEST_F(PanelControlsTest, DroppedSoundsLoadInOrderAndEachStarts) {
-    rig.settings.AutoPlayAtDrop = kTrue;
+    rig.settings.AutoPlayAtDrop = true;
     const auto first = tone("x.WAV");
     const auto text = (folder / "y.txt").string();
     std::ofstream(text) << "not a sound";
@@ -285,8 +285,8 @@ TEST_F(PanelControlsTest, DroppedSoundsLoadInOrderAndEachStarts) {
     EXPECT_EQ(watch.loaded, (std::vector<std::string>{first, second}));
     EXPECT_TRUE(watch.messages.empty());
     ASSERT_EQ(watch.switchAtLoad.size(), 2u);
-    EXPECT_EQ(watch.switchAtLoad[1], kSwitchLocked) << "x.WAV was started before z.mid";
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchLocked);
+    EXPECT_EQ(watch.switchAtLoad[1], SwitchPosition::Locked) << "x.WAV was started before z.mid";
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Locked);
     EXPECT_EQ(panel->lblFileInfo()->text(), "z.mid");
     EXPECT_EQ(fs::current_path(), folder);
 }

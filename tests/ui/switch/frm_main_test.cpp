@@ -28,7 +28,7 @@ protected:
         fs::create_directories(folder);
         window = std::make_unique<frmMain>(rig.settings);
         engine = std::make_unique<MelodyEngine>(rig.settings, rig.state, rig.library(), rig.time,
-                                                rig.time, EngineViews{*window, rig.view, rig.view});
+                                                rig.time, EngineViews{*window, rig.view});
         loader = std::make_unique<SoundLoader>(rig.state, rig.library(),
                                                LoaderViews{*window, *window, quiet, quiet},
                                                folder.string(), 7);
@@ -84,37 +84,37 @@ TEST_F(FrmMainTest, TheWindowIsTheSwitchBoxWithItsElementsInPlace) {
 
 TEST_F(FrmMainTest, WithShiftForceAKeyCountsOnlyWithAModifierButAlwaysReleases) {
     key(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Off);
     key(QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
     key(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchLocked);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Locked);
     rig.time.runUntil(1000);
     key(QEvent::KeyPress, Qt::Key_Z, Qt::ControlModifier);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
-    EXPECT_EQ(rig.state.OffButtonDown, kTrue);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Off);
+    EXPECT_EQ(rig.state.OffButtonDown, true);
     key(QEvent::KeyRelease, Qt::Key_Z, Qt::NoModifier);
-    EXPECT_EQ(rig.state.OffButtonDown, kFalse);
+    EXPECT_EQ(rig.state.OffButtonDown, false);
 
-    rig.settings.ShiftForce = kFalse;
+    rig.settings.ShiftForce = false;
     key(QEvent::KeyPress, Qt::Key_BracketRight, Qt::NoModifier);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
 }
 
 TEST_F(FrmMainTest, TheExtraKeysAndAKeyInBothSetsPressBothOnFirst) {
     key(QEvent::KeyPress, Qt::Key_Up, Qt::AltModifier);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
     key(QEvent::KeyRelease, Qt::Key_Up, Qt::NoModifier);
     rig.time.runUntil(1000);
     key(QEvent::KeyPress, Qt::Key_Down, Qt::AltModifier);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Off);
     key(QEvent::KeyRelease, Qt::Key_Down, Qt::NoModifier);
 
     // ON first, then OFF with ON held: only OFF's picture moves.
     rig.settings.AddOffButtonKeyCode = kVkA;
     key(QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
-    EXPECT_EQ(rig.state.OffButtonDown, kTrue);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
+    EXPECT_EQ(rig.state.OffButtonDown, true);
 }
 
 TEST_F(FrmMainTest, HeldKeysRepeatAsPressesOnly) {
@@ -122,22 +122,22 @@ TEST_F(FrmMainTest, HeldKeysRepeatAsPressesOnly) {
     // X repeats a held key as release-and-press pairs marked as repeats.
     key(QEvent::KeyRelease, Qt::Key_A, Qt::ShiftModifier, true);
     key(QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier, true);
-    EXPECT_EQ(rig.state.OnButtonDown, kTrue);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
+    EXPECT_EQ(rig.state.OnButtonDown, true);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
 }
 
 TEST_F(FrmMainTest, AnyMouseButtonWorksTheKeysAndTheRightOneElsewhereAsksForTheMenu) {
     int menus = 0;
     window->onShortcutMenu([&](QPoint) { ++menus; });
     mouse(window->imgOn(), QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchPressed);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
     EXPECT_EQ(menus, 0) << "a right press on ON presses ON";
     mouse(window->imgOn(), QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchLocked);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Locked);
     mouse(window->imgOff(), QEvent::MouseButtonPress, Qt::MiddleButton, Qt::MiddleButton);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchOff);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Off);
     mouse(window->imgOff(), QEvent::MouseButtonRelease, Qt::MiddleButton, Qt::NoButton);
-    EXPECT_EQ(rig.state.OffButtonDown, kFalse);
+    EXPECT_EQ(rig.state.OffButtonDown, false);
 
     mouse(window.get(), QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton, {5, 50});
     mouse(window.get(), QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton, {5, 50});
@@ -149,7 +149,7 @@ TEST_F(FrmMainTest, AnyMouseButtonWorksTheKeysAndTheRightOneElsewhereAsksForTheM
 }
 
 TEST_F(FrmMainTest, DropsLoadTheMelodiesInOrderAndSkipOtherFiles) {
-    rig.settings.AutoPlayAtDrop = kTrue;
+    rig.settings.AutoPlayAtDrop = true;
     const auto first = tone("A.WAV");
     const auto text = (folder / "c.txt").string();
     std::ofstream(text) << "not a sound";
@@ -159,16 +159,16 @@ TEST_F(FrmMainTest, DropsLoadTheMelodiesInOrderAndSkipOtherFiles) {
           QUrl::fromLocalFile(QString::fromStdString(second))});
     EXPECT_EQ(window->windowTitle(), QString::fromUtf8("b.Wav - トレモロ"));
     EXPECT_TRUE(quiet.messages.empty());
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchLocked) << "the last one was started";
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Locked) << "the last one was started";
     EXPECT_TRUE(rig.library().dsIsPlaying(rig.state.MelodyBuffer));
     EXPECT_EQ(fs::current_path(), folder) << "the dropped file's folder is current";
 }
 
 TEST_F(FrmMainTest, AutoPlayFollowsEvenAFailedLoad) {
-    rig.settings.AutoPlayAtDrop = kTrue;
+    rig.settings.AutoPlayAtDrop = true;
     window->DropFile((folder / "missing.mid").string());
     EXPECT_EQ(quiet.messages.size(), 1u);
-    EXPECT_EQ(rig.state.OnSwitchState, kSwitchLocked);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Locked);
     EXPECT_EQ(rig.state.MelodySegment, 0);
 }
 

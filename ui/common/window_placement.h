@@ -5,15 +5,13 @@
 //
 // Thread: the user-interface thread.
 
-#include "settings.h"
-
 class QWidget;
 
 namespace tremlo {
 
-// Only -1 means top-most; every other value, 0 included, releases the window.
-// Position and size stay as they are; the window is also activated.
-void SetTopMost(QWidget* window, VbBool flag);
+// Keeps the window above the others or releases it. Position and size stay as
+// they are; the window is also activated.
+void SetTopMost(QWidget* window, bool topMost);
 
 // Makes the window the active, front-most one, as far as the window manager
 // allows.

@@ -4,21 +4,19 @@
 // melody's playback rate, and with it pitch and tempo, in steps of the ratio
 // SetFreqCoefficient, live while the melody plays.
 //
-// The rate is always worked out from the file's own sampling rate, so steps
-// never accumulate and 0 restores the file's own speed exactly. The window
-// keeps no state besides its slider; the rate it set stays on the melody after
+// The window only reports the slider's step; the command works out the rate
+// from the file's own sampling rate (changeMelodySpeed). The window keeps no
+// state besides its slider; the rate it set stays on the melody after
 // the window closes. Closing destroys the window, and VolumeDialogHost makes a
 // new one (slider at 0) on the next opening.
 //
 // Thread: the user-interface thread. Rates in samples per second.
 
-#include "playback_state.h"
 #include "settings.h"
-#include "sound_library.h"
 
 #include <QDialog>
 #include <QPointer>
-#include <cstdint>
+#include <functional>
 
 class QLabel;
 class QPushButton;
@@ -26,19 +24,13 @@ class QSlider;
 
 namespace tremlo::ui {
 
-// coefficient^step × fileRate, to the nearest integer with ties to even. Not
-// limited to what the sound library plays; only kept within 32 bits (0 when
-// the power is not a number).
-std::int32_t speedRate(double coefficient, int step, std::int32_t fileRate);
-
 class frmVolume : public QDialog {
     Q_OBJECT
 public:
     // Built with the slider at 0 on its design range -6 to 6; not shown.
-    // `state` is read at each slider move, so the melody loaded at that
-    // moment is the one that changes.
-    frmVolume(const Settings& settings, const PlaybackState& state, sound::SoundLibrary& library,
-              QWidget* parent = nullptr);
+    // `changeSpeed` hears the step at each slider move, so the melody loaded
+    // at that moment is the one that changes.
+    explicit frmVolume(std::function<void(int step)> changeSpeed, QWidget* parent = nullptr);
 
     QSlider* Slider1() const { return m_slider; }
     QPushButton* cmdCancel() const { return m_cmdCancel; }
@@ -49,9 +41,7 @@ protected:
 private:
     void updateRate();
 
-    const Settings& m_settings;
-    const PlaybackState& m_state;
-    sound::SoundLibrary& m_library;
+    std::function<void(int)> m_changeSpeed;
     QSlider* m_slider;
     QPushButton* m_cmdCancel;
 };
@@ -61,8 +51,8 @@ private:
 // shown again, made anew after the user closed it.
 class VolumeDialogHost {
 public:
-    VolumeDialogHost(const Settings& settings, const PlaybackState& state,
-                     sound::SoundLibrary& library, QWidget* owner = nullptr);
+    VolumeDialogHost(const Settings& settings, std::function<void(int step)> changeSpeed,
+                     QWidget* owner = nullptr);
     ~VolumeDialogHost();
     VolumeDialogHost(const VolumeDialogHost&) = delete;
     VolumeDialogHost& operator=(const VolumeDialogHost&) = delete;
@@ -78,8 +68,7 @@ public:
 
 private:
     const Settings& m_settings;
-    const PlaybackState& m_state;
-    sound::SoundLibrary& m_library;
+    std::function<void(int)> m_changeSpeed;
     QWidget* m_owner;
     QPointer<frmVolume> m_window;
 };

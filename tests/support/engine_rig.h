@@ -3,9 +3,9 @@
 // The melody engine on the real sound library, rendered offline in virtual
 // time, with a view that records what the windows would show.
 
-#include "../sound_library/test_support.h"
 #include "melody_engine.h"
 #include "offline_device.h"
+#include "test_support.h"
 #include "virtual_time.h"
 
 #include <filesystem>
@@ -17,7 +17,7 @@
 
 namespace tremlo::test {
 
-class RecordingView : public SwitchView, public StatusLamps, public EffectMarks {
+class RecordingView : public SwitchView, public StatusLamps {
 public:
     void setOnPicture(OnPicture picture) override { onPicture = picture; }
     void setOffPicture(OffPicture picture) override { offPicture = picture; }
@@ -27,13 +27,11 @@ public:
             onRepaint();
     }
     void setStatusLED(Lamp lamp, bool lit) override { lamps[static_cast<int>(lamp)] = lit; }
-    bool mnuUseFadeOutChecked() const override { return tachikawaMark; }
 
     OnPicture onPicture = OnPicture::imgOnA;
     OffPicture offPicture = OffPicture::imgOffA;
     int repaints = 0;
     bool lamps[2] = {false, false};
-    bool tachikawaMark = false;
     std::function<void()> onRepaint;
 };
 
@@ -61,6 +59,13 @@ struct QuietLoaderViews : MainWindowView, StatusDisplay, UserFeedback {
     void setWaitCursor(bool) override {}
     void addRecentDocument(const std::string&) override {}
     std::vector<std::string> messages;
+};
+
+// Every view the loader takes, showing nothing.
+struct QuietViews : QuietLoaderViews, SwitchView {
+    void setOnPicture(OnPicture) override {}
+    void setOffPicture(OffPicture) override {}
+    void repaint() override {}
 };
 
 // Test sounds: pure tones of their own frequency each, so every sound can be

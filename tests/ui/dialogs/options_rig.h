@@ -4,8 +4,10 @@
 // temporary folder, a door timer and the key dialog's blink in virtual time,
 // and a status panel that logs what it is asked to do.
 
+#include "engine_rig.h"
 #include "frm_options.h"
 #include "ini_profile.h"
+#include "logging_panel.h"
 #include "offscreen_application.h"
 #include "still_windows.h"
 #include "test_folder.h"
@@ -21,20 +23,6 @@
 #include <vector>
 
 namespace tremlo::test {
-
-using Log = std::vector<std::string>;
-
-struct LoggingPanel : PanelControl {
-    QWidget* panelWindow() override { return &window; }
-    void showDoor(bool on) override { log.push_back(on ? "door on" : "door off"); }
-    void showEnvir(bool on) override { log.push_back(on ? "envir on" : "envir off"); }
-    void showEffects(bool, bool, bool) override { log.push_back("effects"); }
-    void showPan(int) override { log.push_back("pan"); }
-    void showPanel() override { log.push_back("show panel"); }
-    void unloadPanel() override { log.push_back("unload panel"); }
-    Log log;
-    QWidget window;
-};
 
 inline void pressKey(QWidget* target, int qtKey, Qt::KeyboardModifiers modifiers = {},
                      bool autoRepeat = false) {
@@ -54,10 +42,7 @@ protected:
         doorTimer->setInterval(settings.DoorDelay + 1);
     }
 
-    ui::OptionsParts parts() {
-        return {settings, state,   *lib.library, checks, panel,
-                store,    windows, *doorTimer,   time,   nullptr};
-    }
+    ui::OptionsParts parts() { return {settings, commands, time, nullptr}; }
     std::unique_ptr<ui::frmOptions> open() { return std::make_unique<ui::frmOptions>(parts()); }
     std::string saved(const std::string& key) const { return ini.readValue(key); }
     bool envirPlaying() const { return lib.library->dsIsPlaying(state.EnvirBuffer) != 0; }
@@ -68,11 +53,17 @@ protected:
     Settings settings;
     PlaybackState state;
     sound::test::OfflineLibrary lib{8000};
-    MenuChecks checks;
-    LoggingPanel panel;
+    Log log;
+    LoggingPanel panel{log};
     StillWindows windows;
     VirtualTime time;
     std::unique_ptr<Timer> doorTimer = time.createTimer("Timer1");
+    QuietViews views;
+    SoundLoader loader{state, *lib.library, {views, views, views, views}, folder.path(), 7};
+    CatalogueBuilder builder{folder.path(), settings, state, *lib.library, loader};
+    Catalogue doors, envirs;
+    Commands commands{{settings, state, *lib.library, loader, doors, envirs, builder, store,
+                       windows, panel, panel, *doorTimer, folder.path()}};
 };
 
 } // namespace tremlo::test

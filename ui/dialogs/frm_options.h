@@ -6,23 +6,18 @@
 //
 // Nothing reaches Settings while the dialog is open: the check boxes, the two
 // number boxes and the key labels hold the pending values (the labels keep
-// their key codes as decimal text in their "tag" property). OK stores them
-// all, writes the settings file and applies what must change at once (the
-// environment loop, the status panel and its door and environment
-// indicators, the door timer, the menus' check marks). Cancel, Escape and
-// closing the window change nothing.
+// their key codes as decimal text in their "tag" property). OK hands them to
+// Commands::applyOptions, which stores them, applies what must change at once
+// and writes the settings file. Cancel, Escape and closing the window change
+// nothing.
 //
 // The dialog does not touch stay-on-top: whoever opens it lifts it before and
 // applies TopMost, as OK may have left it, afterwards.
 //
 // Thread: the user-interface thread. Coordinates are logical pixels.
 
-#include "menu_checks.h"
-#include "menu_commands.h"
-#include "playback_state.h"
+#include "commands.h"
 #include "settings.h"
-#include "settings_store.h"
-#include "sound_library.h"
 #include "timer.h"
 
 #include <QDialog>
@@ -37,16 +32,10 @@ class QTabWidget;
 
 namespace tremlo::ui {
 
-// What the dialog reads and what OK changes.
+// What the dialog reads and what its OK runs.
 struct OptionsParts {
-    Settings& settings;
-    PlaybackState& state; // EnvirBuffer
-    sound::SoundLibrary& library;
-    MenuChecks& checks;
-    PanelControl& panel;
-    SettingsStore& store;
-    SettingsWindows& settingsWindows;
-    Timer& doorTimer;     // the main window's Timer1, DoorDelay + 1 ms
+    const Settings& settings;
+    Commands& commands;
     TimerFactory& timers; // the key-capture dialog's blink
     // The dialog opens centred on this window's screen; the primary screen
     // when null.

@@ -5,10 +5,9 @@
 
 namespace tremlo {
 
-void SetTopMost(QWidget* window, VbBool flag) {
+void SetTopMost(QWidget* window, bool topMost) {
     if (!window)
         return;
-    const bool topMost = flag == kTrue;
     if (QWindow* handle = window->windowHandle()) {
         // Changed on the live window: the same X window stays, so the window
         // manager keeps its place and stacking (QWidget::setWindowFlag would

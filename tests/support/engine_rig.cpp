@@ -32,14 +32,14 @@ EngineRig::EngineRig(EngineRigOptions rigOptions) : options(rigOptions) {
     state.NoiseBuffer = loadTone(*m_library, kNoiseHz, options.noiseMs, options.rate);
     state.ClickBuffer = loadTone(*m_library, kClickHz, options.clickMs, options.rate);
     m_engine = std::make_unique<MelodyEngine>(settings, state, *m_library, time, time,
-                                              EngineViews{view, view, view});
+                                              EngineViews{view, view});
     // As loading the settings does.
     m_engine->Timer1().setInterval(settings.DoorDelay + 1);
 }
 
 void EngineRig::unloadMelody() {
     // As a load does before it puts the new melody in place.
-    state.RunOutActive = kFalse;
+    state.RunOutActive = false;
     m_library->dsStopMusicSegment(state.MelodySegment);
     m_library->dsStop(state.MelodyBuffer);
     m_library->dsSetMasterVolume(0);
@@ -48,9 +48,9 @@ void EngineRig::unloadMelody() {
     m_library->dsFree(state.MelodyBuffer);
     view.setOnPicture(OnPicture::imgOnA);
     view.setOffPicture(OffPicture::imgOffA);
-    state.OnButtonDown = kFalse;
-    state.OnSwitchState = kSwitchOff;
-    state.OffButtonDown = kFalse;
+    state.OnButtonDown = false;
+    state.OnSwitchState = SwitchPosition::Off;
+    state.OffButtonDown = false;
 }
 
 void EngineRig::loadWaveMelody(int lengthMs) {

@@ -6,8 +6,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
-#include <cmath>
-#include <limits>
 
 namespace tremlo::ui {
 namespace {
@@ -26,24 +24,8 @@ QLabel* addLabel(const char* name, const QRect& bounds, const QString& text, QWi
 
 } // namespace
 
-std::int32_t speedRate(double coefficient, int step, std::int32_t fileRate) {
-    // nearbyint rounds in the current mode, which the program never changes
-    // from round-to-nearest-even.
-    const double rate = std::nearbyint(std::pow(coefficient, step) * fileRate);
-    if (std::isnan(rate))
-        return 0;
-    // Converting a double beyond 32 bits is undefined; such a rate is far
-    // outside anything playable, so its end of the range does as well.
-    if (rate >= static_cast<double>(std::numeric_limits<std::int32_t>::max()))
-        return std::numeric_limits<std::int32_t>::max();
-    if (rate <= static_cast<double>(std::numeric_limits<std::int32_t>::min()))
-        return std::numeric_limits<std::int32_t>::min();
-    return static_cast<std::int32_t>(rate);
-}
-
-frmVolume::frmVolume(const Settings& settings, const PlaybackState& state,
-                     sound::SoundLibrary& library, QWidget* parent)
-    : QDialog(parent), m_settings(settings), m_state(state), m_library(library) {
+frmVolume::frmVolume(std::function<void(int step)> changeSpeed, QWidget* parent)
+    : QDialog(parent), m_changeSpeed(std::move(changeSpeed)) {
     setObjectName(QStringLiteral("frmVolume"));
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
@@ -91,16 +73,13 @@ bool frmVolume::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void frmVolume::updateRate() {
-    sound::WaveFormat format{};
-    m_library.dsGetFormat(m_state.MelodyBuffer, format);
-    const std::int32_t rate =
-        speedRate(m_settings.SetFreqCoefficient, m_slider->value(), format.samplesPerSecond);
-    m_library.dsSetFrequency(m_state.MelodyBuffer, rate);
+    if (m_changeSpeed)
+        m_changeSpeed(m_slider->value());
 }
 
-VolumeDialogHost::VolumeDialogHost(const Settings& settings, const PlaybackState& state,
-                                   sound::SoundLibrary& library, QWidget* owner)
-    : m_settings(settings), m_state(state), m_library(library), m_owner(owner) {}
+VolumeDialogHost::VolumeDialogHost(const Settings& settings,
+                                   std::function<void(int step)> changeSpeed, QWidget* owner)
+    : m_settings(settings), m_changeSpeed(std::move(changeSpeed)), m_owner(owner) {}
 
 VolumeDialogHost::~VolumeDialogHost() {
     delete m_window.data();
@@ -108,7 +87,7 @@ VolumeDialogHost::~VolumeDialogHost() {
 
 frmVolume& VolumeDialogHost::window() {
     if (m_window.isNull()) {
-        m_window = new frmVolume(m_settings, m_state, m_library, m_owner);
+        m_window = new frmVolume(m_changeSpeed, m_owner);
         // Closed windows delete themselves once the event loop comes round;
         // forgetting them at once means an opening right after a close
         // already makes the new one.

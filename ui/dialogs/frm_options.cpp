@@ -40,10 +40,6 @@ std::int16_t keyFromLabel(const QLabel* label) {
     return static_cast<std::int16_t>(code ? *code : 0.0);
 }
 
-VbBool checked(const QCheckBox* box) {
-    return vbBool(box->isChecked());
-}
-
 // A greyed box shows the button face behind its text, as a disabled edit
 // field does on the desktop the program was designed for; Qt's own styles
 // would leave some of them white.
@@ -128,18 +124,18 @@ void frmOptions::Form_Load() {
     m_currentPanel = 1;
     m_tabStrip1->setCurrentIndex(0);
 
-    m_chkTopMost->setChecked(s.TopMost != kFalse);
-    m_chkDoor->setChecked(s.Door != kFalse);
-    m_chkDoorCut->setChecked(s.DoorCut != kFalse);
-    m_chkDoorATOS->setChecked(s.DoorATOS != kFalse);
-    m_chkNoise->setChecked(s.Noise != kFalse);
-    m_chkUseEnvir->setChecked(s.UseEnvir != kFalse);
-    m_chkUsePanel->setChecked(s.UsePanel != kFalse);
-    m_chkFixWindowPos->setChecked(s.FixWindowPos != kFalse);
-    m_chkPlayClickSound->setChecked(s.PlayClickSound != kFalse);
-    m_chkNoLockOnButton->setChecked(s.NoLockOnButton != kFalse);
-    m_chkAutoPlayAtDrop->setChecked(s.AutoPlayAtDrop != kFalse);
-    m_chkShiftForce->setChecked(s.ShiftForce != kFalse);
+    m_chkTopMost->setChecked(s.TopMost);
+    m_chkDoor->setChecked(s.Door);
+    m_chkDoorCut->setChecked(s.DoorCut);
+    m_chkDoorATOS->setChecked(s.DoorATOS);
+    m_chkNoise->setChecked(s.Noise);
+    m_chkUseEnvir->setChecked(s.UseEnvir);
+    m_chkUsePanel->setChecked(s.UsePanel);
+    m_chkFixWindowPos->setChecked(s.FixWindowPos);
+    m_chkPlayClickSound->setChecked(s.PlayClickSound);
+    m_chkNoLockOnButton->setChecked(s.NoLockOnButton);
+    m_chkAutoPlayAtDrop->setChecked(s.AutoPlayAtDrop);
+    m_chkShiftForce->setChecked(s.ShiftForce);
 
     setKeyLabel(m_lblAddOnButtonKeyCode, s.AddOnButtonKeyCode);
     setKeyLabel(m_lblAddOffButtonKeyCode, s.AddOffButtonKeyCode);
@@ -184,50 +180,26 @@ void frmOptions::chooseKey(QLabel* keyLabel) {
 }
 
 void frmOptions::cmdOK_Click() {
-    Settings& s = m_parts.settings;
     hide();
-    s.TopMost = checked(m_chkTopMost);
-    s.Door = checked(m_chkDoor);
-    m_parts.panel.showDoor(s.Door != kFalse);
-    s.DoorCut = checked(m_chkDoorCut);
-    s.DoorATOS = checked(m_chkDoorATOS);
-    s.Noise = checked(m_chkNoise);
-
-    // Applied on every OK, changed or not: a loop that stopped for any reason
-    // starts again.
-    s.UseEnvir = checked(m_chkUseEnvir);
-    m_parts.panel.showEnvir(s.UseEnvir != kFalse);
-    if (s.UseEnvir != kFalse)
-        m_parts.library.dsPlayLooping(m_parts.state.EnvirBuffer);
-    else
-        m_parts.library.dsStop(m_parts.state.EnvirBuffer);
-
-    s.PlayClickSound = checked(m_chkPlayClickSound);
-    s.NoLockOnButton = checked(m_chkNoLockOnButton);
-    s.AutoPlayAtDrop = checked(m_chkAutoPlayAtDrop);
-
-    // A visible panel moves back beside the main window too.
-    s.UsePanel = checked(m_chkUsePanel);
-    if (s.UsePanel != kFalse)
-        m_parts.panel.showPanel();
-    else
-        m_parts.panel.unloadPanel();
-
-    s.FixWindowPos = checked(m_chkFixWindowPos);
-    s.AddOnButtonKeyCode = keyFromLabel(m_lblAddOnButtonKeyCode);
-    s.AddOffButtonKeyCode = keyFromLabel(m_lblAddOffButtonKeyCode);
-    s.ShiftForce = checked(m_chkShiftForce);
-    s.DoorDelay = delayFromText(m_txtDoor->text());
-    s.DoorThreshold = delayFromText(m_txtDoorThreshold->text());
-    m_parts.doorTimer.setInterval(s.DoorDelay + 1);
-    m_parts.store.SaveSettings(s, m_parts.settingsWindows);
+    Settings chosen = m_parts.settings;
+    chosen.TopMost = m_chkTopMost->isChecked();
+    chosen.Door = m_chkDoor->isChecked();
+    chosen.DoorCut = m_chkDoorCut->isChecked();
+    chosen.DoorATOS = m_chkDoorATOS->isChecked();
+    chosen.Noise = m_chkNoise->isChecked();
+    chosen.UseEnvir = m_chkUseEnvir->isChecked();
+    chosen.PlayClickSound = m_chkPlayClickSound->isChecked();
+    chosen.NoLockOnButton = m_chkNoLockOnButton->isChecked();
+    chosen.AutoPlayAtDrop = m_chkAutoPlayAtDrop->isChecked();
+    chosen.UsePanel = m_chkUsePanel->isChecked();
+    chosen.FixWindowPos = m_chkFixWindowPos->isChecked();
+    chosen.AddOnButtonKeyCode = keyFromLabel(m_lblAddOnButtonKeyCode);
+    chosen.AddOffButtonKeyCode = keyFromLabel(m_lblAddOffButtonKeyCode);
+    chosen.ShiftForce = m_chkShiftForce->isChecked();
+    chosen.DoorDelay = delayFromText(m_txtDoor->text());
+    chosen.DoorThreshold = delayFromText(m_txtDoorThreshold->text());
+    m_parts.commands.applyOptions(chosen);
     accept();
-
-    MenuChecks& c = m_parts.checks;
-    c.mnuUseDoor = c.mnuUseDoor2 = s.Door != kFalse;
-    c.mnuUseEnvir = c.mnuUseEnvir2 = s.UseEnvir != kFalse;
-    c.mnuUsePanel = s.UsePanel != kFalse;
-    c.mnuTopMost = s.TopMost != kFalse;
 }
 
 void showOptionsDialog(OptionsParts& parts) {

@@ -1,0 +1,247 @@
+#include "commands.h"
+
+#include <cmath>
+#include <limits>
+
+namespace tremlo {
+namespace {
+
+// The library's pan scale for centre, left and right: full left to full right.
+constexpr std::int32_t kPanValues[] = {0, -10000, 10000};
+
+} // namespace
+
+std::int32_t speedRate(double coefficient, int step, std::int32_t fileRate) {
+    // Nearbyint rounds in the current mode, which the program never changes
+    // from round-to-nearest-even.
+    const double rate = std::nearbyint(std::pow(coefficient, step) * fileRate);
+    if (std::isnan(rate))
+        return 0;
+    // Converting a double beyond 32 bits is undefined; such a rate is far
+    // outside anything playable, so its end of the range does as well.
+    if (rate >= static_cast<double>(std::numeric_limits<std::int32_t>::max()))
+        return std::numeric_limits<std::int32_t>::max();
+    if (rate <= static_cast<double>(std::numeric_limits<std::int32_t>::min()))
+        return std::numeric_limits<std::int32_t>::min();
+    return static_cast<std::int32_t>(rate);
+}
+
+void changeMelodySpeed(const Settings& settings, const PlaybackState& state,
+                       sound::SoundLibrary& library, int step) {
+    sound::WaveFormat format{};
+    library.dsGetFormat(state.MelodyBuffer, format);
+    library.dsSetFrequency(state.MelodyBuffer,
+                           speedRate(settings.SetFreqCoefficient, step, format.samplesPerSecond));
+}
+
+Commands::Commands(CommandParts parts) : m_parts(std::move(parts)) {}
+
+void Commands::setUseDoor(bool on) {
+    m_parts.settings.Door = on;
+    m_parts.panel.showDoor(on);
+    saveSettings();
+}
+
+void Commands::chooseSound(int index, Catalogue& catalogue, SoundHandle& sound,
+                           const std::string& fixedName, const std::string& folder,
+                           std::string& savedChoice) {
+    m_parts.library.dsStop(sound);
+    m_parts.library.dsFree(sound);
+    // A missing file leaves the handle 0 and nothing plays; the choice, the
+    // stored name and the check mark change all the same.
+    if (index == 0) {
+        sound =
+            m_parts.loader.LoadSoundBuffer(resolveInFolder(m_parts.programFolder, fixedName), 1);
+        savedChoice.clear();
+    } else {
+        const std::string& name = catalogue.entries[static_cast<std::size_t>(index)];
+        sound = m_parts.loader.LoadSoundBuffer(folder + "/" + name, 1);
+        savedChoice = name;
+    }
+    catalogue.checked = static_cast<std::size_t>(index);
+}
+
+void Commands::chooseDoor(int index) {
+    Catalogue& catalogue = m_parts.doorCatalogue;
+    if (index < 0 || static_cast<std::size_t>(index) >= catalogue.entries.size())
+        return;
+    // The new announcement sounds at the next OFF, with the pan it gets then.
+    chooseSound(index, catalogue, m_parts.state.DoorBuffer, "door.wav",
+                m_parts.catalogueBuilder.doorFolder(), m_parts.settings.DoorWAV);
+    saveSettings();
+}
+
+// Saved before the loop starts: the choice is kept even if the sound server
+// stalls the start.
+void Commands::setUseEnvir(bool on) {
+    m_parts.settings.UseEnvir = on;
+    saveSettings();
+    startOrStopEnvir();
+}
+
+void Commands::chooseEnvir(int index) {
+    Catalogue& catalogue = m_parts.envirCatalogue;
+    if (index < 0 || static_cast<std::size_t>(index) >= catalogue.entries.size())
+        return;
+    chooseSound(index, catalogue, m_parts.state.EnvirBuffer, "Envir.wav",
+                m_parts.catalogueBuilder.envirFolder(), m_parts.settings.EnvirWAV);
+    if (m_parts.settings.UseEnvir)
+        m_parts.library.dsPlayLooping(m_parts.state.EnvirBuffer);
+    saveSettings();
+}
+
+void Commands::startOrStopEnvir() {
+    const bool on = m_parts.settings.UseEnvir;
+    m_parts.panel.showEnvir(on);
+    if (on)
+        m_parts.library.dsPlayLooping(m_parts.state.EnvirBuffer);
+    else
+        m_parts.library.dsStop(m_parts.state.EnvirBuffer);
+}
+
+void Commands::setEffectTokyo(bool on) {
+    const Settings& s = m_parts.settings;
+    setEffects(on, s.EffectTachikawa, s.EffectUrawa);
+}
+
+void Commands::setEffectTachikawa(bool on) {
+    const Settings& s = m_parts.settings;
+    setEffects(s.EffectTokyo, on, on ? false : s.EffectUrawa);
+}
+
+void Commands::setEffectUrawa(bool on) {
+    const Settings& s = m_parts.settings;
+    setEffects(s.EffectTokyo, on ? false : s.EffectTachikawa, on);
+}
+
+void Commands::stepEffect() {
+    const Settings& s = m_parts.settings;
+    const bool tokyo = s.EffectTokyo;
+    const bool tachikawa = s.EffectTachikawa;
+    const bool urawa = s.EffectUrawa;
+    struct Step {
+        bool tokyo, tachikawa, urawa;
+    };
+    // The first state that matches moves on; Tachikawa and Urawa together
+    // match none and stay as they are.
+    Step next{tokyo, tachikawa, urawa};
+    if (tokyo && urawa && !tachikawa)
+        next = {false, false, false};
+    else if (!tokyo && !tachikawa && !urawa)
+        next = {true, false, false};
+    else if (tokyo && !tachikawa && !urawa)
+        next = {false, true, false};
+    else if (!tokyo && tachikawa && !urawa)
+        next = {false, false, true};
+    else if (!tokyo && !tachikawa && urawa)
+        next = {true, true, false};
+    else if (tokyo && tachikawa && !urawa)
+        next = {true, false, true};
+    setEffects(next.tokyo, next.tachikawa, next.urawa);
+}
+
+void Commands::setEffects(bool tokyo, bool tachikawa, bool urawa) {
+    Settings& s = m_parts.settings;
+    s.EffectTokyo = tokyo;
+    s.EffectTachikawa = tachikawa;
+    s.EffectUrawa = urawa;
+    saveSettings();
+    m_parts.panel.showEffects(tokyo, tachikawa, urawa);
+}
+
+void Commands::setPan(Pan mode) {
+    m_parts.state.PanMode = mode;
+    applyPan();
+}
+
+void Commands::CyclePan() {
+    switch (m_parts.state.PanMode) {
+    case Pan::Centre:
+        setPan(Pan::Left);
+        break;
+    case Pan::Left:
+        setPan(Pan::Right);
+        break;
+    case Pan::Right:
+        setPan(Pan::Centre);
+        break;
+    }
+}
+
+// A MIDI or segment melody has no buffer (MelodyBuffer 0), so only the door
+// sound is panned then.
+void Commands::applyPan() {
+    const Pan mode = m_parts.state.PanMode;
+    const std::int32_t pan = kPanValues[static_cast<int>(mode)];
+    m_parts.panel.showPan(mode);
+    m_parts.library.dsSetPan(m_parts.state.MelodyBuffer, pan);
+    m_parts.library.dsSetPan(m_parts.state.DoorBuffer, pan);
+}
+
+void Commands::setTopMost(bool on) {
+    m_parts.settings.TopMost = on;
+    saveSettings();
+    m_parts.stacking.setTopMost(ProgramWindow::Panel, on);
+    m_parts.stacking.setTopMost(ProgramWindow::Main, on);
+}
+
+void Commands::setUsePanel(bool on) {
+    m_parts.settings.UsePanel = on;
+    showOrUnloadPanel();
+}
+
+void Commands::showOrUnloadPanel() {
+    if (m_parts.settings.UsePanel)
+        m_parts.panel.showPanel();
+    else
+        m_parts.panel.unloadPanel();
+}
+
+void Commands::applyOptions(const Settings& chosen) {
+    Settings& s = m_parts.settings;
+    s.TopMost = chosen.TopMost;
+    s.Door = chosen.Door;
+    m_parts.panel.showDoor(s.Door);
+    s.DoorCut = chosen.DoorCut;
+    s.DoorATOS = chosen.DoorATOS;
+    s.Noise = chosen.Noise;
+    s.UseEnvir = chosen.UseEnvir;
+    startOrStopEnvir();
+    s.PlayClickSound = chosen.PlayClickSound;
+    s.NoLockOnButton = chosen.NoLockOnButton;
+    s.AutoPlayAtDrop = chosen.AutoPlayAtDrop;
+    s.UsePanel = chosen.UsePanel;
+    showOrUnloadPanel();
+    s.FixWindowPos = chosen.FixWindowPos;
+    s.AddOnButtonKeyCode = chosen.AddOnButtonKeyCode;
+    s.AddOffButtonKeyCode = chosen.AddOffButtonKeyCode;
+    s.ShiftForce = chosen.ShiftForce;
+    s.DoorDelay = chosen.DoorDelay;
+    s.DoorThreshold = chosen.DoorThreshold;
+    m_parts.doorTimer.setInterval(s.DoorDelay + 1);
+    saveSettings();
+}
+
+void Commands::setSpeed(int step) {
+    changeMelodySpeed(m_parts.settings, m_parts.state, m_parts.library, step);
+}
+
+void Commands::runModal(const std::function<void()>& dialog) {
+    if (m_parts.settings.TopMost) {
+        m_parts.stacking.setTopMost(ProgramWindow::Main, false);
+        m_parts.stacking.setTopMost(ProgramWindow::Panel, false);
+    }
+    if (dialog)
+        dialog();
+    // Read again: the options dialog may have changed it.
+    if (m_parts.settings.TopMost) {
+        m_parts.stacking.setTopMost(ProgramWindow::Panel, true);
+        m_parts.stacking.setTopMost(ProgramWindow::Main, true);
+    }
+}
+
+void Commands::saveSettings() {
+    m_parts.store.SaveSettings(m_parts.settings, m_parts.settingsWindows);
+}
+
+} // namespace tremlo

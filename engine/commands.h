@@ -1,0 +1,140 @@
+#pragma once
+
+// The commands the user gives through the menus, the status panel's buttons,
+// the options dialog's OK and the speed window: one function per command,
+// whichever control gives it, so the menu item and the panel button that do
+// the same thing cannot drift apart.
+//
+// How the parts talk: a command changes Settings or the PlaybackState, plays,
+// stops or re-pans sounds through the sound library, saves the settings where
+// the program saves them, and shows the result on the status panel through
+// PanelView and on the windows' stacking through WindowStacking. Check marks
+// are not kept here or anywhere: a menu reads them from Settings and the
+// PlaybackState when it opens. Opening dialogs is the windows' business; the
+// commands only lift stay-on-top around a modal one (runModal).
+//
+// Thread: the user-interface thread.
+
+#include "catalogues.h"
+#include "playback_state.h"
+#include "settings.h"
+#include "settings_store.h"
+#include "sound_library.h"
+#include "sound_loading.h"
+#include "timer.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace tremlo {
+
+// The status panel as the commands see it; the panel window is made (hidden)
+// when a command needs it and it does not exist.
+class PanelView {
+public:
+    virtual ~PanelView() = default;
+    virtual void showDoor(bool on) = 0;
+    virtual void showEnvir(bool on) = 0;
+    virtual void showEffects(bool tokyo, bool tachikawa, bool urawa) = 0;
+    virtual void showPan(Pan mode) = 0;
+    // Places the panel beside the main window and shows it.
+    virtual void showPanel() = 0;
+    // Closes the panel; the next use makes a new one.
+    virtual void unloadPanel() = 0;
+};
+
+enum class ProgramWindow { Main, Panel };
+
+// Stay-on-top of the program's two windows (SetTopMost).
+class WindowStacking {
+public:
+    virtual ~WindowStacking() = default;
+    virtual void setTopMost(ProgramWindow window, bool topMost) = 0;
+};
+
+// coefficient^step × fileRate, to the nearest integer with ties to even. Not
+// limited to what the sound library plays; only kept within 32 bits (0 when
+// the power is not a number).
+std::int32_t speedRate(double coefficient, int step, std::int32_t fileRate);
+
+// The speed window's slider at `step`: the WAVE melody loaded now plays at
+// SetFreqCoefficient^step times its file's own rate. Steps never accumulate,
+// so 0 restores the file's own speed exactly. A MIDI or segment melody has no
+// buffer and keeps its speed.
+void changeMelodySpeed(const Settings& settings, const PlaybackState& state,
+                       sound::SoundLibrary& library, int step);
+
+struct CommandParts {
+    Settings& settings;
+    PlaybackState& state;
+    sound::SoundLibrary& library;
+    SoundLoader& loader;
+    Catalogue& doorCatalogue;
+    Catalogue& envirCatalogue;
+    CatalogueBuilder& catalogueBuilder;
+    SettingsStore& store;
+    SettingsWindows& settingsWindows;
+    PanelView& panel;
+    WindowStacking& stacking;
+    Timer& doorTimer; // Timer1, DoorDelay + 1 ms after OFF
+    std::string programFolder;
+};
+
+class Commands {
+public:
+    explicit Commands(CommandParts parts);
+
+    // The door announcement after OFF (mnuUseDoor) and which one (mnuDoor:
+    // entry `index` of the door catalogue, 0 the fixed door.wav).
+    void setUseDoor(bool on);
+    void chooseDoor(int index);
+    // The station ambience (mnuUseEnvir) and which one (mnuEnvir).
+    void setUseEnvir(bool on);
+    void chooseEnvir(int index);
+
+    // The three effects: 東京 (mnuUseFadeIn), 立川 (mnuUseFadeOut) and 浦和
+    // (mnuEffectUrawa). Tachikawa and Urawa exclude each other: turning one
+    // on turns the other off.
+    void setEffectTokyo(bool on);
+    void setEffectTachikawa(bool on);
+    void setEffectUrawa(bool on);
+    // The status panel's effect button: the next of the six effect states.
+    void stepEffect();
+
+    void setPan(Pan mode);
+    // The status panel's pan indicator: centre, left, right, centre.
+    void CyclePan();
+
+    void setTopMost(bool on);
+    // Shows or closes the status panel. Not saved at once: the new value goes
+    // with the next save, at the latest when the program ends.
+    void setUsePanel(bool on);
+
+    // The options dialog's OK: takes the dialog's fields of `chosen`, applies
+    // what must change at once and saves. Applied whether changed or not, so
+    // an ambience loop that stopped for any reason starts again, and a visible
+    // panel moves back beside the main window.
+    void applyOptions(const Settings& chosen);
+
+    // The speed window's slider (see changeMelodySpeed).
+    void setSpeed(int step);
+
+    // Lifts stay-on-top around a modal dialog, so it cannot open behind the
+    // windows, and puts it back afterwards as the settings then say.
+    void runModal(const std::function<void()>& dialog);
+
+private:
+    void chooseSound(int index, Catalogue& catalogue, SoundHandle& sound,
+                     const std::string& fixedName, const std::string& folder,
+                     std::string& savedChoice);
+    void startOrStopEnvir();
+    void showOrUnloadPanel();
+    void setEffects(bool tokyo, bool tachikawa, bool urawa);
+    void applyPan();
+    void saveSettings();
+
+    CommandParts m_parts;
+};
+
+} // namespace tremlo
