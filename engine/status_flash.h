@@ -21,7 +21,7 @@
 #include <functional>
 #include <memory>
 
-namespace tremlo::ui {
+namespace tremlo {
 
 class StatusFlash {
 public:
@@ -51,4 +51,4 @@ private:
     int m_countdown = 8;
 };
 
-} // namespace tremlo::ui
+} // namespace tremlo

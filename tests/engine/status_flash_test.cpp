@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-namespace tremlo::ui {
+namespace tremlo {
 namespace {
 
 using Step = std::pair<std::int64_t, bool>; // ms, label visible after it
@@ -83,4 +83,4 @@ TEST(StatusFlash, SteadyMessageOnlyHidesTheLabel) {
 }
 
 } // namespace
-} // namespace tremlo::ui
+} // namespace tremlo

@@ -1,6 +1,6 @@
 #include "status_flash.h"
 
-namespace tremlo::ui {
+namespace tremlo {
 
 namespace {
 constexpr int kMessageCountdown = 7;
@@ -43,4 +43,4 @@ void StatusFlash::tick() {
     }
 }
 
-} // namespace tremlo::ui
+} // namespace tremlo
