@@ -4,12 +4,16 @@
 // stereo melody looping at a changed rate, a 48 kHz ambience loop, a door
 // announcement, a click and a noise. Figures are CPU time of this thread, set
 // against a plain copy of the same output measured in the same run, so that a
-// loaded machine moves both alike.
+// loaded machine moves both alike. The lock figures are wall-clock lengths of
+// callbacks, set against callbacks of the same run whose competing thread takes
+// no lock.
 
 #include "offline_device.h"
 #include "sound_library.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -20,6 +24,7 @@
 #include <memory>
 #include <numbers>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -29,6 +34,7 @@ using namespace tremlo::sound;
 constexpr int kDeviceRate = 48000;
 constexpr int kPeriod = 256;
 constexpr int kSceneSeconds = 60;
+constexpr int kLockCallbacks = 200'000;
 
 double threadCpuSeconds() {
     timespec now{};
@@ -157,9 +163,83 @@ double midiRealtimeFactor() {
     return kSeconds / (threadCpuSeconds() - start);
 }
 
+// Wall-clock length of each callback, in microseconds, while a second thread
+// works the library as fast as it can. With `commands` it sends what a
+// pressed button sends (play, stop, pan, volume), each of which takes the
+// mixer lock; without, it asks the lock-free queries instead, so the baseline
+// has the same two threads competing for the same cores and differs only in
+// the lock. Callbacks run back to back, far more often than a device asks,
+// so that the rare collision is met many times.
+struct CallbackTimes {
+    double medianUs = 0;
+    double p999Us = 0;
+    double worstUs = 0;
+    std::uint64_t missedPeriods = 0;
+};
+
+CallbackTimes callbackTimesWhileUiWorks(bool commands) {
+    Scene scene = makeScene();
+    auto& lib = *scene.library;
+    std::atomic<bool> done{false};
+    std::thread ui([&] {
+        std::int32_t sink = 0;
+        for (std::uint32_t round = 0; !done.load(std::memory_order_relaxed); ++round) {
+            const SoundHandle h = scene.handles[round % scene.handles.size()];
+            if (commands) {
+                lib.dsSetPan(h, round % 2 ? 2000 : -2000);
+                lib.dsSetVolume(h, -static_cast<int>(round % 10) * 100);
+                lib.dsStop(h);
+                lib.dsPlay(h);
+            } else {
+                sink += lib.dsIsPlaying(h) + lib.dsGetPositionMSec(h) + lib.dsGetBufferMSec(h) +
+                        lib.dsIsPlaying(h);
+            }
+        }
+        asm volatile("" : : "r"(sink));
+    });
+    std::vector<double> times;
+    times.reserve(kLockCallbacks);
+    std::vector<float> out(static_cast<std::size_t>(kPeriod) * 2);
+    for (int i = 0; i < kLockCallbacks; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        scene.device->render(out.data(), kPeriod);
+        times.push_back(
+            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
+                .count());
+        // A device leaves the lock free between periods.
+        std::this_thread::yield();
+    }
+    done = true;
+    ui.join();
+    std::sort(times.begin(), times.end());
+    return {times[times.size() / 2], times[times.size() * 999 / 1000], times.back(),
+            lib.missedPeriods()};
+}
+
+void printLockFigures() {
+    const CallbackTimes quiet = callbackTimesWhileUiWorks(false);
+    const CallbackTimes busy = callbackTimesWhileUiWorks(true);
+    const double periodUs = kPeriod * 1e6 / kDeviceRate;
+    std::printf("callback_median_us: %.1f (queries) %.1f (commands)\n", quiet.medianUs,
+                busy.medianUs);
+    std::printf("callback_p999_us: %.1f (queries) %.1f (commands)\n", quiet.p999Us, busy.p999Us);
+    std::printf("callback_worst_us: %.1f (queries) %.1f (commands)\n", quiet.worstUs, busy.worstUs);
+    std::printf("lock_p999_ratio: %.2f\n", busy.p999Us / quiet.p999Us);
+    std::printf("lock_worst_ratio: %.2f\n", busy.worstUs / quiet.worstUs);
+    std::printf("lock_worst_extra_percent_of_period: %.2f\n",
+                std::max(0.0, busy.worstUs - quiet.worstUs) / periodUs * 100.0);
+    std::printf("lock_missed_periods: %llu of %d\n",
+                static_cast<unsigned long long>(busy.missedPeriods), kLockCallbacks);
+}
+
 } // namespace
 
-int main() {
+// `mixer_bench lock` measures only what the mixer lock costs the callback.
+int main(int argc, char** argv) {
+    if (argc > 1 && std::strcmp(argv[1], "lock") == 0) {
+        printLockFigures();
+        return 0;
+    }
     Scene scene = makeScene();
     std::vector<float> out(static_cast<std::size_t>(kDeviceRate) * kSceneSeconds * 2);
     scene.device->render(kDeviceRate); // warm up
@@ -170,5 +250,7 @@ int main() {
     std::printf("mixer_vs_copy_ratio: %.1f\n", mixSeconds / copySeconds);
     std::printf("first_sound_frames: %ld\n", firstSoundFrames());
     std::printf("midi_realtime_factor: %.1f\n", midiRealtimeFactor());
+
+    printLockFigures();
     return 0;
 }

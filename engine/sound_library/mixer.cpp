@@ -1,6 +1,7 @@
 #include "mixer.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace tremlo::sound {
 
@@ -17,8 +18,27 @@ void Mixer::renderCallback(void* mixer, float* stereoOut, std::size_t frames) no
     static_cast<Mixer*>(mixer)->render(stereoOut, frames);
 }
 
+bool Mixer::lockForPeriod() noexcept {
+    if (m_lock.try_lock())
+        return true;
+    // Yielding rather than blocking on the mutex keeps the wait bounded, and
+    // gives a holder preempted on this core the chance to finish.
+    const auto giveUpAt = std::chrono::steady_clock::now() + kLockWaitLimit;
+    do {
+        std::this_thread::yield();
+        if (m_lock.try_lock())
+            return true;
+    } while (std::chrono::steady_clock::now() < giveUpAt);
+    return false;
+}
+
 void Mixer::render(float* stereoOut, std::size_t frames) noexcept {
-    std::lock_guard guard(m_lock);
+    if (!lockForPeriod()) {
+        std::fill(stereoOut, stereoOut + frames * 2, 0.0f);
+        m_missedPeriods.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    std::lock_guard guard(m_lock, std::adopt_lock);
     for (std::size_t done = 0; done < frames;) {
         const auto n =
             static_cast<int>(std::min<std::size_t>(frames - done, MixScratch::kOutputFrames));

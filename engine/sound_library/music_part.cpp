@@ -184,6 +184,7 @@ std::int32_t MusicPart::load(const std::string& path) {
     auto sequence = isSegmentFile(bytes) ? readSegmentFile(bytes) : readMidiFile(bytes);
     if (!sequence)
         return 0;
+    keepToWhatTheSynthPlaysWithoutAllocating(*sequence);
     return m_segments.add(std::make_unique<const Sequence>(std::move(*sequence)));
 }
 

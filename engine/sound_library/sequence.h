@@ -62,4 +62,18 @@ struct Sequence {
     std::int64_t loopEndUs = 0;
 };
 
+// Leaves in `sequence` only what the synthesizer carries out without
+// allocating, since the audio thread hands every event to it as it plays:
+// MIDI Tuning Standard messages go, and so do system-exclusive messages the
+// synthesizer would ignore anyway. A melody that retunes its notes therefore
+// plays in equal temperament. Applying the tunings on the loading thread
+// instead was the other way, and it is not taken: tunings live in the one
+// synthesizer every segment shares, which is published to the audio thread
+// before any segment loads, so writing them later would allocate under the
+// mixer lock; and a tuning message takes effect at its own moment in the piece
+// and on channels the reset before every play clears again. Station melodies
+// are written for General MIDI in equal temperament, so nothing real is lost.
+// Called on the loading thread before the sequence is published.
+void keepToWhatTheSynthPlaysWithoutAllocating(Sequence& sequence);
+
 } // namespace tremlo::sound

@@ -220,6 +220,10 @@ bool SoundLibrary::musicReady() const {
     return m_music->ready();
 }
 
+std::uint64_t SoundLibrary::missedPeriods() const {
+    return m_mixer->missedPeriods();
+}
+
 void SoundLibrary::releaseSoundFont() {
     m_music->release();
 }

@@ -117,6 +117,9 @@ public:
     int outputRate() const;
     int periodFrames() const;
     bool musicReady() const;
+    // Periods the audio thread gave up as silence because a command held the
+    // mixer lock too long.
+    std::uint64_t missedPeriods() const;
     // Lets a held SoundFont load begin (see SoundLibraryOptions).
     void releaseSoundFont();
 

@@ -1,5 +1,6 @@
 // MIDI segments played through the sequencer and FluidSynth, rendered offline.
 
+#include "midi_file.h"
 #include "test_support.h"
 
 #include <chrono>
@@ -151,6 +152,65 @@ TEST_F(MusicPlayback, ReopeningTheMusicPartKeepsTheSoundFont) {
     lib.library->dsPlayMusicSegment(h, 1000);
     const auto out = lib.render(kRate / 4);
     EXPECT_GT(rms(out, 0, kRate / 10, kRate / 4), 0.01);
+}
+
+TEST_F(MusicPlayback, TuningMessagesNeverReachTheSynthAndTheMelodyKeepsItsPitch) {
+    using Bytes = std::vector<std::uint8_t>;
+    const Bytes gmOn{0x7E, 0x7F, 0x09, 0x01};
+    // Each would sound: +63 or +100 cents on channel 1, or A4 raised a semitone.
+    Bytes octaveOneByte{0x7F, 0x7F, 0x08, 0x08, 0x00, 0x00, 0x01};
+    octaveOneByte.insert(octaveOneByte.end(), 12, 0x7F);
+    Bytes octaveTwoBytes{0x7E, 0x7F, 0x08, 0x09, 0x00, 0x00, 0x01};
+    octaveTwoBytes.insert(octaveTwoBytes.end(), 24, 0x7F);
+    const Bytes noteTuning{0x7F, 0x7F, 0x08, 0x02, 0x00, 0x01, 69, 70, 0x00, 0x00};
+    struct Case {
+        const char* name;
+        Bytes tuning;
+        bool selectTuningProgramByRpn;
+    };
+    const Case cases[] = {
+        {"scale/octave tuning, one byte a note, applied at once", octaveOneByte, false},
+        {"scale/octave tuning, two bytes a note", octaveTwoBytes, false},
+        {"single-note tuning of the program the channel selects by RPN", noteTuning, true},
+    };
+    // A4 on an ocarina, nearly a pure tone, held for a second.
+    const auto melody = [&](const Bytes* tuning, bool rpn) {
+        MidiWriter writer;
+        writer.sysex(0, gmOn);
+        if (tuning)
+            writer.sysex(0, *tuning);
+        if (rpn)
+            writer.event(0, {0xB0, 101, 0}).event(0, {0xB0, 100, 3}).event(0, {0xB0, 6, 0});
+        return writer.event(0, {0xC0, 79})
+            .event(0, {0x90, 69, 100})
+            .event(960, {0x80, 69, 0})
+            .end(0)
+            .save();
+    };
+    const auto render = [&](const std::string& path) {
+        OfflineLibrary other(kRate, loadNow());
+        other.library->dsInitMusic();
+        other.library->dsPlayMusicSegment(other.library->dsLoadMusicSegment(path, 32), 1000);
+        return other.render(kRate / 2);
+    };
+    const auto untuned = render(melody(nullptr, false));
+    ASSERT_NEAR(frequency(untuned, 0, kRate / 10, kRate / 2, kRate), 440.0, 1.0);
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto file = melody(&c.tuning, c.selectTuningProgramByRpn);
+        auto sequence = readMidiFile(readFile(file));
+        ASSERT_TRUE(sequence);
+        keepToWhatTheSynthPlaysWithoutAllocating(*sequence);
+        std::vector<Bytes> sysex;
+        for (const SequenceEvent& e : sequence->events) {
+            if (e.status == 0xF0)
+                sysex.emplace_back(sequence->sysex.begin() + e.sysexOffset,
+                                   sequence->sysex.begin() + e.sysexOffset + e.sysexLength);
+        }
+        EXPECT_EQ(sysex, std::vector<Bytes>{gmOn}) << "the reset stays, the tuning goes";
+        EXPECT_TRUE(render(file) == untuned) << "sounds, sample for sample, as if never there";
+    }
 }
 
 TEST(MusicLoading, ASegmentPlayedBeforeTheSoundFontIsReadyStartsWhenItIs) {

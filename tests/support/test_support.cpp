@@ -144,6 +144,14 @@ MidiWriter& MidiWriter::event(std::uint32_t delta, std::initializer_list<std::ui
     return *this;
 }
 
+MidiWriter& MidiWriter::sysex(std::uint32_t delta, const std::vector<std::uint8_t>& message) {
+    event(delta, {0xF0});
+    putVariableLength(static_cast<std::uint32_t>(message.size() + 1));
+    m_track.insert(m_track.end(), message.begin(), message.end());
+    m_track.push_back(0xF7);
+    return *this;
+}
+
 MidiWriter& MidiWriter::tempo(std::uint32_t delta, std::uint32_t usPerQuarter) {
     return event(delta, {0xFF, 0x51, 0x03, std::uint8_t(usPerQuarter >> 16),
                          std::uint8_t(usPerQuarter >> 8), std::uint8_t(usPerQuarter)});

@@ -70,6 +70,8 @@ public:
     explicit MidiWriter(int ticksPerQuarter = 480) : m_ticksPerQuarter(ticksPerQuarter) {}
 
     MidiWriter& event(std::uint32_t delta, std::initializer_list<std::uint8_t> bytes);
+    // A system-exclusive message, given without its framing bytes.
+    MidiWriter& sysex(std::uint32_t delta, const std::vector<std::uint8_t>& message);
     MidiWriter& tempo(std::uint32_t delta, std::uint32_t usPerQuarter);
     MidiWriter& end(std::uint32_t delta);
     TempFile save() const;
