@@ -102,7 +102,7 @@ public:
     bool hearsTone(double hz, std::chrono::seconds limit) {
         for (auto heard = 0ms; heard < limit; heard += 100ms) {
             const auto window = read(kRate / 10);
-            if (window.size() < kRate / 10 * 2)
+            if (window.size() < 2 * std::size_t{kRate / 10})
                 return false;
             if (rms(window, 0, 0, kRate / 10) > 0.1 &&
                 std::fabs(frequency(window, 0, 0, kRate / 10, kRate) - hz) < 5.0)
@@ -114,7 +114,7 @@ public:
     bool hearsSilence(std::chrono::seconds limit) {
         for (auto heard = 0ms; heard < limit; heard += 50ms) {
             const auto window = read(kRate / 20);
-            if (window.size() < kRate / 20 * 2)
+            if (window.size() < 2 * std::size_t{kRate / 20})
                 return false;
             if (peak(window, 0, 0, kRate / 20) == 0.0 && peak(window, 1, 0, kRate / 20) == 0.0)
                 return true;
