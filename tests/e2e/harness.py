@@ -28,6 +28,9 @@ import tempfile
 import time
 import wave
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import sound_server  # noqa: E402
+
 RATE = 48000
 CHUNK_FRAMES = 64
 _STAMP = struct.Struct("<q")
@@ -188,14 +191,10 @@ class Session:
                      "QT_SCREEN_SCALE_FACTORS", "QT_AUTO_SCREEN_SCALE_FACTOR",
                      "PULSE_LATENCY_MSEC", "SDL_AUDIO_DEVICE_NAME"):
             env.pop(name, None)
+        # Every Pulse client, the program included, finds the private daemon
+        # through these and writes nothing outside the folder.
+        env.update(sound_server.client_environment(run))
         env.update({
-            # Every Pulse client, the program included, finds the private
-            # daemon through these and writes nothing outside the folder.
-            "XDG_RUNTIME_DIR": run,
-            "PULSE_RUNTIME_PATH": os.path.join(run, "pulse"),
-            "PULSE_STATE_PATH": os.path.join(run, "pulse-state"),
-            "PULSE_SERVER": "unix:" + os.path.join(run, "pulse", "native"),
-            "PULSE_COOKIE": os.path.join(run, "pulse-cookie"),
             # The user's settings, recent files and caches stay out of it.
             "HOME": home,
             "XDG_CONFIG_HOME": os.path.join(home, ".config"),
@@ -206,14 +205,8 @@ class Session:
             "QT_QPA_PLATFORM": "xcb",
             "QT_ACCESSIBILITY": "0",
             "NO_AT_BRIDGE": "1",
-            "SDL_AUDIODRIVER": "pulseaudio",
         })
         return env
-
-    def sink_latency_usec(self):
-        text = self.run(["pactl", "list", "sinks"], check=False)
-        match = re.search(r"^\s*Latency: (\d+) usec", text, re.M)
-        return int(match.group(1)) if match else None
 
     def sink_rate(self):
         text = self.run(["pactl", "list", "sinks"])
@@ -223,25 +216,15 @@ class Session:
         return int(match.group(1))
 
     def _start_sound_server(self):
-        run = self.path("run")
-        env = dict(self.env)
-        env.pop("DISPLAY", None)
-        pulse = self.spawn("pulseaudio", [
-            "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
-            "-L", "module-native-protocol-unix auth-anonymous=1 socket="
-                  + os.path.join(run, "pulse", "native"),
-            "-L", "module-null-sink sink_name=test rate=48000 channels=2"], env=env)
+        # Started through the session, so that its processes die with the
+        # harness and are stopped with the others.
+        server = sound_server.SoundServer(
+            self.path("run"), base_env=self.env, log_folder=self.folder,
+            spawn=lambda name, argv, env: self.spawn(name, argv, env=env))
         try:
-            wait_until(lambda: self.succeeds(["pactl", "info"]), 20, "PulseAudio", alive=pulse)
-        except HarnessError as error:
-            raise HarnessError(f"{error}\n{self.log_tail('pulseaudio')}") from None
-        # An idle null sink renders 2 s ahead and sleeps, so a new stream
-        # would wait that long for its first sound; a reader on the monitor
-        # for the whole session keeps the sink's buffer short.
-        self.spawn("parec", ["parec", "-d", "test.monitor", "--latency-msec=5", "--raw",
-                             os.devnull])
-        wait_until(lambda: (self.sink_latency_usec() or 10**9) < 20000, 20,
-                   "the null sink's latency to drop under 20 ms", alive=pulse)
+            server.start()
+        except sound_server.SoundServerError as error:
+            raise HarnessError(str(error)) from None
         log(f"PulseAudio up, null sink 'test' ({self.env['PULSE_SERVER']})")
 
     def _start_x_server(self):

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <unistd.h>
+#include <utility>
 
 namespace tremlo::test {
 namespace {
@@ -80,7 +81,7 @@ protected:
     struct Program {
         Program(const fs::path& folder, int refusals, sound::SoundLibraryOptions options,
                 FakeWindows& windows, SwitchView& switchView)
-            : library(std::make_unique<ReluctantDevice>(refusals), options),
+            : library(std::make_unique<ReluctantDevice>(refusals), std::move(options)),
               ini((folder / "tremlo.ini").string()), store(ini, folder.string()),
               loader(state, library, {switchView, windows, windows, windows}, folder.string(), 99),
               catalogues(folder.string(), settings, state, library, loader),

@@ -59,7 +59,7 @@ TEST_P(SoundsLikeItsMidiFile, WindowByWindow) {
     const std::string midi = std::string(TREMLO_TESTDATA_DIR) + "/mid/jazz-soft/" + name;
     seg::Options options;
     options.channelOffset = channelOffset;
-    const std::size_t frames = kRate * 3;
+    const std::size_t frames = std::size_t{kRate} * 3;
     const auto expected = renderMelody(midi, frames);
     const auto actual = renderMelody(segmentFrom(midi, options), frames);
     // 10 ms windows: a wrong note, instrument, drum kit or a shifted onset

@@ -15,8 +15,10 @@ inline QApplication& application() {
     static char* argv[] = {name, nullptr};
     qputenv("QT_QPA_PLATFORM", "offscreen");
     // Never destroyed: Qt's own globals may be gone by the time a static
-    // application would be torn down at exit.
-    return *new QApplication(argc, argv);
+    // application would be torn down at exit. Held by a static pointer rather
+    // than dropped, so a leak checker sees it is kept on purpose.
+    static QApplication* const made = new QApplication(argc, argv);
+    return *made;
 }
 
 // First among a fixture's bases, so the application exists before any widget.

@@ -2,7 +2,9 @@
 // with a null sink, whose monitor the test records.
 //
 // Each test starts its own daemon, so it can also take the server away and
-// bring it back. Without a pulseaudio binary the tests are skipped.
+// bring it back. The daemon is the one every sound test uses, started through
+// tests/support/sound_server.py. Without a pulseaudio binary the tests are
+// skipped.
 
 #include "sdl_device.h"
 #include "sound_library.h"
@@ -10,20 +12,12 @@
 
 #include <chrono>
 #include <cmath>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <optional>
-#include <spawn.h>
 #include <string>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace tremlo::sound::test {
 namespace {
@@ -44,77 +38,51 @@ public:
     PrivateSoundServer() {
         char pattern[] = "/tmp/tremlo-pulse-XXXXXX";
         m_folder = mkdtemp(pattern);
-        std::filesystem::create_directories(m_folder + "/pulse");
-        std::filesystem::create_directories(m_folder + "/home");
-        setenv("XDG_RUNTIME_DIR", m_folder.c_str(), 1);
-        setenv("PULSE_RUNTIME_PATH", (m_folder + "/pulse").c_str(), 1);
-        setenv("PULSE_STATE_PATH", (m_folder + "/state").c_str(), 1);
-        setenv("PULSE_SERVER", ("unix:" + m_folder + "/pulse/native").c_str(), 1);
-        setenv("PULSE_COOKIE", (m_folder + "/cookie").c_str(), 1);
-        setenv("SDL_AUDIODRIVER", "pulseaudio", 1);
     }
     ~PrivateSoundServer() {
         stop();
         std::filesystem::remove_all(m_folder);
     }
 
+    // The fixture prints the variables to export as NAME=value lines.
     bool start() {
-        const std::string socket =
-            "module-native-protocol-unix auth-anonymous=1 socket=" + m_folder + "/pulse/native";
-        const std::string sink = "module-null-sink sink_name=tremlo rate=48000 channels=2";
-        const std::string home = "HOME=" + m_folder + "/home";
-        const char* argv[] = {"env",
-                              "-u",
-                              "DISPLAY",
-                              home.c_str(),
-                              "DBUS_SESSION_BUS_ADDRESS=disabled:",
-                              "pulseaudio",
-                              "-n",
-                              "--daemonize=no",
-                              "--exit-idle-time=-1",
-                              "--use-pid-file=no",
-                              "--log-target=stderr",
-                              "-L",
-                              socket.c_str(),
-                              "-L",
-                              sink.c_str(),
-                              nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 2, (m_folder + "/log").c_str(),
-                                         O_WRONLY | O_CREAT | O_APPEND, 0600);
-        const int error =
-            posix_spawnp(&m_pid, "env", &actions, nullptr, const_cast<char**>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        if (error != 0)
+        FILE* out = popen(command("start").c_str(), "r");
+        if (!out)
             return false;
-        const auto deadline = Clock::now() + 15s;
-        while (Clock::now() < deadline) {
-            if (commandSucceeds("pactl info"))
-                return true;
-            std::this_thread::sleep_for(50ms);
+        char line[4096];
+        while (fgets(line, sizeof line, out)) {
+            std::string assignment(line);
+            if (!assignment.empty() && assignment.back() == '\n')
+                assignment.pop_back();
+            const auto equals = assignment.find('=');
+            if (equals != std::string::npos)
+                setenv(assignment.substr(0, equals).c_str(), assignment.substr(equals + 1).c_str(),
+                       1);
         }
-        return false;
+        m_running = pclose(out) == 0;
+        return m_running;
     }
 
     void stop() {
-        if (m_pid <= 0)
-            return;
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-        m_pid = 0;
+        if (m_running)
+            commandSucceeds(command("stop"));
+        m_running = false;
     }
 
 private:
+    std::string command(const std::string& verb) const {
+        return "python3 '" TREMLO_SOUND_SERVER "' " + verb + " '" + m_folder + "/run'";
+    }
+
     std::string m_folder;
-    pid_t m_pid = 0;
+    bool m_running = false;
 };
 
 // Reads the null sink's monitor as float stereo at 48 kHz.
 class Recorder {
 public:
     Recorder()
-        : m_pipe(popen("exec parec -d tremlo.monitor --raw --format=float32le --channels=2 "
+        : m_pipe(popen("exec parec -d test.monitor --raw --format=float32le --channels=2 "
                        "--rate=48000 --latency-msec=5 2>/dev/null",
                        "r")) {}
     ~Recorder() {
@@ -134,7 +102,7 @@ public:
     bool hearsTone(double hz, std::chrono::seconds limit) {
         for (auto heard = 0ms; heard < limit; heard += 100ms) {
             const auto window = read(kRate / 10);
-            if (window.size() < kRate / 10 * 2)
+            if (window.size() < 2 * std::size_t{kRate / 10})
                 return false;
             if (rms(window, 0, 0, kRate / 10) > 0.1 &&
                 std::fabs(frequency(window, 0, 0, kRate / 10, kRate) - hz) < 5.0)
@@ -146,7 +114,7 @@ public:
     bool hearsSilence(std::chrono::seconds limit) {
         for (auto heard = 0ms; heard < limit; heard += 50ms) {
             const auto window = read(kRate / 20);
-            if (window.size() < kRate / 20 * 2)
+            if (window.size() < 2 * std::size_t{kRate / 20})
                 return false;
             if (peak(window, 0, 0, kRate / 20) == 0.0 && peak(window, 1, 0, kRate / 20) == 0.0)
                 return true;
@@ -161,7 +129,8 @@ private:
 class RealDevice : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!commandSucceeds("command -v pulseaudio") || !commandSucceeds("command -v parec"))
+        if (!commandSucceeds("command -v pulseaudio") || !commandSucceeds("command -v parec") ||
+            !commandSucceeds("command -v python3"))
             GTEST_SKIP() << "no PulseAudio here";
         ASSERT_TRUE(server.start());
     }

@@ -1,0 +1,213 @@
+#!/usr/bin/env python3
+"""A private PulseAudio daemon with a null sink, for every test that plays sound.
+
+The daemon keeps all its files in one folder and answers on a socket there;
+its sink "test" runs at 48 kHz in stereo and is recorded from test.monitor.
+Clients find it through the variables client_environment() gives, which
+also keep them from writing under ~/.config/pulse and /tmp/pulse-*.
+
+Used from Python (tests/e2e/harness.py) as SoundServer, and from anything
+else through the command line:
+
+    sound_server.py start FOLDER   starts the daemon, waits until it answers
+                                   quickly, prints NAME=value lines to export
+    sound_server.py stop FOLDER    stops what start left running there
+
+The folder's path should be short: the socket's name must fit in 108 bytes.
+Standard library only: it runs on a fresh machine whose Python has nothing
+else.
+"""
+
+import os
+import re
+import signal
+import subprocess
+import sys
+import time
+
+SINK = "test"
+RATE = 48000
+CHANNELS = 2
+# An idle null sink renders 2 s ahead and sleeps, so a new stream would wait
+# that long for its first sound. A reader on the monitor keeps the sink's
+# buffer short; this latency is what the sink reports once it has.
+LOW_LATENCY_USEC = 20000
+_PIDS = "sound-server.pids"
+
+
+class SoundServerError(Exception):
+    """The daemon did not come up; the message says why, with its log."""
+
+
+def client_environment(folder):
+    """The variables through which clients reach the daemon in FOLDER."""
+    return {
+        "XDG_RUNTIME_DIR": folder,
+        "PULSE_RUNTIME_PATH": os.path.join(folder, "pulse"),
+        "PULSE_STATE_PATH": os.path.join(folder, "pulse-state"),
+        "PULSE_SERVER": "unix:" + os.path.join(folder, "pulse", "native"),
+        "PULSE_COOKIE": os.path.join(folder, "pulse-cookie"),
+        "SDL_AUDIODRIVER": "pulseaudio",
+    }
+
+
+def _detached(folder):
+    """Starts each process in a session of its own, logging into the folder."""
+
+    def spawn(name, argv, env):
+        with open(os.path.join(folder, f"{name}.log"), "ab") as log:
+            return subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, stdout=log,
+                                    stderr=subprocess.STDOUT, start_new_session=True)
+
+    return spawn
+
+
+class SoundServer:
+    """The daemon and the monitor reader that keeps its sink quick.
+
+    spawn(name, argv, env) -> Popen starts each process; the default
+    detaches them so that they outlive this process, for the command line,
+    and logs into the folder. A caller that passes its own spawn says where
+    it keeps the logs (NAME.log in log_folder) and may stop what it started
+    itself.
+    """
+
+    def __init__(self, folder, base_env=None, spawn=None, log_folder=None):
+        self.folder = os.path.abspath(folder)
+        self.log_folder = log_folder or self.folder
+        self.env = dict(os.environ if base_env is None else base_env)
+        self.env.update(client_environment(self.folder))
+        self._spawn = spawn or _detached(self.folder)
+        self.processes = []
+
+    def start(self, timeout=20):
+        for sub in ("", "pulse", "home"):
+            os.makedirs(os.path.join(self.folder, sub), mode=0o700, exist_ok=True)
+        os.chmod(self.folder, 0o700)
+        daemon_env = dict(self.env, HOME=os.path.join(self.folder, "home"),
+                          DBUS_SESSION_BUS_ADDRESS="disabled:")
+        daemon_env.pop("DISPLAY", None)
+        socket = os.path.join(self.folder, "pulse", "native")
+        daemon = self._start("pulseaudio", [
+            "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
+            "-L", f"module-native-protocol-unix auth-anonymous=1 socket={socket}",
+            "-L", f"module-null-sink sink_name={SINK} rate={RATE} channels={CHANNELS}"],
+            daemon_env)
+        self._wait(lambda: self._succeeds(["pactl", "info"]), timeout, "PulseAudio", daemon)
+        self._start("parec", ["parec", "-d", f"{SINK}.monitor", "--latency-msec=5", "--raw",
+                              os.devnull], self.env)
+        self._wait(lambda: (self.sink_latency_usec() or 10**9) < LOW_LATENCY_USEC, timeout,
+                   "the null sink's latency to drop under 20 ms", daemon)
+
+    def sink_latency_usec(self):
+        text = self._output(["pactl", "list", "sinks"])
+        match = re.search(r"^\s*Latency: (\d+) usec", text, re.M)
+        return int(match.group(1)) if match else None
+
+    def stop(self):
+        """Stops the processes started here, newest first."""
+        for process in reversed(self.processes):
+            stop_pid(process.pid)
+            process.poll()
+        self.processes = []
+
+    def _start(self, name, argv, env):
+        process = self._spawn(name, argv, env)
+        self.processes.append(process)
+        return process
+
+    def _wait(self, predicate, timeout, what, daemon):
+        deadline = time.monotonic() + timeout
+        while not predicate():
+            if daemon.poll() is not None:
+                problem = f"{what}: the daemon exited with {daemon.returncode}"
+            elif time.monotonic() > deadline:
+                problem = f"timed out after {timeout} s waiting for {what}"
+            else:
+                time.sleep(0.05)
+                continue
+            raise SoundServerError(f"{problem}\n{self._log_tail('pulseaudio')}")
+
+    def _log_tail(self, name, lines=20):
+        try:
+            with open(os.path.join(self.log_folder, f"{name}.log"), "rb") as f:
+                text = f.read().decode("utf-8", "replace")
+        except OSError:
+            return f"(no {name}.log in {self.log_folder})"
+        return "\n".join(text.splitlines()[-lines:])
+
+    def _output(self, argv):
+        try:
+            return subprocess.run(argv, env=self.env, stdin=subprocess.DEVNULL,
+                                  capture_output=True, timeout=10).stdout.decode(
+                                      "utf-8", "replace")
+        except subprocess.TimeoutExpired:
+            return ""
+
+    def _succeeds(self, argv):
+        try:
+            return subprocess.run(argv, env=self.env, stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                  timeout=10).returncode == 0
+        except subprocess.TimeoutExpired:
+            return False
+
+
+def _running(pid):
+    # An exited process that nobody has reaped yet still exists; its state
+    # tells it apart.
+    try:
+        with open(f"/proc/{pid}/stat") as f:
+            return f.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except (OSError, IndexError):
+        return False
+
+
+def stop_pid(pid, grace=5.0):
+    """SIGTERM, then SIGKILL when the process is still there after `grace` s."""
+    try:
+        os.kill(pid, signal.SIGTERM)
+    except ProcessLookupError:
+        return
+    deadline = time.monotonic() + grace
+    while _running(pid) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    if _running(pid):
+        try:
+            os.kill(pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+
+
+def main(argv):
+    if len(argv) != 3 or argv[1] not in ("start", "stop"):
+        print(__doc__, file=sys.stderr)
+        return 2
+    folder = os.path.abspath(argv[2])
+    pids = os.path.join(folder, _PIDS)
+    if argv[1] == "stop":
+        try:
+            with open(pids) as f:
+                started = [int(line) for line in f if line.strip()]
+        except FileNotFoundError:
+            return 0
+        for pid in reversed(started):
+            stop_pid(pid)
+        os.remove(pids)
+        return 0
+    server = SoundServer(folder)
+    try:
+        server.start()
+    except (SoundServerError, OSError) as error:
+        server.stop()
+        print(f"sound server: {error}", file=sys.stderr)
+        return 1
+    with open(pids, "w") as f:
+        f.writelines(f"{process.pid}\n" for process in server.processes)
+    for name, value in client_environment(folder).items():
+        print(f"{name}={value}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
