@@ -42,6 +42,8 @@ TEST_F(MenusTest, ADoorSoundNamedInShiftJisShowsReadablyLoadsAndSpoilsNoSave) {
     doors = Catalogue{};
     builder.BuildDoorCatalogue(doors);
     ASSERT_EQ(doors.entries.at(2), name);
+    menus->refresh();
+    ASSERT_NE(menus->item("mnuDoor(2)"), nullptr);
     EXPECT_EQ(menus->item("mnuDoor(2)")->text(), QStringLiteral("発車&&.wav"));
 
     commands->mnuDoor_Click(3);
