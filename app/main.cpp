@@ -3,7 +3,8 @@
 // main is the one place that knows every part: it makes the sound library on
 // the real audio device, the settings and playback state, the two windows,
 // the melody engine, the loader and the catalogues, wires them together and
-// runs start-up; closing the switch window runs shut-down.
+// runs start-up; closing the switch window runs shut-down, and so does a
+// request from the system to end.
 
 #include "art.h"
 #include "catalogues.h"
@@ -29,6 +30,7 @@
 #include "sound_loading.h"
 #include "startup.h"
 #include "status_panel_host.h"
+#include "termination_requests.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -83,6 +85,9 @@ std::string folderOfThisProgram() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // From the first moment a kill, Ctrl+C or a closed terminal waits for
+    // the event loop, which ends the program as 終了 does.
+    TerminationRequests termination;
     // The fixed sounds are read and decoded while Qt starts. Qt knows the
     // program folder only once it has started; it finds it in the same place.
     const std::string executableFolder = folderOfThisProgram();
@@ -175,5 +180,11 @@ int main(int argc, char* argv[]) {
     library.releaseSoundFont();
     // Installed, the icon the desktop shows in its menu; else the switch box.
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tremolo"), programIcon()));
+    termination.answer(
+        app, [&] { mainWindow.close(); },
+        [&] {
+            if (store.loaded())
+                store.SaveSettings(settings, windows);
+        });
     return QApplication::exec();
 }

@@ -1,11 +1,11 @@
 #include "ini_profile.h"
 
 #include "ascii_text.h"
+#include "text_encoding.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
-#include <iconv.h>
 #include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -26,74 +26,6 @@ std::string_view trim(std::string_view text) {
     while (!text.empty() && isBlank(text.back()))
         text.remove_suffix(1);
     return text;
-}
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-// A Shift-JIS file almost never passes, because its lead bytes 0x81-0x9F
-// are continuation bytes in UTF-8.
-bool isValidUtf8(std::string_view text) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* end = p + text.size();
-    while (p < end) {
-        const unsigned char c = *p;
-        int extra = 0;
-        unsigned char lo = 0x80, hi = 0xBF;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            if (c == 0xE0)
-                lo = 0xA0;
-            if (c == 0xED)
-                hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            if (c == 0xF0)
-                lo = 0x90;
-            if (c == 0xF4)
-                hi = 0x8F;
-        } else {
-            return false;
-        }
-        if (end - p <= extra)
-            return false;
-        if (p[1] < lo || p[1] > hi)
-            return false;
-        for (int i = 2; i <= extra; ++i)
-            if (p[i] < 0x80 || p[i] > 0xBF)
-                return false;
-        p += extra + 1;
-    }
-    return true;
-}
-
-// A byte that is not Shift-JIS becomes U+FFFD rather than failing the whole
-// file: the keys around it are still worth reading.
-std::string cp932ToUtf8(std::string_view bytes) {
-    iconv_t cd = iconv_open("UTF-8", "CP932");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return std::string(bytes);
-    std::string out;
-    out.reserve(bytes.size() * 3 / 2 + 16);
-    char* in = const_cast<char*>(bytes.data());
-    std::size_t inLeft = bytes.size();
-    char buffer[4096];
-    while (inLeft > 0) {
-        char* outPtr = buffer;
-        std::size_t outLeft = sizeof buffer;
-        const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
-        if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
-            out += "\xEF\xBF\xBD";
-            ++in;
-            --inLeft;
-        }
-    }
-    iconv_close(cd);
-    return out;
 }
 
 // The file as text in UTF-8, split into lines without their endings.
@@ -313,14 +245,43 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::optional<
     return true;
 }
 
+// The file a write lands in: a symbolic link is followed to its target, so
+// the link stays a link. A loop or a chain too long ends at the last name.
+std::string followLinks(std::string path) {
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(path, error)))
+            return path;
+        const auto target = std::filesystem::read_symlink(path, error);
+        if (error)
+            return path;
+        path = target.is_absolute() ? target.string()
+                                    : (std::filesystem::path(path).parent_path() / target).string();
+    }
+    return path;
+}
+
+// A read-only file stays as it is: the rename would otherwise put a new
+// file in its place where writing into it is refused. A file that grants no
+// write permission to anyone counts as read-only even to root.
+bool isWritable(const std::string& path, mode_t mode) {
+    return (mode & 0222) != 0 && ::access(path.c_str(), W_OK) == 0;
+}
+
 bool writeEntries(const std::string& path, const std::string& lockPath,
                   const std::vector<IniProfile::Entry>& entries) {
+    // Each key stands alone: one the file cannot hold keeps the value it has
+    // and does not stop the others.
+    std::vector<const IniProfile::Entry*> storable;
     for (const auto& entry : entries)
-        if (!isStorable(entry))
-            return false;
+        if (isStorable(entry))
+            storable.push_back(&entry);
+    if (storable.empty())
+        return false;
 
+    const std::string target = followLinks(path);
     // The fallback settings folder under ~/.config may not exist yet.
-    const auto folder = std::filesystem::path(path).parent_path();
+    const auto folder = std::filesystem::path(target).parent_path();
     if (!folder.empty()) {
         std::error_code ignored;
         std::filesystem::create_directories(folder, ignored);
@@ -332,14 +293,16 @@ bool writeEntries(const std::string& path, const std::string& lockPath,
 
     std::string bytes;
     mode_t mode = 0;
-    const ReadOutcome outcome = readWholeFile(path, bytes, &mode);
+    const ReadOutcome outcome = readWholeFile(target, bytes, &mode);
     // Replacing a file we could not read would throw away what it holds.
     if (outcome == ReadOutcome::Failed)
         return false;
+    if (outcome == ReadOutcome::Read && !isWritable(target, mode))
+        return false;
 
     IniText ini = parseText(bytes);
-    for (const auto& [key, value] : entries)
-        setValue(ini, key, value);
+    for (const auto* entry : storable)
+        setValue(ini, entry->first, entry->second);
 
     std::string out;
     if (ini.bom)
@@ -350,8 +313,9 @@ bool writeEntries(const std::string& path, const std::string& lockPath,
     }
     // The lock is let go only after the rename, so the next writer reads
     // the new file.
-    return replaceFile(path, out,
-                       outcome == ReadOutcome::Read ? std::optional(mode) : std::nullopt);
+    return replaceFile(target, out,
+                       outcome == ReadOutcome::Read ? std::optional(mode) : std::nullopt) &&
+           storable.size() == entries.size();
 }
 
 } // namespace

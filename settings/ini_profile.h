@@ -20,6 +20,10 @@
 // write wins. The lock file stays in place: removing it would let a waiting
 // instance lock a file the next one no longer sees.
 //
+// A settings file that is a symbolic link is written through to its target,
+// which is replaced the same way; the link stays. A read-only file (no write
+// permission for us, or for anyone) is never replaced: the write fails.
+//
 // The file is written in UTF-8. A file that is not valid UTF-8 is taken to be
 // Shift-JIS (CP932), as written by Japanese Windows, and is UTF-8 once it has
 // been rewritten.
@@ -53,8 +57,9 @@ public:
 
     // All entries in one replacement of the file, in the given order for
     // keys that are new to it. A key or value the file could not hold (a
-    // line break, an "=" in a key, a value that is not UTF-8) fails the
-    // whole batch before anything is written.
+    // line break, an "=" in a key, a value that is not UTF-8) is left out,
+    // so the file keeps what it had for that key, and the others are still
+    // written. True only when every entry was written.
     bool writeValues(const std::vector<Entry>& entries);
 
 private:

@@ -66,7 +66,9 @@ LoadedSettingsFile readSettingsFile(IniProfile& ini, Settings& settings,
 std::vector<IniProfile::Entry> settingsFileEntries(const Settings& settings, double xPosR,
                                                    double yPosR);
 
-// All of settingsFileEntries() in one replacement of the file.
+// All of settingsFileEntries() in one replacement of the file. A value the
+// file cannot hold (a path that is not UTF-8, say) keeps the stored one and
+// does not stop the rest.
 bool writeSettingsFile(IniProfile& ini, const Settings& settings, double xPosR, double yPosR);
 
 // $XDG_CONFIG_HOME/tremolo, or ~/.config/tremolo when that variable is unset

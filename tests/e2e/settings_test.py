@@ -12,6 +12,7 @@ ambience apart by frequency.
 import math
 import os
 import re
+import signal
 import struct
 import sys
 import time
@@ -269,8 +270,31 @@ def case_ambience(session, args):
     session.stop(program.process)
 
 
+def case_signals(session, args):
+    """A kill, Ctrl+C and a closed terminal end the program as 終了 does:
+    all 25 keys saved, the window's place among them."""
+    screen_w, screen_h = (int(v) for v in session.run(
+        ["xdotool", "getdisplaygeometry"]).split())
+    for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
+        program = session.start_program(s.install_station(session, args.program))
+        folder = os.path.realpath(os.path.dirname(program.process.args[0]))
+        sx, sy, _, _ = program.switch_window().geometry()
+        program.process.send_signal(number)
+        code = s.wait_exit(session, program)
+        check(code == 0, f"the program ended with {code} after {number.name}")
+        check(os.path.exists(os.path.join(folder, s.SETTINGS_FILE)),
+              f"no settings file after {number.name}")
+        _, entries = s.read_settings_file(folder)
+        check(len(entries) == 25, f"{len(entries)} keys saved after {number.name}")
+        place = (dict(entries)["XPosR"], dict(entries)["YPosR"])
+        want = (f"{single_float(sx / screen_w):.7f}", f"{single_float(sy / screen_h):.7f}")
+        check(place == want, f"the window's place saved as {place}, not {want}, after "
+              f"{number.name}")
+
+
 CASES = {
     "defaults": case_defaults,
+    "signals": case_signals,
     "noise_cycle": case_noise_cycle,
     "catalogue_door": case_catalogue_door,
     "ambience": case_ambience,

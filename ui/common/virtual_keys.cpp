@@ -1,6 +1,9 @@
 #include "virtual_keys.h"
 
+#include "x11_keymap.h"
+
 #include <QKeyEvent>
+#include <string>
 
 namespace tremlo {
 namespace {
@@ -50,10 +53,34 @@ constexpr KeyCode kNamedKeys[] = {
     {Qt::Key_ScrollLock, 145},
     {Qt::Key_Zenkaku_Hankaku, 243},
     {Qt::Key_Hiragana_Katakana, 242},
+    {Qt::Key_Select, 41},
+    {Qt::Key_Execute, 43},
+    {Qt::Key_Sleep, 95},
+    {Qt::Key_Back, 166},
+    {Qt::Key_Forward, 167},
+    {Qt::Key_Refresh, 168},
+    {Qt::Key_Stop, 169},
+    {Qt::Key_Search, 170},
+    {Qt::Key_Favorites, 171},
+    {Qt::Key_HomePage, 172},
+    {Qt::Key_VolumeMute, 173},
+    {Qt::Key_VolumeDown, 174},
+    {Qt::Key_VolumeUp, 175},
+    {Qt::Key_MediaNext, 176},
+    {Qt::Key_MediaPrevious, 177},
+    {Qt::Key_MediaStop, 178},
+    {Qt::Key_MediaPlay, 179},
+    {Qt::Key_MediaTogglePlayPause, 179},
+    {Qt::Key_LaunchMail, 180},
+    {Qt::Key_LaunchMedia, 181},
+    {Qt::Key_Launch0, 182},
+    {Qt::Key_Launch1, 183},
+    {Qt::Key_Play, 250},
+    {Qt::Key_Zoom, 251},
 };
 
-// Punctuation keys, by the character they make with or without Shift, coded
-// as Windows codes them.
+// Punctuation keys, by the character they make with or without Shift, for
+// when nothing tells where the key sits.
 constexpr KeyCode kPunctuation[] = {
     {Qt::Key_Semicolon, 186},   {Qt::Key_Colon, 186},      {Qt::Key_Equal, 187},
     {Qt::Key_Plus, 187},        {Qt::Key_Comma, 188},      {Qt::Key_Less, 188},
@@ -94,19 +121,132 @@ int lookup(const KeyCode* begin, const KeyCode* end, int qtKey) {
     return 0;
 }
 
-} // namespace
+// X keysyms the layouts put on the keys below.
+enum Sym : std::uint32_t {
+    kAny = 0,
+    kNumberSign = 0x23,
+    kApostrophe = 0x27,
+    kPlus = 0x2b,
+    kMinus = 0x2d,
+    kColon = 0x3a,
+    kSemicolon = 0x3b,
+    kAt = 0x40,
+    kBracketLeft = 0x5b,
+    kBracketRight = 0x5d,
+    kAsciiCircum = 0x5e,
+    kGrave = 0x60,
+    kAsciiTilde = 0x7e,
+    kNotSign = 0xac,
+    kAcute = 0xb4,
+    kSsharp = 0xdf,
+    kAdiaeresis = 0xe4,
+    kOdiaeresis = 0xf6,
+    kUdiaeresis = 0xfc,
+    kDeadAcute = 0xfe51,
+    kDeadCircumflex = 0xfe52,
+    kZenkakuHankaku = 0xff2a,
+};
 
-int virtualKeyOf(int qtKey, Qt::KeyboardModifiers modifiers, std::uint32_t nativeScanCode) {
-    // The ろ key makes "\" like the yen key of the same keyboard, and "_"
-    // like Shift with minus; only where it sits tells it apart.
-    if (nativeScanCode == kScanCodeRo)
-        return kVkOem102;
-    if (nativeScanCode == kScanCodeYen)
-        return 220;
+// The code of the key at an X key code where its symbols say Windows codes
+// it otherwise than on a US keyboard: the German, British and Japanese
+// layouts. The first row that matches counts.
+struct LayoutCode {
+    std::uint32_t plain;
+    std::uint32_t shifted; // kAny: whatever Shift makes
+    int virtualKey;
+};
+
+struct PhysicalKey {
+    std::uint32_t xKeyCode;
+    int virtualKey;             // on a US keyboard
+    LayoutCode otherLayouts[4]; // ended by a row with no code
+};
+
+const PhysicalKey kPhysicalKeys[] = {
+    {9, 27, {}},
+    {20, 189, {{kSsharp, kAny, 219}}},
+    {21, 187, {{kAsciiCircum, kAny, 222}, {kDeadAcute, kAny, 221}, {kAcute, kAny, 221}}},
+    {22, 8, {}},
+    {23, 9, {}},
+    {34, 219, {{kAt, kAny, 192}, {kUdiaeresis, kAny, 186}}},
+    {35, 221, {{kBracketLeft, kAny, 219}, {kPlus, kAny, 187}}},
+    {36, 13, {}},
+    {37, 17, {}},
+    {47, 186, {{kSemicolon, kPlus, 187}, {kOdiaeresis, kAny, 192}}},
+    {48, 222, {{kColon, kAny, 186}, {kApostrophe, kAt, 192}, {kAdiaeresis, kAny, 222}}},
+    {49,
+     192,
+     {{kZenkakuHankaku, kAny, 243},
+      {kDeadCircumflex, kAny, 220},
+      {kAsciiCircum, kAny, 220},
+      {kGrave, kNotSign, 223}}},
+    {50, 16, {}},
+    {51,
+     220,
+     {{kNumberSign, kAsciiTilde, 222},
+      {kNumberSign, kApostrophe, 191},
+      {kBracketRight, kAny, 221}}},
+    {59, 188, {}},
+    {60, 190, {}},
+    {61, 191, {{kMinus, kAny, 189}}},
+    {62, 16, {}},
+    {64, 18, {}},
+    {65, 32, {}},
+    {94, 226, {}},       // between left Shift and Z on an ISO keyboard
+    {97, kVkOem102, {}}, // ろ: "\" like the yen key, "_" like Shift with minus
+    {100, 28, {}},
+    {101, 242, {}},
+    {102, 29, {}},
+    {105, 17, {}},
+    {108, 18, {}}, // AltGr as well
+    {kScanCodeYen, 220, {}},
+    {133, 91, {}},
+    {134, 92, {}},
+    {135, 93, {}},
+};
+
+// The letter keys by row, as a US keyboard has them.
+struct LetterRow {
+    std::uint32_t first;
+    const char* letters;
+};
+constexpr LetterRow kLetterRows[] = {{24, "QWERTYUIOP"}, {38, "ASDFGHJKL"}, {52, "ZXCVBNM"}};
+
+int physicalKeyOf(std::uint32_t xKeyCode, KeySymbols symbols) {
     // The digit row, whatever Shift makes of it ("!" on one layout, "\"" on
     // another): X key codes 10 to 18 are 1 to 9, and 19 is 0.
-    if (nativeScanCode >= 10 && nativeScanCode <= 19 && !modifiers.testFlag(Qt::KeypadModifier))
-        return nativeScanCode == 19 ? 48 : static_cast<int>(nativeScanCode) + 39;
+    if (xKeyCode >= 10 && xKeyCode <= 19)
+        return xKeyCode == 19 ? 48 : static_cast<int>(xKeyCode) + 39;
+    // A key that makes a Latin letter is that letter's key, wherever the
+    // layout puts it (Z and Y change places on a German keyboard); on a
+    // Cyrillic or Greek layout the letter keys keep the US letters.
+    if (symbols.plain >= 'a' && symbols.plain <= 'z')
+        return kVkA + static_cast<int>(symbols.plain - 'a');
+    for (const LetterRow& row : kLetterRows) {
+        const std::size_t at = xKeyCode - row.first;
+        if (xKeyCode >= row.first && at < std::char_traits<char>::length(row.letters))
+            return row.letters[at];
+    }
+    for (const PhysicalKey& key : kPhysicalKeys) {
+        if (key.xKeyCode != xKeyCode)
+            continue;
+        for (const LayoutCode& layout : key.otherLayouts)
+            if (layout.virtualKey != 0 && layout.plain == symbols.plain &&
+                (layout.shifted == kAny || layout.shifted == symbols.shifted))
+                return layout.virtualKey;
+        return key.virtualKey;
+    }
+    return 0;
+}
+
+} // namespace
+
+int virtualKeyOf(int qtKey, Qt::KeyboardModifiers modifiers, std::uint32_t nativeScanCode,
+                 KeySymbols symbols) {
+    if (nativeScanCode != 0 && !modifiers.testFlag(Qt::KeypadModifier)) {
+        if (const int code = physicalKeyOf(nativeScanCode, symbols))
+            return code;
+    }
     if (modifiers.testFlag(Qt::KeypadModifier)) {
         if (const int code = keypadKeyOf(qtKey))
             return code;
@@ -123,7 +263,9 @@ int virtualKeyOf(int qtKey, Qt::KeyboardModifiers modifiers, std::uint32_t nativ
 }
 
 int virtualKeyOf(const QKeyEvent& event) {
-    return virtualKeyOf(event.key(), event.modifiers(), event.nativeScanCode());
+    const std::uint32_t code = event.nativeScanCode();
+    return virtualKeyOf(event.key(), event.modifiers(), code,
+                        code ? x11KeySymbols(code) : KeySymbols{});
 }
 
 bool modifierHeld(Qt::KeyboardModifiers modifiers) {

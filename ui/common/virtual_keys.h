@@ -4,6 +4,13 @@
 // extra ON and OFF keys and the switch compares against. One table maps Qt's
 // key events to them, so every window and the key-capture dialog agree.
 //
+// A key of the typing block is coded by where it sits, as Windows codes the
+// scan code of that place for the layout in use: the same key gives the same
+// code with or without Shift, and a file written on Windows names the same
+// key here. The layout shows in the two symbols the key makes (plain and
+// with Shift), read from the X server's keymap. Without a native key code
+// (Wayland, the offscreen platform) the key Qt reports decides.
+//
 // Thread: any.
 
 #include <Qt>
@@ -30,8 +37,17 @@ inline constexpr int kVkOem102 = 226; // the ろ key
 inline constexpr std::uint32_t kScanCodeRo = 97;
 inline constexpr std::uint32_t kScanCodeYen = 132;
 
-// 0 for keys that have no virtual-key code.
-int virtualKeyOf(int qtKey, Qt::KeyboardModifiers modifiers, std::uint32_t nativeScanCode);
+// The X keysyms a key makes in the active group, without and with Shift; 0
+// where unknown.
+struct KeySymbols {
+    std::uint32_t plain = 0;
+    std::uint32_t shifted = 0;
+};
+
+// 0 for keys that have no virtual-key code. `nativeScanCode` is the X key
+// code (the evdev code + 8), 0 when there is none.
+int virtualKeyOf(int qtKey, Qt::KeyboardModifiers modifiers, std::uint32_t nativeScanCode,
+                 KeySymbols symbols = {});
 int virtualKeyOf(const QKeyEvent& event);
 
 // The keys that work the ON button (the extra key, ] and A) and the OFF

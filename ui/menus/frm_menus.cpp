@@ -1,5 +1,7 @@
 #include "frm_menus.h"
 
+#include "text_encoding.h"
+
 #include <QAction>
 #include <QMenu>
 
@@ -15,9 +17,12 @@ QString groupItemName(const QString& group, std::size_t index) {
 }
 
 // A file name is shown as it is: an "&" in it would otherwise underline the
-// next letter and vanish from the caption.
+// next letter and vanish from the caption. A name unpacked from a Windows
+// archive is often Shift-JIS; it is shown decoded, while the entry keeps its
+// bytes so the file still opens.
 QString captionOfFile(const std::string& fileName) {
-    return QString::fromStdString(fileName).replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return QString::fromStdString(readableText(fileName))
+        .replace(QLatin1Char('&'), QStringLiteral("&&"));
 }
 
 } // namespace

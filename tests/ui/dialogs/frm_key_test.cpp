@@ -16,6 +16,7 @@ struct KeyCase {
     int qtKey;
     Qt::KeyboardModifiers modifiers;
     int code;
+    quint32 xKeyCode = 0;
 };
 
 void PrintTo(const KeyCase& key, std::ostream* out) {
@@ -31,7 +32,7 @@ protected:
 TEST_P(KeyCaptureTest, TheFirstKeyClosesTheDialogWithItsCode) {
     frmKey dialog(nullptr, time, KeyCaptureResult);
     dialog.show();
-    pressKey(&dialog, GetParam().qtKey, GetParam().modifiers);
+    pressKey(&dialog, GetParam().qtKey, GetParam().modifiers, false, GetParam().xKeyCode);
     EXPECT_EQ(KeyCaptureResult, GetParam().code);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
@@ -47,7 +48,12 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{"Escape", Qt::Key_Escape, {}, 27},
                       KeyCase{"Enter", Qt::Key_Return, {}, 13}, KeyCase{"Tab", Qt::Key_Tab, {}, 9},
                       KeyCase{"Up", Qt::Key_Up, {}, 38},
-                      KeyCase{"ShiftedA", Qt::Key_A, Qt::ShiftModifier, 65}),
+                      KeyCase{"ShiftedA", Qt::Key_A, Qt::ShiftModifier, 65},
+                      // Keys that had no code by the character they make.
+                      KeyCase{"CyrillicShiftedA", 0x0424, Qt::ShiftModifier, 65, 38},
+                      KeyCase{"IsoKeyBesideShift", Qt::Key_Bar, Qt::ShiftModifier, 226, 94},
+                      KeyCase{"AltGr", Qt::Key_unknown, {}, 18, 108},
+                      KeyCase{"VolumeUp", Qt::Key_VolumeUp, {}, 175}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class KeyDialogTest : public WithApplication, public ::testing::Test {

@@ -24,9 +24,10 @@
 
 namespace tremlo::test {
 
+// `xKeyCode`: where the key sits, as the X server reports it; 0 for none.
 inline void pressKey(QWidget* target, int qtKey, Qt::KeyboardModifiers modifiers = {},
-                     bool autoRepeat = false) {
-    QKeyEvent press(QEvent::KeyPress, qtKey, modifiers, QString(), autoRepeat);
+                     bool autoRepeat = false, quint32 xKeyCode = 0) {
+    QKeyEvent press(QEvent::KeyPress, qtKey, modifiers, xKeyCode, 0, 0, QString(), autoRepeat);
     QApplication::sendEvent(target, &press);
 }
 

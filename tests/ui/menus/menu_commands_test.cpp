@@ -33,6 +33,31 @@ TEST_F(MenusTest, ChoosingADoorSoundLoadsItStoresItsNameAndPlaysNothing) {
     EXPECT_TRUE(savedAtAll());
 }
 
+// Unpacked from a Windows archive, the name is Shift-JIS bytes: the menu
+// shows it decoded, the sound still loads, and the save that cannot hold the
+// name keeps the stored one and writes everything else.
+TEST_F(MenusTest, ADoorSoundNamedInShiftJisShowsReadablyLoadsAndSpoilsNoSave) {
+    const std::string name = toCp932("発車&.wav");
+    tone("Door/" + name, 450);
+    doors = Catalogue{};
+    builder.BuildDoorCatalogue(doors);
+    ASSERT_EQ(doors.entries.at(2), name);
+    menus->refresh();
+    ASSERT_NE(menus->item("mnuDoor(2)"), nullptr);
+    EXPECT_EQ(menus->item("mnuDoor(2)")->text(), QStringLiteral("発車&&.wav"));
+
+    commands->mnuDoor_Click(3);
+    ASSERT_EQ(saved("DoorWAV"), "ブザー.wav");
+    commands->mnuUseDoor_Click();
+    commands->mnuDoor_Click(2);
+    EXPECT_EQ(lengthMs(rig.state.DoorBuffer), 450);
+    EXPECT_EQ(rig.settings.DoorWAV, name);
+    EXPECT_EQ(saved("DoorWAV"), "ブザー.wav");
+    EXPECT_EQ(saved("Door"), "Yes");
+    commands->mnuUseDoor_Click();
+    EXPECT_EQ(saved("Door"), "No");
+}
+
 TEST_F(MenusTest, AMissingDoorFileLeavesSilenceButTheChoiceStands) {
     std::filesystem::remove(folder.file("Door/A&B.wav"));
     commands->mnuDoor_Click(1);
