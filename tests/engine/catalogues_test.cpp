@@ -19,7 +19,8 @@ class CatalogueTest : public ::testing::Test {
 protected:
     CatalogueTest()
         : program(fs::temp_directory_path() / ("tremolo-cat-" + std::to_string(::getpid()))),
-          loader(rig.state, rig.library(), {rig.view, view, view, view}, program.string(), 1),
+          loader(rig.state, rig.library(), {rig.view, view, view, view, rig.view}, program.string(),
+                 1),
           builder(program.string(), rig.settings, rig.state, rig.library(), loader) {
         fs::create_directories(program);
         fixedDoor = rig.state.DoorBuffer;
