@@ -121,7 +121,7 @@ int main(int argc, char* argv[]) {
     frmMain mainWindow(settings);
     StatusPanelHost panel(settings, state, timers, [&] { return mainWindow.frameGeometry(); });
     MelodyEngine engine(settings, state, library, timers, pump, {mainWindow, panel});
-    SoundLoader loader(state, library, {mainWindow, mainWindow, panel, feedback},
+    SoundLoader loader(state, library, {mainWindow, mainWindow, panel, feedback, panel},
                        workFolder.toStdString(), static_cast<long>(::getpid()));
     loader.usePrefetched(&prefetch);
     CatalogueBuilder catalogues(folder, settings, state, library, loader);

@@ -20,7 +20,10 @@ std::u16string utf16Of(const std::string& text) {
                      : (byte >> 4) == 14 ? 3
                      : (byte >> 3) == 30 ? 4
                                          : 0;
-        if (length == 0 || i + static_cast<std::size_t>(length) > text.size()) {
+        bool whole = length != 0 && i + static_cast<std::size_t>(length) <= text.size();
+        for (int k = 1; whole && k < length; ++k)
+            whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        if (!whole) {
             out.push_back(byte);
             ++i;
             continue;
@@ -38,6 +41,14 @@ std::u16string utf16Of(const std::string& text) {
         i += static_cast<std::size_t>(length);
     }
     return out;
+}
+
+// Two names that are not UTF-8 can give the same codes (a Latin-1 "\xFF"
+// and a UTF-8 "ÿ"); their bytes then decide, so the order never depends on
+// the order the folder listed them in.
+bool comesAfter(const std::u16string& key, const std::string& name, const std::u16string& otherKey,
+                const std::string& otherName) {
+    return key != otherKey ? key > otherKey : name > otherName;
 }
 
 // "*.wav": names ending in .wav in any letter case, as the desktop's
@@ -72,7 +83,7 @@ void SortNames(std::vector<std::string>& names) {
             std::u16string key = std::move(keys[i]);
             std::string name = std::move(names[i]);
             std::size_t j = i;
-            for (; j >= gap && keys[j - gap] > key; j -= gap) {
+            for (; j >= gap && comesAfter(keys[j - gap], names[j - gap], key, name); j -= gap) {
                 keys[j] = std::move(keys[j - gap]);
                 names[j] = std::move(names[j - gap]);
             }

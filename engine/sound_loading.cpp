@@ -148,8 +148,12 @@ sound::SoundHandle SoundLoader::LoadSoundBuffer(const std::string& path, int fla
 void SoundLoader::LoadSoundFile(const std::string& path) {
     m_views.feedback.setWaitCursor(true);
     const std::string ending = endingOf(path);
+    const bool music = ending == ".mid" || ending == ".sgt";
     releaseMelody();
-    if (!m_library.dsInitMusic()) {
+    // The SoundFont may still be loading; a MIDI or segment melody waits for
+    // the synthesizer, since one that never comes would load a melody that
+    // lights the lamp and sounds nothing.
+    if (!m_library.dsInitMusic() || (music && !m_library.waitForMusic())) {
         m_views.feedback.setWaitCursor(false);
         m_views.feedback.showMessage(kMusicUnavailable, kTitle, MessageIcon::None);
         return;
@@ -164,7 +168,7 @@ void SoundLoader::LoadSoundFile(const std::string& path) {
         copied = fs::copy_file(path, copy, fs::copy_options::overwrite_existing, error);
     }
     if (copied) {
-        if (ending == ".mid" || ending == ".sgt")
+        if (music)
             m_state.MelodySegment = m_library.dsLoadMusicSegment(copy, 32);
         else
             m_state.MelodyBuffer = LoadSoundBuffer(copy, 1);
@@ -191,6 +195,8 @@ void SoundLoader::releaseMelody() {
     m_library.dsFreeMusicSegment(m_state.MelodySegment);
     m_library.dsFree(m_state.MelodyBuffer);
     m_library.dsQuitMusic();
+    // Whatever sounded, or was running out, has stopped.
+    m_views.lamps.setStatusLED(Lamp::Melody, false);
 }
 
 void SoundLoader::deleteTemporaryCopies(const std::string& madeCopy) {

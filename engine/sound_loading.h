@@ -24,6 +24,7 @@ struct LoaderViews {
     MainWindowView& mainWindow;
     StatusDisplay& status;
     UserFeedback& feedback;
+    StatusLamps& lamps;
 };
 
 class SoundLoader {

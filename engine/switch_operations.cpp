@@ -132,13 +132,16 @@ void MelodyEngine::StopMelody() {
 
 void MelodyEngine::RunOutMelody(int attenuation) {
     m_state.RunOutActive = true;
-    // The rest of the current pass, in seconds. After a short press (the
-    // threshold timer still runs) the melody keeps its volume.
+    // The rest of the current pass, in seconds of real time, less 0.1 s so
+    // that the stop never lets the start of the next pass be heard. After a
+    // short press (the threshold timer still runs) the melody keeps its volume.
     double remainingSeconds = 0.0;
     if (m_state.MelodySegment) {
         if (thresholdTimerIdle())
             m_library.dsSetMasterVolume(attenuation);
-        const std::int32_t remainingMs = m_library.dsGetLengthMSec(m_state.MelodySegment) -
+        // A segment with a loop ends every pass at the loop's end, not at
+        // the end of the whole piece.
+        const std::int32_t remainingMs = m_library.passEndMSec(m_state.MelodySegment) -
                                          m_library.dsGetSeekMSec(m_state.MelodySegment);
         remainingSeconds = remainingMs / 1000.0 - 0.1;
     } else if (m_state.MelodyBuffer) {
@@ -146,7 +149,15 @@ void MelodyEngine::RunOutMelody(int attenuation) {
             m_library.dsSetVolume(m_state.MelodyBuffer, attenuation);
         const std::int32_t remainingMs = m_library.dsGetBufferMSec(m_state.MelodyBuffer) -
                                          m_library.dsGetPositionMSec(m_state.MelodyBuffer);
-        remainingSeconds = remainingMs / 1000.0 - 0.1;
+        // Positions are in the file's time; the speed window may play it
+        // faster or slower than that.
+        sound::WaveFormat format;
+        m_library.dsGetFormat(m_state.MelodyBuffer, format);
+        const std::int32_t playing = m_library.playbackFrequency(m_state.MelodyBuffer);
+        const double speed = format.samplesPerSecond > 0 && playing > 0
+                                 ? static_cast<double>(playing) / format.samplesPerSecond
+                                 : 1.0;
+        remainingSeconds = remainingMs / 1000.0 / speed - 0.1;
     }
     // The windows stay live meanwhile; StartMelody, a new load or the
     // shut-down end the wait early by clearing RunOutActive.

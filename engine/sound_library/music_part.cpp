@@ -101,6 +101,8 @@ MusicPart::~MusicPart() {
 }
 
 bool MusicPart::init(int outputRate) {
+    if (m_failed.load(std::memory_order_acquire))
+        return false;
     if (m_soundFontPath.empty())
         m_soundFontPath = findSoundFont();
     std::error_code error;
@@ -108,7 +110,8 @@ bool MusicPart::init(int outputRate) {
         return false;
     if (!m_loader.joinable() && !m_synth) {
         if (m_loadNow) {
-            loadSynth(outputRate);
+            if (!loadSynth(outputRate))
+                return false;
         } else {
             m_loader = std::thread([this, outputRate] {
                 if (!waitForGate())
@@ -131,19 +134,28 @@ void MusicPart::release() {
     m_gateChanged.notify_all();
 }
 
+bool MusicPart::waitForSynth() {
+    release();
+    if (m_loader.joinable())
+        m_loader.join();
+    return ready();
+}
+
 bool MusicPart::waitForGate() {
     std::unique_lock guard(m_gateLock);
     m_gateChanged.wait(guard, [this] { return m_gate != Gate::Held; });
     return m_gate == Gate::Open;
 }
 
-void MusicPart::loadSynth(int outputRate) {
+bool MusicPart::loadSynth(int outputRate) {
     // The first call into FluidSynth: it opens the library, on this thread.
     silenceFluidLog();
     keepOpenMpToThisThread();
     fluid_settings_t* settings = new_fluid_settings();
-    if (!settings)
-        return;
+    if (!settings) {
+        m_failed.store(true, std::memory_order_release);
+        return false;
+    }
     fluid_settings_setnum(settings, "synth.sample-rate", outputRate);
     fluid_settings_setnum(settings, "synth.gain", 0.5);
     fluid_settings_setint(settings, "synth.chorus.active", 0);
@@ -158,7 +170,8 @@ void MusicPart::loadSynth(int outputRate) {
         if (synth)
             delete_fluid_synth(synth);
         delete_fluid_settings(settings);
-        return;
+        m_failed.store(true, std::memory_order_release);
+        return false;
     }
     m_settings = settings;
     m_synth = synth;
@@ -167,6 +180,7 @@ void MusicPart::loadSynth(int outputRate) {
         m_mixer.sequencerLocked().setSynthLocked(synth);
     }
     m_ready.store(true, std::memory_order_release);
+    return true;
 }
 
 void MusicPart::quit() {
@@ -176,6 +190,10 @@ void MusicPart::quit() {
 }
 
 std::int32_t MusicPart::load(const std::string& path) {
+    // A melody the synthesizer will never play is not loaded, so nothing
+    // lights up for it.
+    if (m_failed.load(std::memory_order_acquire))
+        return 0;
     const auto bytes = readWholeFile(path);
     if (bytes.empty())
         return 0;
@@ -237,6 +255,14 @@ std::int32_t MusicPart::seekMs(std::int32_t handle) const {
         return 0;
     const auto& sequencer = m_mixer.sequencer();
     return static_cast<std::int32_t>(sequencer.positionFrames() * 1000 / sequencer.outputRate());
+}
+
+std::int32_t MusicPart::passEndMs(std::int32_t handle) const {
+    const Sequence* sequence = m_segments.find(handle);
+    if (!sequence)
+        return 0;
+    return static_cast<std::int32_t>(
+        (hasLoop(*sequence) ? sequence->loopEndUs : sequence->lengthUs) / 1000);
 }
 
 void MusicPart::setMasterVolume(int volume) {

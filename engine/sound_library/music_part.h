@@ -9,7 +9,9 @@
 // before then starts as soon as the synthesizer arrives. quit() and a later
 // init() keep the synthesizer, so re-opening the music part costs nothing.
 // A held music part's loader waits for release() before it starts; one
-// never released loads nothing.
+// never released loads nothing. A synthesizer that cannot be made (a damaged
+// SoundFont, FluidSynth missing) fails the music part for good: init() then
+// answers false, so music is never reported as working when it cannot sound.
 //
 // Thread: the user-interface thread calls everything here; the loader thread
 // only builds the synthesizer and publishes it.
@@ -47,6 +49,8 @@ public:
     void quit();
     bool ready() const { return m_ready.load(std::memory_order_acquire); }
     void release();
+    // Releases a hold and waits for the loader; true when the synthesizer is ready.
+    bool waitForSynth();
 
     std::int32_t load(const std::string& path);
     void free(std::int32_t& handle);
@@ -56,12 +60,13 @@ public:
     bool isPlaying(std::int32_t handle) const;
     std::int32_t lengthMs(std::int32_t handle) const;
     std::int32_t seekMs(std::int32_t handle) const;
+    std::int32_t passEndMs(std::int32_t handle) const;
     void setMasterVolume(int volume);
 
 private:
     enum class Gate { Held, Open, Closed };
 
-    void loadSynth(int outputRate);
+    bool loadSynth(int outputRate);
     bool waitForGate();
 
     Mixer& m_mixer;
@@ -73,6 +78,7 @@ private:
     std::condition_variable m_gateChanged;
     Gate m_gate;
     std::atomic<bool> m_ready{false};
+    std::atomic<bool> m_failed{false};
     fluid_settings_t* m_settings = nullptr;
     struct _fluid_synth_t* m_synth = nullptr;
     HandleTable<const Sequence, kMaxSegments, kSegmentHandleKind> m_segments;

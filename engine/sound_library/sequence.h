@@ -62,6 +62,13 @@ struct Sequence {
     std::int64_t loopEndUs = 0;
 };
 
+// Whether later passes repeat a marked loop rather than the whole sequence;
+// the first pass then ends at the loop's end too.
+inline bool hasLoop(const Sequence& sequence) {
+    return sequence.loopEndUs > 0 && sequence.loopEndUs <= sequence.lengthUs &&
+           sequence.loopStartUs >= 0 && sequence.loopStartUs < sequence.loopEndUs;
+}
+
 // Leaves in `sequence` only what the synthesizer carries out without
 // allocating, since the audio thread hands every event to it as it plays:
 // MIDI Tuning Standard messages go, and so do system-exclusive messages the

@@ -220,6 +220,19 @@ bool SoundLibrary::musicReady() const {
     return m_music->ready();
 }
 
+bool SoundLibrary::waitForMusic() {
+    return m_music->waitForSynth();
+}
+
+std::int32_t SoundLibrary::playbackFrequency(SoundHandle handle) const {
+    const Voice* voice = m_mixer->findVoice(handle);
+    return voice ? voice->frequency() : 0;
+}
+
+std::int32_t SoundLibrary::passEndMSec(SoundHandle handle) const {
+    return m_music->passEndMs(handle);
+}
+
 std::uint64_t SoundLibrary::missedPeriods() const {
     return m_mixer->missedPeriods();
 }

@@ -66,9 +66,11 @@ public:
 
     // Opens the output device. Non-zero on success, 0 when no output can be opened.
     std::int32_t dsInit2(std::intptr_t window, std::int32_t flags);
-    // Non-zero when the synthesizer can run (a SoundFont is there and the
-    // synthesizer can be made). The SoundFont itself loads in the background
-    // the first time; later calls cost next to nothing.
+    // Non-zero while music can work: the synthesizer is ready, or its
+    // SoundFont is still loading in the background (the first call starts
+    // that load; later calls cost next to nothing). 0 when there is no
+    // SoundFont or the synthesizer could not be made from it (a damaged
+    // SoundFont, FluidSynth missing); that outcome is final.
     std::int32_t dsInitMusic();
     // Stops every segment; segments stay loaded and the SoundFont stays in memory.
     void dsQuitMusic();
@@ -117,6 +119,16 @@ public:
     int outputRate() const;
     int periodFrames() const;
     bool musicReady() const;
+    // Waits until the synthesizer is made or has failed, ending a hold on the
+    // SoundFont (a melody loaded now needs it now). True when it is ready.
+    bool waitForMusic();
+    // The rate a buffer plays at now (dsSetFrequency, or its own rate), in
+    // samples per second.
+    std::int32_t playbackFrequency(SoundHandle handle) const;
+    // Where the current pass of a segment ends, in the segment's milliseconds:
+    // the end of its loop when it marks one (every pass ends there), else
+    // its length.
+    std::int32_t passEndMSec(SoundHandle handle) const;
     // Periods the audio thread gave up as silence because a command held the
     // mixer lock too long.
     std::uint64_t missedPeriods() const;

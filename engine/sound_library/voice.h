@@ -43,6 +43,9 @@ public:
     const SampleData& data() const { return *m_data; }
     bool isPlaying() const { return m_playing.load(std::memory_order_acquire); }
     std::int64_t positionFrames() const { return m_positionFrames.load(std::memory_order_acquire); }
+    // The rate it plays at now; only the user-interface thread sets it, so
+    // that thread reads it without the lock.
+    int frequency() const { return m_frequency; }
 
     void playLocked(bool looping);
     void stopLocked();

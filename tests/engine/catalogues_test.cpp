@@ -19,7 +19,8 @@ class CatalogueTest : public ::testing::Test {
 protected:
     CatalogueTest()
         : program(fs::temp_directory_path() / ("tremolo-cat-" + std::to_string(::getpid()))),
-          loader(rig.state, rig.library(), {rig.view, view, view, view}, program.string(), 1),
+          loader(rig.state, rig.library(), {rig.view, view, view, view, rig.view}, program.string(),
+                 1),
           builder(program.string(), rig.settings, rig.state, rig.library(), loader) {
         fs::create_directories(program);
         fixedDoor = rig.state.DoorBuffer;
@@ -106,6 +107,28 @@ TEST(SortNames, SortsBySixteenBitCodesWhateverTheInput) {
     SortNames(names);
     EXPECT_EQ(names, (std::vector<std::string>{"A.wav", "Z.wav", "_x.wav", "a.wav", "b.wav",
                                                "エ.wav", "駅.wav"}));
+    // Beyond the basic plane a character is two codes from 0xD800 on, below
+    // the half-width katakana.
+    names = {"ｱ.wav", "𠮷.wav", "駅.wav", "ア.wav", "\xE3.wav", "z.wav"};
+    SortNames(names);
+    EXPECT_EQ(names, (std::vector<std::string>{"z.wav", "\xE3.wav", "ア.wav", "駅.wav", "𠮷.wav",
+                                               "ｱ.wav"}))
+        << "a byte that is not UTF-8 counts as itself, without taking the next ones along";
+    // Names from other systems' encodings, or cut short: nothing is lost and
+    // the order does not depend on the folder's.
+    const std::vector<std::string> foreign{"\x83\x41.wav", "b\xE3\x81",        "\xFF.wav", "ÿ.wav",
+                                           "\xF0\x9F.wav", "\xED\xA0\x80.wav", "a.wav"};
+    auto listed = foreign;
+    std::sort(listed.begin(), listed.end());
+    auto first = listed;
+    SortNames(first);
+    EXPECT_TRUE(std::is_permutation(first.begin(), first.end(), foreign.begin()));
+    EXPECT_EQ(first.front(), "a.wav");
+    while (std::next_permutation(listed.begin(), listed.end())) {
+        auto sorted = listed;
+        SortNames(sorted);
+        ASSERT_EQ(sorted, first);
+    }
     std::mt19937 random(7);
     for (int round = 0; round < 50; ++round) {
         std::vector<std::string> many(static_cast<std::size_t>(random() % 40));

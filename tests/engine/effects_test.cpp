@@ -2,6 +2,7 @@
 // that happen while a melody runs out.
 
 #include "engine_rig.h"
+#include "segment_maker.h"
 
 #include <gtest/gtest.h>
 
@@ -133,6 +134,83 @@ TEST(EffectsRunOut, UrawaRunsAMidiMelodyOutSilently) {
     rig.time.runUntil(3000);
     EXPECT_GT(rig.rmsAt(2400, 2850), 0.01) << "the door timer at 2301 made it heard";
     EXPECT_EQ(rig.library().dsIsPlayingMusicSegment(rig.state.MelodySegment), 0);
+}
+
+// Three flute beats of 500 ms whose later passes repeat only the middle one.
+sound::test::TempFile loopedSegment() {
+    namespace seg = tools::segment;
+    seg::Instrument flute;
+    flute.patch = 73;
+    flute.flags = 0x0001;
+    const auto items = seg::sequenceItems({{0, 768, 0, 0, 0x90, 60, 100},
+                                           {768, 768, 0, 0, 0x90, 67, 100},
+                                           {1536, 768, 0, 0, 0x90, 72, 100}},
+                                          20);
+    seg::Header header;
+    header.lengthTicks = 768 * 3;
+    header.loopStartTicks = 768;
+    header.loopEndTicks = 768 * 2;
+    return sound::test::TempFile::holding(
+        seg::segmentForm(
+            seg::segmentHeader(header, 64),
+            {seg::trackForm(seg::Track::Band, seg::bandTrackData({{0, {flute}}}, 44, false)),
+             seg::trackForm(seg::Track::Sequence, seg::sequenceTrackData(items, {}))}),
+        ".sgt");
+}
+
+TEST(EffectsRunOut, TheRunOutEndsWithTheCurrentPassInRealTime) {
+    const auto segment = loopedSegment();
+    struct Case {
+        const char* name;
+        std::function<void(EngineRig&)> load;
+        std::int64_t offMs, stopMs;
+    };
+    const Case cases[] = {
+        // 2000 ms of an 8 kHz file. Twice as fast, OFF at 500 finds 1000 ms
+        // of the file left: 500 ms, and the start would replay at 1000.
+        {"TwiceAsFast",
+         [](EngineRig& rig) {
+             rig.loadWaveMelody(2000);
+             rig.library().dsSetFrequency(rig.state.MelodyBuffer, 16000);
+         },
+         500, 900},
+        // Half as fast, OFF at 1000 finds 1500 ms of the file left: 3000 ms.
+        {"HalfAsFast",
+         [](EngineRig& rig) {
+             rig.loadWaveMelody(2000);
+             rig.library().dsSetFrequency(rig.state.MelodyBuffer, 4000);
+         },
+         1000, 3900},
+        // The first pass ends with the loop at 1000; OFF at 1200 is 200 ms
+        // into the loop again, 300 ms before its end, 800 before the piece's.
+        {"SegmentWithALoop",
+         [&](EngineRig& rig) {
+             rig.unloadMelody();
+             rig.state.MelodySegment = rig.library().dsLoadMusicSegment(segment, 32);
+         },
+         1200, 1400},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EngineRig rig({.capture = false});
+        rig.settings.EffectTachikawa = true;
+        c.load(rig);
+        auto& engine = rig.engine();
+        auto playing = [&] {
+            return rig.library().dsIsPlaying(rig.state.MelodyBuffer) != 0 ||
+                   rig.library().dsIsPlayingMusicSegment(rig.state.MelodySegment) != 0;
+        };
+        bool playingBefore = false, playingAfter = true;
+        rig.time.at(0, [&] { engine.PressOnButton(); });
+        rig.time.at(50, [&] { engine.ReleaseOnButton(); });
+        rig.time.at(c.offMs, [&] { engine.PressOffButton(); });
+        rig.time.at(c.stopMs - 50, [&] { playingBefore = playing(); });
+        rig.time.at(c.stopMs + 50, [&] { playingAfter = playing(); });
+        rig.time.runUntil(c.stopMs + 100);
+        EXPECT_TRUE(playingBefore) << "still running out";
+        EXPECT_FALSE(playingAfter) << "stopped at the end of the pass";
+        EXPECT_FALSE(rig.view.lamps[0]);
+    }
 }
 
 TEST(EffectsTokyo, TokyoSkipsTheFirst170MsOfAWaveMelodyOnly) {

@@ -48,8 +48,9 @@ protected:
         : folder(fs::temp_directory_path() / ("tremlo-load-" + std::to_string(::getpid()))),
           work(folder / "program") {
         fs::create_directories(work);
-        loader = std::make_unique<SoundLoader>(
-            rig.state, rig.library(), LoaderViews{rig.view, view, view, view}, work.string(), 4321);
+        loader = std::make_unique<SoundLoader>(rig.state, rig.library(),
+                                               LoaderViews{rig.view, view, view, view, rig.view},
+                                               work.string(), 4321);
     }
     ~SoundLoadingTest() override { fs::remove_all(folder); }
 
@@ -108,6 +109,52 @@ TEST_F(SoundLoadingTest, AMidiMelodyReplacesAPlayingWaveOne) {
     EXPECT_EQ(view.caption, "Tune.MID - トレモロ");
     EXPECT_EQ(view.status, "0.750 秒");
     EXPECT_TRUE(workFolderIsEmpty());
+}
+
+TEST(SoundLoadingMusic, WhenTheSynthesizerCannotBeMadeAMidiMelodyIsRefusedNotLitAndSilent) {
+    const auto damaged =
+        sound::test::TempFile::holding(std::vector<std::uint8_t>(4096, 0x5A), ".sf2");
+    const auto midi =
+        sound::test::MidiWriter().event(0, {0x90, 60, 100}).event(480, {0x80, 60, 0}).end(0).save();
+    for (const bool held : {false, true}) {
+        SCOPED_TRACE(held ? "SoundFont still to load" : "SoundFont loaded at once");
+        EngineRig rig({.capture = false, .soundFontPath = damaged.path(), .holdSoundFont = held});
+        RecordingLoaderView view;
+        SoundLoader loader(rig.state, rig.library(),
+                           LoaderViews{rig.view, view, view, view, rig.view},
+                           fs::temp_directory_path().string(), 4321);
+        loader.LoadSoundFile(midi.path());
+        EXPECT_EQ(rig.state.MelodySegment, 0);
+        ASSERT_EQ(view.messages.size(), 1u);
+        EXPECT_EQ(view.messages[0].text, "DirectMusicが使えません。");
+        EXPECT_FALSE(view.waiting);
+        rig.engine().PressOnButton();
+        EXPECT_FALSE(rig.view.lamps[0]) << "no lamp for a melody that cannot sound";
+    }
+}
+
+TEST_F(SoundLoadingTest, ALoadPutsOutTheLampOfTheMelodyItStops) {
+    const auto next = tone("next.wav");
+    rig.loadWaveMelody(2000);
+    rig.engine().PressOnButton();
+    ASSERT_TRUE(rig.view.lamps[0]);
+    loader->LoadSoundFile(next);
+    EXPECT_FALSE(rig.view.lamps[0]) << "after a sounding melody";
+
+    // Released and OFF pressed: the melody runs out, and the load comes
+    // during that wait.
+    rig.settings.EffectTachikawa = true;
+    rig.time.at(0, [&] { rig.engine().PressOnButton(); });
+    rig.time.at(50, [&] { rig.engine().ReleaseOnButton(); });
+    rig.time.at(200, [&] { rig.engine().PressOffButton(); });
+    bool litDuringRunOut = false;
+    rig.time.at(300, [&] {
+        litDuringRunOut = rig.view.lamps[0];
+        loader->LoadSoundFile(next);
+    });
+    rig.time.runUntil(1000);
+    EXPECT_TRUE(litDuringRunOut);
+    EXPECT_FALSE(rig.view.lamps[0]) << "after a melody running out";
 }
 
 TEST_F(SoundLoadingTest, AFileThatIsNotASoundIsReportedAndLeavesNoMelody) {

@@ -80,10 +80,11 @@ protected:
     // Everything start-up needs, on a library whose device refuses `refusals` times.
     struct Program {
         Program(const fs::path& folder, int refusals, sound::SoundLibraryOptions options,
-                FakeWindows& windows, SwitchView& switchView)
+                FakeWindows& windows, RecordingView& switchView)
             : library(std::make_unique<ReluctantDevice>(refusals), std::move(options)),
               ini((folder / "tremlo.ini").string()), store(ini, folder.string()),
-              loader(state, library, {switchView, windows, windows, windows}, folder.string(), 99),
+              loader(state, library, {switchView, windows, windows, windows, switchView},
+                     folder.string(), 99),
               catalogues(folder.string(), settings, state, library, loader),
               startup({settings, state, library, loader, store, windows, catalogues, door, envir,
                        switchView, windows, windows},

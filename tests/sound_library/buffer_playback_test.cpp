@@ -291,6 +291,53 @@ TEST(BufferPlayback, ManyBuffersSoundAtOnceAndAddUp) {
         lib.library->dsFree(h);
 }
 
+TEST(BufferPlayback, SoundsAboveFullScaleTogetherAreClippedAtFullScale) {
+    OfflineLibrary lib;
+    const auto loud = makeSine(1000.0, kRate, kRate, 2, 1.0);
+    for (int i = 0; i < 2; ++i)
+        lib.library->dsPlay(lib.load(loud));
+    const auto out = lib.render(4800);
+    for (int channel = 0; channel < 2; ++channel) {
+        EXPECT_LE(peak(out, channel, 0, 4800), 1.0) << "never beyond full scale";
+        EXPECT_GT(peak(out, channel, 0, 4800), 0.99) << "clipped, not made quieter";
+    }
+}
+
+TEST(BufferPlayback, LongDevicePeriodsGiveTheSamplesOfShortOnes) {
+    // The device picks its period when it opens, and under load it may be
+    // several times the mixer's own block of 1024 frames.
+    const auto melody = MidiWriter()
+                            .event(0, {0xC0, 19})
+                            .event(0, {0x90, 60, 100})
+                            .event(240, {0x90, 67, 100})
+                            .event(480, {0x80, 60, 0})
+                            .end(0)
+                            .save();
+    auto renderInPeriodsOf = [&](int periodFrames) {
+        SoundLibraryOptions options;
+        options.loadSoundFontNow = true;
+        OfflineLibrary lib(kRate, options, periodFrames);
+        const SoundHandle direct = lib.load(makeSine(440.0, kRate / 2, kRate, 2, 0.3));
+        const SoundHandle resampled = lib.load(makeSine(1000.0, 22050 / 5, 22050, 1, 0.3));
+        lib.library->dsSetFrequency(resampled, 30000);
+        lib.library->dsPlay(direct);
+        lib.library->dsPlayLooping(resampled);
+        EXPECT_NE(lib.library->dsInitMusic(), 0);
+        const SoundHandle music = lib.library->dsLoadMusicSegment(melody, 32);
+        lib.library->dsPlayMusicSegment(music, 1000);
+        return lib.render(kRate);
+    };
+    const auto expected = renderInPeriodsOf(256);
+    for (int periodFrames : {1025, 4096}) {
+        const auto out = renderInPeriodsOf(periodFrames);
+        ASSERT_EQ(out.size(), expected.size());
+        std::size_t differing = 0;
+        for (std::size_t i = 0; i < out.size(); ++i)
+            differing += std::abs(out[i] - expected[i]) > 1e-6f ? 1 : 0;
+        EXPECT_EQ(differing, 0u) << "periods of " << periodFrames << " frames";
+    }
+}
+
 TEST(BufferPlayback, NothingSoundsBeforeTheDeviceIsOpenedOrWhenItCannotBe) {
     SoundLibrary refused(std::make_unique<OfflineDevice>(48000, 256, false));
     EXPECT_EQ(refused.dsInit2(0, 2), 0);

@@ -243,6 +243,37 @@ TEST(MusicLoading, AHeldSoundFontLoadsOnlyOnceReleased) {
     EXPECT_GT(rms(out, 0, kRate / 10, kRate / 4), 0.01) << "the waiting segment sounds";
 }
 
+TEST(MusicLoading, MusicWorksOnlyOnceTheSynthesizerIsMade) {
+    const auto damaged = TempFile::holding(std::vector<std::uint8_t>(4096, 0x5A), ".sf2");
+    struct Case {
+        const char* name;
+        std::string soundFont; // empty: the installed one
+        bool held;
+        bool works;
+    };
+    const Case cases[] = {
+        {"InstalledAtOnce", "", false, true},
+        {"InstalledHeld", "", true, true},
+        {"DamagedAtOnce", damaged.path(), false, false},
+        {"DamagedHeld", damaged.path(), true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SoundLibraryOptions options;
+        options.soundFontPath = c.soundFont;
+        options.loadSoundFontNow = !c.held;
+        options.holdSoundFont = c.held;
+        OfflineLibrary lib(kRate, options);
+        const std::int32_t first = lib.library->dsInitMusic();
+        if (c.held) {
+            EXPECT_NE(first, 0) << "still to load, it may yet work";
+        }
+        EXPECT_EQ(lib.library->waitForMusic(), c.works) << "a wait ends the hold";
+        EXPECT_EQ(lib.library->dsInitMusic() != 0, c.works) << "and its outcome stays";
+        EXPECT_EQ(lib.library->dsLoadMusicSegment(heldNoteAcrossATempoChange(), 32) != 0, c.works);
+    }
+}
+
 TEST(MusicLoading, ALibraryEndingWithItsSoundFontHeldEndsAtOnce) {
     SoundLibraryOptions options;
     options.holdSoundFont = true;

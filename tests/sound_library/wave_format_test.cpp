@@ -108,6 +108,39 @@ TEST(WaveRefusal, WhatIsNotAWaveFileGivesNoHandle) {
     EXPECT_NEAR(lib.library->dsGetBufferMSec(h), 50, 1);
 }
 
+TEST(WaveChunks, OddSizedChunksBeforeTheSoundAreSkippedWithTheirPadByte) {
+    // Chunks of words about the sound, as editors write them between the
+    // format and the samples; an odd size is followed by a pad byte.
+    const std::vector<std::vector<std::uint8_t>> extras = {
+        {'L', 'I', 'S', 'T', 5, 0, 0, 0, 'I', 'N', 'F', 'O', 'x', 0},
+        {'j', 'u', 'n', 'k', 1, 0, 0,   0,   'd', 0,   'L', 'I',
+         'S', 'T', 5,   0,   0, 0, 'I', 'N', 'F', 'O', 'a', 0},
+    };
+    const std::int64_t frames = 4801;
+    const auto plain = makeSine(1000.0, frames, 48000);
+    OfflineLibrary lib;
+    SoundHandle reference = lib.load(plain);
+    lib.library->dsPlay(reference);
+    const auto expected = lib.render(static_cast<std::size_t>(frames));
+    for (const auto& extra : extras) {
+        auto wave = plain;
+        // After the 12-byte RIFF header and the 24-byte format chunk.
+        wave.insert(wave.begin() + 36, extra.begin(), extra.end());
+        const auto riffSize = static_cast<std::uint32_t>(wave.size() - 8);
+        for (int i = 0; i < 4; ++i)
+            wave[4 + i] = static_cast<std::uint8_t>(riffSize >> (8 * i));
+        SoundHandle h = lib.load(wave);
+        ASSERT_NE(h, 0);
+        EXPECT_EQ(lib.library->dsGetBufferMSec(h), lib.library->dsGetBufferMSec(reference));
+        lib.library->dsPlay(h);
+        const auto out = lib.render(static_cast<std::size_t>(frames) + 256);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), out.begin()))
+            << "the same samples";
+        EXPECT_EQ(peak(out, 0, static_cast<std::size_t>(frames), out.size() / 2), 0.0)
+            << "and no more of them";
+    }
+}
+
 TEST(WaveRefusal, TheLibraryKeepsItsOwnCopyOfTheFile) {
     OfflineLibrary lib;
     auto wave = makeSine(1000.0, 4800, 48000);

@@ -21,7 +21,9 @@ EngineRig::EngineRig(EngineRigOptions rigOptions) : options(rigOptions) {
     auto offline = std::make_unique<sound::OfflineDevice>(options.rate, 256);
     device = offline.get();
     sound::SoundLibraryOptions libraryOptions;
-    libraryOptions.loadSoundFontNow = true;
+    libraryOptions.soundFontPath = options.soundFontPath;
+    libraryOptions.loadSoundFontNow = !options.holdSoundFont;
+    libraryOptions.holdSoundFont = options.holdSoundFont;
     m_library = std::make_unique<sound::SoundLibrary>(std::move(offline), libraryOptions);
     m_library->dsInit2(0, 2);
     m_library->dsInitMusic();

@@ -62,10 +62,11 @@ struct QuietLoaderViews : MainWindowView, StatusDisplay, UserFeedback {
 };
 
 // Every view the loader takes, showing nothing.
-struct QuietViews : QuietLoaderViews, SwitchView {
+struct QuietViews : QuietLoaderViews, SwitchView, StatusLamps {
     void setOnPicture(OnPicture) override {}
     void setOffPicture(OffPicture) override {}
     void repaint() override {}
+    void setStatusLED(Lamp, bool) override {}
 };
 
 // Test sounds: pure tones of their own frequency each, so every sound can be
@@ -83,6 +84,10 @@ struct EngineRigOptions {
     int doorMs = 1000;
     int noiseMs = 300;
     int clickMs = 50;
+    // The installed SoundFont when empty. A held one loads only when a
+    // melody needs it; otherwise it loads at once.
+    std::string soundFontPath = {};
+    bool holdSoundFont = false;
 };
 
 class EngineRig {

@@ -71,8 +71,8 @@ std::vector<std::uint8_t> makeSine(double hz, std::int64_t frames, int rate, int
     });
 }
 
-OfflineLibrary::OfflineLibrary(int rate, SoundLibraryOptions options) {
-    auto offline = std::make_unique<OfflineDevice>(rate, 256);
+OfflineLibrary::OfflineLibrary(int rate, SoundLibraryOptions options, int periodFrames) {
+    auto offline = std::make_unique<OfflineDevice>(rate, periodFrames);
     device = offline.get();
     library = std::make_unique<SoundLibrary>(std::move(offline), std::move(options));
     library->dsInit2(0, 2);

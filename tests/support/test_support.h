@@ -26,7 +26,8 @@ std::vector<std::uint8_t> makeSine(double hz, std::int64_t frames, int rate, int
 
 // A library on an offline device, opened.
 struct OfflineLibrary {
-    explicit OfflineLibrary(int rate = 48000, SoundLibraryOptions options = {});
+    explicit OfflineLibrary(int rate = 48000, SoundLibraryOptions options = {},
+                            int periodFrames = 256);
     SoundHandle load(const std::vector<std::uint8_t>& wave);
     std::vector<float> render(std::size_t frames) { return device->render(frames); }
 

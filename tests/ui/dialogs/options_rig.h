@@ -60,7 +60,7 @@ protected:
     VirtualTime time;
     std::unique_ptr<Timer> doorTimer = time.createTimer("Timer1");
     QuietViews views;
-    SoundLoader loader{state, *lib.library, {views, views, views, views}, folder.path(), 7};
+    SoundLoader loader{state, *lib.library, {views, views, views, views, views}, folder.path(), 7};
     CatalogueBuilder builder{folder.path(), settings, state, *lib.library, loader};
     Catalogue doors, envirs;
     Commands commands{{settings, state, *lib.library, loader, doors, envirs, builder, store,

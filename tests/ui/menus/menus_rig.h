@@ -81,7 +81,8 @@ protected:
     EngineRig rig;
     TestFolder folder;
     QuietViews views;
-    SoundLoader loader{rig.state, rig.library(), {views, views, views, views}, folder.path(), 7};
+    SoundLoader loader{
+        rig.state, rig.library(), {views, views, views, views, views}, folder.path(), 7};
     CatalogueBuilder builder{folder.path(), rig.settings, rig.state, rig.library(), loader};
     IniProfile ini{folder.file("tremlo.ini")};
     SettingsStore store{ini, folder.path()};

@@ -81,9 +81,9 @@ protected:
         rig.settings.ShiftForce = true; // the panel pays it no heed
         watch.state = &rig.state;
         panel = std::make_unique<CountingPanel>(rig.settings, rig.time, QRect(100, 50, 48, 95));
-        loader = std::make_unique<SoundLoader>(rig.state, rig.library(),
-                                               LoaderViews{rig.view, watch, *panel, watch},
-                                               folder.string(), 7);
+        loader = std::make_unique<SoundLoader>(
+            rig.state, rig.library(), LoaderViews{rig.view, watch, *panel, watch, rig.view},
+            folder.string(), 7);
         panel->connect(rig.engine(), *loader, rig.time, rig.settings, actions);
         rig.loadWaveMelody(2000);
     }

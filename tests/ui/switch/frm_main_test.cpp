@@ -29,9 +29,9 @@ protected:
         window = std::make_unique<frmMain>(rig.settings);
         engine = std::make_unique<MelodyEngine>(rig.settings, rig.state, rig.library(), rig.time,
                                                 rig.time, EngineViews{*window, rig.view});
-        loader = std::make_unique<SoundLoader>(rig.state, rig.library(),
-                                               LoaderViews{*window, *window, quiet, quiet},
-                                               folder.string(), 7);
+        loader = std::make_unique<SoundLoader>(
+            rig.state, rig.library(), LoaderViews{*window, *window, quiet, quiet, rig.view},
+            folder.string(), 7);
         window->connectEngine(*engine, *loader, rig.time);
         rig.loadWaveMelody(2000);
     }
