@@ -40,6 +40,7 @@
 #include <QStandardPaths>
 #include <QTranslator>
 #include <QUrl>
+#include <cstdio>
 #include <filesystem>
 #include <unistd.h>
 
@@ -83,6 +84,11 @@ std::string folderOfThisProgram() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Answered before anything opens: no sound server, no display.
+    if (const std::optional<std::string> answer = commandLineAnswer(argc, argv)) {
+        std::fputs(answer->c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     // The fixed sounds are read and decoded while Qt starts. Qt knows the
     // program folder only once it has started; it finds it in the same place.
     const std::string executableFolder = folderOfThisProgram();
