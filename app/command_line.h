@@ -6,6 +6,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
+#include <string>
 
 namespace tremlo {
 
@@ -14,8 +16,14 @@ namespace tremlo {
 // `currentFolder`. Empty when there is none.
 QString commandLinePath(const QStringList& arguments, const QString& currentFolder);
 
-// Temporary copies of melodies go beside the program when its folder can be
-// written, else into `cacheFolder` (made when missing).
+// What the program prints before it exits when the whole command line is
+// --help or --version, as command-line programs do; nullopt for any other
+// command line, which names a melody.
+std::optional<std::string> commandLineAnswer(int argc, const char* const argv[]);
+
+// Temporary copies of melodies go beside the program when it may keep files
+// in its folder (programFolderTakesFiles), else into `cacheFolder` (made when
+// missing).
 QString workFolderFor(const QString& programFolder, const QString& cacheFolder);
 
 } // namespace tremlo

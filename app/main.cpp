@@ -42,6 +42,7 @@
 #include <QStandardPaths>
 #include <QTranslator>
 #include <QUrl>
+#include <cstdio>
 #include <filesystem>
 #include <unistd.h>
 
@@ -85,6 +86,11 @@ std::string folderOfThisProgram() {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // Answered before anything opens: no sound server, no display.
+    if (const std::optional<std::string> answer = commandLineAnswer(argc, argv)) {
+        std::fputs(answer->c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : 1;
+    }
     // From the first moment a kill, Ctrl+C or a closed terminal waits for
     // the event loop, which ends the program as 終了 does.
     TerminationRequests termination;

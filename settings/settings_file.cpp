@@ -2,6 +2,7 @@
 
 #include "ascii_text.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -292,11 +293,27 @@ std::string userConfigFolder() {
     return joinPath(joinPath(home, ".config"), "tremolo");
 }
 
+bool programFolderTakesFiles(const std::string& programFolder) {
+    if (programFolder.empty() || ::access(programFolder.c_str(), W_OK | X_OK) != 0)
+        return false;
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::weakly_canonical(programFolder, error);
+    if (error)
+        return false;
+    for (const char* name : {"/usr", "/opt"}) {
+        const std::filesystem::path system(name);
+        if (std::mismatch(system.begin(), system.end(), folder.begin(), folder.end()).first ==
+            system.end())
+            return false;
+    }
+    return true;
+}
+
 std::string settingsFilePath(const std::string& programFolder,
                              const std::string& configFolderFallback) {
-    const bool writable =
-        !programFolder.empty() && ::access(programFolder.c_str(), W_OK | X_OK) == 0;
-    return resolveIgnoringCase(writable ? programFolder : configFolderFallback, kSettingsFileName);
+    return resolveIgnoringCase(programFolderTakesFiles(programFolder) ? programFolder
+                                                                      : configFolderFallback,
+                               kSettingsFileName);
 }
 
 } // namespace tremlo

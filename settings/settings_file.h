@@ -75,9 +75,16 @@ bool writeSettingsFile(IniProfile& ini, const Settings& settings, double xPosR, 
 // or not an absolute path.
 std::string userConfigFolder();
 
-// "tremlo.ini" in the program folder, or in configFolderFallback when the
-// program folder cannot be written (an install under /usr, say): a write
-// needs to put its temporary and lock files beside the settings file. When
+// True when the program may keep files in its own folder: the folder can be
+// written, and no system install owns it. A folder under /usr or /opt belongs
+// to the package manager or the administrator even when root could write it,
+// and a package's purge would leave our files behind there; a build folder or
+// an install under ~/.local is the user's own.
+bool programFolderTakesFiles(const std::string& programFolder);
+
+// "tremlo.ini" in the program folder when programFolderTakesFiles(), else in
+// configFolderFallback: a write needs to put its temporary and lock files
+// beside the settings file. When
 // no file has exactly that name but one differs only in ASCII case
 // ("TREMLO.INI" copied from Windows), that one is used.
 std::string settingsFilePath(const std::string& programFolder,

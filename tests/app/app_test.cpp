@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace tremlo::test {
 namespace {
@@ -73,6 +74,19 @@ TEST_F(AppTest, TheCommandLineIsOnePathMadeAbsolute) {
     EXPECT_EQ(commandLinePath({"tremolo", "my", "tune.mid"}, "/home/u"),
               QString("/home/u/my tune.mid"));
     EXPECT_EQ(commandLinePath({"tremolo", "\"../x y.wav\""}, "/home/u"), QString("/home/x y.wav"));
+}
+
+TEST_F(AppTest, OnlyAWholeCommandLineOfHelpOrVersionIsAnOption) {
+    using Line = std::vector<const char*>;
+    const auto answer = [](Line line) {
+        return commandLineAnswer(static_cast<int>(line.size()), line.data());
+    };
+    EXPECT_EQ(answer({"tremolo", "--version"}), "tremolo " TREMLO_VERSION "\n");
+    ASSERT_TRUE(answer({"tremolo", "--help"}));
+    EXPECT_TRUE(answer({"tremolo", "--help"})->starts_with("Usage: tremolo [FILE]\n"));
+    for (const Line& melody : {Line{"tremolo"}, Line{"tremolo", "--help", "me.wav"},
+                               Line{"tremolo", "my", "--version"}, Line{"tremolo", "-h"}})
+        EXPECT_EQ(answer(melody), std::nullopt) << melody.size() << " " << melody.back();
 }
 
 TEST_F(AppTest, TheRecentListGetsOneEntryPerFileAndSurvivesADamagedList) {

@@ -11,10 +11,16 @@ Cases:
               settings come from and go to $XDG_CONFIG_HOME/tremolo, the
               temporary copies to $XDG_CACHE_HOME/tremolo, and the program
               folder is left as it was.
+  system      installed for real with apt-get, as root: the desktop and MIME
+              databases offer it for segments, --help and --version answer
+              without a display, /usr/bin/tremolo plays a melody and keeps
+              root's settings out of /usr/lib/tremolo, and apt-get purge
+              leaves none of the package's files behind. Skipped (exit 77)
+              when not root.
 
-The package is unpacked with dpkg-deb -x rather than installed, so the test
-leaves the machine as it found it. Root may write any folder, so as root the
-read-only case runs the program as the user nobody.
+The first two unpack the package with dpkg-deb -x rather than install it, so
+they leave the machine as they found it. Root may write any folder, so as
+root the read-only case runs the program as the user nobody.
 """
 
 import os
@@ -101,6 +107,10 @@ def unpack(session, deb):
               f"the package has no {PROGRAM_FOLDER}/{name}")
     for name in ("usr/share/applications/tremolo.desktop",
                  "usr/share/mime/packages/tremolo.xml",
+                 "usr/share/metainfo/example.tremolo.tremolo.metainfo.xml",
+                 "usr/share/man/man1/tremolo.1.gz",
+                 "usr/share/doc/tremolo/copyright",
+                 "usr/share/doc/tremolo/changelog.gz",
                  "usr/share/icons/hicolor/scalable/apps/tremolo.svg",
                  "usr/share/icons/hicolor/48x48/apps/tremolo.png"):
         check(os.path.isfile(os.path.join(root, name)), f"the package has no {name}")
@@ -265,7 +275,90 @@ def case_read_only(session, args):
     h.log(f"settings saved to {config}, temporary copies made in {cache}")
 
 
-CASES = {"installed": case_installed, "read_only": case_read_only}
+def apt_get(*args):
+    env = dict(os.environ, DEBIAN_FRONTEND="noninteractive")
+    result = subprocess.run(["apt-get", "-y", "-q", *args], env=env, capture_output=True,
+                            text=True, timeout=180)
+    check(result.returncode == 0, f"apt-get {' '.join(args)} failed:\n{result.stdout}{result.stderr}")
+
+
+def desktop_view(env, path):
+    """(the type the shared MIME database gives `path`, the desktop entries
+    registered for that type), as GLib, and so a file manager, sees them."""
+    info = subprocess.run(["gio", "info", "-a", "standard::content-type", path], env=env,
+                          capture_output=True, text=True, check=True).stdout
+    match = re.search(r"standard::content-type: (\S+)", info)
+    check(match, f"gio gives no type for {path}: {info}")
+    apps = subprocess.run(["gio", "mime", match.group(1)], env=env, capture_output=True,
+                          text=True).stdout
+    return match.group(1), apps
+
+
+def case_system(session, args):
+    if os.geteuid() != 0:
+        print("SKIPPED: installing the package needs root (CI runs as root on a "
+              "throw-away machine)")
+        sys.exit(77)
+    known = subprocess.run(["dpkg-query", "-W", "-f", "${db:Status-Status}", "tremolo"],
+                           capture_output=True, text=True).stdout
+    check(known in ("", "not-installed", "config-files"),
+          "tremolo is already installed here; this test installs and purges it itself")
+    env = user_environment(session)
+    # Only the system's data folders, as for a user who has none of their own.
+    env.pop("XDG_DATA_DIRS", None)
+    segment = os.path.join(session.path("melodies"), "melody.sgt")
+    os.makedirs(os.path.dirname(segment), exist_ok=True)
+    with open(segment, "wb") as f:
+        f.write(b"RIFF\x04\x00\x00\x00DMSG" + bytes(64))
+
+    apt_get("install", "--no-install-recommends", args.deb)
+    try:
+        files = subprocess.run(["dpkg", "-L", "tremolo"], capture_output=True, text=True,
+                               check=True).stdout.split()
+        mime, apps = desktop_view(env, segment)
+        check(mime == "audio/x-directmusic-segment" and "tremolo.desktop" in apps,
+              f"installed, a segment is {mime}, offered to: {apps}")
+        for option, start in (("--help", "Usage: tremolo [FILE]\n"), ("--version", "tremolo ")):
+            answer = subprocess.run(["/usr/bin/tremolo", option], env=dict(env, DISPLAY=""),
+                                    capture_output=True, text=True, timeout=30)
+            check(answer.returncode == 0 and answer.stdout.startswith(start),
+                  f"tremolo {option} gave {answer.returncode}: {answer.stdout}{answer.stderr}")
+
+        # Root runs the installed program: its settings and temporary copies
+        # go to root's own folders, never into the program folder.
+        config = os.path.join(env["XDG_CONFIG_HOME"], "tremolo")
+        write_settings(config, QUIET_STATION)
+        folder = "/" + PROGRAM_FOLDER
+        before = snapshot(folder)
+        melody = melody_in(session.path("melodies"))
+        program = h.Program(session, session.spawn("tremolo", open_with("/", melody), env=env))
+        try:
+            switch = hear_on(session, args, program, melody)
+            keys = h.Input(session)
+            s.open_shortcut_menu(program, switch, keys)
+            s.choose(program, keys, "x")
+            code = s.wait_exit(session, program)
+        finally:
+            session.stop(program.process)
+        check(code == 0, f"the program ended with {code} after 終了")
+        check(snapshot(folder) == before, f"running as root changed {folder}: "
+              f"{sorted(set(snapshot(folder).items()) ^ set(before.items()))}")
+        section, entries = s.read_settings_file(config)
+        check(len(entries) >= 25, f"root's settings were not saved to {config}")
+    finally:
+        apt_get("purge", "tremolo")
+
+    # Directories the package shares with others (usr/share/icons/...) stay.
+    left = [f for f in files if os.path.lexists(f) and
+            (not os.path.isdir(f) or os.path.islink(f) or "tremolo" in os.path.basename(f))]
+    check(not left, f"the purge left files of the package behind: {left}")
+    mime, apps = desktop_view(env, segment)
+    check("tremolo.desktop" not in apps and mime != "audio/x-directmusic-segment",
+          f"purged, a segment is still {mime}, offered to: {apps}")
+    h.log(f"installed {len(files)} paths, played as root with settings in {config}, purged")
+
+
+CASES = {"installed": case_installed, "read_only": case_read_only, "system": case_system}
 
 
 def main():

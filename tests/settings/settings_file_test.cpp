@@ -196,6 +196,11 @@ TEST(SettingsFilePath, ProgramFolderOrConfigFallback) {
     if (::access("/", W_OK) == 0) {
         EXPECT_EQ(settingsFilePath("/", config.path()), "/tremlo.ini");
     }
+    // An installed program folder stays as installed, even for root, who could
+    // write it.
+    for (const std::string installed : {"/usr/lib", "/usr/local/../lib", "/opt"})
+        EXPECT_EQ(settingsFilePath(installed, config.path()), config.file("tremlo.ini"))
+            << installed;
     writeBytes(program.file("TREMLO.INI"), "");
     writeBytes(program.file("Tremlo.ini"), "");
     EXPECT_EQ(settingsFilePath(program.path(), config.path()), program.file("TREMLO.INI"));
