@@ -8,15 +8,29 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QStandardPaths>
+#include <limits>
+#include <optional>
 
 namespace tremlo {
 namespace {
 
 const char* const kTitle = "トレモロ";
 
-QRect screenOf(const QWidget& window) {
-    const QScreen* screen = window.screen() ? window.screen() : QApplication::primaryScreen();
-    return screen->geometry();
+// The frame the window's place is saved in and restored from: the whole
+// desktop, so a window on a second screen comes back there, and a single
+// screen keeps the fractions it always had.
+QRect desktop() {
+    const QScreen* screen = QApplication::primaryScreen();
+    return screen ? screen->virtualGeometry() : QRect();
+}
+
+// origin + fraction × extent as a window coordinate, or nothing when it is no
+// coordinate at all (a hand-edited 1e300, say).
+std::optional<int> coordinate(int origin, double fraction, int extent) {
+    const double value = origin + fraction * extent;
+    if (!(value >= std::numeric_limits<int>::min() && value <= std::numeric_limits<int>::max()))
+        return std::nullopt;
+    return static_cast<int>(value);
 }
 
 } // namespace
@@ -49,10 +63,14 @@ void ProgramWindows::setSpeedSliderRange(int minimum, int maximum) {
         m_applyRange(minimum, maximum);
 }
 
+// A place that is no coordinate drops the move, as any step of loading that
+// cannot be done is dropped.
 void ProgramWindows::moveMainWindow(double xFraction, double yFraction) {
-    const QRect screen = screenOf(m_main);
-    m_main.move(screen.left() + static_cast<int>(xFraction * screen.width()),
-                screen.top() + static_cast<int>(yFraction * screen.height()));
+    const QRect frame = desktop();
+    const std::optional<int> x = coordinate(frame.left(), xFraction, frame.width());
+    const std::optional<int> y = coordinate(frame.top(), yFraction, frame.height());
+    if (x && y)
+        m_main.move(*x, *y);
 }
 
 void ProgramWindows::makeWindowsTopMost() {
@@ -68,10 +86,12 @@ void ProgramWindows::setMainWindowWidth(int width) {
 }
 
 std::pair<double, double> ProgramWindows::mainWindowPosition() const {
-    const QRect screen = screenOf(m_main);
-    const QPoint corner = m_main.frameGeometry().topLeft() - screen.topLeft();
-    return {static_cast<double>(corner.x()) / screen.width(),
-            static_cast<double>(corner.y()) / screen.height()};
+    const QRect frame = desktop();
+    if (frame.isEmpty())
+        return {0.0, 0.0};
+    const QPoint corner = m_main.frameGeometry().topLeft() - frame.topLeft();
+    return {static_cast<double>(corner.x()) / frame.width(),
+            static_cast<double>(corner.y()) / frame.height()};
 }
 
 bool ProgramWindows::askRetryAudio(const std::string& text) {
@@ -83,10 +103,14 @@ void ProgramWindows::showStartFailure(const std::string& text) {
     QMessageBox::critical(nullptr, QString::fromUtf8(kTitle), QString::fromStdString(text));
 }
 
+// The switch window ends start-up as the active window, so its keys work at
+// once; the panel beside it must not take the focus from it.
 void ProgramWindows::showStatusPanel() {
     auto& panel = m_panel.panel();
     panel.placeBeside(m_main.frameGeometry());
+    panel.setAttribute(Qt::WA_ShowWithoutActivating);
     panel.show();
+    BringToFront(&m_main);
 }
 
 } // namespace tremlo

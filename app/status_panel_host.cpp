@@ -18,7 +18,8 @@ ui::frmStatus& StatusPanelHost::panel() {
         m_panel->setAttribute(Qt::WA_DeleteOnClose);
         // A panel made again shows what is true now, not a blank face.
         if (m_created)
-            m_panel->showCurrentState(m_settings, m_state, m_fileInfo, m_lamps[0], m_lamps[1]);
+            m_panel->showCurrentState(m_settings, m_state, m_fileInfo, m_lamps[0], m_lamps[1],
+                                      m_statusMessage);
         // Every panel follows the stay-on-top setting from its first moment,
         // also the first one, which the settings no longer have to make early.
         SetTopMost(m_panel, m_settings.TopMost);
@@ -54,6 +55,7 @@ void StatusPanelHost::setFileInfo(const std::string& text) {
 }
 
 void StatusPanelHost::ShowStatusMessage(const std::string& text, bool flash) {
+    m_statusMessage = text;
     panel().ShowStatusMessage(text, flash);
 }
 

@@ -18,6 +18,7 @@
 
 #include <QPointer>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace tremlo {
@@ -50,6 +51,7 @@ private:
     QPointer<ui::frmStatus> m_panel;
     bool m_created = false;
     std::string m_fileInfo = " ";
+    std::optional<std::string> m_statusMessage;
     bool m_lamps[2] = {false, false};
 };
 

@@ -53,13 +53,15 @@ bool comesAfter(const std::u16string& key, const std::string& name, const std::u
 
 // "*.wav": names ending in .wav in any letter case, as the desktop's
 // wildcards match them.
+// Hidden files are no sounds of the user's: "._name.wav" beside every file
+// copied from a Mac, say, which would otherwise fill the menu with duds.
 std::vector<std::string> listWaveFiles(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
         std::error_code ignored;
-        if (entry.is_regular_file(ignored) && endingOf(name) == ".wav")
+        if (entry.is_regular_file(ignored) && endingOf(name) == ".wav" && !name.starts_with('.'))
             names.push_back(name);
     }
     return names;

@@ -14,7 +14,43 @@ namespace fs = std::filesystem;
 
 const char* const kTitle = "トレモロ";
 const char* const kMusicUnavailable = "DirectMusicが使えません。";
-const char* const kEmptyFile = "ファイルが空です。";
+// An empty file ends the read before it has begun; the system's own words
+// for that.
+const char* const kEmptyFile = "ファイルの終わりに到達しました。";
+
+// Why a read failed, in the words the system gives a Japanese user for the
+// same failure, whatever the locale the program runs under: the boxes of the
+// program are all Japanese, and an English line among them reads as a fault.
+std::string systemErrorText(int cause) {
+    switch (cause) {
+    case ENOENT:
+        return "指定されたファイルが見つかりません。";
+    case ENOTDIR:
+        return "指定されたパスが見つかりません。";
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+        return "アクセスが拒否されました。";
+    case ENOMEM:
+        return "このコマンドを実行するのに十分な記憶域がありません。";
+    case EMFILE:
+    case ENFILE:
+        return "システムはファイルを開くことができません。";
+    case ENAMETOOLONG:
+        return "ファイル名または拡張子が長すぎます。";
+    case ELOOP:
+        return "ファイル名を解決できませんでした。";
+    case EFBIG:
+    case EOVERFLOW:
+        return "ファイル "
+               "サイズが、このシステムでサポートされている上限を超えているため、操作を完了できませ"
+               "ん。";
+    case EIO:
+        return "I/O デバイス エラーが発生したため、要求を実行できませんでした。";
+    default:
+        return "不明なエラーが発生しました。(エラー番号 " + std::to_string(cause) + ")";
+    }
+}
 const char* const kMelodyEndings[] = {".mid", ".sgt", ".wav"};
 
 bool isContinuationByte(char c) {
@@ -135,7 +171,7 @@ sound::SoundHandle SoundLoader::LoadSoundBuffer(const std::string& path, int fla
         in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     if (error || !in) {
         const int cause = error ? error.value() : errno != 0 ? errno : EIO;
-        m_views.feedback.showMessage(std::strerror(cause), kTitle, MessageIcon::Warning);
+        m_views.feedback.showMessage(systemErrorText(cause), kTitle, MessageIcon::Warning);
         return 0;
     }
     if (bytes.empty()) {

@@ -25,6 +25,12 @@ void StatusFlash::showMessage(bool flash) {
     m_timer->setEnabled(true);
 }
 
+void StatusFlash::settle() {
+    m_setVisible(false);
+    m_countdown = kMessageCountdown;
+    m_timer->setEnabled(false);
+}
+
 void StatusFlash::tick() {
     --m_countdown;
     if (m_countdown == 0) {

@@ -34,6 +34,10 @@ public:
     // A new message: the label goes out at once and, with `flash`, the whole
     // sequence starts over from the first 1500 ms wait.
     void showMessage(bool flash);
+    // Ends the sequence where it ends by itself: the label out, the timer
+    // stopped. A panel made again uses it, so its opening flash never shows
+    // over a message that has already been shown.
+    void settle();
 
     int countdown() const { return m_countdown; }
     const Timer& timer() const { return *m_timer; }

@@ -4,6 +4,7 @@
 #include "command_line.h"
 #include "instance_lock.h"
 #include "offscreen_application.h"
+#include "program_windows.h"
 #include "recent_documents.h"
 #include "status_panel_host.h"
 #include "virtual_time.h"
@@ -12,10 +13,12 @@
 #include <QDomDocument>
 #include <QFile>
 #include <QLabel>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <QWindow>
 #include <csignal>
+#include <limits>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -36,6 +39,7 @@ TEST_F(AppTest, APanelMadeAgainShowsWhatIsTrueNowAndStaysOnTop) {
     StatusPanelHost host(settings, state, time, [] { return QRect(100, 100, 48, 95); });
     host.setFileInfo("chime.wav");
     host.setStatusLED(Lamp::Melody, true);
+    host.ShowStatusMessage("4.500 秒", true);
     EXPECT_EQ(host.panel().lblFileInfo()->text(), QString("chime.wav"));
 
     host.unload();
@@ -52,6 +56,35 @@ TEST_F(AppTest, APanelMadeAgainShowsWhatIsTrueNowAndStaysOnTop) {
     EXPECT_EQ(again.imgEnvir()->picture()->name, art::kEnvirOff.name);
     EXPECT_FALSE(again.imgEffect(2)->isHidden());
     EXPECT_TRUE(again.windowFlags() & Qt::WindowStaysOnTopHint) << "TopMost is on by default";
+    // No opening flash of "no file" over the file that is loaded.
+    time.runFor(2000);
+    EXPECT_TRUE(again.lblStatus()->isHidden());
+    EXPECT_EQ(again.lblStatus()->text(), QString("4.500 秒"));
+}
+
+// The place is kept as fractions of the whole desktop both ways; a place
+// that is no window coordinate at all is not taken.
+TEST_F(AppTest, TheWindowPlaceRoundTripsAndAnImpossibleOneIsDropped) {
+    Settings settings = defaultSettings("/nonexistent");
+    PlaybackState state;
+    VirtualTime time;
+    frmMain main(settings);
+    StatusPanelHost host(settings, state, time, [&] { return main.frameGeometry(); });
+    const auto doorTimer = time.createTimer("Timer1");
+    ProgramWindows windows(main, host, *doorTimer);
+    const QRect desktop = QApplication::primaryScreen()->virtualGeometry();
+
+    windows.moveMainWindow(0.25, 0.5);
+    EXPECT_EQ(main.pos(), desktop.topLeft() + QPoint(desktop.width() / 4, desktop.height() / 2));
+    const auto [x, y] = windows.mainWindowPosition();
+    EXPECT_DOUBLE_EQ(x, 0.25);
+    EXPECT_DOUBLE_EQ(y, 0.5);
+    for (const double far : {1e300, -1e300, std::numeric_limits<double>::quiet_NaN()}) {
+        windows.moveMainWindow(far, 0.5);
+        windows.moveMainWindow(0.5, far);
+        EXPECT_EQ(main.pos(), desktop.topLeft() + QPoint(desktop.width() / 4, desktop.height() / 2))
+            << far;
+    }
 }
 
 TEST_F(AppTest, TopMostIsTakenAndReleasedInPlace) {

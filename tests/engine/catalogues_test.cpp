@@ -42,6 +42,7 @@ TEST_F(CatalogueTest, EntriesAreSortedAndTheSavedChoiceReplacesTheFixedSound) {
     tone(program / "Door" / "A.wav", 200);
     tone(program / "Door" / "a.wav", 300);
     tone(program / "Door" / "readme.txt", 100);
+    tone(program / "Door" / "._a.wav", 100); // what a Mac leaves beside each file
     rig.settings.DoorWAV = "a.wav";
     Catalogue door;
     builder.BuildDoorCatalogue(door);

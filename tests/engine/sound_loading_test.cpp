@@ -193,6 +193,21 @@ TEST_F(SoundLoadingTest, AnEmptyWaveFileIsReportedByTheBufferLoaderToo) {
     EXPECT_EQ(view.messages[1].icon, MessageIcon::Error);
 }
 
+// In the system's Japanese words, whatever the locale the tests run under.
+TEST_F(SoundLoadingTest, TheBufferLoaderTellsWhyItCouldNotReadInJapanese) {
+    fs::create_directories(folder / "folder.wav");
+    const std::pair<std::string, std::string> cases[] = {
+        {write("empty.wav", {}), "ファイルの終わりに到達しました。"},
+        {(folder / "folder.wav").string(), "アクセスが拒否されました。"}};
+    for (const auto& [path, warning] : cases) {
+        view.messages.clear();
+        EXPECT_EQ(loader->LoadSoundBuffer(path, 1), 0);
+        ASSERT_EQ(view.messages.size(), 1u) << path;
+        EXPECT_EQ(view.messages[0].text, warning);
+        EXPECT_EQ(view.messages[0].icon, MessageIcon::Warning);
+    }
+}
+
 TEST_F(SoundLoadingTest, TheBufferLoaderIsSilentAboutAMissingFile) {
     EXPECT_EQ(loader->LoadSoundBuffer((folder / "nothing.wav").string(), 1), 0);
     EXPECT_TRUE(view.messages.empty());

@@ -102,11 +102,16 @@ frmAbout::frmAbout(QWidget* owner, UrlOpener opener, const VersionNumbers& versi
     connect(m_cmdOK, &QPushButton::clicked, this, &QDialog::accept);
 }
 
+// A click is a release over the link the press began on: a press that the
+// user drags off the link before letting go opens nothing, as with any button.
 bool frmAbout::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    if (event->type() != QEvent::MouseButtonRelease)
+        return QDialog::eventFilter(watched, event);
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    if (mouse->button() == Qt::LeftButton) {
         for (int i = 0; i < static_cast<int>(m_lblURL.size()); ++i) {
-            if (watched == m_lblURL[static_cast<std::size_t>(i)]) {
+            QLabel* link = m_lblURL[static_cast<std::size_t>(i)];
+            if (watched == link && link->rect().contains(mouse->position().toPoint())) {
                 lblURL_Click(i);
                 return true;
             }

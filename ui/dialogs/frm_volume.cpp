@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <algorithm>
 
 namespace tremlo::ui {
 namespace {
@@ -99,12 +100,15 @@ frmVolume& VolumeDialogHost::window() {
 }
 
 void VolumeDialogHost::setRange(int minimum, int maximum) {
-    // A window made later takes its range from the settings then. Making it
-    // now, at start-up, would only hold up the switch window: laying out its
-    // Japanese labels loads the fonts.
-    if (m_window.isNull())
+    // A range without 0 moves the slider, and with it the speed, the moment
+    // it is set; that has to happen now, not when the user first opens the
+    // window over a playing melody. A range with 0 changes nothing until the
+    // window exists, so it waits: laying out the window's Japanese labels
+    // loads the fonts, which would hold up the switch window at start-up.
+    const bool movesTheSlider = 0 < minimum || 0 > std::max(minimum, maximum);
+    if (m_window.isNull() && !movesTheSlider)
         return;
-    QSlider* slider = m_window->Slider1();
+    QSlider* slider = window().Slider1();
     slider->setMinimum(minimum);
     slider->setMaximum(maximum);
 }

@@ -118,7 +118,8 @@ void frmStatus::buildStatusWindow() {
     m_imgDoor = addPicture(QStringLiteral("imgDoor"), {40, 4, 29, 7}, window,
                            QStringLiteral("ドア閉め放送の設定"), true);
     m_imgDoor->setPicture(art::kDoorOn);
-    // The door indicator has a click of its own yet still drags the panel.
+    // The door indicator has a click of its own yet still drags the panel
+    // when the pointer moves with the button held.
     m_dragHandles.insert(m_imgDoor);
     m_imgEnvir = addPicture(QStringLiteral("imgEnvir"), {80, 4, 29, 7}, window,
                             QStringLiteral("環境音の設定"), true);
@@ -242,9 +243,13 @@ void frmStatus::showEffects(bool tokyo, bool tachikawa, bool urawa) {
 }
 
 void frmStatus::showCurrentState(const Settings& settings, const PlaybackState& state,
-                                 const std::string& fileInfo, bool melodyLampLit,
-                                 bool doorLampLit) {
+                                 const std::string& fileInfo, bool melodyLampLit, bool doorLampLit,
+                                 const std::optional<std::string>& statusMessage) {
     setFileInfo(fileInfo);
+    if (statusMessage) {
+        m_lblStatus->setText(QString::fromStdString(*statusMessage));
+        m_flash->settle();
+    }
     setStatusLED(Lamp::Melody, melodyLampLit);
     setStatusLED(Lamp::Door, doorLampLit);
     showPan(state.PanMode);
@@ -274,13 +279,10 @@ bool frmStatus::event(QEvent* event) {
 }
 
 bool frmStatus::eventFilter(QObject* watched, QEvent* event) {
-    // The door indicator answers a click with its menu, so only a move starts
-    // a drag there; elsewhere the drag starts at the press.
-    if (event->type() == QEvent::MouseButtonPress && m_dragHandles.contains(watched) &&
-        watched != m_imgDoor) {
-        beginWindowMove(*static_cast<QMouseEvent*>(event));
-        return QWidget::eventFilter(watched, event);
-    }
+    // A press on the shown status message is its own: ignored, it would climb
+    // to the display behind it and the following move would drag the panel.
+    if (watched == m_lblStatus && event->type() == QEvent::MouseButtonPress)
+        return true;
     if (event->type() != QEvent::MouseMove)
         return QWidget::eventFilter(watched, event);
     if (m_dragHandles.contains(watched))
@@ -290,8 +292,10 @@ bool frmStatus::eventFilter(QObject* watched, QEvent* event) {
     return true;
 }
 
+// The drag starts at the first move, not at the press: only then is it known
+// that no other button joined the left one.
 void frmStatus::mousePressEvent(QMouseEvent* event) {
-    beginWindowMove(*event);
+    event->accept();
 }
 
 void frmStatus::mouseMoveEvent(QMouseEvent* event) {
@@ -304,10 +308,7 @@ void frmStatus::maybeMove(const QMouseEvent& event) {
 }
 
 void frmStatus::beginWindowMove(const QMouseEvent& event) {
-    if (event.type() == QEvent::MouseButtonPress)
-        m_drag.startAtPress(*this, event);
-    else
-        m_drag.moveWith(*this, event);
+    m_drag.moveWith(*this, event);
 }
 
 void frmStatus::focusOutEvent(QFocusEvent* event) {

@@ -34,6 +34,7 @@
 #include <QWidget>
 #include <array>
 #include <memory>
+#include <optional>
 #include <string>
 
 class QLabel;
@@ -89,8 +90,11 @@ public:
     // Brings a freshly made panel up to date: file line, lamps, pan, door,
     // environment and effect indicators. Staying on top is the window
     // placement's business (SetTopMost), not the panel's.
+    // `statusMessage` is the last message shown, if any: it goes into the
+    // label with its flash already over.
     void showCurrentState(const Settings& settings, const PlaybackState& state,
-                          const std::string& fileInfo, bool melodyLampLit, bool doorLampLit);
+                          const std::string& fileInfo, bool melodyLampLit, bool doorLampLit,
+                          const std::optional<std::string>& statusMessage = std::nullopt);
 
     QWidget* picStatusWindow() const { return m_picStatusWindow; }
     PanelPicture* imgLRButton() const { return m_imgLRButton; }

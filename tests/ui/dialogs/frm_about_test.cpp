@@ -25,11 +25,13 @@ protected:
     static QColor colour(const QLabel* label) {
         return label->palette().color(QPalette::WindowText);
     }
-    static void click(QLabel* label) {
+    // Pressed at (3, 3) of the label, released at `releasedAt`.
+    static void click(QLabel* label, QPointF releasedAt = QPointF(3, 3)) {
         for (auto type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
-            QMouseEvent event(type, QPointF(3, 3), QPointF(3, 3), Qt::LeftButton,
-                              type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
-                              Qt::NoModifier);
+            const bool press = type == QEvent::MouseButtonPress;
+            const QPointF at = press ? QPointF(3, 3) : releasedAt;
+            QMouseEvent event(type, at, label->mapToGlobal(at), Qt::LeftButton,
+                              press ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
             QApplication::sendEvent(label, &event);
         }
     }
@@ -63,6 +65,10 @@ TEST_F(FrmAboutTest, AClickedLinkTurnsPurpleAloneAndOpensItsTarget) {
             EXPECT_TRUE(about.lblURL(i)->font().underline());
             EXPECT_EQ(about.lblURL(i)->cursor().shape(), Qt::PointingHandCursor);
         }
+        click(about.lblURL(1), QPointF(about.lblURL(1)->width() + 5, 3)); // let go beside it
+        EXPECT_TRUE(opened.empty());
+        EXPECT_EQ(colour(about.lblURL(1)), QColor(0, 0, 255));
+
         click(about.lblURL(1));
         EXPECT_EQ(colour(about.lblURL(1)), QColor(136, 0, 136));
         EXPECT_EQ(colour(about.lblURL(0)), QColor(0, 0, 255));

@@ -123,6 +123,26 @@ TEST_F(FrmVolumeTest, MadeHiddenWithTheRangeOfTheSettings) {
     EXPECT_EQ(window.Slider1()->maximum(), 12);
 }
 
+// A range from the settings file that leaves out 0 sets the speed as it is
+// loaded, not when the window first opens over the playing melody.
+TEST_F(FrmVolumeTest, ARangeWithoutZeroTakesEffectAtOnce) {
+    struct Case {
+        int minimum, maximum;
+        bool madeAtOnce;
+        int step; // where the slider ends up
+    };
+    for (const Case& c : {Case{-6, 6, false, 0}, Case{2, 6, true, 2}, Case{-6, -1, true, -1}}) {
+        lib.library->dsSetFrequency(state.MelodyBuffer, 44100);
+        settings.SetFreqSldMin = c.minimum;
+        settings.SetFreqSldMax = c.maximum;
+        VolumeDialogHost loading(
+            settings, [this](int step) { changeMelodySpeed(settings, state, *lib.library, step); });
+        loading.setRange(c.minimum, c.maximum);
+        EXPECT_EQ(loading.exists(), c.madeAtOnce) << c.minimum;
+        EXPECT_NEAR(playedHz(), expectedHz(c.step), 0.5) << c.minimum;
+    }
+}
+
 TEST_F(FrmVolumeTest, EscAndEnterCloseAndTheNextOpeningStartsAtZero) {
     for (int closeKey : {Qt::Key_Escape, Qt::Key_Return}) {
         host.show();

@@ -271,15 +271,21 @@ TEST_P(DragTest, LeftButtonMoves) {
                           ? &panel
                           : panel.findChild<QWidget*>(GetParam().name);
     ASSERT_NE(target, nullptr);
-    const auto moveWith = [&](Qt::MouseButtons buttons) {
-        QMouseEvent move(QEvent::MouseMove, QPointF(1, 1), target->mapToGlobal(QPointF(1, 1)),
-                         Qt::NoButton, buttons, Qt::NoModifier);
-        QApplication::sendEvent(target, &move);
+    const auto send = [&](QEvent::Type type, Qt::MouseButton button, Qt::MouseButtons buttons) {
+        QMouseEvent event(type, QPointF(1, 1), target->mapToGlobal(QPointF(1, 1)), button, buttons,
+                          Qt::NoModifier);
+        QApplication::sendEvent(target, &event);
     };
-    moveWith(Qt::LeftButton | Qt::RightButton);
-    moveWith(Qt::RightButton);
+    // Both buttons, or the right one alone: never a move, whichever came first.
+    send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonPress, Qt::RightButton, Qt::LeftButton | Qt::RightButton);
+    send(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton | Qt::RightButton);
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, Qt::RightButton);
+    send(QEvent::MouseMove, Qt::NoButton, Qt::RightButton);
+    send(QEvent::MouseButtonRelease, Qt::RightButton, Qt::NoButton);
     EXPECT_EQ(panel.moves, 0);
-    moveWith(Qt::LeftButton);
+    send(QEvent::MouseButtonPress, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, Qt::NoButton, Qt::LeftButton);
     EXPECT_EQ(panel.moves, GetParam().moves ? 1 : 0);
 }
 
