@@ -13,6 +13,11 @@ bool WindowDrag::moveWith(QWidget& window, const QMouseEvent& event) {
     if (m_movedForPressAt == pressedAt)
         return false; // the window manager has already moved the window for this press
     m_movedForPressAt = pressedAt;
+    // The window manager moves the window from where the pointer is now: the
+    // way it has come since the press is made up first, so the window keeps
+    // the place under the pointer where the user took hold of it.
+    const QPointF travelled = event.points().front().globalPosition() - pressedAt;
+    window.move(window.pos() + travelled.toPoint());
     window.windowHandle()->startSystemMove();
     return true;
 }

@@ -26,7 +26,9 @@ public:
     // handed to the window manager.
     bool startAtPress(QWidget& window, const QMouseEvent& event);
     // At a move with exactly the left button held, for places where a plain
-    // click has a meaning of its own.
+    // click has a meaning of its own, or where another button may still join
+    // the left one. The window first follows the way the pointer has come
+    // since the press.
     bool moveWith(QWidget& window, const QMouseEvent& event);
 
 private:
