@@ -99,7 +99,7 @@ std::string joinPath(const std::string& folder, std::string_view name) {
 }
 
 std::string resolveIgnoringCase(const std::string& folder, std::string_view name) {
-    const std::string exact = joinPath(folder, name);
+    std::string exact = joinPath(folder, name);
     std::error_code ec;
     if (std::filesystem::exists(std::filesystem::symlink_status(exact, ec)))
         return exact;

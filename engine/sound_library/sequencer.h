@@ -19,7 +19,7 @@
 #include <atomic>
 #include <cstdint>
 
-typedef struct _fluid_synth_t fluid_synth_t;
+typedef struct _fluid_synth_t fluid_synth_t; // NOLINT(bugprone-reserved-identifier): FluidSynth's name
 
 namespace tremlo::sound {
 

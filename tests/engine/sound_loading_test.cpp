@@ -55,7 +55,7 @@ protected:
     ~SoundLoadingTest() override { fs::remove_all(folder); }
 
     std::string write(const std::string& name, const std::vector<std::uint8_t>& bytes) {
-        const auto path = (folder / name).string();
+        auto path = (folder / name).string();
         std::ofstream(path, std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()),
                    static_cast<std::streamsize>(bytes.size()));

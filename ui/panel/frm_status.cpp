@@ -179,8 +179,9 @@ void frmStatus::initialise(const QRect& mainFrame) {
 // indicators, the labels and the flash keep their design state.
 void frmStatus::load(const Settings& settings) {
     m_imgEjectButton[1]->copyPicture(*m_imgEjectButton[0]);
-    setStatusLED(Lamp::Melody, false);
-    setStatusLED(Lamp::Door, false);
+    // Not through setStatusLED: no override may run while the panel is built.
+    frmStatus::setStatusLED(Lamp::Melody, false);
+    frmStatus::setStatusLED(Lamp::Door, false);
     showEffects(settings.EffectTokyo, settings.EffectTachikawa, settings.EffectUrawa);
     m_imgEFCTButton->setPicture(art::kEfctUp);
     m_imgOPTButton->setPicture(art::kOptUp);

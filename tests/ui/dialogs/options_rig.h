@@ -32,7 +32,7 @@ inline void pressKey(QWidget* target, int qtKey, Qt::KeyboardModifiers modifiers
 }
 
 // Runs `action` on the modal window that opens next, once its loop runs.
-inline void onNextModal(std::function<void(QWidget*)> action) {
+inline void onNextModal(const std::function<void(QWidget*)>& action) {
     QTimer::singleShot(0, [action] { action(QApplication::activeModalWidget()); });
 }
 
