@@ -15,7 +15,9 @@ bool WindowDrag::moveWith(QWidget& window, const QMouseEvent& event) {
     m_movedForPressAt = pressedAt;
     // The window manager moves the window from where the pointer is now: the
     // way it has come since the press is made up first, so the window keeps
-    // the place under the pointer where the user took hold of it.
+    // the place under the pointer where the user took hold of it. Some window
+    // managers (openbox) apply the move only after theirs has begun and so
+    // drop it; the window then lags by that first step.
     const QPointF travelled = event.points().front().globalPosition() - pressedAt;
     window.move(window.pos() + travelled.toPoint());
     window.windowHandle()->startSystemMove();
