@@ -141,7 +141,9 @@ void CatalogueBuilder::build(Catalogue& catalogue, const std::string& folder,
             continue;
         // The fixed sound it replaces would never sound again; it is freed.
         m_library.dsFree(sound);
-        sound = m_loader.LoadSoundBuffer(folder + '/' + name, 1);
+        std::string path = folder;
+        path.append("/").append(name);
+        sound = m_loader.LoadSoundBuffer(path, 1);
         catalogue.checked = catalogue.entries.size() - 1;
     }
 }
