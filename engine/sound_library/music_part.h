@@ -28,8 +28,7 @@
 #include <string>
 #include <thread>
 
-typedef struct _fluid_hashtable_t
-    fluid_settings_t; // NOLINT(bugprone-reserved-identifier): FluidSynth's name
+typedef struct _fluid_hashtable_t fluid_settings_t; // NOLINT(bugprone-reserved-identifier): FluidSynth's name
 
 namespace tremlo::sound {
 
@@ -81,8 +80,7 @@ private:
     std::atomic<bool> m_ready{false};
     std::atomic<bool> m_failed{false};
     fluid_settings_t* m_settings = nullptr;
-    struct _fluid_synth_t* m_synth =
-        nullptr; // NOLINT(bugprone-reserved-identifier): FluidSynth's name
+    struct _fluid_synth_t* m_synth = nullptr; // NOLINT(bugprone-reserved-identifier): FluidSynth's name
     HandleTable<const Sequence, kMaxSegments, kSegmentHandleKind> m_segments;
 };
 

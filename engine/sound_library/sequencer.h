@@ -19,8 +19,7 @@
 #include <atomic>
 #include <cstdint>
 
-typedef struct _fluid_synth_t
-    fluid_synth_t; // NOLINT(bugprone-reserved-identifier): FluidSynth's name
+typedef struct _fluid_synth_t fluid_synth_t; // NOLINT(bugprone-reserved-identifier): FluidSynth's name
 
 namespace tremlo::sound {
 
