@@ -232,6 +232,30 @@ def held_note_on_and_off(session, args, melody):
         recording.stop()
 
 
+def case_compressed(session, args):
+    """An MP3, an Ogg Vorbis, an Opus and a FLAC melody, each named on the
+    command line, sound on ON and go on (looping) until OFF."""
+    for kind in h.SOUND_FORMATS:
+        name = "tone." + kind
+        melody = session.path(name)
+        h.write_tone_sound(melody, kind)
+        with h.running_program(session, args.program, melody, QUIET_STATION) as program:
+            switch = program.wait_window(name=name + " - " + h.TITLE)
+            switch.activate()
+            recording = session.start_recording(args.recorder)
+            keys = h.Input(session)
+            pressed = stamp()
+            keys.tap("shift+a")
+            onset = recording.wait_for_tone(pressed, TONE_HZ, TONE_PRESENT)
+            h.log(f"{kind} sounding {ms(recording.stamp_of(onset + 479) - pressed)} after Shift+A")
+            # Past the file's end: the loop goes on.
+            expect_tone_holds(recording, stamp() + 100_000_000, 2.5)
+            pressed = stamp()
+            keys.tap("shift+z")
+            expect_stops(recording, pressed)
+            recording.stop()
+
+
 def not_a_sound(session, args, name, text):
     """A file that is no sound: the error box, then the program carries on."""
     path = session.path(name)
@@ -271,6 +295,7 @@ CASES = {
     "drag": case_drag,
     "midi": case_midi,
     "segment": case_segment,
+    "compressed": case_compressed,
     "text_named_wav": case_text_named_wav,
     "text_file": case_text_file,
 }
