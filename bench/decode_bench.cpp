@@ -72,8 +72,8 @@ int main() {
         const double seconds = static_cast<double>(decoded->frames) / decoded->samplesPerSecond;
         const std::size_t held = decoded->pcm16.capacity() * sizeof(std::int16_t) +
                                  decoded->pcmFloat.capacity() * sizeof(float);
-        const std::size_t samples = decoded->pcm16.size() * sizeof(std::int16_t) +
-                                    decoded->pcmFloat.size() * sizeof(float);
+        const std::size_t samples =
+            decoded->pcm16.size() * sizeof(std::int16_t) + decoded->pcmFloat.size() * sizeof(float);
         std::printf("decode_realtime_factor_%s: %.1f\n", format.name, seconds / took.count());
         std::printf("decode_memory_over_samples_%s: %.3f\n", format.name,
                     static_cast<double>(held) / static_cast<double>(samples));
