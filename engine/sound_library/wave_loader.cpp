@@ -331,20 +331,23 @@ std::shared_ptr<const SampleData> decodeWave(std::span<const std::uint8_t> origi
     data->bitsPerSample = bitsOf(info.format);
     data->samplesPerSecond = info.samplerate;
     data->channels = std::min(info.channels, 2);
-    // No codec yields more than a few samples per byte of input.
+    // No WAVE codec yields more than a few samples per byte of input.
     std::size_t sampleCap = static_cast<std::size_t>(memory.size()) * 4 + 64;
-    // Lossy codecs make far more samples per byte: an MP3 at 128 kbit/s
-    // about eleven, Opus at low rates far more.
-    if (compressed)
-        sampleCap = static_cast<std::size_t>(memory.size()) * 64 + 65536;
     std::size_t expectedSamples = 0;
-    // A compressed file's frame count may be an estimate (an MP3 without a
-    // header that counts its frames), so only a WAVE file's bounds the read.
-    if (info.frames > 0 && info.frames != SF_COUNT_MAX) {
+    if (info.frames > 0 && info.frames != SF_COUNT_MAX)
         expectedSamples =
             static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels);
-        if (!compressed)
-            sampleCap = std::min(sampleCap, expectedSamples);
+    if (!compressed) {
+        sampleCap = std::min(sampleCap, expectedSamples != 0 ? expectedSamples : sampleCap);
+    } else {
+        // Compressed files make far more samples per byte (an MP3 at
+        // 128 kbit/s about eleven), and silence in FLAC or Opus almost
+        // costs nothing: their own count of frames, exact for all but an MP3
+        // without a header that counts them, may go beyond a generous
+        // share of the bytes, up to half an hour of 48 kHz stereo.
+        constexpr std::size_t kLongest = std::size_t{48000} * 2 * 1800;
+        sampleCap = std::max(static_cast<std::size_t>(memory.size()) * 64 + 65536,
+                             std::min(expectedSamples, kLongest));
     }
     if (fitsInSixteenBits(info.format)) {
         auto samples = readAll<std::int16_t>(file.get(), info.channels, sampleCap, expectedSamples,

@@ -195,6 +195,27 @@ TEST(GaplessMp3, LoopsWithoutAGapAtTheLoopPoint) {
     EXPECT_LT(worst, 0.08) << "a gap or click at the loop point";
 }
 
+// Silence costs a FLAC file almost no bytes: a melody with a long quiet
+// stretch keeps all of it rather than what its size would suggest.
+TEST(CompressedLength, ALongQuietFlacIsKeptWhole) {
+    constexpr int kFrames = 48000 * 120;
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("tremlo-quiet-" + std::to_string(::getpid()) + ".flac");
+    SF_INFO info{0, 48000, 2, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 0, 0};
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr);
+    const std::vector<float> silence(2 * 48000, 0.0f);
+    for (int second = 0; second < 120; ++second)
+        sf_writef_float(file, silence.data(), 48000);
+    sf_close(file);
+    const auto flac = readFile(path.string());
+    std::filesystem::remove(path);
+    OfflineLibrary lib;
+    SoundHandle h = lib.load(flac);
+    ASSERT_NE(h, 0);
+    EXPECT_EQ(lib.library->dsGetBufferMSec(h), kFrames / 48);
+}
+
 // The files in tests/data: the good ones load, the damaged ones are refused,
 // and whatever loads plays without harm.
 TEST(WaveTestMedia, EveryFileLoadsOrIsRefusedAndPlaysWithoutHarm) {
