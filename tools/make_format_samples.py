@@ -37,9 +37,11 @@ class SfInfo(ctypes.Structure):
 
 def chime(rate=44100, seconds=0.4):
     frames = int(rate * seconds)
-    return [0.4 * math.exp(-4.0 * i / rate) *
-            (math.sin(2 * math.pi * 880 * i / rate) + 0.5 * math.sin(2 * math.pi * 1320 * i / rate))
-            for i in range(frames)]
+    def at(i):
+        t = i / rate
+        return 0.4 * math.exp(-4.0 * t) * (math.sin(2 * math.pi * 880 * t)
+                                           + 0.5 * math.sin(2 * math.pi * 1320 * t))
+    return [at(i) for i in range(frames)]
 
 
 def write(lib, path, form, samples, rate=44100):
@@ -73,8 +75,9 @@ def main():
         (out / ("damaged-" + name)).write_bytes(bytes(damaged))
         (out / "README.md").write_text(
             f"`{name}`: 0.4 s of a two-tone chime, mono, {rate:,} Hz, made by this project with\n"
-            f"`tools/make_format_samples.py` through libsndfile. `damaged-{name}` is the same file\n"
-            f"with all but its first {keep} bytes overwritten: a file the program must refuse.\n")
+            f"`tools/make_format_samples.py` through libsndfile. `damaged-{name}` is the same\n"
+            f"file with all but its first {keep} bytes overwritten: a file the program must\n"
+            "refuse.\n")
 
 
 main()
