@@ -6,7 +6,8 @@
 
 Each case starts its own X and sound servers (harness.Session) and its own
 program, with a melody made here so the checks know exactly what to hear:
-a 1 kHz sine WAVE, or a MIDI file (or a segment made from one) holding one
+a 1 kHz sine WAVE (or the same sine in an MP3, Ogg, Opus or FLAC file), or
+a MIDI file (or a segment made from one) holding one
 organ note.
 """
 
