@@ -51,17 +51,17 @@ bool comesAfter(const std::u16string& key, const std::string& name, const std::u
     return key != otherKey ? key > otherKey : name > otherName;
 }
 
-// "*.wav": names ending in .wav in any letter case, as the desktop's
-// wildcards match them.
+// "*.wav", and the compressed files a melody comes in: names with these
+// endings in any letter case, as the desktop's wildcards match them.
 // Hidden files are no sounds of the user's: "._name.wav" beside every file
 // copied from a Mac, say, which would otherwise fill the menu with duds.
-std::vector<std::string> listWaveFiles(const std::string& folder) {
+std::vector<std::string> listSoundFiles(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
         std::error_code ignored;
-        if (entry.is_regular_file(ignored) && endingOf(name) == ".wav" && !name.starts_with('.'))
+        if (entry.is_regular_file(ignored) && isSampledSoundPath(name) && !name.starts_with('.'))
             names.push_back(name);
     }
     return names;
@@ -131,7 +131,7 @@ void CatalogueBuilder::BuildEnvirCatalogue(Catalogue& catalogue) {
 
 void CatalogueBuilder::build(Catalogue& catalogue, const std::string& folder,
                              const std::string& savedChoice, SoundHandle& sound) {
-    std::vector<std::string> names = listWaveFiles(folder);
+    std::vector<std::string> names = listSoundFiles(folder);
     if (names.empty())
         return;
     SortNames(names);

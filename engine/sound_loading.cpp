@@ -51,7 +51,9 @@ std::string systemErrorText(int cause) {
         return "不明なエラーが発生しました。(エラー番号 " + std::to_string(cause) + ")";
     }
 }
-const char* const kMelodyEndings[] = {".mid", ".sgt", ".wav"};
+const char* const kMelodyEndings[] = {".mid", ".sgt", ".wav",  ".mp3",
+                                      ".ogg", ".oga", ".opus", ".flac"};
+const char* const kMusicEndings[] = {".mid", ".sgt"};
 
 bool isContinuationByte(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
@@ -103,11 +105,23 @@ std::string groupThousands(std::int64_t value) {
     return grouped;
 }
 
-bool isMelodyEnding(const std::string& ending) {
-    for (const char* known : kMelodyEndings)
+template <std::size_t N> bool isOneOf(const std::string& ending, const char* const (&endings)[N]) {
+    for (const char* known : endings)
         if (ending == known)
             return true;
     return false;
+}
+
+bool isMelodyEnding(const std::string& ending) {
+    return isOneOf(ending, kMelodyEndings);
+}
+
+// From the file name's last dot, in lower case: ".opus" and ".flac" are five
+// characters, where the endings the program began with were four.
+std::string typeEndingOf(const std::string& path) {
+    const std::string name = fileNameOf(path);
+    const auto dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : asciiLower(name.substr(dot));
 }
 
 } // namespace
@@ -117,7 +131,12 @@ std::string endingOf(const std::string& path) {
 }
 
 bool isMelodyPath(const std::string& path) {
-    return isMelodyEnding(endingOf(path));
+    return isMelodyEnding(typeEndingOf(path));
+}
+
+bool isSampledSoundPath(const std::string& path) {
+    const std::string ending = typeEndingOf(path);
+    return isMelodyEnding(ending) && !isOneOf(ending, kMusicEndings);
 }
 
 std::string fileNameOf(const std::string& path) {
@@ -137,12 +156,16 @@ std::string formatSeconds(std::int64_t ms) {
     return groupThousands(ms / 1000) + fraction + " 秒";
 }
 
-std::string formatWaveInfo(std::int64_t ms, int samplesPerSecond, int bitsPerSample, int channels) {
+std::string formatWaveInfo(std::int64_t ms, int samplesPerSecond, int bitsPerSample, int channels,
+                           const std::string& codec) {
     // "###,###" and "##" leave out a zero altogether.
     const std::string rate = samplesPerSecond != 0 ? groupThousands(samplesPerSecond) : "";
     const std::string bits = bitsPerSample != 0 ? std::to_string(bitsPerSample) : "";
     const std::string channelName = channels == 1 ? "モノラル" : channels == 2 ? "ステレオ" : "";
-    return formatSeconds(ms) + ", " + rate + " Hz, " + bits + " ビット, " + channelName;
+    // A compressed file's bits are the decoder's, not the file's: the codec
+    // says more.
+    const std::string depth = codec.empty() ? bits + " ビット" : codec;
+    return formatSeconds(ms) + ", " + rate + " Hz, " + depth + ", " + channelName;
 }
 
 SoundLoader::SoundLoader(PlaybackState& state, sound::SoundLibrary& library, LoaderViews views,
@@ -183,8 +206,8 @@ sound::SoundHandle SoundLoader::LoadSoundBuffer(const std::string& path, int fla
 
 void SoundLoader::LoadSoundFile(const std::string& path) {
     m_views.feedback.setWaitCursor(true);
-    const std::string ending = endingOf(path);
-    const bool music = ending == ".mid" || ending == ".sgt";
+    const std::string ending = typeEndingOf(path);
+    const bool music = isOneOf(ending, kMusicEndings);
     releaseMelody();
     // The SoundFont may still be loading; a MIDI or segment melody waits for
     // the synthesizer, since one that never comes would load a melody that
@@ -217,7 +240,7 @@ void SoundLoader::LoadSoundFile(const std::string& path) {
     m_state.OnSwitchState = SwitchPosition::Off;
     m_state.OffButtonDown = false;
     if (m_state.MelodySegment || m_state.MelodyBuffer)
-        showLoadedMelody(path, ending);
+        showLoadedMelody(path, music);
     else
         showLoadFailure(path);
 }
@@ -243,18 +266,18 @@ void SoundLoader::deleteTemporaryCopies(const std::string& madeCopy) {
         fs::remove(madeCopy, ignored);
 }
 
-void SoundLoader::showLoadedMelody(const std::string& path, const std::string& ending) {
+void SoundLoader::showLoadedMelody(const std::string& path, bool music) {
     m_views.feedback.addRecentDocument(path);
     const std::string name = fileNameOf(path);
     const std::string caption = name + " - " + kTitle;
     m_views.mainWindow.setCaption(caption);
     m_views.status.setFileInfo(shortNameOf(name));
-    if (ending == ".wav") {
+    if (!music) {
         sound::WaveFormat format;
         m_library.dsGetFormat(m_state.MelodyBuffer, format);
         m_views.status.ShowStatusMessage(
             formatWaveInfo(m_library.dsGetBufferMSec(m_state.MelodyBuffer), format.samplesPerSecond,
-                           format.bitsPerSample, format.channels),
+                           format.bitsPerSample, format.channels, format.codec),
             true);
     } else {
         m_views.status.ShowStatusMessage(

@@ -47,7 +47,7 @@ public:
 private:
     void releaseMelody();
     void deleteTemporaryCopies(const std::string& madeCopy);
-    void showLoadedMelody(const std::string& path, const std::string& ending);
+    void showLoadedMelody(const std::string& path, bool music);
     void showLoadFailure(const std::string& path);
 
     PlaybackState& m_state;
@@ -60,9 +60,13 @@ private:
 
 // The last four characters of a path, in lower case: what decides its kind.
 std::string endingOf(const std::string& path);
-// Whether a path names a melody: its ending is ".wav", ".mid" or ".sgt". The
-// windows take only these from a drop.
+// Whether a path names a melody: its ending (any letter case) is ".wav",
+// ".mid", ".sgt", or one of the compressed files' ".mp3", ".ogg", ".oga",
+// ".opus", ".flac". The windows take only these from a drop.
 bool isMelodyPath(const std::string& path);
+// A melody decoded into a sound buffer: WAVE or compressed, not MIDI or a
+// segment. The door and ambience folders list these.
+bool isSampledSoundPath(const std::string& path);
 // The part after the last "/", or the whole path when it has none.
 std::string fileNameOf(const std::string& path);
 // The file name, or for more than 24 characters its first 20, " ... " and the
@@ -70,7 +74,9 @@ std::string fileNameOf(const std::string& path);
 std::string shortNameOf(const std::string& fileName);
 // "4.500 秒": milliseconds as seconds with three decimals and grouped thousands.
 std::string formatSeconds(std::int64_t ms);
-// "4.500 秒, 44,100 Hz, 16 ビット, ステレオ".
-std::string formatWaveInfo(std::int64_t ms, int samplesPerSecond, int bitsPerSample, int channels);
+// "4.500 秒, 44,100 Hz, 16 ビット, ステレオ"; with a codec, "4.500 秒, 44,100 Hz,
+// MP3, ステレオ".
+std::string formatWaveInfo(std::int64_t ms, int samplesPerSecond, int bitsPerSample, int channels,
+                           const std::string& codec = {});
 
 } // namespace tremlo

@@ -1,6 +1,6 @@
 #pragma once
 
-// Decoded samples of one WAVE buffer, immutable once made.
+// Decoded samples of one sound buffer (from a WAVE or compressed file), immutable once made.
 //
 // Samples keep a compact form: sources of 16 bits or fewer (8-bit PCM, ADPCM,
 // A-law, µ-law) are held as 16-bit integers, wider or floating-point sources as
@@ -8,6 +8,7 @@
 // the mixer only ever meets mono or stereo.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace tremlo::sound {
@@ -17,6 +18,7 @@ struct SampleData {
     int bitsPerSample = 0;    // of the file
     int samplesPerSecond = 0; // of the file
     std::int64_t frames = 0;
+    std::string codec;               // of a compressed file ("MP3", "FLAC", ...); empty for WAVE
     std::vector<std::int16_t> pcm16; // used when not empty
     std::vector<float> pcmFloat;     // used otherwise
 

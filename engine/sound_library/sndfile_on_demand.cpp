@@ -1,4 +1,4 @@
-// The libsndfile functions the WAVE loader calls, opened on first use (see
+// The libsndfile functions the sound file loader calls, opened on first use (see
 // library_on_demand.h): libsndfile brings the FLAC, Vorbis, Opus and MPEG
 // codecs with it, and the first WAVE file is decoded on a worker thread.
 // A function missing here is a link error, not a crash.

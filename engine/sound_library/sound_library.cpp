@@ -173,6 +173,7 @@ void SoundLibrary::dsGetFormat(SoundHandle handle, WaveFormat& format) const {
         format.channels = voice->data().channels;
         format.bitsPerSample = voice->data().bitsPerSample;
         format.samplesPerSecond = voice->data().samplesPerSecond;
+        format.codec = voice->data().codec;
     }
 }
 

@@ -39,6 +39,7 @@ struct WaveFormat {
     std::int32_t channels = 0;
     std::int32_t bitsPerSample = 0;
     std::int32_t samplesPerSecond = 0;
+    std::string codec; // a compressed file's codec, shown in place of the bits
 };
 
 struct SoundLibraryOptions {

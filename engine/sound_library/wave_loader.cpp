@@ -77,6 +77,41 @@ bool isWaveContainer(int format) {
     return major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX || major == SF_FORMAT_RF64;
 }
 
+// The compressed files a melody comes in, told by their first bytes; the
+// major type libsndfile must then find, so an Ogg page never decodes as
+// anything but Ogg.
+int compressedMajorOf(std::span<const std::uint8_t> bytes) {
+    auto startsWith = [&](const char* magic) {
+        const std::size_t n = std::strlen(magic);
+        return bytes.size() >= n && std::memcmp(bytes.data(), magic, n) == 0;
+    };
+    if (startsWith("OggS"))
+        return SF_FORMAT_OGG;
+    if (startsWith("fLaC"))
+        return SF_FORMAT_FLAC;
+    if (startsWith("ID3") || (bytes.size() >= 2 && bytes[0] == 0xFF && (bytes[1] & 0xE0) == 0xE0))
+        return SF_FORMAT_MPEG;
+    return 0;
+}
+
+// What the file information line shows in place of the bit depth.
+const char* codecNameOf(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_MPEG_LAYER_I:
+        return "MP1";
+    case SF_FORMAT_MPEG_LAYER_II:
+        return "MP2";
+    case SF_FORMAT_MPEG_LAYER_III:
+        return "MP3";
+    case SF_FORMAT_VORBIS:
+        return "Vorbis";
+    case SF_FORMAT_OPUS:
+        return "Opus";
+    default:
+        return (format & SF_FORMAT_TYPEMASK) == SF_FORMAT_FLAC ? "FLAC" : "Ogg";
+    }
+}
+
 // Bits per sample as the file states them; ADPCM counts its coded bits.
 int bitsOf(int format) {
     switch (format & SF_FORMAT_SUBMASK) {
@@ -160,10 +195,13 @@ std::vector<Sample> downmixToStereo(const std::vector<Sample>& in, int channels)
     return out;
 }
 
-std::uint32_t littleEndian(std::span<const std::uint8_t> bytes, std::size_t at, int size) {
-    std::uint32_t value = 0;
-    for (int i = size - 1; i >= 0; --i)
+std::uint64_t numberAt(std::span<const std::uint8_t> bytes, std::size_t at, int size,
+                       bool bigEndian) {
+    std::uint64_t value = 0;
+    for (int k = 0; k < size; ++k) {
+        const int i = bigEndian ? k : size - 1 - k;
         value = (value << 8) | bytes[at + static_cast<std::size_t>(i)];
+    }
     return value;
 }
 
@@ -195,28 +233,45 @@ struct SoundChunks {
 };
 
 std::optional<SoundChunks> soundChunksOf(std::span<const std::uint8_t> bytes) {
-    if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
-        std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
+    if (bytes.size() < 12 || std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
         return std::nullopt;
+    // RIFX is a WAVE file in big-endian order; RF64 one whose sizes past
+    // 4 GB live in its ds64 chunk. Both are rebuilt in their own order, RF64
+    // as plain RIFF: what fits in memory fits in RIFF's sizes.
+    const bool bigEndian = std::memcmp(bytes.data(), "RIFX", 4) == 0;
+    const bool rf64 = std::memcmp(bytes.data(), "RF64", 4) == 0;
+    if (!bigEndian && !rf64 && std::memcmp(bytes.data(), "RIFF", 4) != 0)
+        return std::nullopt;
+    auto number = [&](std::span<const std::uint8_t> from, std::size_t at, int size) {
+        return numberAt(from, at, size, bigEndian);
+    };
     std::span<const std::uint8_t> format, fact, data;
+    std::uint64_t wideDataSize = 0;
     std::size_t at = 12;
     for (int chunks = 0; chunks < 4096 && at + 8 <= bytes.size(); ++chunks) {
-        const std::size_t size = littleEndian(bytes, at + 4, 4);
-        const std::size_t available = std::min(size, bytes.size() - (at + 8));
+        std::uint64_t size = number(bytes, at + 4, 4);
+        const bool isData = std::memcmp(bytes.data() + at, "data", 4) == 0;
+        if (rf64 && isData && size == 0xFFFFFFFF && wideDataSize != 0)
+            size = wideDataSize;
+        // Never further than the end, so the step below cannot overflow.
+        size = std::min<std::uint64_t>(size, bytes.size());
+        const std::size_t available = std::min<std::size_t>(size, bytes.size() - (at + 8));
         const auto body = bytes.subspan(at + 8, available);
         if (std::memcmp(bytes.data() + at, "fmt ", 4) == 0)
             format = body;
         else if (std::memcmp(bytes.data() + at, "fact", 4) == 0)
             fact = body;
-        else if (std::memcmp(bytes.data() + at, "data", 4) == 0)
+        else if (rf64 && std::memcmp(bytes.data() + at, "ds64", 4) == 0 && body.size() >= 16)
+            wideDataSize = numberAt(body, 8, 8, false);
+        else if (isData)
             data = body; // a size that runs past the end: what is there
         at += 8 + size + (size & 1);
     }
-    if (format.size() < 16 || data.empty())
+    if (format.size() < 16 || data.empty() || data.size() > 0xFFFFFFF0u)
         return std::nullopt;
-    std::uint32_t tag = littleEndian(format, 0, 2);
+    auto tag = static_cast<std::uint32_t>(number(format, 0, 2));
     if (tag == 0xFFFE && format.size() >= 26)
-        tag = littleEndian(format, 24, 2);
+        tag = static_cast<std::uint32_t>(number(format, 24, 2));
     if (!isPlayableFormatTag(tag))
         return std::nullopt;
 
@@ -229,7 +284,7 @@ std::optional<SoundChunks> soundChunksOf(std::span<const std::uint8_t> bytes) {
     };
     auto put32 = [&](std::size_t value) {
         for (int i = 0; i < 4; ++i)
-            head.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+            head.push_back(static_cast<std::uint8_t>(value >> (8 * (bigEndian ? 3 - i : i))));
     };
     auto putChunk = [&](const char* tag, std::span<const std::uint8_t> body) {
         putTag(tag);
@@ -238,7 +293,7 @@ std::optional<SoundChunks> soundChunksOf(std::span<const std::uint8_t> bytes) {
         if (body.size() & 1)
             head.push_back(0);
     };
-    putTag("RIFF");
+    putTag(bigEndian ? "RIFX" : "RIFF");
     put32(4 + 8 + format.size() + (format.size() & 1) +
           (fact.empty() ? 0 : 8 + fact.size() + (fact.size() & 1)) + 8 + data.size() +
           (data.size() & 1));
@@ -254,37 +309,55 @@ std::optional<SoundChunks> soundChunksOf(std::span<const std::uint8_t> bytes) {
 } // namespace
 
 std::shared_ptr<const SampleData> decodeWave(std::span<const std::uint8_t> original) {
-    const auto sound = soundChunksOf(original);
-    if (!sound)
+    // A compressed file goes to libsndfile whole: its codec reads only the
+    // frames it knows, so there are no chunks of words to leave out.
+    const int compressed = compressedMajorOf(original);
+    const auto sound = compressed ? std::nullopt : soundChunksOf(original);
+    if (!compressed && !sound)
         return nullptr;
-    MemoryFile memory{sound->head, sound->data};
+    MemoryFile memory = sound ? MemoryFile{sound->head, sound->data} : MemoryFile{{}, original};
     SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
     SF_INFO info{};
     std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open_virtual(&io, SFM_READ, &info, &memory));
-    if (!file || !isWaveContainer(info.format) || info.channels < 1 || info.channels > 64 ||
-        info.samplerate < 1)
+    const bool expected = compressed ? (info.format & SF_FORMAT_TYPEMASK) == compressed
+                                     : isWaveContainer(info.format);
+    if (!file || !expected || info.channels < 1 || info.channels > 64 || info.samplerate < 1)
         return nullptr;
 
     auto data = std::make_shared<SampleData>();
+    data->codec = compressed ? codecNameOf(info.format) : "";
+    // A lossy codec's samples hold no more than 16 bits' worth, and are kept
+    // as such: a long MP3 then takes no more memory than its decoded samples.
     data->bitsPerSample = bitsOf(info.format);
     data->samplesPerSecond = info.samplerate;
     data->channels = std::min(info.channels, 2);
-    // No codec yields more than a few samples per byte of input.
+    // No WAVE codec yields more than a few samples per byte of input.
     std::size_t sampleCap = static_cast<std::size_t>(memory.size()) * 4 + 64;
-    std::size_t expected = 0;
-    if (info.frames > 0) {
-        expected = static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels);
-        sampleCap = std::min(sampleCap, expected);
+    std::size_t expectedSamples = 0;
+    if (info.frames > 0 && info.frames != SF_COUNT_MAX)
+        expectedSamples =
+            static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels);
+    if (!compressed) {
+        sampleCap = std::min(sampleCap, expectedSamples != 0 ? expectedSamples : sampleCap);
+    } else {
+        // Compressed files make far more samples per byte (an MP3 at
+        // 128 kbit/s about eleven), and silence in FLAC or Opus almost
+        // costs nothing: their own count of frames, exact for all but an MP3
+        // without a header that counts them, may go beyond a generous
+        // share of the bytes, up to half an hour of 48 kHz stereo.
+        constexpr std::size_t kLongest = std::size_t{48000} * 2 * 1800;
+        sampleCap = std::max(static_cast<std::size_t>(memory.size()) * 64 + 65536,
+                             std::min(expectedSamples, kLongest));
     }
     if (fitsInSixteenBits(info.format)) {
-        auto samples =
-            readAll<std::int16_t>(file.get(), info.channels, sampleCap, expected, sf_readf_short);
+        auto samples = readAll<std::int16_t>(file.get(), info.channels, sampleCap, expectedSamples,
+                                             sf_readf_short);
         data->pcm16 =
             info.channels > 2 ? downmixToStereo(samples, info.channels) : std::move(samples);
         data->frames = static_cast<std::int64_t>(data->pcm16.size()) / data->channels;
     } else {
         auto samples =
-            readAll<float>(file.get(), info.channels, sampleCap, expected, sf_readf_float);
+            readAll<float>(file.get(), info.channels, sampleCap, expectedSamples, sf_readf_float);
         data->pcmFloat =
             info.channels > 2 ? downmixToStereo(samples, info.channels) : std::move(samples);
         data->frames = static_cast<std::int64_t>(data->pcmFloat.size()) / data->channels;

@@ -1,6 +1,8 @@
 #pragma once
 
-// Decoding of whole WAVE files held in memory, through libsndfile.
+// Decoding of whole sound files held in memory, through libsndfile: WAVE
+// (RIFF, RIFX and RF64) and the compressed files melodies come in (MP3, Ogg
+// Vorbis, Ogg Opus, FLAC). The name is the WAVE file's, which came first.
 
 #include "sample_data.h"
 
@@ -10,7 +12,7 @@
 
 namespace tremlo::sound {
 
-// Returns nothing for bytes that are not a WAVE file libsndfile can decode, or
+// Returns nothing for bytes that are not such a file libsndfile can decode, or
 // that decode to no samples. Never reads outside the given bytes.
 std::shared_ptr<const SampleData> decodeWave(std::span<const std::uint8_t> bytes);
 

@@ -693,6 +693,39 @@ def write_tone_wave(path, frequency=1000, seconds=2.0, amplitude=0.5, rate=RATE)
         out.writeframes(data.tobytes())
 
 
+class _SfInfo(ctypes.Structure):
+    _fields_ = [("frames", ctypes.c_int64), ("samplerate", ctypes.c_int),
+                ("channels", ctypes.c_int), ("format", ctypes.c_int),
+                ("sections", ctypes.c_int), ("seekable", ctypes.c_int)]
+
+
+# libsndfile's major | sub format of each compressed melody file.
+SOUND_FORMATS = {
+    "mp3": 0x230000 | 0x0082,  # MPEG layer III, through LAME
+    "ogg": 0x200000 | 0x0060,  # Ogg Vorbis
+    "opus": 0x200000 | 0x0064,  # Ogg Opus
+    "flac": 0x170000 | 0x0002,  # FLAC, 16 bits
+}
+
+
+def write_tone_sound(path, kind, frequency=1000, seconds=2.0, amplitude=0.5, rate=48000):
+    """write_tone_wave's sine in a compressed file, written by libsndfile."""
+    lib = ctypes.CDLL("libsndfile.so.1")
+    lib.sf_open.restype = ctypes.c_void_p
+    lib.sf_open.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.POINTER(_SfInfo)]
+    lib.sf_writef_float.argtypes = [ctypes.c_void_p, ctypes.c_void_p, ctypes.c_int64]
+    lib.sf_close.argtypes = [ctypes.c_void_p]
+    frames = int(round(seconds * frequency)) * rate // frequency
+    info = _SfInfo(0, rate, 1, SOUND_FORMATS[kind], 0, 0)
+    handle = lib.sf_open(path.encode(), 0x20, ctypes.byref(info))
+    if not handle:
+        raise HarnessError(f"libsndfile could not write {path}")
+    data = (ctypes.c_float * frames)(*(amplitude * math.sin(2 * math.pi * frequency * n / rate)
+                                       for n in range(frames)))
+    lib.sf_writef_float(handle, data, frames)
+    lib.sf_close(handle)
+
+
 def _variable_length(value):
     out = [value & 0x7F]
     value >>= 7

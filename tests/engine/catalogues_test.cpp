@@ -42,11 +42,14 @@ TEST_F(CatalogueTest, EntriesAreSortedAndTheSavedChoiceReplacesTheFixedSound) {
     tone(program / "Door" / "A.wav", 200);
     tone(program / "Door" / "a.wav", 300);
     tone(program / "Door" / "readme.txt", 100);
-    tone(program / "Door" / "._a.wav", 100); // what a Mac leaves beside each file
+    tone(program / "Door" / "._a.wav", 100);    // what a Mac leaves beside each file
+    tone(program / "Door" / "melody.mid", 100); // no buffer: a door sound is never MIDI
+    fs::copy_file(TREMLO_TESTDATA_DIR "/mp3/chime.mp3", program / "Door" / "chime.MP3");
     rig.settings.DoorWAV = "a.wav";
     Catalogue door;
     builder.BuildDoorCatalogue(door);
-    EXPECT_EQ(door.entries, (std::vector<std::string>{"(標準)", "A.wav", "a.wav", "b.wav"}));
+    EXPECT_EQ(door.entries,
+              (std::vector<std::string>{"(標準)", "A.wav", "a.wav", "b.wav", "chime.MP3"}));
     EXPECT_EQ(door.checked, 2u);
     EXPECT_EQ(rig.library().dsGetBufferMSec(rig.state.DoorBuffer), 300);
     EXPECT_EQ(rig.library().dsGetBufferMSec(fixedDoor), 0) << "the replaced fixed sound is freed";

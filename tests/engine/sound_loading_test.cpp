@@ -172,6 +172,50 @@ TEST_F(SoundLoadingTest, AFileThatIsNotASoundIsReportedAndLeavesNoMelody) {
     EXPECT_TRUE(workFolderIsEmpty());
 }
 
+// The compressed files and WAVE variants of tests/data, under names in
+// capitals: a good one is shown with its codec where a WAVE file shows its
+// bits, a damaged one gives the same box as a damaged WAVE file.
+TEST_F(SoundLoadingTest, CompressedMelodiesLoadWithTheirCodecAndDamagedOnesAreReported) {
+    const struct {
+        const char* file;
+        const char* name;
+        const char* status;
+    } cases[] = {
+        {"mp3/chime.mp3", "Chime.MP3", "0.400 秒, 44,100 Hz, MP3, モノラル"},
+        {"ogg/chime.ogg", "Chime.OGG", "0.400 秒, 44,100 Hz, Vorbis, モノラル"},
+        {"ogg/chime.ogg", "Chime.oga", "0.400 秒, 44,100 Hz, Vorbis, モノラル"},
+        {"opus/chime.opus", "Chime.Opus", "0.400 秒, 48,000 Hz, Opus, モノラル"},
+        {"flac/chime.flac", "Chime.FLAC", "0.400 秒, 44,100 Hz, FLAC, モノラル"},
+        {"rf64/chime.wav", "rf64.wav", "0.400 秒, 44,100 Hz, 16 ビット, モノラル"},
+        {"rifx/chime.wav", "rifx.wav", "0.400 秒, 44,100 Hz, 16 ビット, モノラル"},
+        {"mp3/damaged-chime.mp3", "damaged.mp3", nullptr},
+        {"ogg/damaged-chime.ogg", "damaged.ogg", nullptr},
+        {"opus/damaged-chime.opus", "damaged.opus", nullptr},
+        {"flac/damaged-chime.flac", "damaged.flac", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto path = (folder / c.name).string();
+        fs::copy_file(std::string(TREMLO_TESTDATA_DIR "/") + c.file, path);
+        view.messages.clear();
+        loader->LoadSoundFile(path);
+        if (c.status) {
+            EXPECT_NE(rig.state.MelodyBuffer, 0);
+            EXPECT_EQ(view.caption, std::string(c.name) + " - トレモロ");
+            EXPECT_EQ(view.status, c.status);
+            EXPECT_TRUE(view.messages.empty());
+        } else {
+            EXPECT_EQ(rig.state.MelodyBuffer, 0);
+            ASSERT_EQ(view.messages.size(), 1u);
+            EXPECT_EQ(view.messages[0].title, "トレモロ エラー");
+            EXPECT_EQ(view.messages[0].text, "指定されたファイル '" + path +
+                                                 "' が読み込めませんでした。\r\n\r\n"
+                                                 "サポートされている形式か確認してください。");
+        }
+        EXPECT_TRUE(workFolderIsEmpty());
+    }
+}
+
 TEST_F(SoundLoadingTest, UnknownEndingsAndMissingFilesFailCleanly) {
     for (const std::string& path :
          {tone("sound.wave"), tone("sound.txt"), (folder / "missing.wav").string()}) {
@@ -235,6 +279,7 @@ TEST(SoundLoadingText, NamesAndNumbersAreWrittenAsTheWindowsShowThem) {
     EXPECT_EQ(formatWaveInfo(4500, 44100, 16, 2), "4.500 秒, 44,100 Hz, 16 ビット, ステレオ");
     EXPECT_EQ(formatWaveInfo(1000, 8000, 8, 1), "1.000 秒, 8,000 Hz, 8 ビット, モノラル");
     EXPECT_EQ(formatWaveInfo(1000, 192000, 24, 1), "1.000 秒, 192,000 Hz, 24 ビット, モノラル");
+    EXPECT_EQ(formatWaveInfo(4500, 44100, 16, 2, "MP3"), "4.500 秒, 44,100 Hz, MP3, ステレオ");
 }
 
 } // namespace

@@ -84,7 +84,11 @@ TEST_F(PackagedMimeTypes, MelodiesAreTheEntrysTypes) {
     const QString midi =
         writeFile(QStringLiteral("melody.mid"), QByteArray("MThd\0\0\0\x06\0\0\0\x01\x01\xE0", 14));
     const QString segment = writeFile(QStringLiteral("melody.sgt"), riff("DMSG"));
-    for (const QString& path : {wave, midi, segment})
+    QStringList paths{wave, midi, segment};
+    for (const char* made :
+         {"mp3/chime.mp3", "ogg/chime.ogg", "opus/chime.opus", "flac/chime.flac"})
+        paths << QStringLiteral(TREMLO_TESTDATA_DIR "/") + QLatin1String(made);
+    for (const QString& path : paths)
         EXPECT_TRUE(types.contains(m_database.mimeTypeForFile(path).name()))
             << path.toStdString() << " is "
             << m_database.mimeTypeForFile(path).name().toStdString();

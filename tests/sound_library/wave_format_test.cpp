@@ -1,4 +1,5 @@
-// WAVE files of every kind the library takes, and files it must refuse.
+// WAVE files of every kind the library takes, the compressed files melodies
+// come in, and files it must refuse.
 
 #include "test_support.h"
 
@@ -12,12 +13,12 @@
 namespace tremlo::sound::test {
 namespace {
 
-// A WAVE file written by libsndfile itself in the given subtype: a 1 kHz
-// tone of 0.5 amplitude, 100 ms long.
+// A file written by libsndfile itself in the given container and subtype
+// (LAME for MP3): a 1 kHz tone of 0.5 amplitude, 100 ms long unless told.
 std::vector<std::uint8_t> encodedTone(int subtype, int channels, int rate = 48000,
-                                      int container = SF_FORMAT_WAV) {
+                                      int container = SF_FORMAT_WAV, int frames = 0) {
     const auto path = std::filesystem::temp_directory_path() /
-                      ("tremlo-test-" + std::to_string(::getpid()) + ".wav");
+                      ("tremlo-test-" + std::to_string(::getpid()) + ".sound");
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
@@ -25,7 +26,8 @@ std::vector<std::uint8_t> encodedTone(int subtype, int channels, int rate = 4800
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file)
         return {};
-    const int frames = rate / 10;
+    if (frames == 0)
+        frames = rate / 10;
     std::vector<float> samples(static_cast<std::size_t>(frames * channels));
     for (int f = 0; f < frames; ++f)
         for (int c = 0; c < channels; ++c)
@@ -46,6 +48,7 @@ struct CodecCase {
     double tolerance; // how far a lossy codec may stray, in rms of the tone
     int container = SF_FORMAT_WAV;
     int blockPaddingMs = 0; // block codecs fill their last block with silence
+    const char* codec = ""; // what the file information line shows for the bits
 };
 
 class CodecTest : public ::testing::TestWithParam<CodecCase> {};
@@ -62,6 +65,7 @@ TEST_P(CodecTest, DecodesWithTheFilesOwnFormat) {
     EXPECT_EQ(format.channels, std::min(c.channels, 2));
     EXPECT_EQ(format.bitsPerSample, c.expectedBits);
     EXPECT_EQ(format.samplesPerSecond, 48000);
+    EXPECT_EQ(format.codec, c.codec);
     EXPECT_GE(lib.library->dsGetBufferMSec(h), 99);
     EXPECT_LE(lib.library->dsGetBufferMSec(h), 101 + c.blockPaddingMs);
     lib.library->dsPlay(h);
@@ -75,20 +79,26 @@ TEST_P(CodecTest, DecodesWithTheFilesOwnFormat) {
 
 INSTANTIATE_TEST_SUITE_P(
     Codecs, CodecTest,
-    ::testing::Values(CodecCase{"Pcm8", SF_FORMAT_PCM_U8, 1, 8, 0.01},
-                      CodecCase{"Pcm16Stereo", SF_FORMAT_PCM_16, 2, 16, 0.001},
-                      CodecCase{"Pcm24", SF_FORMAT_PCM_24, 1, 24, 0.001},
-                      CodecCase{"Pcm32", SF_FORMAT_PCM_32, 2, 32, 0.001},
-                      CodecCase{"Float32", SF_FORMAT_FLOAT, 1, 32, 0.001},
-                      CodecCase{"Float64", SF_FORMAT_DOUBLE, 2, 64, 0.001},
-                      CodecCase{"ImaAdpcm", SF_FORMAT_IMA_ADPCM, 1, 4, 0.02, SF_FORMAT_WAV, 171},
-                      CodecCase{"MsAdpcm", SF_FORMAT_MS_ADPCM, 2, 4, 0.02, SF_FORMAT_WAV, 171},
-                      CodecCase{"ALaw", SF_FORMAT_ALAW, 1, 8, 0.01},
-                      CodecCase{"MuLaw", SF_FORMAT_ULAW, 1, 8, 0.01},
-                      CodecCase{"Extensible", SF_FORMAT_PCM_16, 2, 16, 0.001, SF_FORMAT_WAVEX},
-                      // Four equal channels fold into two of the same level.
-                      CodecCase{"FourChannelsMixDown", SF_FORMAT_PCM_16, 4, 16, 0.001,
-                                SF_FORMAT_WAVEX}),
+    ::testing::Values(
+        CodecCase{"Pcm8", SF_FORMAT_PCM_U8, 1, 8, 0.01},
+        CodecCase{"Pcm16Stereo", SF_FORMAT_PCM_16, 2, 16, 0.001},
+        CodecCase{"Pcm24", SF_FORMAT_PCM_24, 1, 24, 0.001},
+        CodecCase{"Pcm32", SF_FORMAT_PCM_32, 2, 32, 0.001},
+        CodecCase{"Float32", SF_FORMAT_FLOAT, 1, 32, 0.001},
+        CodecCase{"Float64", SF_FORMAT_DOUBLE, 2, 64, 0.001},
+        CodecCase{"ImaAdpcm", SF_FORMAT_IMA_ADPCM, 1, 4, 0.02, SF_FORMAT_WAV, 171},
+        CodecCase{"MsAdpcm", SF_FORMAT_MS_ADPCM, 2, 4, 0.02, SF_FORMAT_WAV, 171},
+        CodecCase{"ALaw", SF_FORMAT_ALAW, 1, 8, 0.01},
+        CodecCase{"MuLaw", SF_FORMAT_ULAW, 1, 8, 0.01},
+        CodecCase{"Extensible", SF_FORMAT_PCM_16, 2, 16, 0.001, SF_FORMAT_WAVEX},
+        // Four equal channels fold into two of the same level.
+        CodecCase{"FourChannelsMixDown", SF_FORMAT_PCM_16, 4, 16, 0.001, SF_FORMAT_WAVEX},
+        CodecCase{"Rf64", SF_FORMAT_PCM_16, 2, 16, 0.001, SF_FORMAT_RF64},
+        CodecCase{"BigEndianRifx", SF_FORMAT_PCM_24, 1, 24, 0.001, SF_FORMAT_WAV | SF_ENDIAN_BIG},
+        CodecCase{"Mp3", SF_FORMAT_MPEG_LAYER_III, 2, 16, 0.03, SF_FORMAT_MPEG, 0, "MP3"},
+        CodecCase{"Vorbis", SF_FORMAT_VORBIS, 2, 16, 0.03, SF_FORMAT_OGG, 0, "Vorbis"},
+        CodecCase{"Opus", SF_FORMAT_OPUS, 1, 16, 0.03, SF_FORMAT_OGG, 0, "Opus"},
+        CodecCase{"Flac24", SF_FORMAT_PCM_24, 2, 24, 0.001, SF_FORMAT_FLAC, 0, "FLAC"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WaveRefusal, WhatIsNotAWaveFileGivesNoHandle) {
@@ -152,28 +162,92 @@ TEST(WaveRefusal, TheLibraryKeepsItsOwnCopyOfTheFile) {
     EXPECT_GT(rms(lib.render(2000), 0, 0, 2000), 0.3);
 }
 
+// An MP3 made by LAME, which writes its delay and padding in its header,
+// loops with no gap and no click: a sine of whole periods, played looping,
+// runs on through the loop point sample by sample.
+TEST(GaplessMp3, LoopsWithoutAGapAtTheLoopPoint) {
+    constexpr int kRate = 48000, kFrames = 48000; // 1000 whole periods of 1 kHz
+    const auto mp3 = encodedTone(SF_FORMAT_MPEG_LAYER_III, 1, kRate, SF_FORMAT_MPEG, kFrames);
+    ASSERT_FALSE(mp3.empty());
+    OfflineLibrary lib(kRate);
+    SoundHandle h = lib.load(mp3);
+    ASSERT_NE(h, 0);
+    lib.library->dsPlayLooping(h);
+    const auto out = lib.render(kFrames + 2000);
+    // The tone's phase at the start of the output, taken well inside the
+    // sound, where the codec is steady.
+    double phase = 0;
+    double best = 1e9;
+    for (int step = 0; step < 360; ++step) {
+        const double trial = 2 * std::numbers::pi * step / 360;
+        double error = 0;
+        for (int f = 20000; f < 20480; ++f)
+            error += std::abs(out[2 * f] -
+                              0.5 * std::sin(2 * std::numbers::pi * 1000.0 * f / kRate + trial));
+        if (error < best)
+            best = error, phase = trial;
+    }
+    double worst = 0;
+    for (int f = kFrames - 1000; f < kFrames + 1000; ++f)
+        worst = std::max(
+            worst, std::abs(out[2 * f] -
+                            0.5 * std::sin(2 * std::numbers::pi * 1000.0 * f / kRate + phase)));
+    EXPECT_LT(worst, 0.08) << "a gap or click at the loop point";
+}
+
+// Silence costs a FLAC file almost no bytes: a melody with a long quiet
+// stretch keeps all of it rather than what its size would suggest.
+TEST(CompressedLength, ALongQuietFlacIsKeptWhole) {
+    constexpr int kFrames = 48000 * 120;
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("tremlo-quiet-" + std::to_string(::getpid()) + ".flac");
+    SF_INFO info{0, 48000, 2, SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 0, 0};
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(file, nullptr);
+    const std::vector<float> silence(2 * 48000, 0.0f);
+    for (int second = 0; second < 120; ++second)
+        sf_writef_float(file, silence.data(), 48000);
+    sf_close(file);
+    const auto flac = readFile(path.string());
+    std::filesystem::remove(path);
+    OfflineLibrary lib;
+    SoundHandle h = lib.load(flac);
+    ASSERT_NE(h, 0);
+    EXPECT_EQ(lib.library->dsGetBufferMSec(h), kFrames / 48);
+}
+
+// The files in tests/data: the good ones load, the damaged ones are refused,
+// and whatever loads plays without harm.
 TEST(WaveTestMedia, EveryFileLoadsOrIsRefusedAndPlaysWithoutHarm) {
     OfflineLibrary lib;
     int loaded = 0;
-    for (const auto& entry :
-         std::filesystem::recursive_directory_iterator(std::string(TREMLO_TESTDATA_DIR) + "/wav")) {
-        if (!entry.is_regular_file())
-            continue;
-        const auto bytes = readFile(entry.path().string());
-        SoundHandle h = lib.library->dsCreateDSB(bytes.data(), bytes.size(), 1);
-        if (!h)
-            continue;
-        ++loaded;
-        WaveFormat format;
-        lib.library->dsGetFormat(h, format);
-        EXPECT_TRUE(format.channels == 1 || format.channels == 2) << entry.path();
-        EXPECT_GT(format.samplesPerSecond, 0) << entry.path();
-        lib.library->dsSetFrequency(h, 22050);
-        lib.library->dsPlayLooping(h);
-        lib.render(2000);
-        lib.library->dsFree(h);
+    for (const char* folder : {"wav", "mp3", "ogg", "opus", "flac", "rf64", "rifx"}) {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(
+                 std::string(TREMLO_TESTDATA_DIR) + "/" + folder)) {
+            const std::string name = entry.path().filename().string();
+            if (!entry.is_regular_file() || name.ends_with(".md"))
+                continue;
+            const auto bytes = readFile(entry.path().string());
+            SoundHandle h = lib.library->dsCreateDSB(bytes.data(), bytes.size(), 1);
+            if (name.starts_with("chime")) {
+                EXPECT_NE(h, 0) << entry.path();
+            } else if (name.starts_with("damaged-")) {
+                EXPECT_EQ(h, 0) << entry.path();
+            }
+            if (!h)
+                continue;
+            ++loaded;
+            WaveFormat format;
+            lib.library->dsGetFormat(h, format);
+            EXPECT_TRUE(format.channels == 1 || format.channels == 2) << entry.path();
+            EXPECT_GT(format.samplesPerSecond, 0) << entry.path();
+            lib.library->dsSetFrequency(h, 22050);
+            lib.library->dsPlayLooping(h);
+            lib.render(2000);
+            lib.library->dsFree(h);
+        }
     }
-    EXPECT_GE(loaded, 15);
+    EXPECT_GE(loaded, 21);
 }
 
 TEST(WaveTestMedia, KnownFilesReportTheirFormat) {
@@ -182,11 +256,11 @@ TEST(WaveTestMedia, KnownFilesReportTheirFormat) {
         WaveFormat format;
     };
     const Known known[] = {
-        {"waveformatex-16bit-44100Hz-stereo.wav", {2, 16, 44100}},
-        {"pcmwaveformat-8bit-44100Hz-mono.wav", {1, 8, 44100}},
-        {"waveformatextensible-24bit-192kHz-mono.wav", {1, 24, 192000}},
-        {"waveformatex-ieeefloat-44100Hz-mono.wav", {1, 32, 44100}},
-        {"waveformatex-8bit-11025Hz-mono.wav", {1, 8, 11025}},
+        {"waveformatex-16bit-44100Hz-stereo.wav", {2, 16, 44100, ""}},
+        {"pcmwaveformat-8bit-44100Hz-mono.wav", {1, 8, 44100, ""}},
+        {"waveformatextensible-24bit-192kHz-mono.wav", {1, 24, 192000, ""}},
+        {"waveformatex-ieeefloat-44100Hz-mono.wav", {1, 32, 44100, ""}},
+        {"waveformatex-8bit-11025Hz-mono.wav", {1, 8, 11025, ""}},
     };
     OfflineLibrary lib;
     for (const auto& k : known) {

@@ -19,6 +19,9 @@ constexpr FileType kFileTypes[] = {
     {"MIDI ファイル (midi) (*.mid)", "*.mid"},
     {"Windows オーディオ ファイル (wav) (*.wav)", "*.wav"},
     {"DirectX ミュージック セグメント ファイル (*.sgt)", "*.sgt"},
+    // After the four the program began with, so their numbers stay as the
+    // settings remember them.
+    {"圧縮オーディオ ファイル (mp3, ogg, opus, flac)", "*.mp3 *.ogg *.oga *.opus *.flac"},
 };
 
 // The 1-based number of the chooser's file type. Depending on the Qt version

@@ -76,13 +76,14 @@ protected:
     ScriptedChooser chooser{settings, nullptr, (root / "program").string()};
 };
 
-TEST_F(OpenFileDialogTest, FirstUseOffersTheFourTypesWithThePatternInTheNameBox) {
+TEST_F(OpenFileDialogTest, FirstUseOffersTheTypesWithThePatternInTheNameBox) {
     const std::string folder = settings.DefDir;
     EXPECT_EQ(chooser.ShowOpenFileDialog(), "");
     EXPECT_EQ(chooser.seen.shownFilters,
               QStringList({"メディア ファイル (すべての種類)", "MIDI ファイル (midi) (*.mid)",
                            "Windows オーディオ ファイル (wav) (*.wav)",
-                           "DirectX ミュージック セグメント ファイル (*.sgt)"}));
+                           "DirectX ミュージック セグメント ファイル (*.sgt)",
+                           "圧縮オーディオ ファイル (mp3, ogg, opus, flac)"}));
     EXPECT_EQ(openFileFilters().at(0), "メディア ファイル (すべての種類) (*.wav *.mid *.sgt)");
     EXPECT_EQ(chooser.seen.filter, 1);
     EXPECT_EQ(chooser.seen.fileNameBox, "*.wav; *.mid; *.sgt");

@@ -176,6 +176,9 @@ TEST_F(FrmMainTest, OnlyTheLastFourCharactersDecideWhatIsAMelody) {
     EXPECT_TRUE(isMelodyPath("/a/A.WAV"));
     EXPECT_TRUE(isMelodyPath("/a/b.Mid"));
     EXPECT_TRUE(isMelodyPath("/a/c.sgt"));
+    for (const char* compressed : {"/a/b.MP3", "/a/c.ogg", "/a/d.Oga", "/a/e.opus", "/a/f.FLAC"})
+        EXPECT_TRUE(isMelodyPath(compressed)) << compressed;
+    EXPECT_FALSE(isMelodyPath("/a.flac/b"));
     EXPECT_FALSE(isMelodyPath("/a/d.midi"));
     EXPECT_FALSE(isMelodyPath("/a/e.wave"));
     EXPECT_FALSE(isMelodyPath("/a/f.txt"));
