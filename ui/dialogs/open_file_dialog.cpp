@@ -19,6 +19,7 @@ constexpr FileType kFileTypes[] = {
     {"MIDI ファイル (midi) (*.mid)", "*.mid"},
     {"Windows オーディオ ファイル (wav) (*.wav)", "*.wav"},
     {"DirectX ミュージック セグメント ファイル (*.sgt)", "*.sgt"},
+    {"プレイリスト (*.m3u, *.m3u8)", "*.m3u *.m3u8"},
 };
 
 // The 1-based number of the chooser's file type. Depending on the Qt version

@@ -82,7 +82,8 @@ TEST_F(OpenFileDialogTest, FirstUseOffersTheFourTypesWithThePatternInTheNameBox)
     EXPECT_EQ(chooser.seen.shownFilters,
               QStringList({"メディア ファイル (すべての種類)", "MIDI ファイル (midi) (*.mid)",
                            "Windows オーディオ ファイル (wav) (*.wav)",
-                           "DirectX ミュージック セグメント ファイル (*.sgt)"}));
+                           "DirectX ミュージック セグメント ファイル (*.sgt)",
+                           "プレイリスト (*.m3u, *.m3u8)"}));
     EXPECT_EQ(openFileFilters().at(0), "メディア ファイル (すべての種類) (*.wav *.mid *.sgt)");
     EXPECT_EQ(chooser.seen.filter, 1);
     EXPECT_EQ(chooser.seen.fileNameBox, "*.wav; *.mid; *.sgt");
