@@ -10,12 +10,14 @@
 #include "catalogues.h"
 #include "command_line.h"
 #include "commands.h"
+#include "drop_file.h"
 #include "frm_about.h"
 #include "frm_main.h"
 #include "frm_menus.h"
 #include "frm_options.h"
 #include "frm_volume.h"
 #include "melody_engine.h"
+#include "melody_shelf.h"
 #include "menu_commands.h"
 #include "open_file_dialog.h"
 #include "panel_wiring.h"
@@ -140,8 +142,18 @@ int main(int argc, char* argv[]) {
 
     // The commands, the menus and the dialogs they open.
     PanelViewOverHost panelView(panel, mainWindow);
-    Commands commands({settings, state, library, loader, doorCatalogue, envirCatalogue, catalogues,
-                       store, windows, panelView, panelView, engine.Timer1(), folder});
+    std::vector<std::string> melodyFolders{resolveInFolder(folder, "Melody")};
+    if (userMelodyFolder() != melodyFolders.front())
+        melodyFolders.push_back(userMelodyFolder());
+    MelodyShelf shelf(settingsFile, std::move(melodyFolders));
+    Commands commands(
+        {settings, state, library, loader, doorCatalogue, envirCatalogue, catalogues, store,
+         windows, panelView, panelView, engine.Timer1(), folder, shelf,
+         [&](const std::string& path) { dropSoundFile(path, loader, pump, settings, engine); }});
+    mainWindow.onPlaylist([&](const std::string& path) { commands.openPlaylist(path); });
+    mainWindow.onStepMelody(
+        [&](int direction) { direction > 0 ? commands.nextMelody() : commands.previousMelody(); });
+    panel.onShelfPosition([&] { return shelf.positionText(state.MelodyPath); });
     ui::OpenFileDialog openFile(settings, &mainWindow, folder);
     ui::VolumeDialogHost volume(settings, [&](int step) { commands.setSpeed(step); });
     windows.onSpeedSliderRange(
@@ -154,7 +166,7 @@ int main(int argc, char* argv[]) {
             QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
         }};
     MenuCommands menuCommands(commands, settings, loader, mainWindow, dialogs, folder);
-    ui::frmMenus menus(menuCommands, settings, doorCatalogue, envirCatalogue, state);
+    ui::frmMenus menus(menuCommands, settings, doorCatalogue, envirCatalogue, state, shelf);
     mainWindow.onShortcutMenu([&](QPoint at) { menus.popupTitle(at); });
     PanelActionsOverCommands panelActions(menuCommands, menus);
     panel.onCreated([&](ui::frmStatus& created) {
@@ -176,8 +188,13 @@ int main(int argc, char* argv[]) {
     // The window appears once every sound is loaded and the settings have
     // placed it; the status panel and the ambience follow at once.
     const QString path = commandLinePath(QCoreApplication::arguments(), QDir::currentPath());
-    if (startup.start(path.toStdString()) == StartupResult::AudioRefused)
+    // Listed before the command line's file: a playlist named there replaces it.
+    shelf.BuildMelodyShelf();
+    const StartupResult started = startup.start(path.toStdString());
+    if (started == StartupResult::AudioRefused)
         return 0;
+    if (started == StartupResult::Running && path.isEmpty())
+        commands.restoreShelf();
     mainWindow.show();
     // The window's requests reach the display, and the window manager maps
     // it, while the panel and the ambience start.

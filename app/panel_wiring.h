@@ -50,6 +50,7 @@ public:
     void popupDoors(QPoint at) override { m_menus.popupDoors2(at); }
     void popupEnvirs(QPoint at) override { m_menus.popupEnvirs2(at); }
     void CyclePan() override { m_commands.CyclePan(); }
+    void openPlaylist(const std::string& path) override { m_commands.openPlaylist(path); }
 
 private:
     MenuCommands& m_commands;

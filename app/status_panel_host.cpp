@@ -49,9 +49,12 @@ void StatusPanelHost::setStatusLED(Lamp lamp, bool lit) {
     panel().setStatusLED(lamp, lit);
 }
 
+// Read when the name is shown: a melody loaded from the shelf has its place,
+// any other none.
 void StatusPanelHost::setFileInfo(const std::string& text) {
-    m_fileInfo = text;
-    panel().setFileInfo(text);
+    const std::string position = m_shelfPosition ? m_shelfPosition() : std::string();
+    m_fileInfo = position.empty() ? text : text + "  " + position;
+    panel().setFileInfo(m_fileInfo);
 }
 
 void StatusPanelHost::ShowStatusMessage(const std::string& text, bool flash) {

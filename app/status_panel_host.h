@@ -38,6 +38,12 @@ public:
     // wiring connects the panel's controls here.
     void onCreated(std::function<void(ui::frmStatus&)> created);
 
+    // The loaded melody's place on the shelf ("3/12", or empty), shown after
+    // its name on the file line.
+    void onShelfPosition(std::function<std::string()> position) {
+        m_shelfPosition = std::move(position);
+    }
+
     void setStatusLED(Lamp lamp, bool lit) override;
     void setFileInfo(const std::string& text) override;
     void ShowStatusMessage(const std::string& text, bool flash) override;
@@ -48,6 +54,7 @@ private:
     TimerFactory& m_timers;
     std::function<QRect()> m_mainFrame;
     std::function<void(ui::frmStatus&)> m_createdHook;
+    std::function<std::string()> m_shelfPosition;
     QPointer<ui::frmStatus> m_panel;
     bool m_created = false;
     std::string m_fileInfo = " ";

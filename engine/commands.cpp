@@ -226,6 +226,36 @@ void Commands::setSpeed(int step) {
     changeMelodySpeed(m_parts.settings, m_parts.state, m_parts.library, step);
 }
 
+void Commands::chooseMelody(int index) {
+    if (index >= 0)
+        dropShelfEntry(m_parts.shelf.choose(static_cast<std::size_t>(index)));
+}
+
+void Commands::nextMelody() {
+    dropShelfEntry(m_parts.shelf.step(+1, m_parts.state.MelodyPath));
+}
+
+void Commands::previousMelody() {
+    dropShelfEntry(m_parts.shelf.step(-1, m_parts.state.MelodyPath));
+}
+
+void Commands::openPlaylist(const std::string& path) {
+    if (m_parts.shelf.openPlaylist(path))
+        dropShelfEntry(m_parts.shelf.choose(0));
+    else
+        m_parts.loader.LoadSoundFile(path); // tells the user, as for any file it cannot load
+}
+
+void Commands::restoreShelf() {
+    if (const auto path = m_parts.shelf.restore())
+        m_parts.loader.LoadSoundFile(*path);
+}
+
+void Commands::dropShelfEntry(const std::optional<std::string>& path) {
+    if (path && m_parts.dropFile)
+        m_parts.dropFile(*path);
+}
+
 void Commands::runModal(const std::function<void()>& dialog) {
     if (m_parts.settings.TopMost) {
         m_parts.stacking.setTopMost(ProgramWindow::Main, false);

@@ -16,6 +16,7 @@
 // Thread: the user-interface thread.
 
 #include "catalogues.h"
+#include "melody_shelf.h"
 #include "playback_state.h"
 #include "settings.h"
 #include "settings_store.h"
@@ -79,6 +80,9 @@ struct CommandParts {
     WindowStacking& stacking;
     Timer& doorTimer; // Timer1, DoorDelay + 1 ms after OFF
     std::string programFolder;
+    MelodyShelf& shelf;
+    // Loads a file as a drop on the switch does, AutoPlayAtDrop included.
+    std::function<void(const std::string& path)> dropFile;
 };
 
 class Commands {
@@ -120,6 +124,20 @@ public:
     // The speed window's slider (see changeMelodySpeed).
     void setSpeed(int step);
 
+    // The melody shelf: entry `index` of the shelf (mnuMelody), the one after
+    // or before the loaded one (次のメロディ, 前のメロディ), each loaded as a
+    // drop loads a file.
+    void chooseMelody(int index);
+    void nextMelody();
+    void previousMelody();
+    // A playlist opened, dropped or named on the command line becomes the
+    // shelf and its first entry is loaded; one that cannot be read or names
+    // no file gives the load-failure box of any file.
+    void openPlaylist(const std::string& path);
+    // At start-up without a file of the command line: the shelf and entry of
+    // the last run, loaded without being started.
+    void restoreShelf();
+
     // Lifts stay-on-top around a modal dialog, so it cannot open behind the
     // windows, and puts it back afterwards as the settings then say.
     void runModal(const std::function<void()>& dialog);
@@ -133,6 +151,7 @@ private:
     void setEffects(bool tokyo, bool tachikawa, bool urawa);
     void applyPan();
     void saveSettings();
+    void dropShelfEntry(const std::optional<std::string>& path);
 
     CommandParts m_parts;
 };

@@ -5,12 +5,14 @@
 // pan and whether a run-out wait is in progress.
 //
 // One instance lives for the whole run and is passed to everything that
-// plays, loads or shows sound. All fields start at zero.
+// plays, loads or shows sound. All fields start at zero or empty.
 //
 // Thread: the user-interface thread only.
 
 #include "settings.h"
 #include "sound_library.h"
+
+#include <string>
 
 namespace tremlo {
 
@@ -36,6 +38,8 @@ struct PlaybackState {
     bool OffButtonDown = false;
     Pan PanMode = Pan::Centre;
     bool RunOutActive = false; // setting it false cancels the wait
+    // The file the loaded melody came from; empty when none is loaded.
+    std::string MelodyPath;
 };
 
 } // namespace tremlo

@@ -254,6 +254,7 @@ void SoundLoader::releaseMelody() {
     m_library.dsFreeMusicSegment(m_state.MelodySegment);
     m_library.dsFree(m_state.MelodyBuffer);
     m_library.dsQuitMusic();
+    m_state.MelodyPath.clear();
     // Whatever sounded, or was running out, has stopped.
     m_views.lamps.setStatusLED(Lamp::Melody, false);
 }
@@ -268,6 +269,7 @@ void SoundLoader::deleteTemporaryCopies(const std::string& madeCopy) {
 
 void SoundLoader::showLoadedMelody(const std::string& path, bool music) {
     m_views.feedback.addRecentDocument(path);
+    m_state.MelodyPath = path;
     const std::string name = fileNameOf(path);
     const std::string caption = name + " - " + kTitle;
     m_views.mainWindow.setCaption(caption);

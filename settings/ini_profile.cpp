@@ -85,17 +85,17 @@ std::optional<KeyLine> keyLine(std::string_view line) {
     return KeyLine{trim(line.substr(0, equals)), trim(line.substr(equals + 1))};
 }
 
-// The lines [begin, end) of the first "[TREMLO 1.10]" section, header
+// The lines [begin, end) of the first section called `name`, header
 // excluded; nullopt when the file has no such section.
 struct Section {
     std::size_t header;
     std::size_t end;
 };
 
-std::optional<Section> findSection(const std::vector<std::string>& lines) {
+std::optional<Section> findSection(const std::vector<std::string>& lines, std::string_view name) {
     for (std::size_t i = 0; i < lines.size(); ++i) {
-        const auto name = sectionName(lines[i]);
-        if (!name || !equalsIgnoringAsciiCase(*name, IniProfile::kSection))
+        const auto found = sectionName(lines[i]);
+        if (!found || !equalsIgnoringAsciiCase(*found, name))
             continue;
         std::size_t end = i + 1;
         while (end < lines.size() && !sectionName(lines[end]))
@@ -115,13 +115,14 @@ std::optional<std::size_t> findKey(const std::vector<std::string>& lines, Sectio
     return std::nullopt;
 }
 
-void setValue(IniText& ini, const std::string& key, const std::string& value) {
+void setValue(IniText& ini, std::string_view sectionTitle, const std::string& key,
+              const std::string& value) {
     std::string line = key + "=" + value;
-    auto section = findSection(ini.lines);
+    auto section = findSection(ini.lines, sectionTitle);
     if (!section) {
         if (!ini.lines.empty() && !trim(ini.lines.back()).empty())
             ini.lines.emplace_back();
-        ini.lines.push_back("[" + std::string(IniProfile::kSection) + "]");
+        ini.lines.push_back("[" + std::string(sectionTitle) + "]");
         ini.lines.push_back(std::move(line));
         return;
     }
@@ -268,7 +269,7 @@ bool isWritable(const std::string& path, mode_t mode) {
     return (mode & 0222) != 0 && ::access(path.c_str(), W_OK) == 0;
 }
 
-bool writeEntries(const std::string& path, const std::string& lockPath,
+bool writeEntries(const std::string& path, const std::string& lockPath, std::string_view section,
                   const std::vector<IniProfile::Entry>& entries) {
     // Each key stands alone: one the file cannot hold keeps the value it has
     // and does not stop the others.
@@ -302,7 +303,7 @@ bool writeEntries(const std::string& path, const std::string& lockPath,
 
     IniText ini = parseText(bytes);
     for (const auto* entry : storable)
-        setValue(ini, entry->first, entry->second);
+        setValue(ini, section, entry->first, entry->second);
 
     std::string out;
     if (ini.bom)
@@ -322,13 +323,13 @@ bool writeEntries(const std::string& path, const std::string& lockPath,
 
 IniProfile::IniProfile(std::string path) : m_path(std::move(path)) {}
 
-std::string IniProfile::readValue(std::string_view key) const {
+std::string IniProfile::readValue(std::string_view key, std::string_view sectionTitle) const {
     try {
         std::string bytes;
         if (readWholeFile(m_path, bytes, nullptr) != ReadOutcome::Read)
             return {};
         const IniText ini = parseText(bytes);
-        const auto section = findSection(ini.lines);
+        const auto section = findSection(ini.lines, sectionTitle);
         if (!section)
             return {};
         const auto at = findKey(ini.lines, *section, key);
@@ -342,9 +343,9 @@ bool IniProfile::writeValue(const std::string& key, const std::string& value) {
     return writeValues({{key, value}});
 }
 
-bool IniProfile::writeValues(const std::vector<Entry>& entries) {
+bool IniProfile::writeValues(const std::vector<Entry>& entries, std::string_view section) {
     try {
-        return writeEntries(m_path, lockPath(), entries);
+        return writeEntries(m_path, lockPath(), section, entries);
     } catch (...) {
         return false;
     }

@@ -1,7 +1,8 @@
 #pragma once
 
-// The settings file on disk: one section, "[TREMLO 1.10]", of `key=value`
-// lines.
+// The settings file on disk: the program's section, "[TREMLO 1.10]", of
+// `key=value` lines, and sections of their own for settings that came later
+// (the melody shelf's "[Shelf]"), so the program's section keeps its keys.
 //
 // Reading opens the file afresh each time, so a value another instance has
 // just saved is seen at once; a missing file, section or key reads as empty,
@@ -51,7 +52,7 @@ public:
 
     // The key's value, or empty when the file, the section or the key is
     // missing or the file cannot be read.
-    std::string readValue(std::string_view key) const;
+    std::string readValue(std::string_view key, std::string_view section = kSection) const;
 
     bool writeValue(const std::string& key, const std::string& value);
 
@@ -60,7 +61,8 @@ public:
     // line break, an "=" in a key, a value that is not UTF-8) is left out,
     // so the file keeps what it had for that key, and the others are still
     // written. True only when every entry was written.
-    bool writeValues(const std::vector<Entry>& entries);
+    // A section the file lacks is added at its end.
+    bool writeValues(const std::vector<Entry>& entries, std::string_view section = kSection);
 
 private:
     std::string m_path;

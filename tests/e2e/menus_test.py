@@ -155,8 +155,67 @@ def case_pan(session, args):
     session.stop(program.process)
 
 
+def case_shelf(session, args):
+    """A playlist named on the command line becomes the shelf: Shift+Right and
+    Shift+Left step along it, each entry heard at its own pitch, and after
+    終了 the program starts again on the same playlist and entry."""
+    station = dict(QUIET_STATION, AutoPlayAtDrop="Yes")
+    installed = s.install_station(session, args.program, station)
+    pitches = {"a.wav": 1000, "b.wav": 1250, "c.wav": 1500}
+    os.makedirs(session.path("line"))
+    for name, frequency in pitches.items():
+        h.write_tone_wave(session.path("line", name), frequency, 2.0, s.MELODY_AMPLITUDE)
+    playlist = session.path("line.m3u8")
+    with open(playlist, "w", encoding="utf-8") as f:
+        f.write("#EXTM3U\n" + "".join(f"#EXTINF:2,{n}\nline/{n}\n" for n in pitches))
+
+    program = session.start_program(installed, playlist)
+    switch = program.wait_window(name="a.wav - " + h.TITLE)
+    switch.activate()
+    keys = h.Input(session)
+    recording = session.start_recording(args.recorder)
+    heard = []
+    for key, name in ((None, "a.wav"), ("shift+Right", "b.wav"), ("shift+Right", "c.wav"),
+                      ("shift+Left", "b.wav")):
+        stepped = stamp()
+        if key:
+            keys.tap(key)
+        block = 960
+        onset = recording.wait_for_tone(stepped, pitches[name], s.MELODY_AMPLITUDE * 0.8,
+                                        block_frames=block)
+        heard.append((name, pitch(recording, onset + block, seconds=0.3)))
+    h.log("heard " + ", ".join(f"{name} at {hz:.1f} Hz" for name, hz in heard))
+    wrong = [name for name, hz in heard if abs(hz / pitches[name] - 1) > 0.002]
+    check(not wrong, f"entries heard at the wrong pitch: {heard}")
+    recording.stop()
+
+    folder = os.path.realpath(os.path.dirname(installed))
+    s.open_shortcut_menu(program, switch, keys)
+    s.choose(program, keys, "x")
+    check(s.wait_exit(session, program) == 0, "the program did not end after 終了")
+    with open(os.path.join(folder, s.SETTINGS_FILE), encoding="utf-8") as f:
+        text = f.read()
+    program_part, _, shelf_part = text.partition("[Shelf]")
+    keys_before = [line for line in program_part.splitlines()[1:] if "=" in line]
+    check(len(keys_before) == SETTINGS_KEYS,
+          f"the program's section has {len(keys_before)} keys, not {SETTINGS_KEYS}")
+    check("Position=2" in shelf_part.split(), f"the shelf section reads {shelf_part!r}")
+
+    again = session.start_program(installed)
+    switch = again.wait_window(name="b.wav - " + h.TITLE)
+    switch.activate()
+    recording = session.start_recording(args.recorder)
+    stepped = stamp()
+    keys.tap("shift+Right")
+    recording.wait_for_tone(stepped, pitches["c.wav"], s.MELODY_AMPLITUDE * 0.8)
+    recording.stop()
+    again.check_alive()
+    session.stop(again.process)
+
+
 CASES = {
     "exit": case_exit,
+    "shelf": case_shelf,
     "speed": case_speed,
     "pan": case_pan,
 }

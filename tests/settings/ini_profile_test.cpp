@@ -69,6 +69,21 @@ TEST_F(IniProfileTest, AppendsTheSectionAfterOthers) {
     EXPECT_EQ(ini.readValue("door"), "Yes");
 }
 
+// The shelf's own section leaves the program's keys, their order and forms,
+// as they are, and a key of the same name in either section is its own.
+TEST_F(IniProfileTest, ASectionOfItsOwnKeepsTheProgramsSectionIntact) {
+    const std::string program = "[TREMLO 1.10]\r\nDoor=Yes\r\nPosition=7\r\n";
+    writeBytes(path, program);
+    EXPECT_EQ(ini.readValue("Position", "Shelf"), "");
+    ASSERT_TRUE(ini.writeValues({{"Playlist", "/m/a.m3u"}, {"Position", "3"}}, "Shelf"));
+    ASSERT_TRUE(ini.writeValues({{"Position", "4"}}, "Shelf"));
+    EXPECT_EQ(readBytes(path), program + "\r\n[Shelf]\r\nPlaylist=/m/a.m3u\r\nPosition=4\r\n");
+    EXPECT_EQ(ini.readValue("Position"), "7");
+    EXPECT_EQ(ini.readValue("position", "shelf"), "4");
+    ASSERT_TRUE(ini.writeValue("Door", "No"));
+    EXPECT_EQ(ini.readValue("Playlist", "Shelf"), "/m/a.m3u");
+}
+
 TEST_F(IniProfileTest, LongValuesReadWhole) {
     const std::string longPath = "/" + std::string(400, 'x') + "/melody.wav";
     ASSERT_TRUE(ini.writeValue("DefDir", longPath));

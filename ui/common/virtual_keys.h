@@ -25,7 +25,9 @@ inline constexpr int kVkControl = 17;
 inline constexpr int kVkMenu = 18; // Alt
 inline constexpr int kVkReturn = 13;
 inline constexpr int kVkEscape = 27;
+inline constexpr int kVkLeft = 37;
 inline constexpr int kVkUp = 38;
+inline constexpr int kVkRight = 39;
 inline constexpr int kVkDown = 40;
 inline constexpr int kVkA = 65;
 inline constexpr int kVkZ = 90;
@@ -59,6 +61,12 @@ constexpr bool isOnButtonKey(int virtualKey, int extraKey) {
 constexpr bool isOffButtonKey(int virtualKey, int extraKey) {
     return virtualKey != 0 &&
            (virtualKey == extraKey || virtualKey == kVkOem102 || virtualKey == kVkZ);
+}
+
+// The keys that step along the melody shelf: +1 for the next melody (Right),
+// -1 for the previous (Left), 0 for any other key.
+constexpr int stepOfMelodyKey(int virtualKey) {
+    return virtualKey == kVkRight ? 1 : virtualKey == kVkLeft ? -1 : 0;
 }
 
 // Shift, Ctrl or Alt held: what makes a key count when keys need a modifier.

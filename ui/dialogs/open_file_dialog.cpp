@@ -22,6 +22,7 @@ constexpr FileType kFileTypes[] = {
     // After the four the program began with, so their numbers stay as the
     // settings remember them.
     {"圧縮オーディオ ファイル (mp3, ogg, opus, flac)", "*.mp3 *.ogg *.oga *.opus *.flac"},
+    {"プレイリスト (*.m3u, *.m3u8)", "*.m3u *.m3u8"},
 };
 
 // The 1-based number of the chooser's file type. Depending on the Qt version

@@ -28,11 +28,12 @@ QString captionOfFile(const std::string& fileName) {
 } // namespace
 
 frmMenus::frmMenus(MenuCommands& commands, const Settings& settings, const Catalogue& doorCatalogue,
-                   const Catalogue& envirCatalogue, const PlaybackState& state, QWidget* parent)
+                   const Catalogue& envirCatalogue, const PlaybackState& state,
+                   const MelodyShelf& shelf, QWidget* parent)
     : QWidget(parent), m_commands(commands), m_settings(settings), m_doorCatalogue(doorCatalogue),
-      m_envirCatalogue(envirCatalogue), m_state(state) {
+      m_envirCatalogue(envirCatalogue), m_state(state), m_shelf(shelf) {
     setObjectName(QStringLiteral("frmMenus"));
-    m_groups.reserve(4);
+    m_groups.reserve(5);
     buildTitle();
     buildTopOption();
     refresh();
@@ -48,21 +49,35 @@ void frmMenus::buildTitle() {
     QMenu* title = m_mnuTitle;
 
     addItem(title, "mnuFileOpen", text("開く(&O)..."), [&c] { c.mnuFileOpen_Click(); });
+    QMenu* melodies = addSubmenu(title, "mnuMelodies", text("メロディ(&M)"));
+    addItem(melodies, "mnuNextMelody", text("次のメロディ(&N)"), [&c] { c.mnuNextMelody_Click(); });
+    addItem(melodies, "mnuPreviousMelody", text("前のメロディ(&P)"),
+            [&c] { c.mnuPreviousMelody_Click(); });
+    addSeparator(melodies, "mnuBarMelody");
+    m_groups.push_back({melodies,
+                        "mnuMelody",
+                        [this] {
+                            std::vector<std::string> titles;
+                            for (const ShelfEntry& entry : m_shelf.entries())
+                                titles.push_back(entry.title);
+                            return titles;
+                        },
+                        [this] { return m_shelf.loadedEntry(m_state.MelodyPath); },
+                        [&c](int k) { c.mnuMelody_Click(k); },
+                        {}});
     addSeparator(title, "mnuBar1");
 
     QMenu* doors = addSubmenu(title, "mnuDoors", text("ドア閉め放送(&D)"));
     addCheckItem(doors, "mnuUseDoor", text("ドア閉め放送を再生する(&U)"), &Settings::Door,
                  [&c] { c.mnuUseDoor_Click(); });
     addSeparator(doors, "mnuBar7");
-    m_groups.push_back(
-        {doors, "mnuDoor", m_doorCatalogue, [&c](int k) { c.mnuDoor_Click(k); }, {}});
+    addCatalogueGroup(doors, "mnuDoor", m_doorCatalogue, [&c](int k) { c.mnuDoor_Click(k); });
 
     QMenu* envirs = addSubmenu(title, "mnuEnvirs", text("環境音(&N)"));
     addCheckItem(envirs, "mnuUseEnvir", text("環境音を再生する(&U)"), &Settings::UseEnvir,
                  [&c] { c.mnuUseEnvir_Click(); });
     addSeparator(envirs, "mnuBar6");
-    m_groups.push_back(
-        {envirs, "mnuEnvir", m_envirCatalogue, [&c](int k) { c.mnuEnvir_Click(k); }, {}});
+    addCatalogueGroup(envirs, "mnuEnvir", m_envirCatalogue, [&c](int k) { c.mnuEnvir_Click(k); });
 
     addSeparator(title, "mnuBar3");
     QMenu* effects = addSubmenu(title, "mnuTitleEffects", text("エフェクト(&E)"));
@@ -118,8 +133,8 @@ void frmMenus::buildTopOption() {
     addCheckItem(m_mnuDoors2, "mnuUseDoor2", text("ドア閉め放送を再生する(&U)"), &Settings::Door,
                  [&c] { c.mnuUseDoor_Click(); });
     addSeparator(m_mnuDoors2, "mnuBar8");
-    m_groups.push_back(
-        {m_mnuDoors2, "mnuDoor2", m_doorCatalogue, [&c](int k) { c.mnuDoor_Click(k); }, {}});
+    addCatalogueGroup(m_mnuDoors2, "mnuDoor2", m_doorCatalogue,
+                      [&c](int k) { c.mnuDoor_Click(k); });
 
     // The environment submenu, its separator and the options item are here
     // only for the panel's environment button, which opens the submenu by
@@ -129,13 +144,23 @@ void frmMenus::buildTopOption() {
     addCheckItem(m_mnuEnvirs2, "mnuUseEnvir2", text("環境音を再生する(&U)"), &Settings::UseEnvir,
                  [&c] { c.mnuUseEnvir_Click(); });
     addSeparator(m_mnuEnvirs2, "mnuBar9");
-    m_groups.push_back(
-        {m_mnuEnvirs2, "mnuEnvir2", m_envirCatalogue, [&c](int k) { c.mnuEnvir_Click(k); }, {}});
+    addCatalogueGroup(m_mnuEnvirs2, "mnuEnvir2", m_envirCatalogue,
+                      [&c](int k) { c.mnuEnvir_Click(k); });
 
     addSeparator(top, "mnuBar4")->setVisible(false);
     addItem(top, "mnuOption2", text("オプション(&O)..."), [&c] {
         c.mnuOptions_Click();
     })->setVisible(false);
+}
+
+void frmMenus::addCatalogueGroup(QMenu* menu, const QString& name, const Catalogue& catalogue,
+                                 std::function<void(int)> choose) {
+    m_groups.push_back({menu,
+                        name,
+                        [&catalogue] { return catalogue.entries; },
+                        [&catalogue] { return std::optional(catalogue.checked); },
+                        std::move(choose),
+                        {}});
 }
 
 QMenu* frmMenus::addSubmenu(QMenu* parent, const QString& name, const QString& caption) {
@@ -181,8 +206,9 @@ void frmMenus::run(const std::function<void()>& command) {
 void frmMenus::refresh() {
     for (CatalogueGroup& group : m_groups) {
         syncGroup(group);
+        const std::optional<std::size_t> checked = group.checked();
         for (std::size_t k = 0; k < group.items.size(); ++k)
-            group.items[k]->setChecked(k == group.catalogue.checked);
+            group.items[k]->setChecked(k == checked);
     }
     for (const auto& [item, flag] : m_marks)
         item->setChecked(m_settings.*flag);
@@ -190,10 +216,11 @@ void frmMenus::refresh() {
         m_panItems[i]->setChecked(static_cast<int>(i) == static_cast<int>(m_state.PanMode));
 }
 
-// The catalogues are built during start-up, after the menus exist. Item k
-// stays item k, so its command keeps choosing entry k.
+// The catalogues are built during start-up, after the menus exist, and the
+// shelf changes with every playlist. Item k stays item k, so its command
+// keeps choosing entry k.
 void frmMenus::syncGroup(CatalogueGroup& group) {
-    const auto& entries = group.catalogue.entries;
+    const std::vector<std::string> entries = group.entries();
     for (std::size_t k = group.items.size(); k < entries.size(); ++k) {
         QAction* item = group.menu->addAction(QString());
         item->setObjectName(groupItemName(group.name, k));

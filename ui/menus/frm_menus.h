@@ -7,14 +7,15 @@
 // How it is built: every item is a QAction named by its program name
 // (mnuUseDoor, mnuBar7, ...); a submenu is a QMenu of that name whose
 // menuAction carries the same name. The indexed groups mnuDoor, mnuDoor2,
-// mnuEnvir, mnuEnvir2 and mnuPan name their items "mnuDoor(0)", "mnuDoor(1)",
-// ... . Item k of a door or environment group is entry k of its catalogue,
-// so the groups follow the catalogues as start-up builds them.
+// mnuEnvir, mnuEnvir2, mnuMelody and mnuPan name their items "mnuDoor(0)",
+// "mnuDoor(1)", ... . Item k of a door or environment group is entry k of its
+// catalogue, item k of mnuMelody entry k of the melody shelf, so the groups
+// follow the catalogues and the shelf as they change.
 //
 // The menus keep no state of their own: just before a menu opens, every
-// check mark is read from Settings, the catalogues' checked entries and
-// PanMode, and an item runs its handler of MenuCommands (a twin ending in 2
-// runs the same command as its partner). Items are chosen with either mouse
+// check mark is read from Settings, the catalogues' checked entries, the
+// shelf entry of the loaded melody and PanMode, and an item runs its handler of MenuCommands (a
+// twin ending in 2 runs the same command as its partner). Items are chosen with either mouse
 // button: QMenu on X11 and Wayland triggers on the release of any button.
 //
 // Thread: the user-interface thread.
@@ -25,6 +26,8 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <optional>
+#include <string>
 #include <vector>
 
 class QAction;
@@ -36,7 +39,7 @@ class frmMenus : public QWidget {
     Q_OBJECT
 public:
     frmMenus(MenuCommands& commands, const Settings& settings, const Catalogue& doorCatalogue,
-             const Catalogue& envirCatalogue, const PlaybackState& state,
+             const Catalogue& envirCatalogue, const PlaybackState& state, const MelodyShelf& shelf,
              QWidget* parent = nullptr);
     ~frmMenus() override;
 
@@ -61,14 +64,18 @@ public:
     QAction* item(const QString& name) const;
 
 private:
-    // An indexed item group that follows a catalogue's entries.
+    // An indexed item group that follows a catalogue's entries (or the
+    // shelf's titles); `checked` is the checked item, or none.
     struct CatalogueGroup {
         QMenu* menu;
         QString name;
-        const Catalogue& catalogue;
+        std::function<std::vector<std::string>()> entries;
+        std::function<std::optional<std::size_t>()> checked;
         std::function<void(int)> choose;
         std::vector<QAction*> items;
     };
+    void addCatalogueGroup(QMenu* menu, const QString& name, const Catalogue& catalogue,
+                           std::function<void(int)> choose);
 
     void buildTitle();
     void buildTopOption();
@@ -87,6 +94,7 @@ private:
     const Catalogue& m_doorCatalogue;
     const Catalogue& m_envirCatalogue;
     const PlaybackState& m_state;
+    const MelodyShelf& m_shelf;
 
     QMenu* m_mnuTitle = nullptr;
     QMenu* m_mnuTopOption = nullptr;

@@ -12,10 +12,13 @@ MenuCommands::MenuCommands(Commands& commands, const Settings& settings, SoundLo
 void MenuCommands::mnuFileOpen_Click() {
     // The dialog and the loader each may fail; the command then just ends.
     // The loader tells the user of an unreadable file itself, and an opened
-    // file, unlike a dropped one, is never started.
+    // file, unlike a dropped one, is never started; a playlist loads its
+    // first entry as a drop does, since it is a shelf the user steps along.
     try {
         const std::string path = m_dialogs.showOpenFileDialog ? m_dialogs.showOpenFileDialog() : "";
-        if (!path.empty())
+        if (isPlaylistPath(path))
+            m_commands.openPlaylist(path);
+        else if (!path.empty())
             m_loader.LoadSoundFile(path);
     } catch (...) {
     }

@@ -36,6 +36,9 @@ public:
                  QWidget& mainWindow, CommandDialogs dialogs, std::string programFolder);
 
     void mnuFileOpen_Click();
+    void mnuMelody_Click(int index) { m_commands.chooseMelody(index); }
+    void mnuNextMelody_Click() { m_commands.nextMelody(); }
+    void mnuPreviousMelody_Click() { m_commands.previousMelody(); }
     void mnuUseDoor_Click() { m_commands.setUseDoor(!m_settings.Door); }
     void mnuDoor_Click(int index) { m_commands.chooseDoor(index); }
     void mnuUseEnvir_Click() { m_commands.setUseEnvir(!m_settings.UseEnvir); }
@@ -54,6 +57,10 @@ public:
 
     void stepEffect() { m_commands.stepEffect(); }
     void CyclePan() { m_commands.CyclePan(); }
+    void openPlaylist(const std::string& path) { m_commands.openPlaylist(path); }
+    void stepMelody(int direction) {
+        direction > 0 ? m_commands.nextMelody() : m_commands.previousMelody();
+    }
 
 private:
     Commands& m_commands;

@@ -22,6 +22,7 @@ public:
     virtual void popupDoors(QPoint globalPosition) = 0;      // imgDoor: mnuDoors2
     virtual void popupEnvirs(QPoint globalPosition) = 0;     // imgEnvir: mnuEnvirs2
     virtual void CyclePan() = 0;                             // imgLRButton
+    virtual void openPlaylist(const std::string& path) = 0;  // a dropped playlist
 };
 
 } // namespace tremlo::ui

@@ -4,6 +4,7 @@
 #include "drop_file.h"
 #include "file_drops.h"
 #include "frm_status.h"
+#include "melody_shelf.h"
 #include "virtual_keys.h"
 
 #include <QDropEvent>
@@ -192,7 +193,7 @@ bool PanelControls::drop(QDropEvent& event) {
     const QPointer<PanelControls> alive(this);
     for (const std::string& path : localFilesOf(*event.mimeData())) {
         // Files of other kinds are skipped without a word.
-        if (!isMelodyPath(path))
+        if (!isMelodyPath(path) && !isPlaylistPath(path))
             continue;
         DropFile(path);
         if (!alive)
@@ -202,7 +203,10 @@ bool PanelControls::drop(QDropEvent& event) {
 }
 
 void PanelControls::DropFile(const std::string& path) {
-    dropSoundFile(path, m_loader, m_pump, m_settings, m_engine);
+    if (isPlaylistPath(path))
+        m_actions.openPlaylist(path);
+    else
+        dropSoundFile(path, m_loader, m_pump, m_settings, m_engine);
 }
 
 } // namespace tremlo::ui

@@ -52,7 +52,7 @@ public:
     ~PanelControls() override;
 
     // Loads one dropped sound file from its own folder, and starts it when
-    // AutoPlayAtDrop is set.
+    // AutoPlayAtDrop is set; a playlist goes to the shelf.
     void DropFile(const std::string& path);
 
 protected:

@@ -3,6 +3,7 @@
 #include "art.h"
 #include "drop_file.h"
 #include "file_drops.h"
+#include "melody_shelf.h"
 #include "picture_element.h"
 #include "virtual_keys.h"
 #include "window_drag.h"
@@ -142,6 +143,13 @@ void frmMain::keyPressEvent(QKeyEvent* event) {
             key,
             m_settings.AddOffButtonKeyCode)) // independently, so a key in both sets presses both
         m_engine->PressOffButton();
+    // A key the switch takes stays the switch's; held down, the arrows step
+    // once, not along the whole shelf.
+    const int step = stepOfMelodyKey(key);
+    if (step != 0 && m_stepMelody && !event->isAutoRepeat() &&
+        !isOnButtonKey(key, m_settings.AddOnButtonKeyCode) &&
+        !isOffButtonKey(key, m_settings.AddOffButtonKeyCode))
+        m_stepMelody(step);
 }
 
 void frmMain::keyReleaseEvent(QKeyEvent* event) {
@@ -171,7 +179,7 @@ void frmMain::dropEvent(QDropEvent* event) {
     event->accept();
     // In the list's order; files of other kinds are skipped without a word.
     for (const std::string& path : ui::localFilesOf(*event->mimeData()))
-        if (isMelodyPath(path))
+        if (isMelodyPath(path) || isPlaylistPath(path))
             DropFile(path);
 }
 
@@ -182,7 +190,9 @@ void frmMain::closeEvent(QCloseEvent* event) {
 }
 
 void frmMain::DropFile(const std::string& path) {
-    if (m_engine)
+    if (isPlaylistPath(path) && m_openPlaylist)
+        m_openPlaylist(path);
+    else if (m_engine)
         dropSoundFile(path, *m_loader, *m_pump, m_settings, *m_engine);
 }
 

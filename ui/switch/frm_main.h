@@ -7,6 +7,8 @@
 // button, or by the keyboard) go to the melody engine's four button
 // operations; a right press elsewhere asks for the shortcut menu; a left drag
 // elsewhere moves the window; dropped sound files are loaded through DropFile.
+// Shift+Right and Shift+Left step along the melody shelf, and a dropped
+// playlist becomes the shelf; both through the commands the wiring gives.
 // It shows what the engine tells it through SwitchView and MainWindowView.
 //
 // Thread: the user-interface thread.
@@ -40,10 +42,17 @@ public:
     // Asked for at a right press on the background or the grip, with the
     // pointer's position on the screen.
     void onShortcutMenu(std::function<void(QPoint)> open) { m_openShortcutMenu = std::move(open); }
+    // 次のメロディ (+1) and 前のメロディ (-1), asked for by the keys.
+    void onStepMelody(std::function<void(int)> step) { m_stepMelody = std::move(step); }
+    // A playlist dropped or named on the command line.
+    void onPlaylist(std::function<void(const std::string&)> open) {
+        m_openPlaylist = std::move(open);
+    }
     // Runs when the window is closed: the program's shut-down.
     void onUnload(std::function<void()> unload) { m_unload = std::move(unload); }
 
-    // Loads one sound file, and starts it when AutoPlayAtDrop is set.
+    // Loads one sound file, and starts it when AutoPlayAtDrop is set; a
+    // playlist goes to the shelf.
     void DropFile(const std::string& path);
 
     // SwitchView
@@ -84,6 +93,8 @@ private:
     WindowDrag m_drag;
     std::function<void(QPoint)> m_openShortcutMenu;
     std::function<void()> m_unload;
+    std::function<void(int)> m_stepMelody;
+    std::function<void(const std::string&)> m_openPlaylist;
 };
 
 } // namespace tremlo

@@ -63,8 +63,22 @@ protected:
     SoundLoader loader{state, *lib.library, {views, views, views, views, views}, folder.path(), 7};
     CatalogueBuilder builder{folder.path(), settings, state, *lib.library, loader};
     Catalogue doors, envirs;
-    Commands commands{{settings, state, *lib.library, loader, doors, envirs, builder, store,
-                       windows, panel, panel, *doorTimer, folder.path()}};
+    MelodyShelf shelf{ini, {}};
+    Commands commands{{settings,
+                       state,
+                       *lib.library,
+                       loader,
+                       doors,
+                       envirs,
+                       builder,
+                       store,
+                       windows,
+                       panel,
+                       panel,
+                       *doorTimer,
+                       folder.path(),
+                       shelf,
+                       {}}};
 };
 
 } // namespace tremlo::test

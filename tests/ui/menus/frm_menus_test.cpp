@@ -36,6 +36,12 @@ TEST_F(MenusTest, TheShortcutMenuTree) {
     EXPECT_EQ(menus->mnuTitle()->objectName(), "mnuTitle");
     EXPECT_EQ(menus->mnuTitle()->title(), "ショートカット メニュー(&M)");
     EXPECT_EQ(treeOf(menus->mnuTitle()), (Log{"mnuFileOpen|開く(&O)...",
+                                              "mnuMelodies|メロディ(&M)",
+                                              ">mnuNextMelody|次のメロディ(&N)",
+                                              ">mnuPreviousMelody|前のメロディ(&P)",
+                                              ">mnuBarMelody|-",
+                                              ">mnuMelody(0)|A.wav|c",
+                                              ">mnuMelody(1)|b.wav|c",
                                               "mnuBar1|-",
                                               "mnuDoors|ドア閉め放送(&D)",
                                               ">mnuUseDoor|ドア閉め放送を再生する(&U)|c",

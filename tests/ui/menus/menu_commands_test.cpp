@@ -209,6 +209,31 @@ TEST_F(MenusTest, AnOpenedFileIsLoadedButNotStartedAndFailuresStayQuiet) {
     EXPECT_EQ(lengthMs(rig.state.MelodyBuffer), 800);
 }
 
+// The shelf's items drop their entry; the mark follows the loaded melody,
+// and an opened playlist becomes the shelf and drops its first entry.
+TEST_F(MenusTest, TheMelodyShelfDropsItsEntriesAndAPlaylistReplacesIt) {
+    menus->refresh();
+    menus->item("mnuMelody(1)")->trigger();
+    EXPECT_EQ(lengthMs(rig.state.MelodyBuffer), 900);
+    EXPECT_TRUE(marked("mnuMelody(1)"));
+    menus->item("mnuNextMelody")->trigger();
+    EXPECT_EQ(lengthMs(rig.state.MelodyBuffer), 1000) << "round the end to the first";
+    menus->item("mnuPreviousMelody")->trigger();
+    EXPECT_EQ(ini.readValue("Position", "Shelf"), "2");
+
+    std::ofstream(folder.file("line.m3u")) << "#EXTINF:8,発車\nmelody.wav\nMelody/A.wav\n";
+    openPath = folder.file("line.m3u");
+    menus->item("mnuFileOpen")->trigger();
+    EXPECT_EQ(lengthMs(rig.state.MelodyBuffer), 800);
+    EXPECT_TRUE(marked("mnuMelody(0)"));
+    EXPECT_EQ(menus->item("mnuMelody(0)")->text().toStdString(), "発車");
+    loader.LoadSoundFile(folder.file("door.wav")); // from elsewhere: no entry is the loaded one
+    EXPECT_FALSE(marked("mnuMelody(0)") || marked("mnuMelody(1)"));
+    EXPECT_EQ(menus->item("mnuMelody(2)"), nullptr);
+    EXPECT_EQ(log, (Log{"drop b.wav", "drop A.wav", "drop b.wav", "open dialog",
+                        "drop melody.wav"}));
+}
+
 TEST_F(MenusTest, HelpVolumeAndExit) {
     mainWindow.show();
     commands->mnuHelp_Click();

@@ -25,6 +25,7 @@ protected:
         namespace fs = std::filesystem;
         fs::create_directories(folder.file("Door"));
         fs::create_directories(folder.file("Envir"));
+        fs::create_directories(folder.file("Melody"));
         // Lengths tell the loaded files apart; the fixed sounds are in lower
         // case, as the build makes them.
         tone("door.wav", 300);
@@ -33,6 +34,8 @@ protected:
         tone("envir.wav", 600);
         tone("Envir/ホーム.wav", 700);
         tone("melody.wav", 800);
+        tone("Melody/b.wav", 900);
+        tone("Melody/A.wav", 1000);
         Settings& s = rig.settings;
         s.Door = s.UseEnvir = s.UsePanel = s.TopMost = false;
         s.DoorWAV = s.EnvirWAV = "";
@@ -53,9 +56,11 @@ protected:
         commands = std::make_unique<MenuCommands>(programCommands, rig.settings, loader, mainWindow,
                                                   dialogs, folder.path());
         // Made before the catalogues, as in the program.
-        menus = std::make_unique<ui::frmMenus>(*commands, rig.settings, doors, envirs, rig.state);
+        menus = std::make_unique<ui::frmMenus>(*commands, rig.settings, doors, envirs, rig.state,
+                                               shelf);
         builder.BuildDoorCatalogue(doors);
         builder.BuildEnvirCatalogue(envirs);
+        shelf.BuildMelodyShelf();
     }
 
     void tone(const std::string& name, int ms) {
@@ -92,8 +97,14 @@ protected:
     LoggingPanel panel{log};
     QWidget& mainWindow = panel.mainWindow;
     std::unique_ptr<Timer> doorTimer = rig.time.createTimer("Timer1");
+    MelodyShelf shelf{ini, {folder.file("Melody")}};
+    // A drop as the program makes it, less the event pump and the switch.
     Commands programCommands{{rig.settings, rig.state, rig.library(), loader, doors, envirs,
-                              builder, store, windows, panel, panel, *doorTimer, folder.path()}};
+                              builder, store, windows, panel, panel, *doorTimer, folder.path(),
+                              shelf, [this](const std::string& path) {
+                                  log.push_back("drop " + fileNameOf(path));
+                                  loader.LoadSoundFile(path);
+                              }}};
     std::string openPath;
     bool openThrows = false;
     bool optionsTurnsTopMostOff = false;

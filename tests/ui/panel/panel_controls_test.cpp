@@ -38,6 +38,7 @@ struct FakeActions : PanelActions {
     void popupDoors(QPoint at) override { record("popupDoors" + where(at)); }
     void popupEnvirs(QPoint at) override { record("popupEnvirs" + where(at)); }
     void CyclePan() override { record("CyclePan"); }
+    void openPlaylist(const std::string& path) override { record("openPlaylist " + path); }
     static std::string where(QPoint at) {
         return "@" + std::to_string(at.x()) + "," + std::to_string(at.y());
     }

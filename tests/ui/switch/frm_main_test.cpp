@@ -117,6 +117,24 @@ TEST_F(FrmMainTest, TheExtraKeysAndAKeyInBothSetsPressBothOnFirst) {
     EXPECT_EQ(rig.state.OffButtonDown, true);
 }
 
+// The arrows obey ShiftForce as the switch keys do, step once however long
+// they are held, and leave a key that is also a switch key to the switch.
+TEST_F(FrmMainTest, TheArrowsStepTheShelfAsTheSwitchKeysWork) {
+    std::vector<int> steps;
+    window->onStepMelody([&](int direction) { steps.push_back(direction); });
+    key(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    key(QEvent::KeyPress, Qt::Key_Right, Qt::ShiftModifier);
+    key(QEvent::KeyPress, Qt::Key_Right, Qt::ShiftModifier, true);
+    key(QEvent::KeyPress, Qt::Key_Left, Qt::ControlModifier);
+    key(QEvent::KeyPress, Qt::Key_Left, Qt::AltModifier);
+    rig.settings.ShiftForce = false;
+    key(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier);
+    rig.settings.AddOnButtonKeyCode = kVkRight;
+    key(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    EXPECT_EQ(steps, (std::vector<int>{1, -1, -1, -1}));
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
+}
+
 TEST_F(FrmMainTest, HeldKeysRepeatAsPressesOnly) {
     key(QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier);
     // X repeats a held key as release-and-press pairs marked as repeats.
