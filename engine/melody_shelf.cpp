@@ -44,6 +44,7 @@ std::optional<std::string> fromLocale(std::string_view bytes) {
         equalsIgnoringAsciiCase(codeset, "ANSI_X3.4-1968"))
         return std::nullopt;
     iconv_t convert = iconv_open("UTF-8", codeset);
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's own failure value
     if (convert == reinterpret_cast<iconv_t>(-1))
         return std::nullopt;
     std::string in(bytes);
@@ -169,8 +170,12 @@ std::vector<ShelfEntry> listMelodyFolder(const std::string& folder) {
     }
     SortNames(names);
     std::vector<ShelfEntry> entries;
-    for (auto& name : names)
-        entries.push_back({folder + '/' + name, name});
+    entries.reserve(names.size());
+    for (auto& name : names) {
+        std::string path = folder;
+        path.append("/").append(name);
+        entries.push_back({std::move(path), name});
+    }
     return entries;
 }
 

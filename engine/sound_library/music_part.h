@@ -28,7 +28,8 @@
 #include <string>
 #include <thread>
 
-typedef struct _fluid_hashtable_t fluid_settings_t; // NOLINT(bugprone-reserved-identifier): FluidSynth's name
+// NOLINTNEXTLINE(bugprone-reserved-identifier): FluidSynth's own name
+typedef struct _fluid_hashtable_t fluid_settings_t;
 
 namespace tremlo::sound {
 
@@ -80,7 +81,8 @@ private:
     std::atomic<bool> m_ready{false};
     std::atomic<bool> m_failed{false};
     fluid_settings_t* m_settings = nullptr;
-    struct _fluid_synth_t* m_synth = nullptr; // NOLINT(bugprone-reserved-identifier): FluidSynth's name
+    // NOLINTNEXTLINE(bugprone-reserved-identifier): FluidSynth's own name
+    struct _fluid_synth_t* m_synth = nullptr;
     HandleTable<const Sequence, kMaxSegments, kSegmentHandleKind> m_segments;
 };
 

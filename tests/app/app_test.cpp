@@ -18,8 +18,8 @@
 #include <QWidget>
 #include <QWindow>
 #include <csignal>
-#include <limits>
 #include <gtest/gtest.h>
+#include <limits>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>

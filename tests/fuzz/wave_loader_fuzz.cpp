@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the WAVE loader (which also reads MP3, Ogg and
-// FLAC files, and RF64 and RIFX WAVE files; tools/test seeds it with each): it must refuse or decode, never
-// crash, hang or read outside the bytes, and what it decodes must be sane.
+// FLAC files, and RF64 and RIFX WAVE files; tools/test seeds it with each): it must refuse or
+// decode, never crash, hang or read outside the bytes, and what it decodes must be sane.
 
 #include "wave_loader.h"
 

@@ -175,7 +175,7 @@ TEST_F(IniProfileTest, TwoProfilesOnOneFileKeepEachOthersKeys) {
 
 TEST_F(IniProfileTest, ConcurrentWritersLoseNoKey) {
     constexpr int kKeys = 40;
-    const auto writer = [this](std::string prefix) {
+    const auto writer = [this](const std::string& prefix) {
         IniProfile own(path);
         for (int i = 0; i < kKeys; ++i)
             own.writeValue(prefix + std::to_string(i), std::to_string(i));

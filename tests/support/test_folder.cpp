@@ -34,7 +34,8 @@ void writeBytes(const std::string& path, std::string_view bytes) {
 // The bytes Japanese Windows would have written for the same text.
 std::string toCp932(std::string_view utf8) {
     iconv_t cd = iconv_open("CP932", "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) // NOLINT(performance-no-int-to-ptr): iconv's failure value
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's own failure value
+    if (cd == reinterpret_cast<iconv_t>(-1))
         throw std::runtime_error("no CP932 converter");
     std::string in(utf8);
     std::string out(in.size() * 2 + 4, '\0');

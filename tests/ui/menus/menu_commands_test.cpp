@@ -230,8 +230,8 @@ TEST_F(MenusTest, TheMelodyShelfDropsItsEntriesAndAPlaylistReplacesIt) {
     loader.LoadSoundFile(folder.file("door.wav")); // from elsewhere: no entry is the loaded one
     EXPECT_FALSE(marked("mnuMelody(0)") || marked("mnuMelody(1)"));
     EXPECT_EQ(menus->item("mnuMelody(2)"), nullptr);
-    EXPECT_EQ(log, (Log{"drop b.wav", "drop A.wav", "drop b.wav", "open dialog",
-                        "drop melody.wav"}));
+    EXPECT_EQ(log,
+              (Log{"drop b.wav", "drop A.wav", "drop b.wav", "open dialog", "drop melody.wav"}));
 }
 
 TEST_F(MenusTest, HelpVolumeAndExit) {
