@@ -2,7 +2,8 @@
 """What the real program costs at rest, against a bare Qt window, and how fast
 it answers the first press after a rest.
 
-    rest_bench.py --program PATH [--bare PATH] [--seconds 30] [--presses 5]
+    rest_bench.py --program PATH [--bare PATH] [--bare-loop PATH] [--seconds 30]
+                  [--presses 5]
 
 Runs the bare Qt window (bench/bare_qt_window) and then the program in a
 private X and sound server (tests/e2e/harness.py), the program with a 1 kHz
@@ -18,6 +19,11 @@ announcement, click or noise). Prints on standard output:
                        recorded sample, pressed while the output runs
     press_after_idle_ms: the same, each press after 10 s of rest
     press_after_idle_vs_press_ratio: the second median over the first
+    loop_cpu_percent: the program's processor time with only the ambience
+                      (the bundled envir.wav) looping
+    loop_cpu_vs_bare_sdl_ratio: that divided by bench/bare_sdl_loop's, which
+                      loops the same file with the same period, buffering and
+                      resampler
 
 Both measurements are taken as bench/press_latency.py takes them; the first
 is measured in the same run, as the baseline of the second. The rest starts
@@ -91,6 +97,8 @@ def main():
     parser.add_argument("--program", required=True, help="the tremolo executable")
     parser.add_argument("--bare", help="bare_qt_window (beside the build's bench folder "
                         "when not given)")
+    parser.add_argument("--bare-loop", help="bare_sdl_loop (beside bare_qt_window when "
+                        "not given)")
     parser.add_argument("--recorder", help="e2e_recorder (compiled here when not given)")
     parser.add_argument("--seconds", type=float, default=30)
     parser.add_argument("--presses", type=int, default=5)
@@ -98,6 +106,8 @@ def main():
     program = os.path.abspath(args.program)
     bare = os.path.abspath(args.bare or os.path.join(
         os.path.dirname(os.path.dirname(program)), "bench", "bare_qt_window"))
+    bare_loop = os.path.abspath(args.bare_loop or os.path.join(os.path.dirname(bare),
+                                                               "bare_sdl_loop"))
 
     with h.Session() as session:
         recorder = h.find_recorder(args.recorder and os.path.abspath(args.recorder),
@@ -131,6 +141,18 @@ def main():
             keys.close()
             recording.stop()
 
+        ambience = dict(latency.SETTINGS, UseEnvir="yes")
+        with h.running_program(session, program, melody, ambience) as started:
+            started.wait_window(name="tone.wav - " + h.TITLE)
+            time.sleep(SETTLE_SECONDS)
+            loop_cpu = cpu_percent(started.pid, args.seconds)
+        process = session.spawn("bare_sdl_loop", [bare_loop, session.path("program", "envir.wav")])
+        time.sleep(SETTLE_SECONDS)
+        bare_loop_cpu = cpu_percent(process.pid, args.seconds)
+        if process.poll() is not None:
+            raise h.HarnessError("bare_sdl_loop ended:\n" + session.log_tail("bare_sdl_loop"))
+        session.stop(process)
+
     press_ms = statistics.median(awake)
     idle_ms = statistics.median(after_idle)
     print(f"idle_cpu_percent: {idle_cpu:.2f}")
@@ -140,7 +162,9 @@ def main():
     print(f"press_to_sound_ms: {press_ms:.1f}")
     print(f"press_after_idle_ms: {idle_ms:.1f}")
     print(f"press_after_idle_vs_press_ratio: {idle_ms / press_ms:.2f}")
-    print(f"bare Qt window: {bare_rss:.1f} MB; presses awake: min {min(awake):.1f}, "
+    print(f"loop_cpu_percent: {loop_cpu:.2f}")
+    print(f"loop_cpu_vs_bare_sdl_ratio: {loop_cpu / bare_loop_cpu:.2f}")
+    print(f"bare Qt window: {bare_rss:.1f} MB; bare SDL loop: {bare_loop_cpu:.2f} %; presses awake: min {min(awake):.1f}, "
           f"max {max(awake):.1f}; after rest: min {min(after_idle):.1f}, "
           f"max {max(after_idle):.1f}", file=sys.stderr)
     return 0
