@@ -196,6 +196,9 @@ void SdlDevice::watch() {
         // The device is lost. Its server connection is dead too, so the whole
         // audio subsystem is started again before the device is re-opened.
         if (m_deviceId != 0) {
+            // A lost device's thread still calls back, and closing waits for
+            // a call resting in it.
+            wake();
             SDL_CloseAudioDevice(m_deviceId);
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
             m_deviceId = 0;
