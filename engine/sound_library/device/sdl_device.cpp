@@ -84,16 +84,13 @@ void SdlDevice::render(float* stereoOut, std::size_t frames) noexcept {
         std::lock_guard guard(m_restLock);
         m_wakeAsked = false;
     }
-    while (!m_callback(m_context, stereoOut, frames)) {
-        m_quietFrames += static_cast<std::int64_t>(frames);
-        if (m_quietFrames < std::int64_t{kQuietSecondsBeforeRest} * m_rate)
-            return;
-        if (!rest())
-            return;
-        // Woken: the period is rendered again with the new sound in it.
+    if (m_callback(m_context, stereoOut, frames)) {
         m_quietFrames = 0;
+        return;
     }
-    m_quietFrames = 0;
+    m_quietFrames += static_cast<std::int64_t>(frames);
+    if (m_quietFrames >= std::int64_t{kQuietSecondsBeforeRest} * m_rate && rest())
+        m_quietFrames = 0;
 }
 
 bool SdlDevice::rest() noexcept {

@@ -12,10 +12,13 @@
 // waits, unwoken, instead of returning periods of silence, so neither SDL's
 // thread nor the server's stream wakes the program (a paused SDL device would
 // go on writing silence every period). The sound server plays silence for the
-// empty stream. wake() ends the rest, and the waiting callback renders the
-// period it was asked for anew, so the sound that woke it starts in it, at
-// once: the stream, run dry, starts again with no silence queued ahead.
-// Nothing moves while the device rests, since nothing plays.
+// empty stream. wake() ends the rest: the waiting callback returns its period
+// of silence and the next one, asked for at once since the stream has run
+// dry, holds the sound that woke it. That one period ahead is needed: the
+// server drops the first milliseconds written to a stream starting again from
+// dry (heard as a clipped start through the null sink), and the sound still
+// comes sooner than through a running stream's queue. Nothing moves while the
+// device rests, since nothing plays.
 //
 // Thread: open, start and close are called from the library's thread; SDL
 // calls the render callback on its own audio thread; the watcher thread only
