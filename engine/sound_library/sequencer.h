@@ -19,8 +19,8 @@
 #include <atomic>
 #include <cstdint>
 
-typedef struct _fluid_synth_t
-    fluid_synth_t; // NOLINT(bugprone-reserved-identifier): FluidSynth's name
+// NOLINTNEXTLINE(bugprone-reserved-identifier): FluidSynth's name
+typedef struct _fluid_synth_t fluid_synth_t;
 
 namespace tremlo::sound {
 

@@ -57,7 +57,7 @@ SdlDevice::SdlDevice() {
 }
 
 SdlDevice::~SdlDevice() {
-    close();
+    shutDown();
     finishWarmUp();
 }
 
@@ -163,6 +163,10 @@ void SdlDevice::start() {
 }
 
 void SdlDevice::close() {
+    shutDown();
+}
+
+void SdlDevice::shutDown() {
     {
         std::lock_guard guard(m_lock);
         m_stopWatching = true;

@@ -54,6 +54,8 @@ private:
     // True when woken, false when the rest ran out first.
     bool rest() noexcept;
     bool openDeviceLocked();
+    // close(), also for the destructor, where a virtual call would not do.
+    void shutDown();
     void finishWarmUp();
     void watch();
 
