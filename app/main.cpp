@@ -102,7 +102,9 @@ int main(int argc, char* argv[]) {
     SoundPrefetch prefetch(executableFolder.empty() ? std::vector<std::string>()
                                                     : fixedSoundPaths(executableFolder));
     // Then, so that its connection to the sound server is made while Qt
-    // connects to the display. The SoundFont waits until the window is up.
+    // connects to the display. The SoundFont waits for the first MIDI or
+    // segment melody: its synthesizer holds some 19 MB that a program playing
+    // only WAVE melodies never needs.
     sound::SoundLibraryOptions options;
     options.holdSoundFont = true;
     sound::SoundLibrary library(std::make_unique<sound::SdlDevice>(), options);
@@ -200,7 +202,6 @@ int main(int argc, char* argv[]) {
     // it, while the panel and the ambience start.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     startup.finish();
-    library.releaseSoundFont();
     // Installed, the icon the desktop shows in its menu; else the switch box.
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tremolo"), programIcon()));
     termination.answer(

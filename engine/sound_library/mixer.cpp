@@ -14,8 +14,8 @@ void Mixer::setOutputRateLocked(int rate) {
     m_sequencer.setOutputRateLocked(rate);
 }
 
-void Mixer::renderCallback(void* mixer, float* stereoOut, std::size_t frames) noexcept {
-    static_cast<Mixer*>(mixer)->render(stereoOut, frames);
+bool Mixer::renderCallback(void* mixer, float* stereoOut, std::size_t frames) noexcept {
+    return static_cast<Mixer*>(mixer)->render(stereoOut, frames);
 }
 
 bool Mixer::lockForPeriod() noexcept {
@@ -32,32 +32,40 @@ bool Mixer::lockForPeriod() noexcept {
     return false;
 }
 
-void Mixer::render(float* stereoOut, std::size_t frames) noexcept {
+bool Mixer::render(float* stereoOut, std::size_t frames) noexcept {
     if (!lockForPeriod()) {
         std::fill(stereoOut, stereoOut + frames * 2, 0.0f);
         m_missedPeriods.fetch_add(1, std::memory_order_relaxed);
-        return;
+        // Whoever holds the lock may be starting a sound.
+        return true;
     }
     std::lock_guard guard(m_lock, std::adopt_lock);
+    bool sounding = false;
     for (std::size_t done = 0; done < frames;) {
         const auto n =
             static_cast<int>(std::min<std::size_t>(frames - done, MixScratch::kOutputFrames));
-        renderBlock(stereoOut + done * 2, n);
+        sounding = renderBlock(stereoOut + done * 2, n) || sounding;
         done += static_cast<std::size_t>(n);
     }
+    return sounding;
 }
 
-void Mixer::renderBlock(float* stereoOut, int frames) noexcept {
+bool Mixer::renderBlock(float* stereoOut, int frames) noexcept {
     std::fill(stereoOut, stereoOut + frames * 2, 0.0f);
+    // A voice that ends within the block still sounded in it.
+    bool sounding = m_sequencer.playsLocked();
     for (auto& slot : m_voices) {
-        if (slot.object)
+        if (slot.object && slot.object->activeLocked()) {
             slot.object->mixInto(stereoOut, frames, m_rate, *m_scratch);
+            sounding = true;
+        }
     }
     m_sequencer.render(stereoOut, frames, m_musicScratch.get());
     // Hard limit: a sum above full scale would wrap or distort worse in the
     // sound server than a clipped sample does here.
     for (int i = 0; i < frames * 2; ++i)
         stereoOut[i] = std::clamp(stereoOut[i], -1.0f, 1.0f);
+    return sounding;
 }
 
 } // namespace tremlo::sound

@@ -40,8 +40,10 @@ public:
     void setOutputRateLocked(int rate);
     int outputRate() const { return m_rate; }
 
-    void render(float* stereoOut, std::size_t frames) noexcept;
-    static void renderCallback(void* mixer, float* stereoOut, std::size_t frames) noexcept;
+    // False when the frames are silence and no voice or segment is left
+    // playing, so that nothing moves until something is started.
+    bool render(float* stereoOut, std::size_t frames) noexcept;
+    static bool renderCallback(void* mixer, float* stereoOut, std::size_t frames) noexcept;
 
     // Periods rendered as silence because the lock stayed taken; any thread.
     std::uint64_t missedPeriods() const { return m_missedPeriods.load(std::memory_order_relaxed); }
@@ -65,7 +67,7 @@ private:
     static constexpr std::chrono::microseconds kLockWaitLimit{1300};
 
     bool lockForPeriod() noexcept;
-    void renderBlock(float* stereoOut, int frames) noexcept;
+    bool renderBlock(float* stereoOut, int frames) noexcept;
 
     std::mutex m_lock;
     std::atomic<std::uint64_t> m_missedPeriods{0};

@@ -26,7 +26,7 @@ void OfflineDevice::render(float* stereoOut, std::size_t frames) {
     for (std::size_t done = 0; done < frames;) {
         const std::size_t n = std::min(period, frames - done);
         if (m_started && m_callback)
-            m_callback(m_context, stereoOut + done * 2, n);
+            static_cast<void>(m_callback(m_context, stereoOut + done * 2, n));
         else
             std::fill(stereoOut + done * 2, stereoOut + (done + n) * 2, 0.0f);
         done += n;

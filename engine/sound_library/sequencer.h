@@ -37,6 +37,9 @@ public:
     std::int32_t playingHandle() const { return m_playingHandle.load(std::memory_order_acquire); }
     std::int64_t positionFrames() const { return m_positionFrames.load(std::memory_order_acquire); }
     int outputRate() const { return m_rate; }
+    // A segment is playing, or waits for the synthesizer to play; under the
+    // mixer lock.
+    bool playsLocked() const { return m_sequence != nullptr; }
 
     // Adds `frames` frames of music into stereoOut; scratch holds as many
     // stereo frames.

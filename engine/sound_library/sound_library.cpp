@@ -96,23 +96,32 @@ void SoundLibrary::dsFree(SoundHandle& handle) {
 
 void SoundLibrary::dsPlay(SoundHandle handle) {
     if (Voice* voice = m_mixer->findVoice(handle)) {
-        std::lock_guard guard(m_mixer->lock());
-        voice->playLocked(false);
+        {
+            std::lock_guard guard(m_mixer->lock());
+            voice->playLocked(false);
+        }
+        m_device->wake();
     }
 }
 
 void SoundLibrary::dsPlayEx(SoundHandle handle, std::int32_t volume, std::int32_t, std::int32_t) {
     if (Voice* voice = m_mixer->findVoice(handle)) {
-        std::lock_guard guard(m_mixer->lock());
-        voice->setVolumeLocked(volume);
-        voice->playLocked(false);
+        {
+            std::lock_guard guard(m_mixer->lock());
+            voice->setVolumeLocked(volume);
+            voice->playLocked(false);
+        }
+        m_device->wake();
     }
 }
 
 void SoundLibrary::dsPlayLooping(SoundHandle handle) {
     if (Voice* voice = m_mixer->findVoice(handle)) {
-        std::lock_guard guard(m_mixer->lock());
-        voice->playLocked(true);
+        {
+            std::lock_guard guard(m_mixer->lock());
+            voice->playLocked(true);
+        }
+        m_device->wake();
     }
 }
 
@@ -187,6 +196,7 @@ SoundHandle SoundLibrary::dsLoadMusicSegment(const std::string& path, std::int32
 
 void SoundLibrary::dsPlayMusicSegment(SoundHandle handle, std::int32_t) {
     m_music->play(handle);
+    m_device->wake();
 }
 
 void SoundLibrary::dsStopMusicSegment(SoundHandle handle) {

@@ -49,9 +49,10 @@ struct SoundLibraryOptions {
     // Load the SoundFont on the calling thread instead of in the background
     // (tests that render music at once use it).
     bool loadSoundFontNow = false;
-    // The background load waits for releaseSoundFont(): a program holds it
-    // until its window is up, so that the load does not compete with the
-    // window for the processor.
+    // The background load waits for releaseSoundFont() or waitForMusic(): a
+    // program holds it until music is first wanted, so that the load neither
+    // competes with the window for the processor nor takes memory for music
+    // that never plays.
     bool holdSoundFont = false;
 };
 

@@ -46,6 +46,8 @@ public:
     // The rate it plays at now; only the user-interface thread sets it, so
     // that thread reads it without the lock.
     int frequency() const { return m_frequency; }
+    // Started and not yet finished or stopped; under the mixer lock.
+    bool activeLocked() const { return m_active; }
 
     void playLocked(bool looping);
     void stopLocked();

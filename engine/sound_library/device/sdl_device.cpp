@@ -10,6 +10,13 @@ namespace {
 // How often the watcher looks for a lost device.
 constexpr auto kWatchInterval = std::chrono::milliseconds(250);
 
+// Quiet for this long, the device rests.
+constexpr int kQuietSecondsBeforeRest = 2;
+// A resting device still writes one period this often: only SDL's thread,
+// writing, notices a sound server gone, and the watcher can then bring the
+// device back before the next sound is started rather than after it.
+constexpr auto kRestLength = std::chrono::seconds(1);
+
 // Before SDL's first start, on the warm-up thread: the first SDL call opens
 // the library (library_on_demand.h).
 void setSdlHints() {
@@ -50,7 +57,7 @@ SdlDevice::SdlDevice() {
 }
 
 SdlDevice::~SdlDevice() {
-    close();
+    shutDown();
     finishWarmUp();
 }
 
@@ -67,9 +74,39 @@ void SdlDevice::finishWarmUp() {
 }
 
 void SdlDevice::sdlCallback(void* self, std::uint8_t* stream, int bytes) noexcept {
-    auto* device = static_cast<SdlDevice*>(self);
-    device->m_callback(device->m_context, reinterpret_cast<float*>(stream),
-                       static_cast<std::size_t>(bytes) / (2 * sizeof(float)));
+    static_cast<SdlDevice*>(self)->render(reinterpret_cast<float*>(stream),
+                                          static_cast<std::size_t>(bytes) / (2 * sizeof(float)));
+}
+
+void SdlDevice::render(float* stereoOut, std::size_t frames) noexcept {
+    {
+        // A wake asked for before this render is answered by it.
+        std::lock_guard guard(m_restLock);
+        m_wakeAsked = false;
+    }
+    if (m_callback(m_context, stereoOut, frames)) {
+        m_quietFrames = 0;
+        return;
+    }
+    m_quietFrames += static_cast<std::int64_t>(frames);
+    if (m_quietFrames >= std::int64_t{kQuietSecondsBeforeRest} * m_rate && rest())
+        m_quietFrames = 0;
+}
+
+bool SdlDevice::rest() noexcept {
+    std::unique_lock guard(m_restLock);
+    const bool woken =
+        m_restEnds.wait_for(guard, kRestLength, [this] { return m_wakeAsked || m_closing; });
+    m_wakeAsked = false;
+    return woken && !m_closing;
+}
+
+void SdlDevice::wake() {
+    {
+        std::lock_guard guard(m_restLock);
+        m_wakeAsked = true;
+    }
+    m_restEnds.notify_one();
 }
 
 bool SdlDevice::openDeviceLocked() {
@@ -102,6 +139,10 @@ int SdlDevice::open(RenderCallback callback, void* context) {
     std::lock_guard guard(m_lock);
     m_callback = callback;
     m_context = context;
+    {
+        std::lock_guard restGuard(m_restLock);
+        m_closing = false;
+    }
     const bool opened = openDeviceLocked();
     if (m_warmedUp) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
@@ -122,11 +163,21 @@ void SdlDevice::start() {
 }
 
 void SdlDevice::close() {
+    shutDown();
+}
+
+void SdlDevice::shutDown() {
     {
         std::lock_guard guard(m_lock);
         m_stopWatching = true;
     }
     m_wake.notify_all();
+    // SDL waits for the callback to return before it closes the device.
+    {
+        std::lock_guard guard(m_restLock);
+        m_closing = true;
+    }
+    m_restEnds.notify_all();
     if (m_watcher.joinable())
         m_watcher.join();
     std::lock_guard guard(m_lock);
@@ -146,6 +197,9 @@ void SdlDevice::watch() {
         // The device is lost. Its server connection is dead too, so the whole
         // audio subsystem is started again before the device is re-opened.
         if (m_deviceId != 0) {
+            // A lost device's thread still calls back, and closing waits for
+            // a call resting in it.
+            wake();
             SDL_CloseAudioDevice(m_deviceId);
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
             m_deviceId = 0;

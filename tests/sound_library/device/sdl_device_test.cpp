@@ -10,6 +10,7 @@
 #include "sound_library.h"
 #include "test_support.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -150,6 +151,35 @@ TEST_F(RealDevice, PlaysAtTheServersRateInShortPeriodsAndStops) {
     EXPECT_TRUE(recorder.hearsTone(1000.0, 5s));
     library.dsStop(tone);
     EXPECT_TRUE(recorder.hearsSilence(5s));
+    library.dsQuit();
+}
+
+// After two quiet seconds the device stops asking for periods; the sound that
+// wakes it must still come out from its first frame.
+TEST_F(RealDevice, ABurstIsHeardWholeBothWhileRunningAndAfterARest) {
+    SoundLibrary library(std::make_unique<SdlDevice>());
+    ASSERT_EQ(library.dsInit2(0, 2), 1);
+    const int burstFrames = kRate / 20;
+    const auto wave = makeSine(1000.0, burstFrames, kRate);
+    SoundHandle burst = library.dsCreateDSB(wave.data(), wave.size(), 1);
+    Recorder recorder;
+    for (const int quietFrames : {kRate / 2, 3 * kRate}) {
+        SCOPED_TRACE(quietFrames > 2 * kRate ? "after a rest" : "while running");
+        recorder.read(static_cast<std::size_t>(quietFrames));
+        library.dsPlay(burst);
+        const auto heard = recorder.read(kRate / 2);
+        ASSERT_EQ(heard.size(), std::size_t{kRate});
+        std::size_t first = heard.size(), last = 0;
+        for (std::size_t i = 0; i < heard.size(); i += 2) {
+            if (std::fabs(heard[i]) > 0.05f) {
+                first = std::min(first, i / 2);
+                last = i / 2;
+            }
+        }
+        ASSERT_LT(first, last) << "the burst was not heard";
+        // Within one cycle of the tone: a lost period would take 256 frames.
+        EXPECT_NEAR(static_cast<double>(last - first), burstFrames, 48.0);
+    }
     library.dsQuit();
 }
 
