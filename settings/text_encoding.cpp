@@ -50,6 +50,7 @@ bool isValidUtf8(std::string_view text) {
 // text: a settings file's other keys are still worth reading.
 std::string cp932ToUtf8(std::string_view bytes) {
     iconv_t cd = iconv_open("UTF-8", "CP932");
+    // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's own failure value
     if (cd == reinterpret_cast<iconv_t>(-1))
         return std::string(bytes);
     std::string out;

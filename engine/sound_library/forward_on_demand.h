@@ -12,6 +12,9 @@
 
 #include <dlfcn.h>
 
+// The arguments are names, types and parameter lists pasted into
+// declarations; parentheses around them would not compile.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define TREMLO_FORWARD_ON_DEMAND(LIST, SONAME)                                                     \
     namespace {                                                                                    \
     struct Functions {                                                                             \
@@ -38,3 +41,4 @@
     extern "C" result name parameters {                                                            \
         return library.ready() ? functions.name arguments : missing;                               \
     }
+// NOLINTEND(bugprone-macro-parentheses)

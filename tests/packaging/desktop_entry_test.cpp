@@ -52,7 +52,7 @@ protected:
     static void TearDownTestSuite() { delete s_data; }
 
     QString writeFile(const QString& name, const QByteArray& bytes) {
-        const QString path = s_data->filePath(name);
+        QString path = s_data->filePath(name);
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);

@@ -17,7 +17,7 @@ SoundHandle loadTone(sound::SoundLibrary& library, double hz, int ms, int rate) 
 
 } // namespace
 
-EngineRig::EngineRig(EngineRigOptions rigOptions) : options(rigOptions) {
+EngineRig::EngineRig(EngineRigOptions rigOptions) : options(std::move(rigOptions)) {
     auto offline = std::make_unique<sound::OfflineDevice>(options.rate, 256);
     device = offline.get();
     sound::SoundLibraryOptions libraryOptions;

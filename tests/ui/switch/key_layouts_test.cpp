@@ -26,7 +26,7 @@ const std::map<std::uint32_t, int> kUs = {
     {59, 188}, {60, 190}, {61, 191}, {94, 226}, {50, 16},  {108, 18},
 };
 
-std::map<std::uint32_t, int> usWith(std::map<std::uint32_t, int> changes) {
+std::map<std::uint32_t, int> usWith(const std::map<std::uint32_t, int>& changes) {
     std::map<std::uint32_t, int> codes = kUs;
     for (const auto& [key, code] : changes)
         codes[key] = code;
