@@ -51,23 +51,21 @@ bool comesAfter(const std::u16string& key, const std::string& name, const std::u
     return key != otherKey ? key > otherKey : name > otherName;
 }
 
-// "*.wav", and the compressed files a melody comes in: names with these
-// endings in any letter case, as the desktop's wildcards match them.
-// Hidden files are no sounds of the user's: "._name.wav" beside every file
-// copied from a Mac, say, which would otherwise fill the menu with duds.
-std::vector<std::string> listSoundFiles(const std::string& folder) {
+} // namespace
+
+std::vector<std::string> listSoundFolder(const std::string& folder,
+                                         bool (*wanted)(const std::string& name)) {
     std::vector<std::string> names;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(folder, error)) {
         const std::string name = entry.path().filename().string();
         std::error_code ignored;
-        if (entry.is_regular_file(ignored) && isSampledSoundPath(name) && !name.starts_with('.'))
+        if (entry.is_regular_file(ignored) && wanted(name) && !name.starts_with('.'))
             names.push_back(name);
     }
+    SortNames(names);
     return names;
 }
-
-} // namespace
 
 void SortNames(std::vector<std::string>& names) {
     const std::size_t count = names.size();
@@ -131,10 +129,9 @@ void CatalogueBuilder::BuildEnvirCatalogue(Catalogue& catalogue) {
 
 void CatalogueBuilder::build(Catalogue& catalogue, const std::string& folder,
                              const std::string& savedChoice, SoundHandle& sound) {
-    std::vector<std::string> names = listSoundFiles(folder);
-    if (names.empty())
-        return;
-    SortNames(names);
+    // "*.wav" and the compressed files a melody comes in, in any letter case,
+    // as the desktop's wildcards match them.
+    const std::vector<std::string> names = listSoundFolder(folder, isSampledSoundPath);
     for (const auto& name : names) {
         catalogue.entries.push_back(name);
         if (name != savedChoice) // exact: case and width count

@@ -25,6 +25,13 @@ struct Catalogue {
     std::size_t checked = 0;
 };
 
+// The names of the files in `folder` that `wanted` takes, sorted by
+// SortNames. Hidden files are no sounds of the user's: "._name.wav" beside
+// every file copied from a Mac, say, which would otherwise fill a menu with
+// duds. A folder that cannot be read lists nothing.
+std::vector<std::string> listSoundFolder(const std::string& folder,
+                                         bool (*wanted)(const std::string& name));
+
 // Sorts ascending by 16-bit character codes (upper case before lower case), a
 // Shell sort with Knuth's gaps.
 void SortNames(std::vector<std::string>& names);

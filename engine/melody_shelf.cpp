@@ -21,13 +21,6 @@ namespace fs = std::filesystem;
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kExtInf = "#EXTINF:";
 
-std::string lowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 std::string_view trimmed(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
         text.remove_prefix(1);
@@ -130,12 +123,12 @@ std::string readFile(const std::string& path, bool& read) {
 } // namespace
 
 bool isPlaylistPath(const std::string& path) {
-    const std::string lower = lowerAscii(path);
+    const std::string lower = asciiLower(path);
     return lower.ends_with(".m3u") || lower.ends_with(".m3u8");
 }
 
 std::vector<ShelfEntry> parsePlaylist(std::string_view bytes, const std::string& playlistPath) {
-    const std::string text = decodePlaylist(bytes, lowerAscii(playlistPath).ends_with(".m3u8"));
+    const std::string text = decodePlaylist(bytes, asciiLower(playlistPath).ends_with(".m3u8"));
     const fs::path folder = fs::path(playlistPath).parent_path();
     std::vector<ShelfEntry> entries;
     std::string title;
@@ -160,18 +153,10 @@ std::vector<ShelfEntry> parsePlaylist(std::string_view bytes, const std::string&
 }
 
 std::vector<ShelfEntry> listMelodyFolder(const std::string& folder) {
-    std::vector<std::string> names;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error)) {
-        const std::string name = entry.path().filename().string();
-        std::error_code ignored;
-        if (entry.is_regular_file(ignored) && isMelodyPath(name) && !name.starts_with('.'))
-            names.push_back(name);
-    }
-    SortNames(names);
+    const std::vector<std::string> names = listSoundFolder(folder, isMelodyPath);
     std::vector<ShelfEntry> entries;
     entries.reserve(names.size());
-    for (auto& name : names) {
+    for (const auto& name : names) {
         std::string path = folder;
         path.append("/").append(name);
         entries.push_back({std::move(path), name});

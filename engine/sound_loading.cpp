@@ -1,5 +1,7 @@
 #include "sound_loading.h"
 
+#include "ascii_text.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -84,13 +86,6 @@ std::string firstCharacters(const std::string& text, std::size_t count) {
             break;
     }
     return text.substr(0, end);
-}
-
-std::string asciiLower(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
 }
 
 // Digits with a comma between thousands, as the "#,##0" pictures write them.
