@@ -166,6 +166,20 @@ def hear_on(session, args, program, melody):
     return switch
 
 
+def play_and_quit(session, args, argv, melody, env):
+    """Starts `argv`, hears `melody` on ON and ends the program with 終了
+    from the shortcut menu; its exit code."""
+    program = h.Program(session, session.spawn("tremolo", argv, env=env))
+    try:
+        switch = hear_on(session, args, program, melody)
+        keys = h.Input(session)
+        s.open_shortcut_menu(program, switch, keys)
+        s.choose(program, keys, "x")
+        return s.wait_exit(session, program)
+    finally:
+        session.stop(program.process)
+
+
 def open_with(root, path):
     """The command a desktop runs to open `path` with the menu entry: its
     Exec line with the file for %f (one argument, blanks and all)."""
@@ -248,16 +262,8 @@ def case_read_only(session, args):
         check(prefix or not os.access(folder, os.W_OK), "the program folder is still writable")
         before = snapshot(folder)
         melody = melody_in(session.path("melodies"))
-        program = h.Program(session, session.spawn(
-            "tremolo", prefix + [os.path.join(root, "usr/bin/tremolo"), melody], env=env))
-        try:
-            switch = hear_on(session, args, program, melody)
-            keys = h.Input(session)
-            s.open_shortcut_menu(program, switch, keys)
-            s.choose(program, keys, "x")
-            code = s.wait_exit(session, program)
-        finally:
-            session.stop(program.process)
+        code = play_and_quit(session, args,
+                             prefix + [os.path.join(root, "usr/bin/tremolo"), melody], melody, env)
         after = snapshot(folder)
     finally:
         set_writable(root, True)  # so that the session can remove it
@@ -331,15 +337,7 @@ def case_system(session, args):
         folder = "/" + PROGRAM_FOLDER
         before = snapshot(folder)
         melody = melody_in(session.path("melodies"))
-        program = h.Program(session, session.spawn("tremolo", open_with("/", melody), env=env))
-        try:
-            switch = hear_on(session, args, program, melody)
-            keys = h.Input(session)
-            s.open_shortcut_menu(program, switch, keys)
-            s.choose(program, keys, "x")
-            code = s.wait_exit(session, program)
-        finally:
-            session.stop(program.process)
+        code = play_and_quit(session, args, open_with("/", melody), melody, env)
         check(code == 0, f"the program ended with {code} after 終了")
         check(snapshot(folder) == before, f"running as root changed {folder}: "
               f"{sorted(set(snapshot(folder).items()) ^ set(before.items()))}")

@@ -2,7 +2,7 @@
 // that happen while a melody runs out.
 
 #include "engine_rig.h"
-#include "segment_maker.h"
+#include "looped_segment.h"
 
 #include <gtest/gtest.h>
 
@@ -138,24 +138,7 @@ TEST(EffectsRunOut, UrawaRunsAMidiMelodyOutSilently) {
 
 // Three flute beats of 500 ms whose later passes repeat only the middle one.
 sound::test::TempFile loopedSegment() {
-    namespace seg = tools::segment;
-    seg::Instrument flute;
-    flute.patch = 73;
-    flute.flags = 0x0001;
-    const auto items = seg::sequenceItems({{0, 768, 0, 0, 0x90, 60, 100},
-                                           {768, 768, 0, 0, 0x90, 67, 100},
-                                           {1536, 768, 0, 0, 0x90, 72, 100}},
-                                          20);
-    seg::Header header;
-    header.lengthTicks = 768 * 3;
-    header.loopStartTicks = 768;
-    header.loopEndTicks = 768 * 2;
-    return sound::test::TempFile::holding(
-        seg::segmentForm(
-            seg::segmentHeader(header, 64),
-            {seg::trackForm(seg::Track::Band, seg::bandTrackData({{0, {flute}}}, 44, false)),
-             seg::trackForm(seg::Track::Sequence, seg::sequenceTrackData(items, {}))}),
-        ".sgt");
+    return sound::test::TempFile::holding(loopedFluteSegment(), ".sgt");
 }
 
 TEST(EffectsRunOut, TheRunOutEndsWithTheCurrentPassInRealTime) {

@@ -2,6 +2,7 @@
 // sound like the MIDI files they were made from, and pass, length, position
 // and refusal behave as for MIDI melodies.
 
+#include "looped_segment.h"
 #include "segment_maker.h"
 #include "test_support.h"
 
@@ -120,22 +121,7 @@ TEST(SegmentPlayback, LengthPositionAndPassesAcrossATempoChange) {
 }
 
 TEST(SegmentPlayback, LaterPassesRepeatTheLoopedPart) {
-    // A flute plays C4, G4 and C5 for a beat each; the loop is the G4 beat.
-    seg::Instrument flute;
-    flute.patch = 73;
-    flute.flags = 0x0001;
-    const auto items = seg::sequenceItems({{0, 768, 0, 0, 0x90, 60, 100},
-                                           {768, 768, 0, 0, 0x90, 67, 100},
-                                           {1536, 768, 0, 0, 0x90, 72, 100}},
-                                          20);
-    seg::Header header;
-    header.lengthTicks = 768 * 3;
-    header.loopStartTicks = 768;
-    header.loopEndTicks = 768 * 2;
-    const auto segment = saveSegment(seg::segmentForm(
-        seg::segmentHeader(header, 64),
-        {seg::trackForm(seg::Track::Band, seg::bandTrackData({{0, {flute}}}, 44, false)),
-         seg::trackForm(seg::Track::Sequence, seg::sequenceTrackData(items, {}))}));
+    const auto segment = saveSegment(tremlo::test::loopedFluteSegment());
     OfflineLibrary lib(kRate, loadNow());
     ASSERT_NE(lib.library->dsInitMusic(), 0);
     const SoundHandle h = lib.library->dsLoadMusicSegment(segment, 32);
