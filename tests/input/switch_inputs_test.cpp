@@ -1,0 +1,101 @@
+// Bindings turned into the four button operations, and captures.
+
+#include "switch_inputs.h"
+
+#include <gtest/gtest.h>
+
+namespace tremlo::input {
+namespace {
+
+struct RecordingButtons : SwitchButtons {
+    void press(SwitchButton b) override { log += b == SwitchButton::On ? "+on " : "+off "; }
+    void release(SwitchButton b) override { log += b == SwitchButton::On ? "-on " : "-off "; }
+    std::string log;
+};
+
+InputChange change(std::string_view text, bool pressed, bool initial = false) {
+    return {*InputControl::parse(text), pressed, initial};
+}
+
+struct Step {
+    std::string_view control; // empty: the device below went away
+    bool pressed;
+};
+
+struct Case {
+    const char* name;
+    InputSettings bindings;
+    std::vector<Step> steps;
+    const char* log;
+};
+
+TEST(SwitchInputs, ChangesPressTheBoundButtonsOnceWithTheKeyboardsGuards) {
+    const std::string pad = "controller:button 3@pad";
+    const Case cases[] = {
+        {"press and release", {pad, "", "", ""}, {{pad, true}, {pad, false}}, "+on -on "},
+        {"repeats and a stray release do nothing",
+         {pad, "", "", ""},
+         {{pad, false}, {pad, true}, {pad, true}, {pad, false}, {pad, false}},
+         "+on -on "},
+        {"another device's same button is not ours",
+         {pad, "", "", ""},
+         {{"controller:button 3@other", true}},
+         ""},
+        {"an empty device in a binding is any device",
+         {"controller:button 3@", "", "", ""},
+         {{"controller:button 3@other", true}},
+         "+on "},
+        {"an inverted line presses when it falls",
+         {"", "serial:!CTS@/dev/ttyUSB0", "", ""},
+         {{"serial:CTS@/dev/ttyUSB0", true}, {"serial:CTS@/dev/ttyUSB0", false}},
+         "+off "},
+        {"a note without a channel matches every channel",
+         {"midi:note 36@pads", "midi:ch 2 cc 64@pads", "", ""},
+         {{"midi:ch 10 note 36@pads", true},
+          {"midi:ch 1 cc 64@pads", true},
+          {"midi:ch 2 cc 64@pads", true}},
+         "+on +off "},
+        {"a device pulled out while held releases it",
+         {pad, "controller:button 4@pad", "", ""},
+         {{pad, true}, {"controller:button 4@pad", true}, {"", false}},
+         "+on +off -on -off "},
+    };
+    for (const Case& c : cases) {
+        RecordingButtons buttons;
+        SwitchInputs inputs(buttons, nullptr);
+        inputs.setBindings(c.bindings);
+        for (const Step& step : c.steps)
+            step.control.empty() ? inputs.deviceGone(kController, "pad")
+                                 : inputs.inputChanged(change(step.control, step.pressed));
+        EXPECT_EQ(buttons.log, c.log) << c.name;
+    }
+}
+
+TEST(SwitchInputs, ACaptureTakesTheFirstThingTheUserDoesAndLeavesTheSwitchAlone) {
+    struct CaptureCase {
+        std::vector<InputChange> changes;
+        const char* answer;
+    };
+    const CaptureCase cases[] = {
+        {{change("controller:button 1@pad", false), change("controller:button 2@pad", true)},
+         "controller:button 2@pad"},
+        {{change("serial:DSR@/dev/ttyS0", true, true), change("serial:DSR@/dev/ttyS0", false)},
+         "serial:!DSR@/dev/ttyS0"},
+        {{change("midi:ch 1 note 60@k", true)}, "midi:ch 1 note 60@k"},
+    };
+    for (const CaptureCase& c : cases) {
+        RecordingButtons buttons;
+        SwitchInputs inputs(buttons, nullptr);
+        inputs.setBindings({"controller:button 2@pad", "", "", ""});
+        std::string answer;
+        inputs.beginCapture([&](const InputControl& control) { answer = control.text(); });
+        for (const InputChange& each : c.changes)
+            inputs.inputChanged(each);
+        EXPECT_EQ(answer, c.answer);
+        EXPECT_FALSE(inputs.capturing());
+        EXPECT_EQ(buttons.log, "");
+    }
+}
+
+} // namespace
+} // namespace tremlo::input
