@@ -32,6 +32,7 @@
 #include "sound_loading.h"
 #include "startup.h"
 #include "status_panel_host.h"
+#include "switch_box.h"
 #include "termination_requests.h"
 
 #include <QApplication>
@@ -141,6 +142,8 @@ int main(int argc, char* argv[]) {
                      envirCatalogue, mainWindow, feedback, windows},
                     folder);
     mainWindow.connectEngine(engine, loader, pump);
+    // A switch box wired to the computer presses the same four operations.
+    SwitchBox switchBox(engine, panel, settingsFile);
 
     // The commands, the menus and the dialogs they open.
     PanelViewOverHost panelView(panel, mainWindow);
@@ -197,6 +200,7 @@ int main(int argc, char* argv[]) {
         return 0;
     if (started == StartupResult::Running && path.isEmpty())
         commands.restoreShelf();
+    switchBox.load();
     mainWindow.show();
     // The window's requests reach the display, and the window manager maps
     // it, while the panel and the ambience start.

@@ -1,0 +1,36 @@
+#include "switch_box.h"
+
+#include "input_settings.h"
+
+namespace tremlo {
+
+void EngineSwitchButtons::press(input::SwitchButton button) {
+    button == input::SwitchButton::On ? m_engine.PressOnButton() : m_engine.PressOffButton();
+}
+
+void EngineSwitchButtons::release(input::SwitchButton button) {
+    button == input::SwitchButton::On ? m_engine.ReleaseOnButton() : m_engine.ReleaseOffButton();
+}
+
+SwitchBox::SwitchBox(MelodyEngine& engine, StatusDisplay& status, IniProfile& settingsFile)
+    : m_settingsFile(settingsFile), m_buttons(engine),
+      m_inputs(m_buttons, [&status](const std::string& text) {
+          status.ShowStatusMessage(text, true);
+      }) {
+    // Each device source joins here: m_sources.push_back(...), then
+    // m_inputs.addSource(kind, *m_sources.back()).
+}
+
+SwitchBox::~SwitchBox() {
+    // The sources go first: a thread of theirs may still post to the loop.
+    m_sources.clear();
+}
+
+void SwitchBox::load() { m_inputs.setBindings(readInputSettings(m_settingsFile)); }
+
+void SwitchBox::save(const InputSettings& input) {
+    m_inputs.setBindings(input);
+    writeInputSettings(m_settingsFile, input);
+}
+
+} // namespace tremlo
