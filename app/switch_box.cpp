@@ -1,6 +1,7 @@
 #include "switch_box.h"
 
 #include "input_settings.h"
+#include "serial_lines.h"
 
 namespace tremlo {
 
@@ -19,6 +20,8 @@ SwitchBox::SwitchBox(MelodyEngine& engine, StatusDisplay& status, IniProfile& se
       }) {
     // Each device source joins here: m_sources.push_back(...), then
     // m_inputs.addSource(kind, *m_sources.back()).
+    m_sources.push_back(std::make_unique<input::SerialSource>(m_loop, m_inputs));
+    m_inputs.addSource(input::kSerial, *m_sources.back());
 }
 
 SwitchBox::~SwitchBox() {

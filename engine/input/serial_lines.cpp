@@ -7,17 +7,16 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <linux/serial.h>
 #include <mutex>
 #include <optional>
-#include <thread>
-
-#include <fcntl.h>
-#include <linux/serial.h>
 #include <pthread.h>
 #include <sys/inotify.h>
 #include <sys/ioctl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace tremlo::input {
@@ -92,7 +91,9 @@ bool isAbsence(int error) {
     return error == ENOENT || error == ENXIO || error == ENODEV || error == EIO;
 }
 
-bool isNoLines(int error) { return error == ENOTTY || error == EINVAL; }
+bool isNoLines(int error) {
+    return error == ENOTTY || error == EINVAL;
+}
 
 // The deepest folder of `path` that exists, and the name in it that leads to
 // `path`: what has to appear there for `path` to come back.
@@ -179,7 +180,6 @@ struct SerialSource::Watcher {
     void fail(int error);
     void halt();
 };
-
 
 void SerialSource::Watcher::run(int levels, std::optional<LineCounts> counts) {
     // The thread that made this one may have the wake-up blocked.
@@ -378,9 +378,8 @@ void SerialSource::open(Device& device) {
         const std::optional<LineCounts> counts = readCounts(m_io, fd);
         auto watcher = std::make_shared<Watcher>(*this, device, fd);
         watcher->self = watcher;
-        watcher->thread = std::thread([raw = watcher.get(), levels, counts] {
-            raw->run(levels, counts);
-        });
+        watcher->thread =
+            std::thread([raw = watcher.get(), levels, counts] { raw->run(levels, counts); });
         device.watcher = watcher;
         for (const Line& line : kLines) {
             if (watcher->stop)
@@ -410,7 +409,7 @@ void SerialSource::failed(Device& device, int error, bool wasOpen) {
     if (isAbsence(error))
         say(device, "シリアル機器 " + path +
                         (device.wentAway ? " が外れました。戻るのを待っています。"
-                                 : " が見つかりません。つながるのを待っています。"));
+                                         : " が見つかりません。つながるのを待っています。"));
     else if (error == EACCES || error == EPERM)
         say(device, "シリアル機器 " + path +
                         " を開けません。ユーザーを dialout グループに加えてください（sudo "
@@ -477,8 +476,9 @@ void SerialSource::onFolderEvents() {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             // A watch this source removed itself says IN_IGNORED too.
-            const bool ours = std::any_of(m_folders.begin(), m_folders.end(),
-                                          [&](const auto& each) { return each.second == event->wd; });
+            const bool ours =
+                std::any_of(m_folders.begin(), m_folders.end(),
+                            [&](const auto& each) { return each.second == event->wd; });
             if ((event->mask & (IN_Q_OVERFLOW | IN_DELETE_SELF)) ||
                 (ours && (event->mask & IN_IGNORED))) {
                 everything = true;

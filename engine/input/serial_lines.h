@@ -43,9 +43,9 @@ struct LineCounts {
 class StatusLineIo {
 public:
     virtual ~StatusLineIo() = default;
-    virtual int raise(int fd, int bits) = 0;              // TIOCMBIS
-    virtual int levels(int fd, int& bits) = 0;            // TIOCMGET
-    virtual int counts(int fd, LineCounts& counts) = 0;   // TIOCGICOUNT
+    virtual int raise(int fd, int bits) = 0;             // TIOCMBIS
+    virtual int levels(int fd, int& bits) = 0;           // TIOCMGET
+    virtual int counts(int fd, LineCounts& counts) = 0;  // TIOCGICOUNT
     virtual int waitForChange(int fd, int lineBits) = 0; // TIOCMIWAIT; EINTR on a signal
 };
 

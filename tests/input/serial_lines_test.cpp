@@ -7,11 +7,10 @@
 #include "switch_inputs.h"
 #include "test_folder.h"
 
-#include <gtest/gtest.h>
-
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <mutex>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -30,8 +29,12 @@ public:
     explicit ScriptedLines(int levels) : m_levels(levels) {}
     ~ScriptedLines() override { ::close(m_changed); }
 
-    int raise(int, int) override { return guarded([] { return 0; }); }
-    int levels(int, int& bits) override { return guarded([&] { return bits = m_levels, 0; }); }
+    int raise(int, int) override {
+        return guarded([] { return 0; });
+    }
+    int levels(int, int& bits) override {
+        return guarded([&] { return bits = m_levels, 0; });
+    }
     int counts(int, LineCounts& counts) override {
         return guarded([&] { return counts = m_counts, 0; });
     }
@@ -174,11 +177,21 @@ TEST(SerialSource, LineEdgesReachTheSwitchEndingAtTheLevelTheLineHas) {
     const LineCase cases[] = {
         {"a press and a release", "DSR", "", 0, {{dsr}, {dsr}}, "DSR+ DSR- ", "+on -on "},
         {"a tap between two reads", "DSR", "", 0, {{dsr, dsr}}, "DSR+ DSR- ", "+on -on "},
-        {"bounces count once", "DSR", "", 0, {{dsr, dsr, dsr}, {dsr, dsr, dsr}}, "DSR+ DSR- ",
+        {"bounces count once",
+         "DSR",
+         "",
+         0,
+         {{dsr, dsr, dsr}, {dsr, dsr, dsr}},
+         "DSR+ DSR- ",
          "+on -on "},
         {"two lines at once", "DSR", "CTS", 0, {{dsr, cts}}, "DSR+ CTS+ ", "+on +off "},
         {"a line held at opening", "DSR", "", dsr, {{dsr}}, "DSR- ", "+on -on "},
-        {"an inverted line presses as it opens", "", "!CTS", cts, {{cts}, {cts}}, "CTS- CTS+ ",
+        {"an inverted line presses as it opens",
+         "",
+         "!CTS",
+         cts,
+         {{cts}, {cts}},
+         "CTS- CTS+ ",
          "+off -off "},
     };
     for (const LineCase& c : cases) {
@@ -263,8 +276,8 @@ TEST(SerialSource, APortThatGoesAwayIsWaitedForAndTakenUpAgainWithOneMessageEach
         rig.loop.runFor(50ms); // anything more it would do
         ASSERT_EQ(rig.sink.messages.size(), c.messages.size());
         for (std::size_t i = 0; i < c.messages.size(); ++i)
-            EXPECT_TRUE(rig.sink.messages[i].starts_with("シリアル機器 " + pty.path + " " +
-                                                          c.messages[i]))
+            EXPECT_TRUE(
+                rig.sink.messages[i].starts_with("シリアル機器 " + pty.path + " " + c.messages[i]))
                 << rig.sink.messages[i];
         EXPECT_EQ(rig.buttons.log, c.log);
         EXPECT_EQ(kernel.tries, c.scripted ? 0 : 2);
