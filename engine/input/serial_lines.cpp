@@ -414,6 +414,10 @@ void SerialSource::failed(Device& device, int error, bool wasOpen) {
         say(device, "シリアル機器 " + path +
                         " を開けません。ユーザーを dialout グループに加えてください（sudo "
                         "usermod -aG dialout $USER の後、ログインし直し）。");
+    else if (isNoLines(error) && wasOpen) // the lines read, but no waiting for them
+        say(device, "シリアル機器 " + path +
+                        " のドライバーは状態線の変化を知らせません。ほかのシリアル機器を"
+                        "お使いください。");
     else if (isNoLines(error))
         say(device, "シリアル機器 " + path +
                         " には状態線（DSR・CTS・DCD・RI）がありません。スイッチはモデム制御線の"
