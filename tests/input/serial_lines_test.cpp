@@ -22,7 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Lines the test toggles. A wait blocks in poll(2), so the source's wake-up
+// Lines the test flips. A wait blocks in poll(2), so the source's wake-up
 // signal has to end it just as it ends the kernel's TIOCMIWAIT.
 class ScriptedLines : public StatusLineIo {
 public:
@@ -30,13 +30,19 @@ public:
     ~ScriptedLines() override { ::close(m_changed); }
 
     int raise(int, int) override {
-        return guarded([] { return 0; });
+        const std::lock_guard lock(m_mutex);
+        ++m_opens;
+        return m_error;
     }
     int levels(int, int& bits) override {
-        return guarded([&] { return bits = m_levels, 0; });
+        const std::lock_guard lock(m_mutex);
+        bits = m_levels;
+        return m_error;
     }
     int counts(int, LineCounts& counts) override {
-        return guarded([&] { return counts = m_counts, 0; });
+        const std::lock_guard lock(m_mutex);
+        counts = m_counts;
+        return m_error;
     }
     int waitForChange(int, int) override {
         std::unique_lock lock(m_mutex);
@@ -60,32 +66,30 @@ public:
     // Each bit flips its line once, all in one go: {DSR, DSR} is a tap
     // shorter than the source's wake-up.
     void flip(const std::vector<int>& bits) {
-        change([&] {
-            for (const int bit : bits) {
-                m_levels ^= bit;
-                ++(bit == TIOCM_DSR ? m_counts.dsr : bit == TIOCM_CTS ? m_counts.cts : m_counts.ri);
-            }
-        });
+        const std::lock_guard lock(m_mutex);
+        for (const int bit : bits) {
+            m_levels ^= bit;
+            ++(bit == TIOCM_DSR ? m_counts.dsr : m_counts.cts);
+        }
+        wake();
     }
     void fail(int error) {
-        change([&] { m_error = error; });
+        const std::lock_guard lock(m_mutex);
+        m_error = error;
+        wake();
     }
     // The source has read every change and waits for the next.
     bool settled() {
         const std::lock_guard lock(m_mutex);
         return m_blocked && m_blockedAt == m_counts;
     }
+    int opens() {
+        const std::lock_guard lock(m_mutex);
+        return m_opens;
+    }
 
 private:
-    int guarded(const std::function<int()>& read) {
-        const std::lock_guard lock(m_mutex);
-        return m_error != 0 ? m_error : read();
-    }
-    void change(const std::function<void()>& edit) {
-        {
-            const std::lock_guard lock(m_mutex);
-            edit();
-        }
+    void wake() {
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t put = ::write(m_changed, &one, sizeof one);
     }
@@ -96,6 +100,7 @@ private:
     int m_error = 0;
     bool m_blocked = false;
     LineCounts m_blockedAt;
+    int m_opens = 0;
     int m_changed = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 };
 
@@ -103,24 +108,6 @@ struct RecordingButtons : SwitchButtons {
     void press(SwitchButton b) override { log += b == SwitchButton::On ? "+on " : "+off "; }
     void release(SwitchButton b) override { log += b == SwitchButton::On ? "-on " : "-off "; }
     std::string log;
-};
-
-// What the source reports, on its way to the switch.
-struct RecordingSink : InputSink {
-    explicit RecordingSink(SwitchInputs& inputs) : inputs(inputs) {}
-    void inputChanged(const InputChange& change) override {
-        if (!change.initial)
-            lines += change.control.control + (change.pressed ? "+ " : "- ");
-        inputs.inputChanged(change);
-    }
-    void deviceGone(std::string_view kind, std::string_view device) override {
-        inputs.deviceGone(kind, device);
-    }
-    void inputMessage(const std::string& text) override { messages.push_back(text); }
-
-    SwitchInputs& inputs;
-    std::string lines;
-    std::vector<std::string> messages;
 };
 
 // A pseudo-terminal reached through a name in a temporary folder, as a USB
@@ -143,22 +130,34 @@ struct PseudoTerminal {
     std::string path = folder.file("by-id/usb-Switch_Box-if00");
 };
 
-struct Rig {
-    Rig(StatusLineIo& io, const InputSettings& bindings) : io(io) {
+// The source reporting through here into a real SwitchInputs.
+struct Rig : InputSink {
+    Rig(ScriptedLines& lines, const InputSettings& bindings) : lines(lines) {
         inputs.setBindings(bindings);
         inputs.addSource(kSerial, source);
     }
-    void settle(ScriptedLines& lines) {
-        ASSERT_TRUE(loop.runUntil([&] { return lines.settled(); }));
-        loop.runFor(20ms); // what was posted before it settled
+    void inputChanged(const InputChange& change) override {
+        if (!change.initial)
+            reported += change.control.control + (change.pressed ? "+ " : "- ");
+        inputs.inputChanged(change);
+    }
+    void deviceGone(std::string_view kind, std::string_view device) override {
+        inputs.deviceGone(kind, device);
+    }
+    void inputMessage(const std::string& text) override { messages.push_back(text); }
+    bool settle() {
+        const bool settled = loop.runUntil([&] { return lines.settled(); });
+        loop.runFor(20ms); // what was posted before it settled, and anything more
+        return settled;
     }
 
-    StatusLineIo& io;
+    ScriptedLines& lines;
     RecordingButtons buttons;
     SwitchInputs inputs{buttons, nullptr};
-    RecordingSink sink{inputs};
     testing::PollInputLoop loop;
-    SerialSource source{loop, sink, io};
+    SerialSource source{loop, *this, lines};
+    std::string reported;
+    std::vector<std::string> messages;
 };
 
 struct LineCase {
@@ -167,69 +166,45 @@ struct LineCase {
     const char* off;
     int levels; // when opened
     std::vector<std::vector<int>> flips;
-    const char* lines;
+    const char* reported;
     const char* log;
 };
 
 TEST(SerialSource, LineEdgesReachTheSwitchEndingAtTheLevelTheLineHas) {
     constexpr int dsr = TIOCM_DSR;
     constexpr int cts = TIOCM_CTS;
+    const std::vector<int> bounce{dsr, dsr, dsr};
     const LineCase cases[] = {
         {"a press and a release", "DSR", "", 0, {{dsr}, {dsr}}, "DSR+ DSR- ", "+on -on "},
         {"a tap between two reads", "DSR", "", 0, {{dsr, dsr}}, "DSR+ DSR- ", "+on -on "},
-        {"bounces count once",
-         "DSR",
-         "",
-         0,
-         {{dsr, dsr, dsr}, {dsr, dsr, dsr}},
-         "DSR+ DSR- ",
-         "+on -on "},
+        {"bounces count once", "DSR", "", 0, {bounce, bounce}, "DSR+ DSR- ", "+on -on "},
         {"two lines at once", "DSR", "CTS", 0, {{dsr, cts}}, "DSR+ CTS+ ", "+on +off "},
         {"a line held at opening", "DSR", "", dsr, {{dsr}}, "DSR- ", "+on -on "},
-        {"an inverted line presses as it opens",
-         "",
-         "!CTS",
-         cts,
-         {{cts}, {cts}},
-         "CTS- CTS+ ",
-         "+off -off "},
+        {"inverted", "", "!CTS", cts, {{cts}, {cts}}, "CTS- CTS+ ", "+off -off "},
     };
     for (const LineCase& c : cases) {
         SCOPED_TRACE(c.name);
         const PseudoTerminal pty;
         ScriptedLines lines(c.levels);
-        auto binding = [&](const char* line) {
-            return *line ? "serial:" + std::string(line) + "@" + pty.path : std::string();
+        auto binding = [&](std::string line) {
+            return line.empty() ? line : "serial:" + line + "@" + pty.path;
         };
         Rig rig(lines, {binding(c.on), binding(c.off), "", ""});
-        rig.settle(lines);
+        ASSERT_TRUE(rig.settle());
         for (const std::vector<int>& flip : c.flips) {
             lines.flip(flip);
-            rig.settle(lines);
+            ASSERT_TRUE(rig.settle());
         }
-        EXPECT_EQ(rig.sink.lines, c.lines);
+        EXPECT_EQ(rig.reported, c.reported);
         EXPECT_EQ(rig.buttons.log, c.log);
-        EXPECT_TRUE(rig.sink.messages.empty());
+        EXPECT_TRUE(rig.messages.empty());
     }
 }
-
-// The kernel's ioctls, which a pseudo-terminal refuses, counting the tries.
-struct CountingKernelLines : StatusLineIo {
-    int raise(int fd, int bits) override { return ++tries, kernelStatusLines().raise(fd, bits); }
-    int levels(int fd, int& bits) override { return kernelStatusLines().levels(fd, bits); }
-    int counts(int fd, LineCounts& counts) override {
-        return kernelStatusLines().counts(fd, counts);
-    }
-    int waitForChange(int fd, int bits) override {
-        return kernelStatusLines().waitForChange(fd, bits);
-    }
-    int tries = 0;
-};
 
 struct PlugCase {
     const char* name;
     bool startAbsent; // its folder too
-    bool scripted;    // else the kernel's ioctls
+    int error;        // what the lines say once it is gone
     std::vector<const char*> messages;
     const char* log;
 };
@@ -238,49 +213,40 @@ TEST(SerialSource, APortThatGoesAwayIsWaitedForAndTakenUpAgainWithOneMessageEach
     const PlugCase cases[] = {
         {"unplugged while open",
          false,
-         true,
+         EIO,
          {"が外れました。戻るのを待っています。", "が戻りました。"},
          "+on -on +on "},
-        {"absent at start",
-         true,
-         true,
-         {"が見つかりません。つながるのを待っています。", "を開きました。"},
-         "+on "},
-        {"without status lines, once however often it comes", false, false, {"には状態線"}, ""},
+        {"absent at start", true, 0, {"が見つかりません。", "を開きました。"}, "+on "},
+        // What a pseudo-terminal's own ioctls say.
+        {"without status lines, however often it comes", false, ENOTTY, {"には状態線"}, ""},
     };
     for (const PlugCase& c : cases) {
         SCOPED_TRACE(c.name);
         const PseudoTerminal pty;
-        ScriptedLines scripted(TIOCM_DSR);
-        CountingKernelLines kernel;
+        ScriptedLines lines(TIOCM_DSR);
         if (c.startAbsent)
             std::filesystem::remove_all(std::filesystem::path(pty.path).parent_path());
-        Rig rig(c.scripted ? static_cast<StatusLineIo&>(scripted) : kernel,
-                {"serial:DSR@" + pty.path, "", "", ""});
-        auto said = [&](std::size_t count) {
-            return rig.loop.runUntil([&] { return rig.sink.messages.size() >= count; });
-        };
+        if (c.error == ENOTTY)
+            lines.fail(ENOTTY);
+        Rig rig(lines, {"serial:DSR@" + pty.path, "", "", ""});
+        rig.loop.runUntil([&] { return rig.messages.size() == 1 || lines.settled(); });
         if (!c.startAbsent) {
-            if (c.scripted)
-                rig.settle(scripted);
             pty.unplug();
-            scripted.fail(EIO);
-            ASSERT_TRUE(said(1));
+            lines.fail(c.error);
+            rig.loop.runUntil([&] { return rig.messages.size() == 1; });
         }
-        scripted.fail(0);
+        lines.fail(c.error == ENOTTY ? ENOTTY : 0);
         pty.plugIn();
-        ASSERT_TRUE(rig.loop.runUntil([&] {
-            return rig.sink.messages.size() >= c.messages.size() &&
-                   (c.scripted ? scripted.settled() : kernel.tries == 2);
-        }));
+        const int opens = c.error == ENOTTY ? 2 : c.startAbsent ? 1 : 2;
+        ASSERT_TRUE(rig.loop.runUntil([&] { return lines.opens() == opens; }));
         rig.loop.runFor(50ms); // anything more it would do
-        ASSERT_EQ(rig.sink.messages.size(), c.messages.size());
+        ASSERT_EQ(rig.messages.size(), c.messages.size());
         for (std::size_t i = 0; i < c.messages.size(); ++i)
             EXPECT_TRUE(
-                rig.sink.messages[i].starts_with("シリアル機器 " + pty.path + " " + c.messages[i]))
-                << rig.sink.messages[i];
+                rig.messages[i].starts_with("シリアル機器 " + pty.path + " " + c.messages[i]))
+                << rig.messages[i];
         EXPECT_EQ(rig.buttons.log, c.log);
-        EXPECT_EQ(kernel.tries, c.scripted ? 0 : 2);
+        EXPECT_EQ(lines.opens(), opens);
     }
 }
 
