@@ -63,17 +63,17 @@ private:
 
 struct Line {
     const char* name;
-    int bit;
     int LineCounts::*count;
+    int bit;
     // Edges a counter shows for one press and release: the serial core
     // counts only the trailing edge of a ring.
     int tapEdges;
 };
 
-constexpr Line kLines[] = {{"DSR", TIOCM_DSR, &LineCounts::dsr, 2},
-                           {"CTS", TIOCM_CTS, &LineCounts::cts, 2},
-                           {"DCD", TIOCM_CD, &LineCounts::dcd, 2},
-                           {"RI", TIOCM_RI, &LineCounts::ri, 1}};
+constexpr Line kLines[] = {{"DSR", &LineCounts::dsr, TIOCM_DSR, 2},
+                           {"CTS", &LineCounts::cts, TIOCM_CTS, 2},
+                           {"DCD", &LineCounts::dcd, TIOCM_CD, 2},
+                           {"RI", &LineCounts::ri, TIOCM_RI, 1}};
 constexpr int kLineBits = TIOCM_DSR | TIOCM_CTS | TIOCM_CD | TIOCM_RI;
 
 InputControl lineControl(const std::string& device, const Line& line) {

@@ -186,7 +186,7 @@ TEST(SerialSource, LineEdgesReachTheSwitchEndingAtTheLevelTheLineHas) {
         SCOPED_TRACE(c.name);
         const PseudoTerminal pty;
         ScriptedLines lines(c.levels);
-        auto binding = [&](std::string line) {
+        auto binding = [&](const std::string& line) {
             return line.empty() ? line : "serial:" + line + "@" + pty.path;
         };
         Rig rig(lines, {binding(c.on), binding(c.off), "", ""});
