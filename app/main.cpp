@@ -12,6 +12,7 @@
 #include "commands.h"
 #include "drop_file.h"
 #include "frm_about.h"
+#include "frm_input.h"
 #include "frm_main.h"
 #include "frm_menus.h"
 #include "frm_options.h"
@@ -163,13 +164,23 @@ int main(int argc, char* argv[]) {
     ui::VolumeDialogHost volume(settings, [&](int step) { commands.setSpeed(step); });
     windows.onSpeedSliderRange(
         [&](int minimum, int maximum) { volume.setRange(minimum, maximum); });
-    ui::OptionsParts optionsParts{settings, commands, timers, &mainWindow};
-    CommandDialogs dialogs{
-        [&] { return openFile.ShowOpenFileDialog(); }, [&] { volume.show(); },
-        [&] { ui::showOptionsDialog(optionsParts); }, [&] { ui::showAbout(&mainWindow); },
-        [](const std::string& path) {
-            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
-        }};
+    ui::InputDialogParts inputParts{switchBox.inputs(), timers,
+                                    [&](const InputSettings& chosen) {
+                                        switchBox.save(chosen);
+                                        return std::vector<std::string>();
+                                    },
+                                    &mainWindow};
+    ui::OptionsParts optionsParts{settings, commands, timers, &mainWindow,
+                                  [&] { ui::showInputDialog(inputParts); }};
+    CommandDialogs dialogs{[&] { return openFile.ShowOpenFileDialog(); },
+                           [&] { volume.show(); },
+                           [&] { ui::showOptionsDialog(optionsParts); },
+                           [&] { ui::showAbout(&mainWindow); },
+                           [&] { ui::showInputDialog(inputParts); },
+                           [](const std::string& path) {
+                               QDesktopServices::openUrl(
+                                   QUrl::fromLocalFile(QString::fromStdString(path)));
+                           }};
     MenuCommands menuCommands(commands, settings, loader, mainWindow, dialogs, folder);
     ui::frmMenus menus(menuCommands, settings, doorCatalogue, envirCatalogue, state, shelf);
     mainWindow.onShortcutMenu([&](QPoint at) { menus.popupTitle(at); });
