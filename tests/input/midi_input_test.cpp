@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <unistd.h>
 
 namespace tremlo::input {
@@ -79,51 +80,30 @@ TEST(MidiInput, NotesAndControllersPressOnceAtEachChangeOfLevel) {
     }
 }
 
-// Another program's port on the sequencer, for the source to find.
-class Keyboard {
-public:
-    explicit Keyboard(const std::string& client) {
-        snd_seq_open(&m_seq, "default", SND_SEQ_OPEN_OUTPUT, 0);
-        snd_seq_set_client_name(m_seq, client.c_str());
-        m_port = snd_seq_create_simple_port(
-            m_seq, "鍵盤", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
-            SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
-    }
-    ~Keyboard() { close(); }
-    Keyboard(const Keyboard&) = delete;
-    Keyboard& operator=(const Keyboard&) = delete;
+// Another program's keyboard on the sequencer: whether anyone listens to it,
+// and a key pressed.
+bool listenedTo(snd_seq_t* seq, int port) {
+    snd_seq_query_subscribe_t* query = nullptr;
+    snd_seq_query_subscribe_malloc(&query);
+    const snd_seq_addr_t root{static_cast<unsigned char>(snd_seq_client_id(seq)),
+                              static_cast<unsigned char>(port)};
+    snd_seq_query_subscribe_set_root(query, &root);
+    snd_seq_query_subscribe_set_type(query, SND_SEQ_QUERY_SUBS_READ);
+    snd_seq_query_subscribe_set_index(query, 0);
+    const bool any = snd_seq_query_port_subscribers(seq, query) == 0;
+    snd_seq_query_subscribe_free(query);
+    return any;
+}
 
-    bool connected() const {
-        snd_seq_query_subscribe_t* query = nullptr;
-        snd_seq_query_subscribe_malloc(&query);
-        const snd_seq_addr_t root{static_cast<unsigned char>(snd_seq_client_id(m_seq)),
-                                  static_cast<unsigned char>(m_port)};
-        snd_seq_query_subscribe_set_root(query, &root);
-        snd_seq_query_subscribe_set_type(query, SND_SEQ_QUERY_SUBS_READ);
-        snd_seq_query_subscribe_set_index(query, 0);
-        const bool any = snd_seq_query_port_subscribers(m_seq, query) == 0;
-        snd_seq_query_subscribe_free(query);
-        return any;
-    }
-    void noteOn(int channel, int note) {
-        snd_seq_event_t event;
-        snd_seq_ev_clear(&event);
-        snd_seq_ev_set_source(&event, m_port);
-        snd_seq_ev_set_subs(&event);
-        snd_seq_ev_set_direct(&event);
-        snd_seq_ev_set_noteon(&event, channel, note, 100);
-        snd_seq_event_output_direct(m_seq, &event);
-    }
-    void close() {
-        if (m_seq)
-            snd_seq_close(m_seq);
-        m_seq = nullptr;
-    }
-
-private:
-    snd_seq_t* m_seq = nullptr;
-    int m_port = -1;
-};
+void noteOn(snd_seq_t* seq, int port, int channel, int note) {
+    snd_seq_event_t event;
+    snd_seq_ev_clear(&event);
+    snd_seq_ev_set_source(&event, port);
+    snd_seq_ev_set_subs(&event);
+    snd_seq_ev_set_direct(&event);
+    snd_seq_ev_set_noteon(&event, channel, note, 100);
+    snd_seq_event_output_direct(seq, &event);
+}
 
 TEST(MidiInput, ABoundPortIsConnectedWhenItAppearsAndPressesTheSwitch) {
     testing::PollInputLoop loop;
@@ -144,16 +124,22 @@ TEST(MidiInput, ABoundPortIsConnectedWhenItAppearsAndPressesTheSwitch) {
     const std::string client = "鍵盤試験 " + std::to_string(::getpid());
     const std::string device = client + ":鍵盤";
     inputs.setBindings({"midi:note 60@" + device, "", "", ""});
-    Keyboard keyboard(client);
-    ASSERT_TRUE(loop.runUntil([&] { return keyboard.connected(); }));
+    snd_seq_t* opened = nullptr;
+    ASSERT_EQ(snd_seq_open(&opened, "default", SND_SEQ_OPEN_OUTPUT, 0), 0);
+    std::unique_ptr<snd_seq_t, decltype(&snd_seq_close)> keyboard(opened, snd_seq_close);
+    snd_seq_set_client_name(keyboard.get(), client.c_str());
+    const int port = snd_seq_create_simple_port(
+        keyboard.get(), "鍵盤", SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ,
+        SND_SEQ_PORT_TYPE_MIDI_GENERIC | SND_SEQ_PORT_TYPE_APPLICATION);
+    ASSERT_TRUE(loop.runUntil([&] { return listenedTo(keyboard.get(), port); }));
     const std::vector<FoundDevice> found = source.devices();
     EXPECT_TRUE(std::any_of(found.begin(), found.end(),
                             [&](const FoundDevice& each) { return each.device == device; }));
 
-    keyboard.noteOn(2, 60);
+    noteOn(keyboard.get(), port, 2, 60);
     ASSERT_TRUE(loop.runUntil([&] { return buttons.log == "+on "; })) << buttons.log;
     // The keyboard unplugged while its key is down lets go of the switch.
-    keyboard.close();
+    keyboard.reset();
     EXPECT_TRUE(loop.runUntil([&] { return buttons.log == "+on -on "; })) << buttons.log;
 }
 
