@@ -1,6 +1,7 @@
 #include "switch_box.h"
 
 #include "input_settings.h"
+#include "midi_input.h"
 
 namespace tremlo {
 
@@ -18,6 +19,8 @@ SwitchBox::SwitchBox(MelodyEngine& engine, StatusDisplay& status, IniProfile& se
                [&status](const std::string& text) { status.ShowStatusMessage(text, true); }) {
     // Each device source joins here: m_sources.push_back(...), then
     // m_inputs.addSource(kind, *m_sources.back()).
+    m_sources.push_back(std::make_unique<input::MidiSource>(m_loop, m_inputs));
+    m_inputs.addSource(input::kMidi, *m_sources.back());
 }
 
 SwitchBox::~SwitchBox() {
