@@ -14,9 +14,8 @@ void EngineSwitchButtons::release(input::SwitchButton button) {
 
 SwitchBox::SwitchBox(MelodyEngine& engine, StatusDisplay& status, IniProfile& settingsFile)
     : m_settingsFile(settingsFile), m_buttons(engine),
-      m_inputs(m_buttons, [&status](const std::string& text) {
-          status.ShowStatusMessage(text, true);
-      }) {
+      m_inputs(m_buttons,
+               [&status](const std::string& text) { status.ShowStatusMessage(text, true); }) {
     // Each device source joins here: m_sources.push_back(...), then
     // m_inputs.addSource(kind, *m_sources.back()).
 }
@@ -26,11 +25,17 @@ SwitchBox::~SwitchBox() {
     m_sources.clear();
 }
 
-void SwitchBox::load() { m_inputs.setBindings(readInputSettings(m_settingsFile)); }
+void SwitchBox::load() {
+    m_inputs.setBindings(readInputSettings(m_settingsFile));
+    if (m_bindingsChanged)
+        m_bindingsChanged(m_inputs.bindings());
+}
 
 void SwitchBox::save(const InputSettings& input) {
     m_inputs.setBindings(input);
     writeInputSettings(m_settingsFile, input);
+    if (m_bindingsChanged)
+        m_bindingsChanged(m_inputs.bindings());
 }
 
 } // namespace tremlo

@@ -14,6 +14,7 @@
 #include "switch_inputs.h"
 #include "views.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -41,6 +42,11 @@ public:
     void load();
     // Keeps new bindings and writes them to [Input].
     void save(const InputSettings& input);
+    // Runs after load and after each save, with the bindings then in force:
+    // the system-wide keys are taken there.
+    void onBindingsChanged(std::function<void(const InputSettings&)> changed) {
+        m_bindingsChanged = std::move(changed);
+    }
 
 private:
     IniProfile& m_settingsFile;
@@ -48,6 +54,7 @@ private:
     EngineSwitchButtons m_buttons;
     input::SwitchInputs m_inputs;
     std::vector<std::unique_ptr<input::InputSource>> m_sources;
+    std::function<void(const InputSettings&)> m_bindingsChanged;
 };
 
 } // namespace tremlo
