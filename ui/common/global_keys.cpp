@@ -8,6 +8,7 @@
 #include <xcb/xcb.h>
 #include <xcb/xcb_keysyms.h>
 // Last: Xlib's macros would clash with the headers above.
+#include <X11/XF86keysym.h>
 #include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/keysym.h>
@@ -148,6 +149,28 @@ std::string takenMessage(const QString& key) {
     return keyMessage(key, "は他のプログラムが使っています。別のキーを選んでください。");
 }
 
+std::string switchesScreensMessage(const QString& key) {
+    return keyMessage(key,
+                      "は画面の切り替えに使われているため使えません。別のキーを選んでください。");
+}
+
+// Ctrl+Alt with a function key switches to another virtual terminal: the
+// server acts on it itself and reports no key, so a grab of it would take
+// without ever working.
+bool switchesScreens(xcb_key_symbols_t* symbols, const xcb_keycode_t* keycodes,
+                     std::uint16_t modifiers) {
+    constexpr std::uint16_t kCtrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+    if ((modifiers & kCtrlAlt) != kCtrlAlt)
+        return false;
+    for (const xcb_keycode_t* code = keycodes; *code != XCB_NO_SYMBOL; ++code)
+        for (int level = 0; level < 8; ++level) {
+            const xcb_keysym_t keysym = xcb_key_symbols_get_keysym(symbols, *code, level);
+            if (keysym >= XF86XK_Switch_VT_1 && keysym <= XF86XK_Switch_VT_12)
+                return true;
+        }
+    return false;
+}
+
 std::uint32_t defaultRoot(xcb_connection_t* connection, Display* display) {
     int screen = display ? XDefaultScreen(display) : 0;
     xcb_screen_iterator_t roots = xcb_setup_roots_iterator(xcb_get_setup(connection));
@@ -234,6 +257,8 @@ std::optional<std::string> GlobalKeys::grab(input::SwitchButton button, const st
         symbols ? xcb_key_symbols_get_keycode(symbols.get(), key->keysym) : nullptr);
     if (!keycodes || *keycodes == XCB_NO_SYMBOL)
         return unusableMessage(shown);
+    if (switchesScreens(symbols.get(), keycodes.get(), key->modifiers))
+        return switchesScreensMessage(shown);
 
     const std::size_t firstGrab = m_grabs.size();
     std::vector<xcb_void_cookie_t> cookies;
