@@ -113,10 +113,11 @@ TEST_F(InputDialogTest, NewBindingsWorkAtOnceOkKeepsThemAndCancelPutsTheOldOnesB
 
     ui::frmInput dialog(parts());
     dialog.cmdClear(SwitchButton::On)->click();
-    dialog.keyGlobal(SwitchButton::On)->setKeySequence(QKeySequence(QStringLiteral("Ctrl+Alt+F9")));
+    dialog.keyGlobal(SwitchButton::On)
+        ->setKeySequence(QKeySequence(QStringLiteral("Ctrl+Shift+F9")));
     dialog.cmdOK()->click();
     ASSERT_TRUE(applied);
-    EXPECT_EQ(*applied, (InputSettings{"", "", "Ctrl+Alt+F9", ""}));
+    EXPECT_EQ(*applied, (InputSettings{"", "", "Ctrl+Shift+F9", ""}));
 }
 
 } // namespace
