@@ -30,9 +30,6 @@ SwitchBox::~SwitchBox() {
 
 void SwitchBox::load() {
     m_inputs.setBindings(readInputSettings(m_settingsFile));
-<<<<<<< HEAD
-=======
->>>>>>> globalkeys
 }
 
 void SwitchBox::save(const InputSettings& input) {
