@@ -12,10 +12,12 @@
 #include "commands.h"
 #include "drop_file.h"
 #include "frm_about.h"
+#include "frm_input.h"
 #include "frm_main.h"
 #include "frm_menus.h"
 #include "frm_options.h"
 #include "frm_volume.h"
+#include "global_keys.h"
 #include "melody_engine.h"
 #include "melody_shelf.h"
 #include "menu_commands.h"
@@ -46,6 +48,7 @@
 #include <QTranslator>
 #include <QUrl>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <unistd.h>
 
@@ -86,6 +89,20 @@ std::string folderOfThisProgram() {
     return error ? std::string() : executable.parent_path().string();
 }
 
+// Staying on top, placing the windows and the system-wide keys need X11:
+// under a Wayland session the program runs through XWayland, unless the user
+// chose a platform.
+void preferX11(int argc, char* argv[]) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return;
+    for (int i = 1; i < argc; ++i) {
+        // Qt takes its options with one dash or two.
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -109,6 +126,7 @@ int main(int argc, char* argv[]) {
     sound::SoundLibraryOptions options;
     options.holdSoundFont = true;
     sound::SoundLibrary library(std::make_unique<sound::SdlDevice>(), options);
+    preferX11(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tremolo"));
     QApplication::setQuitOnLastWindowClosed(false);
@@ -144,6 +162,13 @@ int main(int argc, char* argv[]) {
     mainWindow.connectEngine(engine, loader, pump);
     // A switch box wired to the computer presses the same four operations.
     SwitchBox switchBox(engine, panel, settingsFile);
+    GlobalKeys globalKeys([&](input::SwitchButton button, bool pressed) {
+        switchBox.inputs().globalKey(button, pressed);
+    });
+    // What could not be grabbed, for the one who chose the keys.
+    const auto takeGlobalKeys = [&](const InputSettings& bindings) {
+        return globalKeys.setKeys(bindings.GlobalOnKey, bindings.GlobalOffKey);
+    };
 
     // The commands, the menus and the dialogs they open.
     PanelViewOverHost panelView(panel, mainWindow);
@@ -163,13 +188,23 @@ int main(int argc, char* argv[]) {
     ui::VolumeDialogHost volume(settings, [&](int step) { commands.setSpeed(step); });
     windows.onSpeedSliderRange(
         [&](int minimum, int maximum) { volume.setRange(minimum, maximum); });
-    ui::OptionsParts optionsParts{settings, commands, timers, &mainWindow};
-    CommandDialogs dialogs{
-        [&] { return openFile.ShowOpenFileDialog(); }, [&] { volume.show(); },
-        [&] { ui::showOptionsDialog(optionsParts); }, [&] { ui::showAbout(&mainWindow); },
-        [](const std::string& path) {
-            QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
-        }};
+    ui::InputDialogParts inputParts{switchBox.inputs(), timers,
+                                    [&](const InputSettings& chosen) {
+                                        switchBox.save(chosen);
+                                        return takeGlobalKeys(chosen);
+                                    },
+                                    &mainWindow};
+    ui::OptionsParts optionsParts{settings, commands, timers, &mainWindow,
+                                  [&] { ui::showInputDialog(inputParts); }};
+    CommandDialogs dialogs{[&] { return openFile.ShowOpenFileDialog(); },
+                           [&] { volume.show(); },
+                           [&] { ui::showOptionsDialog(optionsParts); },
+                           [&] { ui::showAbout(&mainWindow); },
+                           [&] { ui::showInputDialog(inputParts); },
+                           [](const std::string& path) {
+                               QDesktopServices::openUrl(
+                                   QUrl::fromLocalFile(QString::fromStdString(path)));
+                           }};
     MenuCommands menuCommands(commands, settings, loader, mainWindow, dialogs, folder);
     ui::frmMenus menus(menuCommands, settings, doorCatalogue, envirCatalogue, state, shelf);
     mainWindow.onShortcutMenu([&](QPoint at) { menus.popupTitle(at); });
@@ -201,6 +236,8 @@ int main(int argc, char* argv[]) {
     if (started == StartupResult::Running && path.isEmpty())
         commands.restoreShelf();
     switchBox.load();
+    for (const std::string& message : takeGlobalKeys(switchBox.inputs().bindings()))
+        panel.ShowStatusMessage(message, true);
     mainWindow.show();
     // The window's requests reach the display, and the window manager maps
     // it, while the panel and the ambience start.

@@ -1,6 +1,7 @@
 #include "switch_box.h"
 
 #include "input_settings.h"
+#include "midi_input.h"
 #include "serial_lines.h"
 
 namespace tremlo {
@@ -15,11 +16,12 @@ void EngineSwitchButtons::release(input::SwitchButton button) {
 
 SwitchBox::SwitchBox(MelodyEngine& engine, StatusDisplay& status, IniProfile& settingsFile)
     : m_settingsFile(settingsFile), m_buttons(engine),
-      m_inputs(m_buttons, [&status](const std::string& text) {
-          status.ShowStatusMessage(text, true);
-      }) {
+      m_inputs(m_buttons,
+               [&status](const std::string& text) { status.ShowStatusMessage(text, true); }) {
     // Each device source joins here: m_sources.push_back(...), then
     // m_inputs.addSource(kind, *m_sources.back()).
+    m_sources.push_back(std::make_unique<input::MidiSource>(m_loop, m_inputs));
+    m_inputs.addSource(input::kMidi, *m_sources.back());
     m_sources.push_back(std::make_unique<input::SerialSource>(m_loop, m_inputs));
     m_inputs.addSource(input::kSerial, *m_sources.back());
 }
@@ -29,7 +31,9 @@ SwitchBox::~SwitchBox() {
     m_sources.clear();
 }
 
-void SwitchBox::load() { m_inputs.setBindings(readInputSettings(m_settingsFile)); }
+void SwitchBox::load() {
+    m_inputs.setBindings(readInputSettings(m_settingsFile));
+}
 
 void SwitchBox::save(const InputSettings& input) {
     m_inputs.setBindings(input);

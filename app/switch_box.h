@@ -14,6 +14,7 @@
 #include "switch_inputs.h"
 #include "views.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 

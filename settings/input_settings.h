@@ -6,7 +6,7 @@
 //
 //   OnInput=serial:DSR@/dev/ttyUSB0      the control bound to ON
 //   OffInput=controller:button 2@0300…   the control bound to OFF
-//   GlobalOnKey=Ctrl+Alt+F9              a system-wide key for ON
+//   GlobalOnKey=Ctrl+Shift+F9            a system-wide key for ON
 //   GlobalOffKey=                        none
 //
 // A binding's text is "<kind>:<control>@<device>" (see input_control.h); the

@@ -272,13 +272,14 @@ class Session:
 
     # ---- the program ----------------------------------------------------
 
-    def install_program(self, program, settings=None):
+    def install_program(self, program, settings=None, sections=None):
         """A private program folder: the executable and the files beside it.
 
         The program keeps its settings file and the temporary copies of
         melodies in its own folder; a copy keeps the build folder clean and
         starts every run from the settings given here (the defaults when
-        none). Other executables in the build's bin folder are left out.
+        none), and from `sections`, {name: {key: value}}, after them. Other
+        executables in the build's bin folder are left out.
         """
         source = os.path.dirname(os.path.abspath(program))
         folder = self.path("program")
@@ -289,11 +290,12 @@ class Session:
                 shutil.copytree(entry.path, target, dirs_exist_ok=True)
             elif entry.path == os.path.abspath(program) or not os.access(entry.path, os.X_OK):
                 shutil.copy2(entry.path, target)
-        if settings:
+        if settings or sections:
             with open(os.path.join(folder, "tremlo.ini"), "w", encoding="utf-8") as f:
-                f.write("[TREMLO 1.10]\r\n")
-                for key, value in settings.items():
-                    f.write(f"{key}={value}\r\n")
+                for name, keys in {"TREMLO 1.10": settings or {}, **(sections or {})}.items():
+                    f.write(f"[{name}]\r\n")
+                    for key, value in keys.items():
+                        f.write(f"{key}={value}\r\n")
         return os.path.join(folder, os.path.basename(program))
 
     def start_program(self, program, argument=None, env=None):
@@ -772,10 +774,11 @@ def find_recorder(given, folder):
 
 
 @contextlib.contextmanager
-def running_program(session, program, argument=None, settings=None):
-    """The program, installed in the session with `settings`, for the length
-    of a with-block; checked alive at the block's end."""
-    started = session.start_program(session.install_program(program, settings), argument)
+def running_program(session, program, argument=None, settings=None, sections=None):
+    """The program, installed in the session with `settings` and `sections`,
+    for the length of a with-block; checked alive at the block's end."""
+    started = session.start_program(session.install_program(program, settings, sections),
+                                    argument)
     try:
         yield started
         started.check_alive()

@@ -35,10 +35,10 @@ ORGAN_NOTE = 69
 QUIET_STATION = {"UseEnvir": "no", "Door": "no"}
 
 
-def tone_program(session, args, name="tone.wav"):
+def tone_program(session, args, name="tone.wav", sections=None):
     melody = session.path(name)
     h.write_tone_wave(melody, TONE_HZ)
-    return h.running_program(session, args.program, melody, QUIET_STATION)
+    return h.running_program(session, args.program, melody, QUIET_STATION, sections)
 
 
 def expect_no_tone(recording, start, seconds, frequency=TONE_HZ, what="the melody"):
@@ -152,6 +152,32 @@ def case_mouse_on(session, args):
         expect_stops(recording, pressed)
         h.wait_until(lambda: key_region(switch.grab()) == key_region(idle), 10,
                      "the ON key to come back up after OFF")
+        recording.stop()
+
+
+def case_global_keys(session, args):
+    """The system-wide keys work ON and OFF while another program's window
+    has the keyboard."""
+    keys_section = {"Input": {"GlobalOnKey": "Shift+A", "GlobalOffKey": "Shift+Z"}}
+    with tone_program(session, args, sections=keys_section) as program:
+        program.wait_window(name="tone.wav - " + h.TITLE)
+        program.panel_window()
+        session.spawn("xmessage", ["xmessage", "-name", "other", "another program"])
+        other = h.wait_until(
+            lambda: session.run(["xdotool", "search", "--onlyvisible", "--classname", "other"],
+                                check=False).split(), 10, "the other program's window")[0]
+        h.Window(session, other).activate()
+        focus = session.run(["xdotool", "getwindowfocus"]).strip()
+        check(focus not in program.windows(), f"the program's window {focus} has the keyboard")
+        recording = session.start_recording(args.recorder)
+        keys = h.Input(session)
+
+        pressed = stamp()
+        keys.tap("shift+a")
+        recording.wait_for_tone(pressed, TONE_HZ, TONE_PRESENT)
+        pressed = stamp()
+        keys.tap("shift+z")
+        expect_stops(recording, pressed)
         recording.stop()
 
 
@@ -313,6 +339,7 @@ def case_text_file(session, args):
 CASES = {
     "wave_keys": case_wave_keys,
     "mouse_on": case_mouse_on,
+    "global_keys": case_global_keys,
     "drag": case_drag,
     "midi": case_midi,
     "segment": case_segment,

@@ -23,6 +23,7 @@
 #include <QDialog>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 class QCheckBox;
 class QLabel;
@@ -40,6 +41,8 @@ struct OptionsParts {
     // The dialog opens centred on this window's screen; the primary screen
     // when null.
     QWidget* mainWindow = nullptr;
+    // 入力機器の設定, opened over the dialog; no button when empty.
+    std::function<void()> showInputDevices;
 };
 
 // A delay or threshold box as a setting: the number the text begins with

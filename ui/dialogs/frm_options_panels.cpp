@@ -182,6 +182,13 @@ QWidget* frmOptions::makeBehaviourPanel() {
         keyRow(1, QStringLiteral("cmdAddOffButton"), QStringLiteral("lblAddOffButtonKeyCode"),
                QStringLiteral("「OFF」に割り当てるキーを指定する(&F)"));
     panel.add(keys);
+    if (m_parts.showInputDevices) {
+        auto* devices = new QPushButton(QStringLiteral("入力機器の設定(&I)..."), panel.page());
+        devices->setObjectName(QStringLiteral("cmdInputDevices"));
+        connect(devices, &QPushButton::clicked, this, [this] { m_parts.showInputDevices(); });
+        panel.gap(4);
+        panel.add(devices, 1);
+    }
 
     panel.heading(QStringLiteral("動作の詳細設定"));
     m_chkAutoPlayAtDrop =

@@ -105,6 +105,8 @@ void frmMenus::buildTitle() {
                  [&c] { c.mnuUsePanel_Click(); });
     addSeparator(title, "mnuBar10");
     addItem(title, "mnuOptions", text("オプション(&O)..."), [&c] { c.mnuOptions_Click(); });
+    addItem(title, "mnuInputDevices", text("入力機器の設定(&I)..."),
+            [&c] { c.mnuInputDevices_Click(); });
     addItem(title, "mnuAbout", text("バージョン情報(&A)"), [&c] { c.mnuAbout_Click(); });
     addItem(title, "mnuHelp", text("ヘルプ(&H)"), [&c] { c.mnuHelp_Click(); });
     addSeparator(title, "mnuBar2");

@@ -24,9 +24,10 @@ namespace tremlo {
 struct CommandDialogs {
     // The chosen file's full path, or empty when cancelled.
     std::function<std::string()> showOpenFileDialog;
-    std::function<void()> showVolume;  // modeless; brought forward when open
-    std::function<void()> showOptions; // modal
-    std::function<void()> showAbout;   // modal, owned by the main window
+    std::function<void()> showVolume;       // modeless; brought forward when open
+    std::function<void()> showOptions;      // modal
+    std::function<void()> showAbout;        // modal, owned by the main window
+    std::function<void()> showInputDevices; // modal
     std::function<void(const std::string& path)> openDocument;
 };
 
@@ -52,6 +53,7 @@ public:
     void mnuUsePanel_Click() { m_commands.setUsePanel(!m_settings.UsePanel); }
     void mnuOptions_Click() { m_commands.runModal(m_dialogs.showOptions); }
     void mnuAbout_Click() { m_commands.runModal(m_dialogs.showAbout); }
+    void mnuInputDevices_Click() { m_commands.runModal(m_dialogs.showInputDevices); }
     void mnuHelp_Click();
     void mnuExit_Click();
 

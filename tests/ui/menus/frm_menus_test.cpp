@@ -69,6 +69,7 @@ TEST_F(MenusTest, TheShortcutMenuTree) {
                                               "mnuUsePanel|ステータスパネルを表示(&V)|c",
                                               "mnuBar10|-",
                                               "mnuOptions|オプション(&O)...",
+                                              "mnuInputDevices|入力機器の設定(&I)...",
                                               "mnuAbout|バージョン情報(&A)",
                                               "mnuHelp|ヘルプ(&H)",
                                               "mnuBar2|-",

@@ -52,6 +52,7 @@ protected:
                                        rig.settings.TopMost = false;
                                },
                                [this] { log.push_back("about"); },
+                               [this] { log.push_back("input devices"); },
                                [this](const std::string& path) { log.push_back("open " + path); }};
         commands = std::make_unique<MenuCommands>(programCommands, rig.settings, loader, mainWindow,
                                                   dialogs, folder.path());

@@ -1,0 +1,343 @@
+#include "global_keys.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <cstdlib>
+#include <memory>
+#include <xcb/xcb.h>
+#include <xcb/xcb_keysyms.h>
+// Last: Xlib's macros would clash with the headers above.
+#include <X11/XF86keysym.h>
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
+#include <X11/keysym.h>
+
+namespace tremlo {
+namespace {
+
+// The modifiers a key is bound with; the others (CapsLock, NumLock, the
+// layout group) are whatever they are when the key is pressed.
+constexpr std::uint16_t kBoundModifiers =
+    XCB_MOD_MASK_SHIFT | XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1 | XCB_MOD_MASK_4;
+// A grab names its modifiers exactly, so each key is grabbed once for every
+// state of CapsLock (Lock) and NumLock (Mod2).
+constexpr std::uint16_t kLockVariants[] = {0, XCB_MOD_MASK_LOCK, XCB_MOD_MASK_2,
+                                           XCB_MOD_MASK_LOCK | XCB_MOD_MASK_2};
+
+std::optional<QKeyCombination> firstKeyOf(const std::string& portableText) {
+    const QKeySequence sequence =
+        QKeySequence::fromString(QString::fromStdString(portableText), QKeySequence::PortableText);
+    if (sequence.isEmpty() || sequence[0].key() == Qt::Key_unknown)
+        return std::nullopt;
+    return sequence[0];
+}
+
+std::uint32_t keypadKeysym(int key) {
+    if (key >= Qt::Key_0 && key <= Qt::Key_9)
+        return XK_KP_0 + static_cast<std::uint32_t>(key - Qt::Key_0);
+    switch (key) {
+    case Qt::Key_Asterisk:
+        return XK_KP_Multiply;
+    case Qt::Key_Plus:
+        return XK_KP_Add;
+    case Qt::Key_Minus:
+        return XK_KP_Subtract;
+    case Qt::Key_Period:
+        return XK_KP_Decimal;
+    case Qt::Key_Slash:
+        return XK_KP_Divide;
+    case Qt::Key_Enter:
+        return XK_KP_Enter;
+    default:
+        return 0;
+    }
+}
+
+std::uint32_t keysymOf(int key) {
+    // Latin-1 keysyms are the characters' own codes; a letter is looked up
+    // by the symbol its key makes without Shift.
+    if (key >= 0x20 && key <= 0xff)
+        return QChar(key).toLower().unicode();
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F35)
+        return XK_F1 + static_cast<std::uint32_t>(key - Qt::Key_F1);
+    switch (key) {
+    case Qt::Key_Escape:
+        return XK_Escape;
+    case Qt::Key_Tab:
+        return XK_Tab;
+    case Qt::Key_Backtab:
+        return XK_ISO_Left_Tab;
+    case Qt::Key_Backspace:
+        return XK_BackSpace;
+    case Qt::Key_Return:
+        return XK_Return;
+    case Qt::Key_Enter:
+        return XK_KP_Enter;
+    case Qt::Key_Insert:
+        return XK_Insert;
+    case Qt::Key_Delete:
+        return XK_Delete;
+    case Qt::Key_Pause:
+        return XK_Pause;
+    case Qt::Key_Print:
+        return XK_Print;
+    case Qt::Key_SysReq:
+        return XK_Sys_Req;
+    case Qt::Key_ScrollLock:
+        return XK_Scroll_Lock;
+    case Qt::Key_Home:
+        return XK_Home;
+    case Qt::Key_End:
+        return XK_End;
+    case Qt::Key_Left:
+        return XK_Left;
+    case Qt::Key_Up:
+        return XK_Up;
+    case Qt::Key_Right:
+        return XK_Right;
+    case Qt::Key_Down:
+        return XK_Down;
+    case Qt::Key_PageUp:
+        return XK_Page_Up;
+    case Qt::Key_PageDown:
+        return XK_Page_Down;
+    case Qt::Key_Menu:
+        return XK_Menu;
+    case Qt::Key_Help:
+        return XK_Help;
+    // A Japanese keyboard's own keys.
+    case Qt::Key_Henkan:
+        return XK_Henkan;
+    case Qt::Key_Muhenkan:
+        return XK_Muhenkan;
+    case Qt::Key_Hiragana_Katakana:
+        return XK_Hiragana_Katakana;
+    case Qt::Key_Zenkaku_Hankaku:
+        return XK_Zenkaku_Hankaku;
+    case Qt::Key_Eisu_toggle:
+        return XK_Eisu_toggle;
+    default:
+        return 0;
+    }
+}
+
+std::uint16_t x11Modifiers(Qt::KeyboardModifiers modifiers) {
+    std::uint16_t mask = 0;
+    if (modifiers & Qt::ShiftModifier)
+        mask |= XCB_MOD_MASK_SHIFT;
+    if (modifiers & Qt::ControlModifier)
+        mask |= XCB_MOD_MASK_CONTROL;
+    if (modifiers & Qt::AltModifier)
+        mask |= XCB_MOD_MASK_1;
+    if (modifiers & Qt::MetaModifier)
+        mask |= XCB_MOD_MASK_4;
+    return mask;
+}
+
+std::string keyMessage(const QString& key, const char* what) {
+    return QStringLiteral("システム全体のキー %1 %2")
+        .arg(key, QString::fromUtf8(what))
+        .toStdString();
+}
+
+std::string unusableMessage(const QString& key) {
+    return keyMessage(key, "はこのキーボードでは使えません。別のキーを選んでください。");
+}
+
+std::string takenMessage(const QString& key) {
+    return keyMessage(key, "は他のプログラムが使っています。別のキーを選んでください。");
+}
+
+std::string switchesScreensMessage(const QString& key) {
+    return keyMessage(key,
+                      "は画面の切り替えに使われているため使えません。別のキーを選んでください。");
+}
+
+// Ctrl+Alt with a function key switches to another virtual terminal: the
+// server acts on it itself and reports no key, so a grab of it would take
+// without ever working.
+bool switchesScreens(xcb_key_symbols_t* symbols, const xcb_keycode_t* keycodes,
+                     std::uint16_t modifiers) {
+    constexpr std::uint16_t kCtrlAlt = XCB_MOD_MASK_CONTROL | XCB_MOD_MASK_1;
+    if ((modifiers & kCtrlAlt) != kCtrlAlt)
+        return false;
+    for (const xcb_keycode_t* code = keycodes; *code != XCB_NO_SYMBOL; ++code)
+        for (int level = 0; level < 8; ++level) {
+            const xcb_keysym_t keysym = xcb_key_symbols_get_keysym(symbols, *code, level);
+            if (keysym >= XF86XK_Switch_VT_1 && keysym <= XF86XK_Switch_VT_12)
+                return true;
+        }
+    return false;
+}
+
+std::uint32_t defaultRoot(xcb_connection_t* connection, Display* display) {
+    int screen = display ? XDefaultScreen(display) : 0;
+    xcb_screen_iterator_t roots = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (; roots.rem > 1 && screen > 0; --screen)
+        xcb_screen_next(&roots);
+    return roots.rem > 0 ? roots.data->root : 0;
+}
+
+struct FreeKeySymbols {
+    void operator()(xcb_key_symbols_t* symbols) const { xcb_key_symbols_free(symbols); }
+};
+struct FreeMalloced {
+    void operator()(void* memory) const { std::free(memory); }
+};
+
+int indexOf(input::SwitchButton button) {
+    return button == input::SwitchButton::On ? 0 : 1;
+}
+
+} // namespace
+
+std::optional<X11Key> x11KeyOf(const std::string& portableText) {
+    const std::optional<QKeyCombination> key = firstKeyOf(portableText);
+    if (!key)
+        return std::nullopt;
+    const Qt::KeyboardModifiers modifiers = key->keyboardModifiers();
+    const int code = key->key();
+    const std::uint32_t keysym =
+        modifiers & Qt::KeypadModifier ? keypadKeysym(code) : keysymOf(code);
+    if (keysym == 0)
+        return std::nullopt;
+    return X11Key{keysym, x11Modifiers(modifiers)};
+}
+
+GlobalKeys::GlobalKeys(std::function<void(input::SwitchButton, bool)> onKey)
+    : m_onKey(std::move(onKey)) {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection())
+        return;
+    m_connection = x11->connection();
+    m_root = defaultRoot(m_connection, x11->display());
+    // A held key then repeats its press alone, without a release before
+    // each: the switch sees one press held down, not a key tapped fast.
+    // Qt's Xlib display is the same client as its xcb connection.
+    if (Display* display = x11->display())
+        XkbSetDetectableAutoRepeat(display, True, nullptr);
+    QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+GlobalKeys::~GlobalKeys() {
+    if (!m_connection)
+        return;
+    ungrabAll();
+    if (QCoreApplication::instance())
+        QCoreApplication::instance()->removeNativeEventFilter(this);
+}
+
+std::vector<std::string> GlobalKeys::setKeys(const std::string& onKey, const std::string& offKey) {
+    if (!m_connection)
+        return {};
+    releaseHeld();
+    ungrabAll();
+    std::vector<std::string> messages;
+    for (const auto& [button, text] :
+         {std::pair{input::SwitchButton::On, &onKey}, std::pair{input::SwitchButton::Off, &offKey}})
+        if (std::optional<std::string> message = grab(button, *text))
+            messages.push_back(std::move(*message));
+    return messages;
+}
+
+std::optional<std::string> GlobalKeys::grab(input::SwitchButton button, const std::string& text) {
+    if (text.empty())
+        return std::nullopt;
+    const std::optional<QKeyCombination> first = firstKeyOf(text);
+    const QString shown = first ? QKeySequence(*first).toString(QKeySequence::PortableText)
+                                : QString::fromStdString(text);
+    const std::optional<X11Key> key = x11KeyOf(text);
+    if (!key)
+        return unusableMessage(shown);
+    // The keyboard's map is read now, so a layout changed since counts.
+    const std::unique_ptr<xcb_key_symbols_t, FreeKeySymbols> symbols(
+        xcb_key_symbols_alloc(m_connection));
+    const std::unique_ptr<xcb_keycode_t, FreeMalloced> keycodes(
+        symbols ? xcb_key_symbols_get_keycode(symbols.get(), key->keysym) : nullptr);
+    if (!keycodes || *keycodes == XCB_NO_SYMBOL)
+        return unusableMessage(shown);
+    if (switchesScreens(symbols.get(), keycodes.get(), key->modifiers))
+        return switchesScreensMessage(shown);
+
+    const std::size_t firstGrab = m_grabs.size();
+    std::vector<xcb_void_cookie_t> cookies;
+    for (const xcb_keycode_t* code = keycodes.get(); *code != XCB_NO_SYMBOL; ++code) {
+        m_grabs.push_back({button, *code, key->modifiers});
+        for (const std::uint16_t locks : kLockVariants)
+            cookies.push_back(xcb_grab_key_checked(m_connection, 0, m_root, key->modifiers | locks,
+                                                   *code, XCB_GRAB_MODE_ASYNC,
+                                                   XCB_GRAB_MODE_ASYNC));
+    }
+    bool failed = false;
+    bool taken = false;
+    for (const xcb_void_cookie_t cookie : cookies) {
+        if (xcb_generic_error_t* error = xcb_request_check(m_connection, cookie)) {
+            failed = true;
+            taken = taken || error->error_code == XCB_ACCESS;
+            std::free(error);
+        }
+    }
+    if (!failed)
+        return std::nullopt;
+    // Half a key is no key: what was taken of it is given back.
+    for (std::size_t i = firstGrab; i < m_grabs.size(); ++i)
+        for (const std::uint16_t locks : kLockVariants)
+            xcb_ungrab_key(m_connection, m_grabs[i].keycode, m_root, m_grabs[i].modifiers | locks);
+    xcb_flush(m_connection);
+    m_grabs.resize(firstGrab);
+    return taken ? takenMessage(shown) : unusableMessage(shown);
+}
+
+void GlobalKeys::ungrabAll() {
+    for (const Grab& grab : m_grabs)
+        for (const std::uint16_t locks : kLockVariants)
+            xcb_ungrab_key(m_connection, grab.keycode, m_root, grab.modifiers | locks);
+    m_grabs.clear();
+    xcb_flush(m_connection);
+}
+
+void GlobalKeys::releaseHeld() {
+    for (const input::SwitchButton button : {input::SwitchButton::On, input::SwitchButton::Off}) {
+        std::uint8_t& held = m_held[indexOf(button)];
+        if (held != 0) {
+            held = 0;
+            m_onKey(button, false);
+        }
+    }
+}
+
+bool GlobalKeys::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (m_grabs.empty() || eventType != "xcb_generic_event_t")
+        return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    const std::uint8_t type = event->response_type & 0x7f;
+    if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
+        return false;
+    // A release has the layout of a press.
+    const auto* key = static_cast<const xcb_key_press_event_t*>(message);
+    if (key->event != m_root)
+        return false;
+    if (type == XCB_KEY_PRESS) {
+        const std::uint16_t modifiers = key->state & kBoundModifiers;
+        for (const Grab& grab : m_grabs) {
+            if (grab.keycode == key->detail && grab.modifiers == modifiers) {
+                m_held[indexOf(grab.button)] = key->detail;
+                m_onKey(grab.button, true);
+                return true;
+            }
+        }
+        return false;
+    }
+    for (const input::SwitchButton button : {input::SwitchButton::On, input::SwitchButton::Off}) {
+        std::uint8_t& held = m_held[indexOf(button)];
+        if (held != 0 && held == key->detail) {
+            held = 0;
+            m_onKey(button, false);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace tremlo

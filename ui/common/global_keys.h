@@ -1,0 +1,74 @@
+#pragma once
+
+// System-wide keys for the ON and OFF buttons: keys that work the switch
+// while another program's window has the keyboard. The X server hands them
+// to us through passive grabs on the root window, so they work only on X11
+// (under a Wayland session, through XWayland); elsewhere setting them does
+// nothing.
+//
+// The keys are Qt's portable key-sequence text ("Ctrl+Shift+F9", "Shift+A"),
+// as [Input] keeps them; only the first key of a sequence counts.
+//
+// Thread: the user-interface thread.
+
+#include "input_control.h"
+
+#include <QAbstractNativeEventFilter>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct xcb_connection_t;
+
+namespace tremlo {
+
+// A key as the X server grabs it: the symbol it makes and the modifiers
+// (X's mask bits: Shift, Control, Mod1 for Alt, Mod4 for Meta) held with it.
+struct X11Key {
+    std::uint32_t keysym = 0;
+    std::uint16_t modifiers = 0;
+
+    bool operator==(const X11Key&) const = default;
+};
+
+// nullopt for empty text, text Qt cannot read, a bare modifier, or a key
+// that has no X symbol here.
+std::optional<X11Key> x11KeyOf(const std::string& portableText);
+
+class GlobalKeys : public QAbstractNativeEventFilter {
+public:
+    explicit GlobalKeys(std::function<void(input::SwitchButton, bool pressed)> onKey);
+    ~GlobalKeys() override;
+    GlobalKeys(const GlobalKeys&) = delete;
+    GlobalKeys& operator=(const GlobalKeys&) = delete;
+
+    // Gives up the keys held so far and takes these (empty: none). Returns
+    // one message for each key that could not be taken; a key held down at
+    // the time is released first.
+    std::vector<std::string> setKeys(const std::string& onKey, const std::string& offKey);
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+private:
+    struct Grab {
+        input::SwitchButton button;
+        std::uint8_t keycode;
+        std::uint16_t modifiers;
+    };
+
+    std::optional<std::string> grab(input::SwitchButton button, const std::string& text);
+    void ungrabAll();
+    void releaseHeld();
+
+    std::function<void(input::SwitchButton, bool)> m_onKey;
+    xcb_connection_t* m_connection = nullptr; // null off X11
+    std::uint32_t m_root = 0;
+    std::vector<Grab> m_grabs;
+    // The key code each button's key went down with, 0 while up: its
+    // release may come after its modifiers have been let go.
+    std::uint8_t m_held[2] = {0, 0};
+};
+
+} // namespace tremlo
