@@ -1,5 +1,6 @@
 #include "switch_box.h"
 
+#include "controllers.h"
 #include "input_settings.h"
 
 namespace tremlo {
@@ -19,6 +20,8 @@ SwitchBox::SwitchBox(MelodyEngine& engine, StatusDisplay& status, IniProfile& se
       }) {
     // Each device source joins here: m_sources.push_back(...), then
     // m_inputs.addSource(kind, *m_sources.back()).
+    m_sources.push_back(std::make_unique<input::ControllerSource>(m_loop, m_inputs));
+    m_inputs.addSource(input::kController, *m_sources.back());
 }
 
 SwitchBox::~SwitchBox() {
