@@ -272,7 +272,7 @@ class Session:
 
     # ---- the program ----------------------------------------------------
 
-    def install_program(self, program, settings=None):
+    def install_program(self, program, settings=None, input_settings=None):
         """A private program folder: the executable and the files beside it.
 
         The program keeps its settings file and the temporary copies of
@@ -293,6 +293,11 @@ class Session:
             with open(os.path.join(folder, "tremlo.ini"), "w", encoding="utf-8") as f:
                 f.write("[TREMLO 1.10]\r\n")
                 for key, value in settings.items():
+                    f.write(f"{key}={value}\r\n")
+        if input_settings:
+            with open(os.path.join(folder, "tremlo.ini"), "a", encoding="utf-8") as f:
+                f.write("[Input]\r\n")
+                for key, value in input_settings.items():
                     f.write(f"{key}={value}\r\n")
         return os.path.join(folder, os.path.basename(program))
 
@@ -412,6 +417,41 @@ class Program:
 
     def panel_window(self, timeout=30):
         return self.wait_window(size=PANEL_SIZE, timeout=timeout)
+
+
+class VirtualController:
+    """The program's virtual game controller (engine/input/controllers.h):
+    a FIFO the program reads when TREMLO_VIRTUAL_CONTROLLER names it."""
+
+    GUID = "ff0005bf8b7d00005472000000007603"
+
+    def __init__(self, session):
+        self.path = session.path("controller")
+        os.mkfifo(self.path)
+        self.env = dict(session.env, TREMLO_VIRTUAL_CONTROLLER=self.path)
+        self._fd = None
+
+    @staticmethod
+    def binding(button):
+        return f"controller:button {button}@{VirtualController.GUID}"
+
+    def send(self, text):
+        """'A'..'D' press buttons 0..3, 'a'..'d' release them."""
+        if self._fd is None:
+            # The program opens its end once its loop runs.
+            self._fd = wait_until(lambda: self._open(), 10, "the program's controller FIFO")
+        os.write(self._fd, text.encode())
+
+    def _open(self):
+        try:
+            return os.open(self.path, os.O_WRONLY | os.O_NONBLOCK)
+        except OSError:
+            return None
+
+    def close(self):
+        if self._fd is not None:
+            os.close(self._fd)
+            self._fd = None
 
 
 class Input:
@@ -772,10 +812,13 @@ def find_recorder(given, folder):
 
 
 @contextlib.contextmanager
-def running_program(session, program, argument=None, settings=None):
-    """The program, installed in the session with `settings`, for the length
-    of a with-block; checked alive at the block's end."""
-    started = session.start_program(session.install_program(program, settings), argument)
+def running_program(session, program, argument=None, settings=None, input_settings=None,
+                    env=None):
+    """The program, installed in the session with `settings` (and an [Input]
+    section of `input_settings`), for the length of a with-block; checked
+    alive at the block's end."""
+    started = session.start_program(session.install_program(program, settings, input_settings),
+                                    argument, env=env)
     try:
         yield started
         started.check_alive()
