@@ -7,9 +7,10 @@
 //   controller:button 3@<GUID>   controller:hat 0 up@<GUID>   controller:axis 1 -@<GUID>
 //
 // SDL starts from the loop, soon after the source is made. Every joystick is
-// opened, whatever the bindings say; they are cheap, and a
-// capture then sees them all. A joystick plugged in later is opened at once,
-// and one pulled out releases what it held.
+// opened, whatever the bindings say; they are cheap, and a capture then sees
+// them all. A joystick plugged in later is opened at once, and one pulled out
+// releases what it held. Two joysticks of the same make share a GUID, and so
+// report as one device.
 //
 // Nothing polls. SDL without video would wake every few milliseconds to look
 // for events, so the source waits instead on the descriptors that change
