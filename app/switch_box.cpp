@@ -1,5 +1,6 @@
 #include "switch_box.h"
 
+#include "controllers.h"
 #include "input_settings.h"
 #include "midi_input.h"
 #include "serial_lines.h"
@@ -24,6 +25,8 @@ SwitchBox::SwitchBox(MelodyEngine& engine, StatusDisplay& status, IniProfile& se
     m_inputs.addSource(input::kMidi, *m_sources.back());
     m_sources.push_back(std::make_unique<input::SerialSource>(m_loop, m_inputs));
     m_inputs.addSource(input::kSerial, *m_sources.back());
+    m_sources.push_back(std::make_unique<input::ControllerSource>(m_loop, m_inputs));
+    m_inputs.addSource(input::kController, *m_sources.back());
 }
 
 SwitchBox::~SwitchBox() {

@@ -16,6 +16,12 @@
 // declarations; parentheses around them would not compile.
 // NOLINTBEGIN(bugprone-macro-parentheses)
 #define TREMLO_FORWARD_ON_DEMAND(LIST, SONAME)                                                     \
+    TREMLO_OPEN_ON_DEMAND(LIST, SONAME)                                                            \
+    LIST(TREMLO_ON_DEMAND_FORWARD)
+
+// The library and its function pointers without the forwarding functions, for
+// a file that writes some of them itself.
+#define TREMLO_OPEN_ON_DEMAND(LIST, SONAME)                                                        \
     namespace {                                                                                    \
     struct Functions {                                                                             \
         LIST(TREMLO_ON_DEMAND_POINTER)                                                             \
@@ -26,8 +32,7 @@
         return true;                                                                               \
     }                                                                                              \
     tremlo::sound::LibraryOnDemand library(SONAME, resolve);                                       \
-    }                                                                                              \
-    LIST(TREMLO_ON_DEMAND_FORWARD)
+    }
 
 #define TREMLO_ON_DEMAND_POINTER(name, result, parameters, arguments, missing)                     \
     decltype(&::name) name = nullptr;

@@ -416,6 +416,41 @@ class Program:
         return self.wait_window(size=PANEL_SIZE, timeout=timeout)
 
 
+class VirtualController:
+    """The program's virtual game controller (engine/input/controllers.h):
+    a FIFO the program reads when TREMLO_VIRTUAL_CONTROLLER names it."""
+
+    GUID = "ff0005bf8b7d00005472000000007603"
+
+    def __init__(self, session):
+        self.path = session.path("controller")
+        os.mkfifo(self.path)
+        self.env = dict(session.env, TREMLO_VIRTUAL_CONTROLLER=self.path)
+        self._fd = None
+
+    @staticmethod
+    def binding(button):
+        return f"controller:button {button}@{VirtualController.GUID}"
+
+    def send(self, text):
+        """'A'..'D' press buttons 0..3, 'a'..'d' release them."""
+        if self._fd is None:
+            # The program opens its end once its loop runs.
+            self._fd = wait_until(lambda: self._open(), 10, "the program's controller FIFO")
+        os.write(self._fd, text.encode())
+
+    def _open(self):
+        try:
+            return os.open(self.path, os.O_WRONLY | os.O_NONBLOCK)
+        except OSError:
+            return None
+
+    def close(self):
+        if self._fd is not None:
+            os.close(self._fd)
+            self._fd = None
+
+
 class Input:
     """xdotool's keys (into the active window) and pointer."""
 
@@ -774,11 +809,11 @@ def find_recorder(given, folder):
 
 
 @contextlib.contextmanager
-def running_program(session, program, argument=None, settings=None, sections=None):
+def running_program(session, program, argument=None, settings=None, sections=None, env=None):
     """The program, installed in the session with `settings` and `sections`,
     for the length of a with-block; checked alive at the block's end."""
     started = session.start_program(session.install_program(program, settings, sections),
-                                    argument)
+                                    argument, env=env)
     try:
         yield started
         started.check_alive()

@@ -121,6 +121,31 @@ def case_wave_keys(session, args):
         recording.stop()
 
 
+def case_controller(session, args):
+    """ON and OFF from a game controller bound in [Input]: the program's
+    virtual one, whose button takes SDL's joystick event path."""
+    melody = session.path("tone.wav")
+    h.write_tone_wave(melody, TONE_HZ)
+    controller = h.VirtualController(session)
+    bindings = {"OnInput": controller.binding(0), "OffInput": controller.binding(1)}
+    with h.running_program(session, args.program, melody, QUIET_STATION, {"Input": bindings},
+                           controller.env) as program:
+        program.wait_window(name="tone.wav - " + h.TITLE)
+        recording = session.start_recording(args.recorder)
+        pressed = stamp()
+        controller.send("A")
+        onset = recording.wait_for_tone(pressed, TONE_HZ, TONE_PRESENT)
+        h.log(f"melody sounding {ms(recording.stamp_of(onset + 479) - pressed)} after button 0")
+        controller.send("a")
+        expect_tone_holds(recording, stamp() + 100_000_000, 0.5)
+        pressed = stamp()
+        controller.send("B")
+        expect_stops(recording, pressed)
+        controller.send("b")
+        controller.close()
+        recording.stop()
+
+
 def case_mouse_on(session, args):
     """A button press on the ON key sounds the melody and shows the key down."""
     with tone_program(session, args) as program:
@@ -338,6 +363,7 @@ def case_text_file(session, args):
 
 CASES = {
     "wave_keys": case_wave_keys,
+    "controller": case_controller,
     "mouse_on": case_mouse_on,
     "global_keys": case_global_keys,
     "drag": case_drag,
