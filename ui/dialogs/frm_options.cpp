@@ -66,7 +66,8 @@ std::int16_t delayFromText(const QString& text) {
     return static_cast<std::int16_t>(std::clamp(value, 0.0, double{frmOptions::kMaxDelayMs}));
 }
 
-frmOptions::frmOptions(OptionsParts parts, QWidget* parent) : QDialog(parent), m_parts(parts) {
+frmOptions::frmOptions(OptionsParts parts, QWidget* parent)
+    : QDialog(parent), m_parts(std::move(parts)) {
     setObjectName(QStringLiteral("frmOptions"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
