@@ -4,6 +4,7 @@
 
 #include "controllers.h"
 #include "poll_input_loop.h"
+#include "recording_buttons.h"
 #include "switch_inputs.h"
 #include "test_folder.h"
 
@@ -14,12 +15,6 @@
 
 namespace tremlo::input {
 namespace {
-
-struct RecordingButtons : SwitchButtons {
-    void press(SwitchButton b) override { log += b == SwitchButton::On ? "+on " : "+off "; }
-    void release(SwitchButton b) override { log += b == SwitchButton::On ? "-on " : "-off "; }
-    std::string log;
-};
 
 TEST(ControllerSource, TheVirtualControllerPressesThroughSdlAndReleasesWhenPulledOut) {
     struct Case {

@@ -3,6 +3,7 @@
 
 #include "midi_input.h"
 #include "poll_input_loop.h"
+#include "recording_buttons.h"
 #include "switch_inputs.h"
 
 #include <algorithm>
@@ -13,12 +14,6 @@
 
 namespace tremlo::input {
 namespace {
-
-struct RecordingButtons : SwitchButtons {
-    void press(SwitchButton b) override { log += b == SwitchButton::On ? "+on " : "+off "; }
-    void release(SwitchButton b) override { log += b == SwitchButton::On ? "-on " : "-off "; }
-    std::string log;
-};
 
 using Type = MidiEvent::Type;
 

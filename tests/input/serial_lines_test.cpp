@@ -3,6 +3,7 @@
 // scripted (a pseudo-terminal has none), into a real SwitchInputs.
 
 #include "poll_input_loop.h"
+#include "recording_buttons.h"
 #include "serial_lines.h"
 #include "switch_inputs.h"
 #include "test_folder.h"
@@ -102,12 +103,6 @@ private:
     LineCounts m_blockedAt;
     int m_opens = 0;
     int m_changed = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-};
-
-struct RecordingButtons : SwitchButtons {
-    void press(SwitchButton b) override { log += b == SwitchButton::On ? "+on " : "+off "; }
-    void release(SwitchButton b) override { log += b == SwitchButton::On ? "-on " : "-off "; }
-    std::string log;
 };
 
 // A pseudo-terminal reached through a name in a temporary folder, as a USB

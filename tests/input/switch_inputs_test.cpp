@@ -1,17 +1,12 @@
 // Bindings turned into the four button operations, and captures.
 
+#include "recording_buttons.h"
 #include "switch_inputs.h"
 
 #include <gtest/gtest.h>
 
 namespace tremlo::input {
 namespace {
-
-struct RecordingButtons : SwitchButtons {
-    void press(SwitchButton b) override { log += b == SwitchButton::On ? "+on " : "+off "; }
-    void release(SwitchButton b) override { log += b == SwitchButton::On ? "-on " : "-off "; }
-    std::string log;
-};
 
 InputChange change(std::string_view text, bool pressed, bool initial = false) {
     return {*InputControl::parse(text), pressed, initial};
