@@ -20,8 +20,8 @@ constexpr int kQuietSecondsBeforeRest = 2;
 // device back before the next sound is started rather than after it.
 constexpr auto kRestLength = std::chrono::seconds(1);
 
-// Beyond the stream's target length, the sink renders this far ahead before
-// the sound is out (the null sink reports under a millisecond).
+// Beyond the stream's target length, the sink has rendered this far ahead
+// (the null sink's latency read 0.4 to 1.6 ms in bench/press_latency.py).
 constexpr auto kSinkAhead = std::chrono::milliseconds(2);
 
 // Before SDL's first start, on the warm-up thread: the first SDL call opens
@@ -107,12 +107,12 @@ void SdlDevice::sdlCallback(void* self, std::uint8_t* stream, int bytes) noexcep
 }
 
 // What counts as an underrun, since SDL reports none: a callback that begins
-// more than one period plus the stream's target length after the one before.
-// SDL calls back as soon as the server has taken the period before, so the
-// server then holds that target length and little more; a thread kept away
-// longer has let it run dry. A late request from the server itself counts
-// too, and on a null sink, which then catches up in one go, it is heard as
-// the same gap. A shorter gap, when the server held less, is missed.
+// later after the one before than one period plus all the server holds (the
+// stream's target length and what the sink has rendered ahead). SDL calls
+// back as soon as the server has taken the period before, so a thread kept
+// away that long has let the server run dry. A request the server itself
+// sent late counts too, though it need not have been heard; a gap that came
+// while the server held less than its target can be missed.
 void SdlDevice::noteCallbackTime() noexcept {
     const auto now = std::chrono::steady_clock::now();
     if (m_lastCallback != std::chrono::steady_clock::time_point{} &&
@@ -181,7 +181,7 @@ bool SdlDevice::openDeviceLocked() {
     // SDL's lock on its callback.
     const std::int64_t periodUs = std::int64_t{have.samples} * 1'000'000 / m_rate;
     const std::int64_t heldUs = std::max(periodUs, std::int64_t{m_userServerBufferMsec} * 1000);
-    m_lateAfter = std::chrono::microseconds(periodUs + heldUs);
+    m_lateAfter = std::chrono::microseconds(periodUs + heldUs) + kSinkAhead;
     m_lastCallback = {};
     m_periodFrames.store(have.samples, std::memory_order_relaxed);
     return true;
@@ -198,7 +198,7 @@ bool SdlDevice::lengthenPeriodLocked() {
     // pausing takes, so it is woken first.
     wake();
     SDL_PauseAudioDevice(m_deviceId, 1);
-    std::this_thread::sleep_for(m_lateAfter + kSinkAhead);
+    std::this_thread::sleep_for(m_lateAfter);
     SDL_CloseAudioDevice(m_deviceId);
     m_deviceId = 0;
     m_askedPeriodFrames = std::min(2 * period, kLongestPeriodFrames);

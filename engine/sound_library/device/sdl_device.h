@@ -7,10 +7,10 @@
 // one being rendered (its stream's target length), so a press sounds within
 // about two periods; the period is the whole of the output latency. It
 // starts at the shortest; a period that comes late (an underrun, see
-// SdlDevice::render) makes the device re-open with one twice as long, up to
-// the longest. The first half second after opening is silence anyway, and
-// serves as the probe that sets the period on a machine too busy for the
-// shortest before anything sounds. When the sound server goes away (it is
+// noteCallbackTime) makes the device re-open with one twice as long, up to
+// the longest. The silent seconds after opening, before the first rest, are
+// the probe: a machine too busy for the shortest period has left it before
+// anything sounds. When the sound server goes away (it is
 // restarted, or the user switches outputs) a watcher thread re-opens the
 // device at the same rate once the server is back; the mixer never notices.
 //
