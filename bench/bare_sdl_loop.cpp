@@ -110,7 +110,7 @@ int main(int argc, char* argv[]) {
     want.freq = 48000;
     want.format = AUDIO_F32SYS;
     want.channels = 2;
-    want.samples = 128;
+    want.samples = 256;
     want.callback = &render;
     want.userdata = &loop;
     SDL_AudioSpec have{};

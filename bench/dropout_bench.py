@@ -11,8 +11,9 @@ loop for `--seconds`. Prints on standard output:
 
     dropouts:       gaps of silence in the recorded melody
     period_frames:  the SDL period the program ended with
-    late_periods:   the underruns the program reported while it ran (each
-                    made it re-open with a longer period)
+    late_periods:   the underruns the program had counted when it last
+                    re-opened with a longer period (it reports none at
+                    the longest, where it stays)
 
 A dropout is a run of at least GAP_SAMPLES samples in a row at digital
 silence: the sine is written over whole cycles, so it is never silent for

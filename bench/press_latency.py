@@ -60,12 +60,12 @@ SETTINGS = {"UseEnvir": "no", "Door": "no", "PlayClickSound": "no", "Noise": "no
 PERIOD_REPORT = re.compile(r"periods of (\d+) frames")
 
 
-def chosen_period(session):
-    """The period the program last reported on standard error."""
-    found = PERIOD_REPORT.findall(session.log_tail("tremolo", 1000))
+def reported_periods(session):
+    """The periods the program reported on standard error, the last in use."""
+    found = [int(frames) for frames in PERIOD_REPORT.findall(session.log_tail("tremolo", 1000))]
     if not found:
         raise h.HarnessError("the program reported no period")
-    return int(found[-1])
+    return found
 
 
 def onset_stamp(recording, pressed):
@@ -137,12 +137,13 @@ def main():
                 keys.keyup("shift")
                 time.sleep(0.3)
             streams = sink_input_latencies(session)
-            period = chosen_period(session)
+            periods = reported_periods(session)
             keys.close()
             recording.stop()
             capture_us = recording.capture_latency_note()
             rate = session.sink_rate()
 
+    period = periods[-1]
     period_ms = period * 1000 / rate
     pulse_msec = args.pulse_latency_msec or 0
     print(f"press_to_sound_ms: {statistics.median(press):.1f}")
@@ -152,6 +153,8 @@ def main():
     print(f"press_to_sound_ms over {len(press)} presses: min {min(press):.1f}, "
           f"max {max(press):.1f}", file=sys.stderr)
     print(f"release_to_silence_ms: min {min(release):.1f}, max {max(release):.1f}",
+          file=sys.stderr)
+    print(f"periods the program reported, in turn: {', '.join(map(str, periods))}",
           file=sys.stderr)
     print(f"server rate {rate} Hz; PULSE_LATENCY_MSEC {pulse_msec or 'unset'}; "
           f"the program's stream: "

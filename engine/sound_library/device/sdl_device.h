@@ -44,7 +44,12 @@ namespace tremlo::sound {
 
 class SdlDevice : public OutputDevice {
 public:
-    static constexpr int kShortestPeriodFrames = 128;
+    // 128 frames answer a press 2 to 3 ms sooner, but on a two-core machine
+    // (bench/dropout_bench.py, bench/press_latency.py, tests/e2e) they dropped
+    // out often enough to be heard even with nothing else busy, in gaps that
+    // a callback's timing does not show. SDL_AUDIO_SAMPLES=128 still asks
+    // for them.
+    static constexpr int kShortestPeriodFrames = 256;
     static constexpr int kLongestPeriodFrames = 512;
 
     SdlDevice();

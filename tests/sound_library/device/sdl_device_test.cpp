@@ -177,7 +177,7 @@ TEST_F(RealDevice, ABurstIsHeardWholeBothWhileRunningAndAfterARest) {
             }
         }
         ASSERT_LT(first, last) << "the burst was not heard";
-        // Within one cycle of the tone: a lost period would take 128 frames.
+        // Within one cycle of the tone: a lost period would take 256 frames.
         EXPECT_NEAR(static_cast<double>(last - first), burstFrames, 48.0);
     }
     library.dsQuit();
