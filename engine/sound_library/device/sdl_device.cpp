@@ -170,6 +170,13 @@ bool SdlDevice::openDeviceLocked() {
     want.callback = &SdlDevice::sdlCallback;
     want.userdata = this;
     SDL_AudioSpec have{};
+    // Set before SDL's audio thread starts, which then has them as its own.
+    // With no changes allowed, the period it calls back with is the one
+    // asked for.
+    const std::int64_t periodUs = std::int64_t{m_askedPeriodFrames} * 1'000'000 / m_rate;
+    const std::int64_t heldUs = std::max(periodUs, std::int64_t{m_userServerBufferMsec} * 1000);
+    m_lateAfter = std::chrono::microseconds(periodUs + heldUs) + kSinkAhead;
+    m_lastCallback = {};
     // No changes allowed: SDL converts if the server insists on something
     // else, and the mixer keeps one rate for the whole run.
     m_deviceId = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
@@ -177,12 +184,6 @@ bool SdlDevice::openDeviceLocked() {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
-    // The audio thread reads these only once the device is started, through
-    // SDL's lock on its callback.
-    const std::int64_t periodUs = std::int64_t{have.samples} * 1'000'000 / m_rate;
-    const std::int64_t heldUs = std::max(periodUs, std::int64_t{m_userServerBufferMsec} * 1000);
-    m_lateAfter = std::chrono::microseconds(periodUs + heldUs) + kSinkAhead;
-    m_lastCallback = {};
     m_periodFrames.store(have.samples, std::memory_order_relaxed);
     return true;
 }
@@ -206,8 +207,12 @@ bool SdlDevice::lengthenPeriodLocked() {
     // The closed device's hold on SDL's audio, kept until now so that
     // re-opening did not start the subsystem over.
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    if (!opened)
+    if (!opened) {
+        // The server has gone, which is what kept the callback waiting; the
+        // watcher brings the device back as it was.
+        m_askedPeriodFrames = period;
         return false;
+    }
     if (m_started)
         SDL_PauseAudioDevice(m_deviceId, 0);
     reportPeriod(m_rate, m_periodFrames.load(std::memory_order_relaxed),
@@ -296,6 +301,9 @@ void SdlDevice::watch() {
         }
         if (openDeviceLocked() && m_started)
             SDL_PauseAudioDevice(m_deviceId, 0);
+        // Calls kept waiting by a server going away are no sign of a slow
+        // machine.
+        m_underrunsAnswered = m_underruns.load(std::memory_order_relaxed);
     }
 }
 

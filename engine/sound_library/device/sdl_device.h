@@ -94,7 +94,7 @@ private:
     std::int64_t m_quietFrames = 0;
     // The audio thread's own: when the last callback began, and how long
     // after it the next one may begin before the server has run dry. Set
-    // on opening, before SDL first calls back.
+    // on opening, before SDL starts its thread.
     std::chrono::steady_clock::time_point m_lastCallback{};
     std::chrono::steady_clock::duration m_lateAfter{};
     // Underruns since the device was made (any thread), and how many of
