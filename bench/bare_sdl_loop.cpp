@@ -101,7 +101,6 @@ int main(int argc, char* argv[]) {
     loop.resampled.resize(8192 * 2);
     int error = 0;
     loop.resampler = src_callback_new(&feed, SRC_SINC_FASTEST, loop.channels, &error, &loop);
-    setenv("PULSE_LATENCY_MSEC", "8", 0);
     std::signal(SIGTERM, [](int) { ended = 1; });
     std::signal(SIGINT, [](int) { ended = 1; });
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");

@@ -9,8 +9,11 @@ and again. Prints on standard output:
 
     press_to_sound_ms: median from the ON key event to the melody's first
                        recorded sample
+    period_frames:     the SDL period the program chose (the last it reported)
     output_latency_ms: the output buffering the program asks for: one SDL
-                       period at the server's rate plus PULSE_LATENCY_MSEC
+                       period at the server's rate, rendered ahead, plus
+                       what the server holds: one period, or
+                       PULSE_LATENCY_MSEC when that is given
     release_to_silence_ms: median from the OFF key event to the first
                        recorded sample of silence
 
@@ -31,6 +34,7 @@ its own output latency.
 
 import argparse
 import os
+import re
 import statistics
 import subprocess
 import sys
@@ -53,11 +57,15 @@ BLOCK = 48  # 1 ms: one whole period of the tone
 # overlaps the onset or the end being timed.
 SETTINGS = {"UseEnvir": "no", "Door": "no", "PlayClickSound": "no", "Noise": "no"}
 
-# What SdlDevice asks for: its period, and the Pulse buffer it sets when the
-# environment names none (the harness gives the program none, unless
-# --pulse-latency-msec passes one on).
-PERIOD_FRAMES = 256
-PROGRAM_PULSE_LATENCY_MSEC = 8
+PERIOD_REPORT = re.compile(r"periods of (\d+) frames")
+
+
+def reported_periods(session):
+    """The periods the program reported on standard error, the last in use."""
+    found = [int(frames) for frames in PERIOD_REPORT.findall(session.log_tail("tremolo", 1000))]
+    if not found:
+        raise h.HarnessError("the program reported no period")
+    return found
 
 
 def onset_stamp(recording, pressed):
@@ -92,7 +100,7 @@ def main():
     parser.add_argument("--recorder", help="e2e_recorder (compiled here when not given)")
     parser.add_argument("--presses", type=int, default=20)
     parser.add_argument("--pulse-latency-msec", type=int,
-                        help="PULSE_LATENCY_MSEC for the program (it sets its own otherwise)")
+                        help="PULSE_LATENCY_MSEC for the program (unset otherwise)")
     args = parser.parse_args()
     if args.recorder:
         args.recorder = os.path.abspath(args.recorder)
@@ -129,21 +137,27 @@ def main():
                 keys.keyup("shift")
                 time.sleep(0.3)
             streams = sink_input_latencies(session)
+            periods = reported_periods(session)
             keys.close()
             recording.stop()
             capture_us = recording.capture_latency_note()
             rate = session.sink_rate()
 
-    pulse_msec = (args.pulse_latency_msec if args.pulse_latency_msec is not None
-                  else PROGRAM_PULSE_LATENCY_MSEC)
+    period = periods[-1]
+    period_ms = period * 1000 / rate
+    pulse_msec = args.pulse_latency_msec or 0
     print(f"press_to_sound_ms: {statistics.median(press):.1f}")
-    print(f"output_latency_ms: {PERIOD_FRAMES * 1000 / rate + pulse_msec:.1f}")
+    print(f"period_frames: {period}")
+    print(f"output_latency_ms: {period_ms + max(period_ms, pulse_msec):.1f}")
     print(f"release_to_silence_ms: {statistics.median(release):.1f}")
     print(f"press_to_sound_ms over {len(press)} presses: min {min(press):.1f}, "
           f"max {max(press):.1f}", file=sys.stderr)
     print(f"release_to_silence_ms: min {min(release):.1f}, max {max(release):.1f}",
           file=sys.stderr)
-    print(f"server rate {rate} Hz; PULSE_LATENCY_MSEC {pulse_msec}; the program's stream: "
+    print(f"periods the program reported, in turn: {', '.join(map(str, periods))}",
+          file=sys.stderr)
+    print(f"server rate {rate} Hz; PULSE_LATENCY_MSEC {pulse_msec or 'unset'}; "
+          f"the program's stream: "
           f"{'; '.join(streams) or 'not listed'}", file=sys.stderr)
     print(f"recorder capture latency as the server reports it: "
           f"{'unknown' if capture_us is None else f'{capture_us} us'} (not subtracted)",

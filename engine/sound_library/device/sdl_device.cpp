@@ -1,8 +1,11 @@
 #include "sdl_device.h"
 
 #include <SDL.h>
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 namespace tremlo::sound {
 namespace {
@@ -17,6 +20,10 @@ constexpr int kQuietSecondsBeforeRest = 2;
 // device back before the next sound is started rather than after it.
 constexpr auto kRestLength = std::chrono::seconds(1);
 
+// Beyond the stream's target length, the sink has rendered this far ahead
+// (the null sink's latency read 0.4 to 1.6 ms in bench/press_latency.py).
+constexpr auto kSinkAhead = std::chrono::milliseconds(2);
+
 // Before SDL's first start, on the warm-up thread: the first SDL call opens
 // the library (library_on_demand.h).
 void setSdlHints() {
@@ -26,12 +33,33 @@ void setSdlHints() {
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "トレモロ");
 }
 
-void setServerBuffering() {
-    // With the server's default buffering a 256-frame period drops out under
-    // load; 8 ms keeps it whole and still answers a press within about 10 ms.
-    // A value the user set in the environment wins. Set here, on the thread
-    // that makes the device, before any other thread reads the environment.
-    setenv("PULSE_LATENCY_MSEC", "8", 0);
+// The stream's target length in milliseconds when the user set one for every
+// Pulse client, else 0: SDL then asks for one period. Measured with
+// bench/press_latency.py: the 8 ms the device used to set cost 3.5 ms of a
+// press's 11; the period it kept whole is now found by the underrun watch.
+int userServerBufferMsec() {
+    const char* text = std::getenv("PULSE_LATENCY_MSEC");
+    const long msec = text ? std::strtol(text, nullptr, 10) : 0;
+    return msec > 0 && msec < 10000 ? static_cast<int>(msec) : 0;
+}
+
+// SDL's own variable for the period (it reads it only when the program asks
+// for none) sets the first period tried, for a machine known to need a longer
+// one and for measuring one period against another.
+int firstPeriodFrames() {
+    const char* text = std::getenv("SDL_AUDIO_SAMPLES");
+    const long frames = text ? std::strtol(text, nullptr, 10) : 0;
+    return frames >= 32 && frames <= 8192 ? static_cast<int>(frames)
+                                          : SdlDevice::kShortestPeriodFrames;
+}
+
+void reportPeriod(int rate, int periodFrames, std::uint64_t underruns) {
+    if (underruns == 0)
+        std::fprintf(stderr, "tremolo: sound at %d Hz in periods of %d frames\n", rate,
+                     periodFrames);
+    else
+        std::fprintf(stderr, "tremolo: %llu late periods, sound now in periods of %d frames\n",
+                     static_cast<unsigned long long>(underruns), periodFrames);
 }
 
 int preferredRate() {
@@ -46,8 +74,8 @@ int preferredRate() {
 
 } // namespace
 
-SdlDevice::SdlDevice() {
-    setServerBuffering();
+SdlDevice::SdlDevice()
+    : m_askedPeriodFrames(firstPeriodFrames()), m_userServerBufferMsec(userServerBufferMsec()) {
     m_warmUp = std::thread([this] {
         setSdlHints();
         m_warmedUp = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
@@ -78,7 +106,23 @@ void SdlDevice::sdlCallback(void* self, std::uint8_t* stream, int bytes) noexcep
                                           static_cast<std::size_t>(bytes) / (2 * sizeof(float)));
 }
 
+// What counts as an underrun, since SDL reports none: a callback that begins
+// later after the one before than one period plus all the server holds (the
+// stream's target length and what the sink has rendered ahead). SDL calls
+// back as soon as the server has taken the period before, so a thread kept
+// away that long has let the server run dry. A request the server itself
+// sent late counts too, though it need not have been heard; a gap that came
+// while the server held less than its target can be missed.
+void SdlDevice::noteCallbackTime() noexcept {
+    const auto now = std::chrono::steady_clock::now();
+    if (m_lastCallback != std::chrono::steady_clock::time_point{} &&
+        now - m_lastCallback > m_lateAfter)
+        m_underruns.fetch_add(1, std::memory_order_relaxed);
+    m_lastCallback = now;
+}
+
 void SdlDevice::render(float* stereoOut, std::size_t frames) noexcept {
+    noteCallbackTime();
     {
         // A wake asked for before this render is answered by it.
         std::lock_guard guard(m_restLock);
@@ -89,8 +133,12 @@ void SdlDevice::render(float* stereoOut, std::size_t frames) noexcept {
         return;
     }
     m_quietFrames += static_cast<std::int64_t>(frames);
-    if (m_quietFrames >= std::int64_t{kQuietSecondsBeforeRest} * m_rate && rest())
-        m_quietFrames = 0;
+    if (m_quietFrames >= std::int64_t{kQuietSecondsBeforeRest} * m_rate) {
+        if (rest())
+            m_quietFrames = 0;
+        // The stream ran dry on purpose.
+        m_lastCallback = std::chrono::steady_clock::now();
+    }
 }
 
 bool SdlDevice::rest() noexcept {
@@ -118,10 +166,17 @@ bool SdlDevice::openDeviceLocked() {
     want.freq = m_rate;
     want.format = AUDIO_F32SYS;
     want.channels = 2;
-    want.samples = kPeriodFrames;
+    want.samples = static_cast<Uint16>(m_askedPeriodFrames);
     want.callback = &SdlDevice::sdlCallback;
     want.userdata = this;
     SDL_AudioSpec have{};
+    // Set before SDL's audio thread starts, which then has them as its own.
+    // With no changes allowed, the period it calls back with is the one
+    // asked for.
+    const std::int64_t periodUs = std::int64_t{m_askedPeriodFrames} * 1'000'000 / m_rate;
+    const std::int64_t heldUs = std::max(periodUs, std::int64_t{m_userServerBufferMsec} * 1000);
+    m_lateAfter = std::chrono::microseconds(periodUs + heldUs) + kSinkAhead;
+    m_lastCallback = {};
     // No changes allowed: SDL converts if the server insists on something
     // else, and the mixer keeps one rate for the whole run.
     m_deviceId = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
@@ -129,7 +184,39 @@ bool SdlDevice::openDeviceLocked() {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return false;
     }
-    m_periodFrames = have.samples;
+    m_periodFrames.store(have.samples, std::memory_order_relaxed);
+    return true;
+}
+
+bool SdlDevice::lengthenPeriodLocked() {
+    const int period = m_periodFrames.load(std::memory_order_relaxed);
+    if (m_deviceId == 0 || period >= kLongestPeriodFrames)
+        return false;
+    // What the stream holds plays out before it closes: paused, SDL writes
+    // silence behind it without calling back, and the mixer goes on from the
+    // same frame on the new stream. Nothing is cut or heard twice; the new
+    // stream's start is a short silence. A resting callback holds the lock
+    // pausing takes, so it is woken first.
+    wake();
+    SDL_PauseAudioDevice(m_deviceId, 1);
+    std::this_thread::sleep_for(m_lateAfter);
+    SDL_CloseAudioDevice(m_deviceId);
+    m_deviceId = 0;
+    m_askedPeriodFrames = std::min(2 * period, kLongestPeriodFrames);
+    const bool opened = openDeviceLocked();
+    // The closed device's hold on SDL's audio, kept until now so that
+    // re-opening did not start the subsystem over.
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (!opened) {
+        // The server has gone, which is what kept the callback waiting; the
+        // watcher brings the device back as it was.
+        m_askedPeriodFrames = period;
+        return false;
+    }
+    if (m_started)
+        SDL_PauseAudioDevice(m_deviceId, 0);
+    reportPeriod(m_rate, m_periodFrames.load(std::memory_order_relaxed),
+                 m_underruns.load(std::memory_order_relaxed));
     return true;
 }
 
@@ -150,6 +237,8 @@ int SdlDevice::open(RenderCallback callback, void* context) {
     }
     if (!opened)
         return 0;
+    reportPeriod(m_rate, m_periodFrames.load(std::memory_order_relaxed), 0);
+    m_underrunsAnswered = m_underruns.load(std::memory_order_relaxed);
     m_stopWatching = false;
     m_watcher = std::thread([this] { watch(); });
     return m_rate;
@@ -192,8 +281,14 @@ void SdlDevice::shutDown() {
 void SdlDevice::watch() {
     std::unique_lock guard(m_lock);
     while (!m_wake.wait_for(guard, kWatchInterval, [this] { return m_stopWatching; })) {
-        if (m_deviceId != 0 && SDL_GetAudioDeviceStatus(m_deviceId) != SDL_AUDIO_STOPPED)
+        if (m_deviceId != 0 && SDL_GetAudioDeviceStatus(m_deviceId) != SDL_AUDIO_STOPPED) {
+            const std::uint64_t underruns = m_underruns.load(std::memory_order_relaxed);
+            if (underruns != m_underrunsAnswered) {
+                m_underrunsAnswered = underruns;
+                lengthenPeriodLocked();
+            }
             continue;
+        }
         // The device is lost. Its server connection is dead too, so the whole
         // audio subsystem is started again before the device is re-opened.
         if (m_deviceId != 0) {
@@ -206,6 +301,9 @@ void SdlDevice::watch() {
         }
         if (openDeviceLocked() && m_started)
             SDL_PauseAudioDevice(m_deviceId, 0);
+        // Calls kept waiting by a server going away are no sign of a slow
+        // machine.
+        m_underrunsAnswered = m_underruns.load(std::memory_order_relaxed);
     }
 }
 

@@ -2,9 +2,15 @@
 
 // The real output: SDL2 audio on the user's sound server.
 //
-// The device asks for the server's own rate and a short period, and sets the
-// server's buffering to match, so that a press sounds within one period and
-// the short period does not drop out. When the sound server goes away (it is
+// The device asks for the server's own rate and the shortest period the
+// machine keeps whole. SDL asks the server to hold one period ahead of the
+// one being rendered (its stream's target length), so a press sounds within
+// about two periods; the period is the whole of the output latency. It
+// starts at the shortest; a period that comes late (an underrun, see
+// noteCallbackTime) makes the device re-open with one twice as long, up to
+// the longest. The silent seconds after opening, before the first rest, are
+// the probe: a machine too busy for the shortest period has left it before
+// anything sounds. When the sound server goes away (it is
 // restarted, or the user switches outputs) a watcher thread re-opens the
 // device at the same rate once the server is back; the mixer never notices.
 //
@@ -27,6 +33,7 @@
 #include "output_device.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -37,7 +44,13 @@ namespace tremlo::sound {
 
 class SdlDevice : public OutputDevice {
 public:
-    static constexpr int kPeriodFrames = 256;
+    // 128 frames answer a press 2 to 3 ms sooner, but on a two-core machine
+    // (bench/dropout_bench.py, bench/press_latency.py, tests/e2e) they dropped
+    // out often enough to be heard even with nothing else busy, in gaps that
+    // a callback's timing does not show. SDL_AUDIO_SAMPLES=128 still asks
+    // for them.
+    static constexpr int kShortestPeriodFrames = 256;
+    static constexpr int kLongestPeriodFrames = 512;
 
     SdlDevice();
     ~SdlDevice() override;
@@ -45,7 +58,7 @@ public:
     int open(RenderCallback callback, void* context) override;
     void start() override;
     void close() override;
-    int periodFrames() const override { return m_periodFrames; }
+    int periodFrames() const override { return m_periodFrames.load(std::memory_order_relaxed); }
     void wake() override;
 
 private:
@@ -54,6 +67,10 @@ private:
     // True when woken, false when the rest ran out first.
     bool rest() noexcept;
     bool openDeviceLocked();
+    // Re-opens with the next longer period; false at the longest or without
+    // a device.
+    bool lengthenPeriodLocked();
+    void noteCallbackTime() noexcept;
     // close(), also for the destructor, where a virtual call would not do.
     void shutDown();
     void finishWarmUp();
@@ -62,7 +79,8 @@ private:
     RenderCallback m_callback = nullptr;
     void* m_context = nullptr;
     int m_rate = 0;
-    int m_periodFrames = kPeriodFrames;
+    int m_askedPeriodFrames = kShortestPeriodFrames; // under m_lock
+    std::atomic<int> m_periodFrames{kShortestPeriodFrames};
     std::uint32_t m_deviceId = 0; // an SDL_AudioDeviceID
     bool m_started = false;
 
@@ -74,6 +92,18 @@ private:
 
     // The audio thread's own count of frames since something last sounded.
     std::int64_t m_quietFrames = 0;
+    // The audio thread's own: when the last callback began, and how long
+    // after it the next one may begin before the server has run dry. Set
+    // on opening, before SDL starts its thread.
+    std::chrono::steady_clock::time_point m_lastCallback{};
+    std::chrono::steady_clock::duration m_lateAfter{};
+    // Underruns since the device was made (any thread), and how many of
+    // them the watcher has answered.
+    std::atomic<std::uint64_t> m_underruns{0};
+    std::uint64_t m_underrunsAnswered = 0; // under m_lock
+    // PULSE_LATENCY_MSEC as the user set it, else 0.
+    const int m_userServerBufferMsec;
+
     std::mutex m_restLock;
     std::condition_variable m_restEnds;
     bool m_wakeAsked = false; // under m_restLock
