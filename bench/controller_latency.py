@@ -38,25 +38,6 @@ import harness as h  # noqa: E402
 import press_latency as latency  # noqa: E402
 
 
-def key_press(keys, recording):
-    keys.keydown("shift")
-    time.sleep(0.05)
-    pressed = time.monotonic_ns()
-    keys.keydown("a")
-    ms = (latency.onset_stamp(recording, pressed) - pressed) / 1e6
-    keys.keyup("a")
-    keys.keyup("shift")
-    time.sleep(0.3)
-    keys.keydown("shift")
-    time.sleep(0.05)
-    pressed = time.monotonic_ns()
-    keys.keydown("z")
-    latency.silence_stamp(recording, pressed)
-    keys.keyup("z")
-    keys.keyup("shift")
-    return ms
-
-
 def controller_press(controller, recording):
     pressed = time.monotonic_ns()
     controller.send("A")
@@ -93,7 +74,7 @@ def main():
             recording = session.start_recording(recorder)
             keys = h.XTestKeys(session)
             for _ in range(args.presses):
-                keyboard.append(key_press(keys, recording))
+                keyboard.append(latency.timed_press(keys, recording)[0])
                 time.sleep(0.3)
                 controlled.append(controller_press(controller, recording))
                 time.sleep(0.3)

@@ -93,6 +93,27 @@ def sink_input_latencies(session):
             if "Buffer Latency" in line or "Sink Latency" in line]
 
 
+def timed_press(keys, recording):
+    """Ms from Shift+A to the melody, then from Shift+Z to silence."""
+    keys.keydown("shift")
+    time.sleep(0.05)
+    pressed = time.monotonic_ns()
+    keys.keydown("a")
+    on_ms = (onset_stamp(recording, pressed) - pressed) / 1e6
+    keys.keyup("a")
+    keys.keyup("shift")
+    time.sleep(0.3)  # ON has locked; the melody goes on
+
+    keys.keydown("shift")
+    time.sleep(0.05)
+    pressed = time.monotonic_ns()
+    keys.keydown("z")
+    off_ms = (silence_stamp(recording, pressed) - pressed) / 1e6
+    keys.keyup("z")
+    keys.keyup("shift")
+    return on_ms, off_ms
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -119,22 +140,9 @@ def main():
             recording = session.start_recording(recorder)
             keys = h.XTestKeys(session)
             for _ in range(args.presses):
-                keys.keydown("shift")
-                time.sleep(0.05)
-                pressed = time.monotonic_ns()
-                keys.keydown("a")
-                press.append((onset_stamp(recording, pressed) - pressed) / 1e6)
-                keys.keyup("a")
-                keys.keyup("shift")
-                time.sleep(0.3)  # ON has locked; the melody goes on
-
-                keys.keydown("shift")
-                time.sleep(0.05)
-                pressed = time.monotonic_ns()
-                keys.keydown("z")
-                release.append((silence_stamp(recording, pressed) - pressed) / 1e6)
-                keys.keyup("z")
-                keys.keyup("shift")
+                on_ms, off_ms = timed_press(keys, recording)
+                press.append(on_ms)
+                release.append(off_ms)
                 time.sleep(0.3)
             streams = sink_input_latencies(session)
             periods = reported_periods(session)

@@ -71,26 +71,6 @@ def cpu_percent(pid, seconds):
     return 100 * (cpu_seconds(pid) - start) / (time.monotonic() - started)
 
 
-def timed_press(keys, recording):
-    """Ms from ON to the melody, then OFF again."""
-    keys.keydown("shift")
-    time.sleep(0.05)
-    pressed = time.monotonic_ns()
-    keys.keydown("a")
-    ms = (latency.onset_stamp(recording, pressed) - pressed) / 1e6
-    keys.keyup("a")
-    keys.keyup("shift")
-    time.sleep(0.3)
-    keys.keydown("shift")
-    time.sleep(0.05)
-    pressed = time.monotonic_ns()
-    keys.keydown("z")
-    latency.silence_stamp(recording, pressed)
-    keys.keyup("z")
-    keys.keyup("shift")
-    return ms
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -132,12 +112,12 @@ def main():
             keys = h.XTestKeys(session)
             awake = []
             for _ in range(args.presses * 2):
-                awake.append(timed_press(keys, recording))
+                awake.append(latency.timed_press(keys, recording)[0])
                 time.sleep(0.3)
             after_idle = []
             for _ in range(args.presses):
                 time.sleep(REST_BEFORE_PRESS_SECONDS)
-                after_idle.append(timed_press(keys, recording))
+                after_idle.append(latency.timed_press(keys, recording)[0])
             keys.close()
             recording.stop()
 
