@@ -236,8 +236,12 @@ int main(int argc, char* argv[]) {
     if (started == StartupResult::Running && path.isEmpty())
         commands.restoreShelf();
     switchBox.load();
+    // One line for both keys, so the second refusal does not hide the first.
+    std::string refused;
     for (const std::string& message : takeGlobalKeys(switchBox.inputs().bindings()))
-        panel.ShowStatusMessage(message, true);
+        refused += (refused.empty() ? "" : "　") + message;
+    if (!refused.empty())
+        panel.ShowStatusMessage(refused, true);
     mainWindow.show();
     // The window's requests reach the display, and the window manager maps
     // it, while the panel and the ambience start.
