@@ -130,10 +130,12 @@ void SdlDevice::render(float* stereoOut, std::size_t frames) noexcept {
     }
     if (m_callback(m_context, stereoOut, frames)) {
         m_quietFrames = 0;
+        m_quiet.store(false, std::memory_order_relaxed);
         return;
     }
     m_quietFrames += static_cast<std::int64_t>(frames);
     if (m_quietFrames >= std::int64_t{kQuietSecondsBeforeRest} * m_rate) {
+        m_quiet.store(true, std::memory_order_relaxed);
         if (rest())
             m_quietFrames = 0;
         // The stream ran dry on purpose.
@@ -285,6 +287,10 @@ void SdlDevice::watch() {
             const std::uint64_t underruns = m_underruns.load(std::memory_order_relaxed);
             if (underruns != m_underrunsAnswered) {
                 m_underrunsAnswered = underruns;
+                m_lengthenWanted = true;
+            }
+            if (m_lengthenWanted && m_quiet.load(std::memory_order_relaxed)) {
+                m_lengthenWanted = false;
                 lengthenPeriodLocked();
             }
             continue;

@@ -8,9 +8,10 @@
 // about two periods; the period is the whole of the output latency. It
 // starts at the shortest; a period that comes late (an underrun, see
 // noteCallbackTime) makes the device re-open with one twice as long, up to
-// the longest. The silent seconds after opening, before the first rest, are
-// the probe: a machine too busy for the shortest period has left it before
-// anything sounds. When the sound server goes away (it is
+// the longest, once nothing sounds: re-opening is a short silence, which
+// would break a sound that is playing. The silent seconds after opening,
+// before the first rest, are the probe: a machine too busy for the shortest
+// period has left it before anything sounds. When the sound server goes away (it is
 // restarted, or the user switches outputs) a watcher thread re-opens the
 // device at the same rate once the server is back; the mixer never notices.
 //
@@ -101,6 +102,12 @@ private:
     // them the watcher has answered.
     std::atomic<std::uint64_t> m_underruns{0};
     std::uint64_t m_underrunsAnswered = 0; // under m_lock
+    // A longer period is wanted, and waits until nothing sounds: re-opening
+    // the stream is a short silence, which must not break a sound.
+    bool m_lengthenWanted = false; // under m_lock
+    // Set by the audio thread while nothing has sounded for a whole rest's
+    // wait, and cleared by the next sound.
+    std::atomic<bool> m_quiet{false};
     // PULSE_LATENCY_MSEC as the user set it, else 0.
     const int m_userServerBufferMsec;
 
