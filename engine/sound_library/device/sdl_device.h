@@ -108,7 +108,7 @@ private:
     // Set by the audio thread while nothing has sounded for a whole rest's
     // wait, and cleared by the next sound.
     std::atomic<bool> m_quiet{false};
-    // PULSE_LATENCY_MSEC as the user set it, else 0.
+    // PULSE_LATENCY_MSEC: the user's, else our 8 ms.
     const int m_userServerBufferMsec;
 
     std::mutex m_restLock;
