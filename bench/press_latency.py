@@ -93,24 +93,23 @@ def sink_input_latencies(session):
             if "Buffer Latency" in line or "Sink Latency" in line]
 
 
+def shifted_key(keys, key, recording, stamp):
+    """Ms from Shift+`key` to what `stamp` finds in the recording."""
+    keys.keydown("shift")
+    time.sleep(0.05)
+    pressed = time.monotonic_ns()
+    keys.keydown(key)
+    ms = (stamp(recording, pressed) - pressed) / 1e6
+    keys.keyup(key)
+    keys.keyup("shift")
+    return ms
+
+
 def timed_press(keys, recording):
     """Ms from Shift+A to the melody, then from Shift+Z to silence."""
-    keys.keydown("shift")
-    time.sleep(0.05)
-    pressed = time.monotonic_ns()
-    keys.keydown("a")
-    on_ms = (onset_stamp(recording, pressed) - pressed) / 1e6
-    keys.keyup("a")
-    keys.keyup("shift")
+    on_ms = shifted_key(keys, "a", recording, onset_stamp)
     time.sleep(0.3)  # ON has locked; the melody goes on
-
-    keys.keydown("shift")
-    time.sleep(0.05)
-    pressed = time.monotonic_ns()
-    keys.keydown("z")
-    off_ms = (silence_stamp(recording, pressed) - pressed) / 1e6
-    keys.keyup("z")
-    keys.keyup("shift")
+    off_ms = shifted_key(keys, "z", recording, silence_stamp)
     return on_ms, off_ms
 
 

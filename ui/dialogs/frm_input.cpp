@@ -67,6 +67,16 @@ QString describeControl(std::string_view kind, std::string control) {
     return words.join(QLatin1Char(' ')) + inverted;
 }
 
+// The suffix of the row's object names: "On" or "Off".
+QString rowSuffix(SwitchButton button) {
+    return button == SwitchButton::On ? QStringLiteral("On") : QStringLiteral("Off");
+}
+
+QString captureCaption(SwitchButton button) {
+    return buttonName(button) + (button == SwitchButton::On ? QStringLiteral("の入力を取得(&N)")
+                                                            : QStringLiteral("の入力を取得(&F)"));
+}
+
 QPixmap lampPicture(bool lit, qreal ratio) {
     return art::pixmap(lit ? art::kLedLit : art::kLedDark, ratio);
 }
@@ -121,8 +131,7 @@ frmInput::frmInput(InputDialogParts parts)
     grid->setHorizontalSpacing(10);
     for (int i = 0; i < 2; ++i) {
         const SwitchButton button = kButtons[i];
-        const QString suffix =
-            button == SwitchButton::On ? QStringLiteral("On") : QStringLiteral("Off");
+        const QString suffix = rowSuffix(button);
         Row& r = m_rows[i];
         r.lamp = new QLabel(bindings);
         r.lamp->setObjectName(QStringLiteral("imgLamp") + suffix);
@@ -130,10 +139,7 @@ frmInput::frmInput(InputDialogParts parts)
         r.input->setObjectName(QStringLiteral("lblInput") + suffix);
         r.input->setMinimumWidth(
             r.input->fontMetrics().horizontalAdvance(QString(40, QChar(0x3042))));
-        r.capture = new QPushButton(buttonName(button) + (button == SwitchButton::On
-                                                              ? QStringLiteral("の入力を取得(&N)")
-                                                              : QStringLiteral("の入力を取得(&F)")),
-                                    bindings);
+        r.capture = new QPushButton(captureCaption(button), bindings);
         r.capture->setObjectName(QStringLiteral("cmdCapture") + suffix);
         r.clear = new QPushButton(QStringLiteral("解除"), bindings);
         r.clear->setObjectName(QStringLiteral("cmdClear") + suffix);
@@ -160,8 +166,7 @@ frmInput::frmInput(InputDialogParts parts)
     keyGrid->addWidget(keyNote, 0, 0, 1, 3);
     for (int i = 0; i < 2; ++i) {
         const SwitchButton button = kButtons[i];
-        const QString suffix =
-            button == SwitchButton::On ? QStringLiteral("On") : QStringLiteral("Off");
+        const QString suffix = rowSuffix(button);
         Row& r = m_rows[i];
         const std::string& stored =
             button == SwitchButton::On ? m_pending.GlobalOnKey : m_pending.GlobalOffKey;
@@ -277,9 +282,7 @@ void frmInput::stopCapture() {
     m_blink.reset();
     m_lblPrompt->clear();
     m_lblPrompt->show();
-    row(button).capture->setText(buttonName(button) + (button == SwitchButton::On
-                                                           ? QStringLiteral("の入力を取得(&N)")
-                                                           : QStringLiteral("の入力を取得(&F)")));
+    row(button).capture->setText(captureCaption(button));
     if (m_parts.inputs.capturing())
         m_parts.inputs.endCapture();
 }
