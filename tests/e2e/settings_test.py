@@ -152,7 +152,7 @@ def case_noise_cycle(session, args):
     check(at_on > 0 and abs(s.db(at_on / at_off) + 10) <= 1.0,
           f"the noise at ON is {s.db(at_on / at_off):+.1f} dB from OFF's, not -10 dB")
 
-    click_on = s.loudest(recording, pressed_on, pressed_on + 400_000_000, click_hz)
+    click_on = s.sustained(recording, pressed_on, pressed_on + 400_000_000, click_hz)
     click_off = s.loudest(recording, pressed_off, pressed_off + 400_000_000, click_hz)
     check(click_off >= s.CLICK[3] / 2, f"no click at OFF ({click_off:.4f})")
     check(click_on < s.CLICK[3] / 20, f"a click at ON ({click_on:.4f})")
@@ -165,8 +165,8 @@ def case_noise_cycle(session, args):
     door_start = recording.stamp_of(frame)
     # Clear of the edges of the noise at OFF and of the announcement, which
     # leak a little into the melody's band.
-    melody = s.loudest(recording, pressed_off + 400_000_000, door_start - 50_000_000,
-                       s.MELODY_HZ)
+    melody = s.sustained(recording, pressed_off + 400_000_000, door_start - 50_000_000,
+                         s.MELODY_HZ)
     check(melody < s.MELODY_AMPLITUDE / 50,
           f"the melody still sounds before the door ({melody:.4f})")
 
@@ -197,7 +197,7 @@ def case_catalogue_door(session, args):
     h.log(f"{name} ({s.CATALOGUE_DOOR_HZ} Hz) {delay_ms:.1f} ms after OFF")
     check(abs(delay_ms - DOOR_AFTER_OFF_MS) <= TOLERANCE_MS,
           f"{name} began {delay_ms:.1f} ms after OFF")
-    fixed = s.loudest(recording, pressed_off, pressed_off + 2_500_000_000, s.DOOR[1])
+    fixed = s.sustained(recording, pressed_off, pressed_off + 2_500_000_000, s.DOOR[1])
     # The catalogue tone's edges leak a little into door.wav's band; door.wav
     # itself would be there at its full level.
     check(fixed < s.DOOR[3] / 4, f"door.wav sounded as well ({fixed:.4f})")

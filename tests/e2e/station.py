@@ -205,6 +205,21 @@ def loudest(recording, start_ns, end_ns, frequency):
     return max((a for _, a in levels(recording, start_ns, end_ns, frequency)), default=0.0)
 
 
+def sustained(recording, start_ns, end_ns, frequency, blocks=3):
+    """The highest level `frequency` holds for `blocks` blocks in a row: a
+    sound that plays, where loudest() also hears a click. A dropout of the
+    loaded test server in a looping sound is a click spread over every
+    frequency, one or two blocks long; it is logged, not taken for a sound
+    that should be silent."""
+    values = [a for _, a in levels(recording, start_ns, end_ns, frequency)]
+    held = [min(values[n:n + blocks]) for n in range(len(values) - blocks + 1)]
+    highest = max(held, default=0.0)
+    if max(values, default=0.0) > 2 * highest + 0.001:
+        h.log(f"note: a click of {max(values):.4f} at {frequency} Hz, held at most "
+              f"{highest:.4f}")
+    return highest
+
+
 def steady_level(blocks):
     """The median amplitude of the blocks: a tone's level whatever its edges."""
     values = sorted(a for _, a in blocks)
