@@ -302,8 +302,8 @@ class Session:
         argv = [program] + ([argument] if argument else [])
         return Program(self, self.spawn("tremolo", argv, env=env))
 
-    def start_recording(self, recorder):
-        return Recording(self, recorder)
+    def start_recording(self, recorder, fragment_frames=None):
+        return Recording(self, recorder, fragment_frames)
 
 
 class Window:
@@ -578,10 +578,11 @@ class Recording:
     mixed to mono for the checks.
     """
 
-    def __init__(self, session, recorder):
+    def __init__(self, session, recorder, fragment_frames=None):
         self.session = session
         self.path = session.path(f"recording-{time.monotonic_ns()}.raw")
-        self.process = session.spawn("recorder", [recorder, "test.monitor", self.path])
+        fragment = [str(fragment_frames)] if fragment_frames else []
+        self.process = session.spawn("recorder", [recorder, "test.monitor", self.path] + fragment)
         self.stamps = []
         self.mono = array.array("f")
         self._offset = 0

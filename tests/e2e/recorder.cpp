@@ -2,7 +2,7 @@
 // tests) with a CLOCK_MONOTONIC time stamp on every chunk, so the recording
 // can be laid against the moments the harness pressed a key.
 //
-//   e2e_recorder SOURCE OUTPUT
+//   e2e_recorder SOURCE OUTPUT [FRAGMENT_FRAMES]
 //
 // OUTPUT is a sequence of records: a little-endian int64, the monotonic time
 // in nanoseconds taken just after the chunk was read, then kChunkFrames
@@ -13,11 +13,18 @@
 // libpulse-simple rather than parec and a reader in Python: parec hands its
 // output on through a pipe in its own blocks, and a Python thread can wait
 // for the interpreter lock, so neither stamp would be this close to arrival.
+//
+// FRAGMENT_FRAMES (default one chunk) is how much the server gathers before
+// it hands the recording over. One chunk gives the closest stamps, but the
+// null sink then renders its monitor in 1.3 ms blocks, which no desktop's
+// sink does, and on a quiet machine it made gaps of silence in a stream that
+// was never late; a benchmark that counts gaps asks for larger fragments.
 
 #include <array>
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <pulse/error.h>
 #include <pulse/simple.h>
@@ -43,8 +50,9 @@ std::int64_t monotonicNs() {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s SOURCE OUTPUT\n", argv[0]);
+    const long fragmentFrames = argc == 4 ? std::strtol(argv[3], nullptr, 10) : kChunkFrames;
+    if (argc < 3 || argc > 4 || fragmentFrames < kChunkFrames || fragmentFrames > kRate) {
+        std::fprintf(stderr, "usage: %s SOURCE OUTPUT [FRAGMENT_FRAMES]\n", argv[0]);
         return 2;
     }
     struct sigaction action {};
@@ -61,14 +69,14 @@ int main(int argc, char* argv[]) {
 
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, kRate, kChannels};
     std::array<float, kChunkFrames * kChannels> chunk{};
-    // One chunk per fragment: the server then hands every chunk over as soon
-    // as the sink has rendered it, instead of gathering a larger block.
+    // By default one chunk per fragment: the server then hands every chunk
+    // over as soon as the sink has rendered it.
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = static_cast<std::uint32_t>(-1);
     attr.prebuf = static_cast<std::uint32_t>(-1);
     attr.minreq = static_cast<std::uint32_t>(-1);
-    attr.fragsize = sizeof chunk;
+    attr.fragsize = static_cast<std::uint32_t>(fragmentFrames * kChannels * sizeof(float));
     int error = 0;
     pa_simple* stream = pa_simple_new(nullptr, "tremolo-e2e-recorder", PA_STREAM_RECORD, argv[1],
                                       "recording", &spec, nullptr, &attr, &error);

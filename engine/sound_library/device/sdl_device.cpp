@@ -24,6 +24,12 @@ constexpr auto kRestLength = std::chrono::seconds(1);
 // (the null sink's latency read 0.4 to 1.6 ms in bench/press_latency.py).
 constexpr auto kSinkAhead = std::chrono::milliseconds(2);
 
+// Late periods that keep coming while a sound plays break it up more than the
+// short silence of re-opening does: after this many watches that found new
+// ones within the window, the period is lengthened without waiting for quiet.
+constexpr int kLateSpellsBeforeInterrupting = 3;
+constexpr auto kLateSpellWindow = std::chrono::seconds(10);
+
 // Before SDL's first start, on the warm-up thread: the first SDL call opens
 // the library (library_on_demand.h).
 void setSdlHints() {
@@ -111,12 +117,15 @@ void SdlDevice::sdlCallback(void* self, std::uint8_t* stream, int bytes) noexcep
 }
 
 // What counts as an underrun, since SDL reports none: a callback that begins
-// later after the one before than one period plus all the server holds (the
-// stream's target length and what the sink has rendered ahead). SDL calls
-// back as soon as the server has taken the period before, so a thread kept
-// away that long has let the server run dry. A request the server itself
-// sent late counts too, though it need not have been heard; a gap that came
-// while the server held less than its target can be missed.
+// later after the one before than all the server holds (the stream's target
+// length and what the sink has rendered ahead). SDL calls back once a whole
+// period fits below the target, that is when the server still holds the
+// target less one period, and the server plays that out in what is left of
+// the target length after one period. A request the server itself sent late
+// counts too, though it need not have been heard: a late period is a sign of
+// a busy machine either way. Two busy cores made gaps of 10 to 12 ms between
+// callbacks at 256 frames, and dropouts with them; a quiet machine, at most
+// 7.6 ms.
 void SdlDevice::noteCallbackTime() noexcept {
     const auto now = std::chrono::steady_clock::now();
     if (m_lastCallback != std::chrono::steady_clock::time_point{} &&
@@ -181,7 +190,7 @@ bool SdlDevice::openDeviceLocked() {
     // asked for.
     const std::int64_t periodUs = std::int64_t{m_askedPeriodFrames} * 1'000'000 / m_rate;
     const std::int64_t heldUs = std::max(periodUs, std::int64_t{m_userServerBufferMsec} * 1000);
-    m_lateAfter = std::chrono::microseconds(periodUs + heldUs) + kSinkAhead;
+    m_lateAfter = std::chrono::microseconds(heldUs) + kSinkAhead;
     m_lastCallback = {};
     // No changes allowed: SDL converts if the server insists on something
     // else, and the mixer keeps one rate for the whole run.
@@ -284,6 +293,16 @@ void SdlDevice::shutDown() {
     m_started = false;
 }
 
+void SdlDevice::noteLateSpell() {
+    const auto now = std::chrono::steady_clock::now();
+    if (!m_lengthenWanted || now - m_firstLateSpell > kLateSpellWindow) {
+        m_firstLateSpell = now;
+        m_lateSpells = 0;
+    }
+    m_lengthenWanted = true;
+    ++m_lateSpells;
+}
+
 void SdlDevice::watch() {
     std::unique_lock guard(m_lock);
     while (!m_wake.wait_for(guard, kWatchInterval, [this] { return m_stopWatching; })) {
@@ -291,9 +310,10 @@ void SdlDevice::watch() {
             const std::uint64_t underruns = m_underruns.load(std::memory_order_relaxed);
             if (underruns != m_underrunsAnswered) {
                 m_underrunsAnswered = underruns;
-                m_lengthenWanted = true;
+                noteLateSpell();
             }
-            if (m_lengthenWanted && m_quiet.load(std::memory_order_relaxed)) {
+            if (m_lengthenWanted && (m_quiet.load(std::memory_order_relaxed) ||
+                                     m_lateSpells >= kLateSpellsBeforeInterrupting)) {
                 m_lengthenWanted = false;
                 lengthenPeriodLocked();
             }

@@ -9,9 +9,10 @@
 // starts at the shortest; a period that comes late (an underrun, see
 // noteCallbackTime) makes the device re-open with one twice as long, up to
 // the longest, once nothing sounds: re-opening is a short silence, which
-// would break a sound that is playing. The silent seconds after opening,
-// before the first rest, are the probe: a machine too busy for the shortest
-// period has left it before anything sounds. When the sound server goes away (it is
+// would break a sound that is playing, unless late periods keep coming while
+// it plays and break it worse. The silent seconds after opening, before the
+// first rest, are the probe: a machine too busy for the shortest period has
+// left it before anything sounds. When the sound server goes away (it is
 // restarted, or the user switches outputs) a watcher thread re-opens the
 // device at the same rate once the server is back; the mixer never notices.
 //
@@ -51,7 +52,9 @@ public:
     // a callback's timing does not show. SDL_AUDIO_SAMPLES=128 still asks
     // for them.
     static constexpr int kShortestPeriodFrames = 256;
-    static constexpr int kLongestPeriodFrames = 512;
+    // Two busy cores of a two-core machine made dropouts at 512 frames and
+    // none at 1024 (bench/dropout_bench.py --period).
+    static constexpr int kLongestPeriodFrames = 1024;
 
     SdlDevice();
     ~SdlDevice() override;
@@ -72,6 +75,8 @@ private:
     // a device.
     bool lengthenPeriodLocked();
     void noteCallbackTime() noexcept;
+    // A watch found late periods the last had not (m_lock held).
+    void noteLateSpell();
     // close(), also for the destructor, where a virtual call would not do.
     void shutDown();
     void finishWarmUp();
@@ -105,6 +110,10 @@ private:
     // A longer period is wanted, and waits until nothing sounds: re-opening
     // the stream is a short silence, which must not break a sound.
     bool m_lengthenWanted = false; // under m_lock
+    // Watches that found late periods since the first of them, which began
+    // the spell a longer period answers.
+    int m_lateSpells = 0;                                   // under m_lock
+    std::chrono::steady_clock::time_point m_firstLateSpell; // under m_lock
     // Set by the audio thread while nothing has sounded for a whole rest's
     // wait, and cleared by the next sound.
     std::atomic<bool> m_quiet{false};

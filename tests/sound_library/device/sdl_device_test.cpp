@@ -11,6 +11,7 @@
 #include "test_support.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -201,6 +202,38 @@ TEST_F(RealDevice, SoundComesBackWhenTheServerDoes) {
     Recorder recorder;
     EXPECT_TRUE(recorder.hearsTone(500.0, 10s));
     library.dsQuit();
+}
+
+// A sound that never stops, on a machine that keeps the audio thread away:
+// the period grows while it plays, rather than waiting for a quiet that
+// never comes, and the sound goes on in the longer periods.
+TEST(SdlDeviceLatePeriods, LengthenThePeriodWhileASoundPlays) {
+    if (!commandSucceeds("command -v pulseaudio"))
+        GTEST_SKIP() << "no PulseAudio here";
+    PrivateSoundServer server;
+    ASSERT_TRUE(server.start());
+    struct Stalling {
+        std::atomic<int> calls{0};
+        std::atomic<int> longPeriods{0};
+        static bool render(void* self, float* out, std::size_t frames) noexcept {
+            auto& stalling = *static_cast<Stalling*>(self);
+            std::fill(out, out + 2 * frames, 0.1f);
+            if (frames > 256)
+                ++stalling.longPeriods;
+            // Late enough for every server this runs on, twice a second.
+            else if (++stalling.calls % 94 == 0)
+                std::this_thread::sleep_for(40ms);
+            return true;
+        }
+    } stalling;
+    SdlDevice device;
+    ASSERT_GT(device.open(&Stalling::render, &stalling), 0);
+    device.start();
+    const auto deadline = Clock::now() + 15s;
+    while (stalling.longPeriods < 100 && Clock::now() < deadline)
+        std::this_thread::sleep_for(50ms);
+    device.close();
+    EXPECT_GE(stalling.longPeriods, 100) << "still in periods of " << device.periodFrames();
 }
 
 } // namespace
