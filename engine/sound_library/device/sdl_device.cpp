@@ -146,9 +146,9 @@ void SdlDevice::render(float* stereoOut, std::size_t frames) noexcept {
         m_quiet.store(false, std::memory_order_relaxed);
         return;
     }
+    m_quiet.store(true, std::memory_order_relaxed);
     m_quietFrames += static_cast<std::int64_t>(frames);
     if (m_quietFrames >= std::int64_t{kQuietSecondsBeforeRest} * m_rate) {
-        m_quiet.store(true, std::memory_order_relaxed);
         if (rest())
             m_quietFrames = 0;
         // The stream ran dry on purpose.

@@ -10,9 +10,9 @@
 // noteCallbackTime) makes the device re-open with one twice as long, up to
 // the longest, once nothing sounds: re-opening is a short silence, which
 // would break a sound that is playing, unless late periods keep coming while
-// it plays and break it worse. The silent seconds after opening, before the
-// first rest, are the probe: a machine too busy for the shortest period has
-// left it before anything sounds. When the sound server goes away (it is
+// it plays and break it worse. The silent periods after opening are the
+// probe: a machine too busy for the shortest period has mostly left it
+// before anything sounds. When the sound server goes away (it is
 // restarted, or the user switches outputs) a watcher thread re-opens the
 // device at the same rate once the server is back; the mixer never notices.
 //
@@ -114,8 +114,9 @@ private:
     // the spell a longer period answers.
     int m_lateSpells = 0;                                   // under m_lock
     std::chrono::steady_clock::time_point m_firstLateSpell; // under m_lock
-    // Set by the audio thread while nothing has sounded for a whole rest's
-    // wait, and cleared by the next sound.
+    // Set by the audio thread when a period held nothing, and cleared by the
+    // next sound. A press while the device re-opens sounds one re-opening
+    // late but whole: the mixer waits for the new stream.
     std::atomic<bool> m_quiet{false};
     // PULSE_LATENCY_MSEC: the user's, else our 8 ms.
     const int m_userServerBufferMsec;
