@@ -172,34 +172,50 @@ void SdlDevice::wake() {
     m_restEnds.notify_one();
 }
 
-bool SdlDevice::openDeviceLocked() {
+SdlDevice::Stream SdlDevice::openStreamLocked(int periodFrames) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
-        return false;
+        return {};
     if (m_rate == 0)
         m_rate = preferredRate();
     SDL_AudioSpec want{};
     want.freq = m_rate;
     want.format = AUDIO_F32SYS;
     want.channels = 2;
-    want.samples = static_cast<Uint16>(m_askedPeriodFrames);
+    want.samples = static_cast<Uint16>(periodFrames);
     want.callback = &SdlDevice::sdlCallback;
     want.userdata = this;
     SDL_AudioSpec have{};
-    // Set before SDL's audio thread starts, which then has them as its own.
-    // With no changes allowed, the period it calls back with is the one
-    // asked for.
-    const std::int64_t periodUs = std::int64_t{m_askedPeriodFrames} * 1'000'000 / m_rate;
-    const std::int64_t heldUs = std::max(periodUs, std::int64_t{m_userServerBufferMsec} * 1000);
-    m_lateAfter = std::chrono::microseconds(heldUs) + kSinkAhead;
-    m_lastCallback = {};
     // No changes allowed: SDL converts if the server insists on something
-    // else, and the mixer keeps one rate for the whole run.
-    m_deviceId = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-    if (m_deviceId == 0) {
+    // else, and the mixer keeps one rate for the whole run. The period it
+    // calls back with is then the one asked for. The device starts paused.
+    Stream stream;
+    stream.id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (stream.id == 0) {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
-        return false;
+        return {};
     }
-    m_periodFrames.store(have.samples, std::memory_order_relaxed);
+    stream.periodFrames = have.samples;
+    const std::int64_t periodUs = std::int64_t{have.samples} * 1'000'000 / m_rate;
+    const std::int64_t heldUs = std::max(periodUs, std::int64_t{m_userServerBufferMsec} * 1000);
+    stream.lateAfter = std::chrono::microseconds(heldUs) + kSinkAhead;
+    return stream;
+}
+
+// Only while no callback runs: before the device's first start, or with the
+// one before paused. Pausing and starting take SDL's lock on the device, so
+// SDL's thread sees these when it next calls back.
+void SdlDevice::takeStreamLocked(const Stream& stream) {
+    m_deviceId = stream.id;
+    m_periodFrames.store(stream.periodFrames, std::memory_order_relaxed);
+    m_lateAfter = stream.lateAfter;
+    m_lastCallback = {};
+}
+
+bool SdlDevice::openDeviceLocked() {
+    const Stream stream = openStreamLocked(m_askedPeriodFrames);
+    if (stream.id == 0)
+        return false;
+    takeStreamLocked(stream);
     return true;
 }
 
@@ -207,29 +223,30 @@ bool SdlDevice::lengthenPeriodLocked() {
     const int period = m_periodFrames.load(std::memory_order_relaxed);
     if (m_deviceId == 0 || period >= kLongestPeriodFrames)
         return false;
-    // What the stream holds plays out before it closes: paused, SDL writes
-    // silence behind it without calling back, and the mixer goes on from the
-    // same frame on the new stream. Nothing is cut or heard twice; the new
-    // stream's start is a short silence. A resting callback holds the lock
-    // pausing takes, so it is woken first.
+    // The new stream is made while the old one still plays, and its SDL
+    // thread keeps it filled with silence while paused, so it is running by
+    // the time it takes over. The old one is paused: what it holds plays out
+    // while the new one starts, and the mixer goes on from the same frame on
+    // the new stream. Nothing is cut or heard twice; the handover is a
+    // silence of the new stream's length less what the old one still held,
+    // a few milliseconds. A resting callback holds the lock pausing takes,
+    // so it is woken first.
+    const Stream longer = openStreamLocked(std::min(2 * period, kLongestPeriodFrames));
+    if (longer.id == 0)
+        return false; // the server has gone; the watcher brings it back
+    const std::uint32_t old = m_deviceId;
+    const auto oldHolds = m_lateAfter;
     wake();
-    SDL_PauseAudioDevice(m_deviceId, 1);
-    std::this_thread::sleep_for(m_lateAfter);
-    SDL_CloseAudioDevice(m_deviceId);
-    m_deviceId = 0;
-    m_askedPeriodFrames = std::min(2 * period, kLongestPeriodFrames);
-    const bool opened = openDeviceLocked();
-    // The closed device's hold on SDL's audio, kept until now so that
-    // re-opening did not start the subsystem over.
-    SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    if (!opened) {
-        // The server has gone, which is what kept the callback waiting; the
-        // watcher brings the device back as it was.
-        m_askedPeriodFrames = period;
-        return false;
-    }
+    SDL_PauseAudioDevice(old, 1);
+    takeStreamLocked(longer);
+    m_askedPeriodFrames = longer.periodFrames;
     if (m_started)
         SDL_PauseAudioDevice(m_deviceId, 0);
+    // Paused, SDL writes silence behind the old stream's last sound; closing
+    // would drop what it still holds.
+    std::this_thread::sleep_for(oldHolds);
+    SDL_CloseAudioDevice(old);
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
     reportPeriod(m_rate, m_periodFrames.load(std::memory_order_relaxed),
                  m_underruns.load(std::memory_order_relaxed));
     return true;

@@ -70,6 +70,14 @@ private:
     void render(float* stereoOut, std::size_t frames) noexcept;
     // True when woken, false when the rest ran out first.
     bool rest() noexcept;
+    // An SDL device opened, paused, and what its period makes of it.
+    struct Stream {
+        std::uint32_t id = 0; // an SDL_AudioDeviceID; 0 when none could open
+        int periodFrames = 0;
+        std::chrono::steady_clock::duration lateAfter{};
+    };
+    Stream openStreamLocked(int periodFrames);
+    void takeStreamLocked(const Stream& stream);
     bool openDeviceLocked();
     // Re-opens with the next longer period; false at the longest or without
     // a device.
