@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 namespace tremlo::sound {
@@ -39,18 +40,31 @@ void setSdlHints() {
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "トレモロ");
 }
 
-// The stream's target length in milliseconds. With only SDL's one period
-// held by the server, a 256-frame period dropped out under load (a looping
-// ambience broke up in the sanitizer builds' end-to-end tests); 8 ms keeps
-// it whole and still answers a press within about 10 ms, though it costs
-// some 3.5 ms of it (bench/press_latency.py). A value the user set in the
-// environment wins. Set on the thread that makes the device, before any
-// other thread reads the environment.
-int serverBufferMsec() {
-    setenv("PULSE_LATENCY_MSEC", "8", 0);
+// The stream's target length the user set in the environment, which wins;
+// 0 when there is none, and the device sets its own for each period.
+// PULSE_LATENCY_MSEC is made here, on the thread that makes the device,
+// before any other thread reads the environment: later the device only
+// overwrites its value, which glibc does by swapping one pointer to a string
+// it never frees, so a reader on another thread sees the old value or the
+// new.
+int userServerBufferMsec() {
     const char* text = std::getenv("PULSE_LATENCY_MSEC");
-    const long msec = text ? std::strtol(text, nullptr, 10) : 0;
+    if (!text) {
+        setenv("PULSE_LATENCY_MSEC", "8", 0);
+        return 0;
+    }
+    const long msec = std::strtol(text, nullptr, 10);
     return msec > 0 && msec < 10000 ? static_cast<int>(msec) : 0;
+}
+
+// Our own target length: with only SDL's one period held by the server, a
+// 256-frame period dropped out under load (a looping ambience broke up in the
+// sanitizer builds' end-to-end tests); half a period more, 8 ms at 256
+// frames, keeps it whole and still answers a press within about 10 ms,
+// though it costs some 3.5 ms of it (bench/press_latency.py). A longer
+// period, taken because callbacks came late, gets a margin as much longer.
+int ownServerBufferMsec(int periodFrames, int rate) {
+    return static_cast<int>((std::int64_t{periodFrames} * 3 * 1000 / 2 + rate - 1) / rate);
 }
 
 // SDL's own variable for the period (it reads it only when the program asks
@@ -85,7 +99,7 @@ int preferredRate() {
 } // namespace
 
 SdlDevice::SdlDevice()
-    : m_askedPeriodFrames(firstPeriodFrames()), m_userServerBufferMsec(serverBufferMsec()) {
+    : m_askedPeriodFrames(firstPeriodFrames()), m_userServerBufferMsec(userServerBufferMsec()) {
     m_warmUp = std::thread([this] {
         setSdlHints();
         m_warmedUp = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
@@ -184,6 +198,10 @@ SdlDevice::Stream SdlDevice::openStreamLocked(int periodFrames) {
     want.samples = static_cast<Uint16>(periodFrames);
     want.callback = &SdlDevice::sdlCallback;
     want.userdata = this;
+    const int bufferMsec =
+        m_userServerBufferMsec ? m_userServerBufferMsec : ownServerBufferMsec(periodFrames, m_rate);
+    if (!m_userServerBufferMsec)
+        setenv("PULSE_LATENCY_MSEC", std::to_string(bufferMsec).c_str(), 1);
     SDL_AudioSpec have{};
     // No changes allowed: SDL converts if the server insists on something
     // else, and the mixer keeps one rate for the whole run. The period it
@@ -196,7 +214,7 @@ SdlDevice::Stream SdlDevice::openStreamLocked(int periodFrames) {
     }
     stream.periodFrames = have.samples;
     const std::int64_t periodUs = std::int64_t{have.samples} * 1'000'000 / m_rate;
-    const std::int64_t heldUs = std::max(periodUs, std::int64_t{m_userServerBufferMsec} * 1000);
+    const std::int64_t heldUs = std::max(periodUs, std::int64_t{bufferMsec} * 1000);
     stream.lateAfter = std::chrono::microseconds(heldUs) + kSinkAhead;
     return stream;
 }

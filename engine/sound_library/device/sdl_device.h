@@ -126,7 +126,7 @@ private:
     // next sound. A press while the device re-opens sounds one re-opening
     // late but whole: the mixer waits for the new stream.
     std::atomic<bool> m_quiet{false};
-    // PULSE_LATENCY_MSEC: the user's, else our 8 ms.
+    // PULSE_LATENCY_MSEC as the user set it, else 0.
     const int m_userServerBufferMsec;
 
     std::mutex m_restLock;
