@@ -98,8 +98,9 @@ int preferredRate() {
 
 } // namespace
 
-SdlDevice::SdlDevice()
-    : m_askedPeriodFrames(firstPeriodFrames()), m_userServerBufferMsec(userServerBufferMsec()) {
+SdlDevice::SdlDevice(std::chrono::seconds calmBeforeShorter)
+    : m_askedPeriodFrames(firstPeriodFrames()), m_firstPeriodFrames(m_askedPeriodFrames),
+      m_calmBeforeShorter(calmBeforeShorter), m_userServerBufferMsec(userServerBufferMsec()) {
     m_warmUp = std::thread([this] {
         setSdlHints();
         m_warmedUp = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
@@ -237,9 +238,8 @@ bool SdlDevice::openDeviceLocked() {
     return true;
 }
 
-bool SdlDevice::lengthenPeriodLocked() {
-    const int period = m_periodFrames.load(std::memory_order_relaxed);
-    if (m_deviceId == 0 || period >= kLongestPeriodFrames)
+bool SdlDevice::changePeriodLocked(int periodFrames) {
+    if (m_deviceId == 0)
         return false;
     // The new stream is made while the old one still plays, and its SDL
     // thread keeps it filled with silence while paused, so it is running by
@@ -249,15 +249,16 @@ bool SdlDevice::lengthenPeriodLocked() {
     // silence of the new stream's length less what the old one still held,
     // a few milliseconds. A resting callback holds the lock pausing takes,
     // so it is woken first.
-    const Stream longer = openStreamLocked(std::min(2 * period, kLongestPeriodFrames));
-    if (longer.id == 0)
+    const Stream next = openStreamLocked(periodFrames);
+    if (next.id == 0)
         return false; // the server has gone; the watcher brings it back
     const std::uint32_t old = m_deviceId;
     const auto oldHolds = m_lateAfter;
     wake();
     SDL_PauseAudioDevice(old, 1);
-    takeStreamLocked(longer);
-    m_askedPeriodFrames = longer.periodFrames;
+    takeStreamLocked(next);
+    m_askedPeriodFrames = next.periodFrames;
+    m_periodChanged = std::chrono::steady_clock::now();
     if (m_started)
         SDL_PauseAudioDevice(m_deviceId, 0);
     // Paused, SDL writes silence behind the old stream's last sound; closing
@@ -265,8 +266,6 @@ bool SdlDevice::lengthenPeriodLocked() {
     std::this_thread::sleep_for(oldHolds);
     SDL_CloseAudioDevice(old);
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    reportPeriod(m_rate, m_periodFrames.load(std::memory_order_relaxed),
-                 m_underruns.load(std::memory_order_relaxed));
     return true;
 }
 
@@ -330,12 +329,25 @@ void SdlDevice::shutDown() {
 
 void SdlDevice::noteLateSpell() {
     const auto now = std::chrono::steady_clock::now();
+    m_lastLateSpell = now;
+    // The shorter period was still too short: wait twice as long before
+    // trying it again, so a machine that stays busy is not taken up and
+    // down.
+    if (m_shortened && now - m_periodChanged < m_calmBeforeShorter)
+        m_calmBeforeShorter = std::min(2 * m_calmBeforeShorter, kLongestCalm);
+    m_shortened = false;
     if (!m_lengthenWanted || now - m_firstLateSpell > kLateSpellWindow) {
         m_firstLateSpell = now;
         m_lateSpells = 0;
     }
     m_lengthenWanted = true;
     ++m_lateSpells;
+}
+
+bool SdlDevice::calmSinceLocked() const {
+    const auto now = std::chrono::steady_clock::now();
+    return now - m_lastLateSpell >= m_calmBeforeShorter &&
+           now - m_periodChanged >= m_calmBeforeShorter;
 }
 
 void SdlDevice::watch() {
@@ -347,10 +359,22 @@ void SdlDevice::watch() {
                 m_underrunsAnswered = underruns;
                 noteLateSpell();
             }
-            if (m_lengthenWanted && (m_quiet.load(std::memory_order_relaxed) ||
-                                     m_lateSpells >= kLateSpellsBeforeInterrupting)) {
+            const bool quiet = m_quiet.load(std::memory_order_relaxed);
+            const int period = m_periodFrames.load(std::memory_order_relaxed);
+            if (m_lengthenWanted && (quiet || m_lateSpells >= kLateSpellsBeforeInterrupting)) {
                 m_lengthenWanted = false;
-                lengthenPeriodLocked();
+                if (period < kLongestPeriodFrames &&
+                    changePeriodLocked(std::min(2 * period, kLongestPeriodFrames)))
+                    reportPeriod(m_rate, m_periodFrames.load(std::memory_order_relaxed), underruns);
+            } else if (quiet && period > m_firstPeriodFrames && calmSinceLocked()) {
+                const int shorter = std::max(period / 2, m_firstPeriodFrames);
+                if (changePeriodLocked(shorter)) {
+                    m_shortened = true;
+                    std::fprintf(stderr,
+                                 "tremolo: no late periods for %lld s, sound now in "
+                                 "periods of %d frames\n",
+                                 static_cast<long long>(m_calmBeforeShorter.count()), shorter);
+                }
             }
             continue;
         }

@@ -12,9 +12,10 @@
 // would break a sound that is playing, unless late periods keep coming while
 // it plays and break it worse. The silent periods after opening are the
 // probe: a machine too busy for the shortest period has mostly left it
-// before anything sounds. When the sound server goes away (it is
-// restarted, or the user switches outputs) a watcher thread re-opens the
-// device at the same rate once the server is back; the mixer never notices.
+// before anything sounds. After a long calm the device tries the shorter
+// period again, and waits twice as long next time if that was too soon. When the sound server goes
+// away (it is restarted, or the user switches outputs) a watcher thread re-opens the device at the
+// same rate once the server is back; the mixer never notices.
 //
 // When nothing has sounded for a while the device rests: its render callback
 // waits, unwoken, instead of returning periods of silence, so neither SDL's
@@ -56,7 +57,12 @@ public:
     // none at 1024 (bench/dropout_bench.py --period).
     static constexpr int kLongestPeriodFrames = 1024;
 
-    SdlDevice();
+    // After a longer period was taken, this long with no late period, and
+    // nothing sounding, the device tries the shorter one again.
+    static constexpr std::chrono::seconds kCalmBeforeShorter{60};
+    static constexpr std::chrono::seconds kLongestCalm{32 * 60};
+
+    explicit SdlDevice(std::chrono::seconds calmBeforeShorter = kCalmBeforeShorter);
     ~SdlDevice() override;
 
     int open(RenderCallback callback, void* context) override;
@@ -79,9 +85,11 @@ private:
     Stream openStreamLocked(int periodFrames);
     void takeStreamLocked(const Stream& stream);
     bool openDeviceLocked();
-    // Re-opens with the next longer period; false at the longest or without
-    // a device.
-    bool lengthenPeriodLocked();
+    // Hands over to a new stream of the given period; false without a
+    // device or a server.
+    bool changePeriodLocked(int periodFrames);
+    // No late period, and no change of period, for the calm asked for.
+    bool calmSinceLocked() const;
     void noteCallbackTime() noexcept;
     // A watch found late periods the last had not (m_lock held).
     void noteLateSpell();
@@ -94,6 +102,8 @@ private:
     void* m_context = nullptr;
     int m_rate = 0;
     int m_askedPeriodFrames = kShortestPeriodFrames; // under m_lock
+    // The period the device began with, which a calm machine returns to.
+    const int m_firstPeriodFrames;
     std::atomic<int> m_periodFrames{kShortestPeriodFrames};
     std::uint32_t m_deviceId = 0; // an SDL_AudioDeviceID
     bool m_started = false;
@@ -122,6 +132,13 @@ private:
     // the spell a longer period answers.
     int m_lateSpells = 0;                                   // under m_lock
     std::chrono::steady_clock::time_point m_firstLateSpell; // under m_lock
+    // For going back to a shorter period (all under m_lock): when a late
+    // period was last found and the period last changed, whether that change
+    // shortened it, and the calm the next shortening waits for.
+    std::chrono::steady_clock::time_point m_lastLateSpell;
+    std::chrono::steady_clock::time_point m_periodChanged;
+    bool m_shortened = false;
+    std::chrono::seconds m_calmBeforeShorter;
     // Set by the audio thread when a period held nothing, and cleared by the
     // next sound. A press while the device re-opens sounds one re-opening
     // late but whole: the mixer waits for the new stream.

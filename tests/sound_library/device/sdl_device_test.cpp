@@ -206,8 +206,9 @@ TEST_F(RealDevice, SoundComesBackWhenTheServerDoes) {
 
 // A sound that never stops, on a machine that keeps the audio thread away:
 // the period grows while it plays, rather than waiting for a quiet that
-// never comes, and the sound goes on in the longer periods.
-TEST(SdlDeviceLatePeriods, LengthenThePeriodWhileASoundPlays) {
+// never comes, and the sound goes on in the longer periods. Once the machine
+// is calm and nothing sounds, the shorter period comes back.
+TEST(SdlDeviceLatePeriods, LengthenWhileASoundPlaysAndShortenAfterACalm) {
     if (!commandSucceeds("command -v pulseaudio"))
         GTEST_SKIP() << "no PulseAudio here";
     PrivateSoundServer server;
@@ -215,25 +216,38 @@ TEST(SdlDeviceLatePeriods, LengthenThePeriodWhileASoundPlays) {
     struct Stalling {
         std::atomic<int> calls{0};
         std::atomic<int> longPeriods{0};
+        std::atomic<bool> calm{false};
+        std::atomic<int> shortPeriodsWhenCalm{0};
         static bool render(void* self, float* out, std::size_t frames) noexcept {
             auto& stalling = *static_cast<Stalling*>(self);
-            std::fill(out, out + 2 * frames, 0.1f);
-            if (frames > 256)
+            const bool calm = stalling.calm;
+            std::fill(out, out + 2 * frames, calm ? 0.0f : 0.1f);
+            if (calm) {
+                if (frames <= 256)
+                    ++stalling.shortPeriodsWhenCalm;
+            } else if (frames > 256) {
                 ++stalling.longPeriods;
-            // Late enough for every server this runs on, twice a second.
-            else if (++stalling.calls % 94 == 0)
+            } else if (++stalling.calls % 94 == 0) {
+                // Late enough for every server this runs on, twice a second.
                 std::this_thread::sleep_for(40ms);
-            return true;
+            }
+            return !calm;
         }
     } stalling;
-    SdlDevice device;
+    SdlDevice device(2s);
     ASSERT_GT(device.open(&Stalling::render, &stalling), 0);
     device.start();
-    const auto deadline = Clock::now() + 15s;
-    while (stalling.longPeriods < 100 && Clock::now() < deadline)
-        std::this_thread::sleep_for(50ms);
-    device.close();
+    const auto waitFor = [](const std::atomic<int>& count) {
+        for (const auto deadline = Clock::now() + 15s; count < 100 && Clock::now() < deadline;)
+            std::this_thread::sleep_for(50ms);
+    };
+    waitFor(stalling.longPeriods);
     EXPECT_GE(stalling.longPeriods, 100) << "still in periods of " << device.periodFrames();
+    stalling.calm = true;
+    waitFor(stalling.shortPeriodsWhenCalm);
+    EXPECT_GE(stalling.shortPeriodsWhenCalm, 100)
+        << "still in periods of " << device.periodFrames();
+    device.close();
 }
 
 } // namespace
