@@ -26,8 +26,9 @@ constexpr auto kRestLength = std::chrono::seconds(1);
 constexpr auto kSinkAhead = std::chrono::milliseconds(2);
 
 // Late periods that keep coming while a sound plays break it up more than the
-// short silence of re-opening does: after this many watches that found new
-// ones within the window, the period is lengthened without waiting for quiet.
+// short silence of a change of stream does: after this many watches that
+// found new ones within the window, the period is lengthened without waiting
+// for quiet.
 constexpr int kLateSpellsBeforeInterrupting = 3;
 constexpr auto kLateSpellWindow = std::chrono::seconds(10);
 

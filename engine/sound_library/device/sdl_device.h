@@ -3,19 +3,20 @@
 // The real output: SDL2 audio on the user's sound server.
 //
 // The device asks for the server's own rate and the shortest period the
-// machine keeps whole. SDL asks the server to hold one period ahead of the
-// one being rendered (its stream's target length), so a press sounds within
-// about two periods; the period is the whole of the output latency. It
-// starts at the shortest; a period that comes late (an underrun, see
-// noteCallbackTime) makes the device re-open with one twice as long, up to
-// the longest, once nothing sounds: re-opening is a short silence, which
-// would break a sound that is playing, unless late periods keep coming while
-// it plays and break it worse. The silent periods after opening are the
-// probe: a machine too busy for the shortest period has mostly left it
-// before anything sounds. After a long calm the device tries the shorter
-// period again, and waits twice as long next time if that was too soon. When the sound server goes
-// away (it is restarted, or the user switches outputs) a watcher thread re-opens the device at the
-// same rate once the server is back; the mixer never notices.
+// machine keeps whole, with the server holding one and a half periods (the
+// stream's target length), so a press sounds within about two periods. It
+// starts at the shortest. Periods that come late (underruns, see
+// noteCallbackTime) make it take one twice as long, with a buffer as much
+// longer, up to the longest. A new stream takes over from the old one with a
+// silence of a few milliseconds (changePeriodLocked), so the change waits
+// for a silent period, unless late periods keep coming while a sound plays
+// and break it worse. The silent periods after opening are the probe: a
+// machine too busy for the shortest period has mostly left it before
+// anything sounds. After a long calm the device tries the shorter period
+// again, and waits twice as long the next time if that was too soon. When
+// the sound server goes away (it is restarted, or the user switches
+// outputs) a watcher thread re-opens the device at the same rate once the
+// server is back; the mixer never notices.
 //
 // When nothing has sounded for a while the device rests: its render callback
 // waits, unwoken, instead of returning periods of silence, so neither SDL's
@@ -47,11 +48,11 @@ namespace tremlo::sound {
 
 class SdlDevice : public OutputDevice {
 public:
-    // 128 frames answer a press 2 to 3 ms sooner, but on a two-core machine
-    // (bench/dropout_bench.py, bench/press_latency.py, tests/e2e) they dropped
-    // out often enough to be heard even with nothing else busy, in gaps that
-    // a callback's timing does not show. SDL_AUDIO_SAMPLES=128 still asks
-    // for them.
+    // 128 frames answer a press 2 to 3 ms sooner, but on a quiet two-core
+    // machine their callbacks came late in 5 runs of 6 of
+    // bench/press_latency.py, with a server buffer of 4 to 6 ms, and the
+    // device stepped up, once as far as 1024 frames. SDL_AUDIO_SAMPLES=128
+    // still asks for them.
     static constexpr int kShortestPeriodFrames = 256;
     // Two busy cores of a two-core machine made dropouts at 512 frames and
     // none at 1024 (bench/dropout_bench.py --period).
