@@ -337,11 +337,10 @@ void SdlDevice::noteLateSpell() {
     if (m_shortened && now - m_periodChanged < m_calmBeforeShorter)
         m_calmBeforeShorter = std::min(2 * m_calmBeforeShorter, kLongestCalm);
     m_shortened = false;
-    if (!m_lengthenWanted || now - m_firstLateSpell > kLateSpellWindow) {
+    if (m_lateSpells == 0 || now - m_firstLateSpell > kLateSpellWindow) {
         m_firstLateSpell = now;
         m_lateSpells = 0;
     }
-    m_lengthenWanted = true;
     ++m_lateSpells;
 }
 
@@ -362,8 +361,8 @@ void SdlDevice::watch() {
             }
             const bool quiet = m_quiet.load(std::memory_order_relaxed);
             const int period = m_periodFrames.load(std::memory_order_relaxed);
-            if (m_lengthenWanted && (quiet || m_lateSpells >= kLateSpellsBeforeInterrupting)) {
-                m_lengthenWanted = false;
+            if (m_lateSpells > 0 && (quiet || m_lateSpells >= kLateSpellsBeforeInterrupting)) {
+                m_lateSpells = 0;
                 if (period < kLongestPeriodFrames &&
                     changePeriodLocked(std::min(2 * period, kLongestPeriodFrames)))
                     reportPeriod(m_rate, m_periodFrames.load(std::memory_order_relaxed), underruns);

@@ -126,11 +126,9 @@ private:
     // them the watcher has answered.
     std::atomic<std::uint64_t> m_underruns{0};
     std::uint64_t m_underrunsAnswered = 0; // under m_lock
-    // A longer period is wanted, and waits until nothing sounds: re-opening
-    // the stream is a short silence, which must not break a sound.
-    bool m_lengthenWanted = false; // under m_lock
     // Watches that found late periods since the first of them, which began
-    // the spell a longer period answers.
+    // the spell a longer period answers; while there are any, a longer
+    // period is wanted.
     int m_lateSpells = 0;                                   // under m_lock
     std::chrono::steady_clock::time_point m_firstLateSpell; // under m_lock
     // For going back to a shorter period (all under m_lock): when a late
@@ -141,8 +139,8 @@ private:
     bool m_shortened = false;
     std::chrono::seconds m_calmBeforeShorter;
     // Set by the audio thread when a period held nothing, and cleared by the
-    // next sound. A press while the device re-opens sounds one re-opening
-    // late but whole: the mixer waits for the new stream.
+    // next sound. A press while the stream changes sounds a few
+    // milliseconds late but whole: the mixer waits for the new stream.
     std::atomic<bool> m_quiet{false};
     // PULSE_LATENCY_MSEC as the user set it, else 0.
     const int m_userServerBufferMsec;
