@@ -60,9 +60,11 @@ def expect_tone_holds(recording, start, seconds, frequency=TONE_HZ, level=TONE_P
     blocks = recording.tone_blocks(start, start + int(seconds * 1e9), frequency, 480)
     check(blocks, "the recording has no frames for the stretch")
     weak = sum(1 for _, amplitude in blocks if amplitude < level)
-    check(blocks[-1][1] >= level and weak * 4 < len(blocks),
+    # At the end, two of the last three blocks: one may be such a dropout.
+    ending = [amplitude for _, amplitude in blocks[-3:]]
+    check(sum(1 for amplitude in ending if amplitude >= level) >= 2 and weak * 4 < len(blocks),
           f"the melody stopped: {weak} of {len(blocks)} 10 ms blocks under {level} at "
-          f"{frequency} Hz, the last at {blocks[-1][1]:.3f}")
+          f"{frequency} Hz, the last three at {', '.join(f'{a:.3f}' for a in ending)}")
     if weak:
         h.log(f"note: {weak} of {len(blocks)} 10 ms blocks dropped out")
 
