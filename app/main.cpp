@@ -27,7 +27,7 @@
 #include "qt_feedback.h"
 #include "qt_timer.h"
 #include "recent_documents.h"
-#include "sdl_device.h"
+#include "system_device.h"
 #include "settings_file.h"
 #include "settings_store.h"
 #include "sound_library.h"
@@ -125,7 +125,7 @@ int main(int argc, char* argv[]) {
     // only WAVE melodies never needs.
     sound::SoundLibraryOptions options;
     options.holdSoundFont = true;
-    sound::SoundLibrary library(std::make_unique<sound::SdlDevice>(), options);
+    sound::SoundLibrary library(std::make_unique<sound::SystemDevice>(), options);
     preferX11(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tremolo"));

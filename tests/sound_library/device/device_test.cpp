@@ -6,6 +6,7 @@
 // tests/support/sound_server.py. Without a pulseaudio binary the tests are
 // skipped.
 
+#include "pulse_device.h"
 #include "sdl_device.h"
 #include "sound_library.h"
 #include "test_support.h"
@@ -128,6 +129,7 @@ private:
     FILE* m_pipe;
 };
 
+template <typename Device>
 class RealDevice : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -139,8 +141,12 @@ protected:
     PrivateSoundServer server;
 };
 
-TEST_F(RealDevice, PlaysAtTheServersRateInShortPeriodsAndStops) {
-    SoundLibrary library(std::make_unique<SdlDevice>());
+// SDL's device, and the sound server's own stream.
+using Devices = ::testing::Types<SdlDevice, PulseDevice>;
+TYPED_TEST_SUITE(RealDevice, Devices);
+
+TYPED_TEST(RealDevice, PlaysAtTheServersRateInShortPeriodsAndStops) {
+    SoundLibrary library(std::make_unique<TypeParam>());
     ASSERT_EQ(library.dsInit2(0, 2), 1);
     EXPECT_EQ(library.outputRate(), kRate);
     EXPECT_LE(library.periodFrames(), 256);
@@ -157,8 +163,8 @@ TEST_F(RealDevice, PlaysAtTheServersRateInShortPeriodsAndStops) {
 
 // After two quiet seconds the device stops asking for periods; the sound that
 // wakes it must still come out from its first frame.
-TEST_F(RealDevice, ABurstIsHeardWholeBothWhileRunningAndAfterARest) {
-    SoundLibrary library(std::make_unique<SdlDevice>());
+TYPED_TEST(RealDevice, ABurstIsHeardWholeBothWhileRunningAndAfterARest) {
+    SoundLibrary library(std::make_unique<TypeParam>());
     ASSERT_EQ(library.dsInit2(0, 2), 1);
     const int burstFrames = kRate / 20;
     const auto wave = makeSine(1000.0, burstFrames, kRate);
@@ -184,8 +190,8 @@ TEST_F(RealDevice, ABurstIsHeardWholeBothWhileRunningAndAfterARest) {
     library.dsQuit();
 }
 
-TEST_F(RealDevice, SoundComesBackWhenTheServerDoes) {
-    SoundLibrary library(std::make_unique<SdlDevice>());
+TYPED_TEST(RealDevice, SoundComesBackWhenTheServerDoes) {
+    SoundLibrary library(std::make_unique<TypeParam>());
     ASSERT_EQ(library.dsInit2(0, 2), 1);
     const auto wave = makeSine(500.0, 48000, 48000);
     SoundHandle tone = library.dsCreateDSB(wave.data(), wave.size(), 1);
@@ -194,11 +200,11 @@ TEST_F(RealDevice, SoundComesBackWhenTheServerDoes) {
         Recorder recorder;
         ASSERT_TRUE(recorder.hearsTone(500.0, 5s));
     }
-    server.stop();
+    this->server.stop();
     std::this_thread::sleep_for(500ms); // let the device notice
     EXPECT_EQ(library.dsIsPlaying(tone), 1) << "the library goes on without a server";
     library.dsSetVolume(tone, -600);
-    ASSERT_TRUE(server.start());
+    ASSERT_TRUE(this->server.start());
     Recorder recorder;
     EXPECT_TRUE(recorder.hearsTone(500.0, 10s));
     library.dsQuit();
@@ -209,7 +215,11 @@ TEST_F(RealDevice, SoundComesBackWhenTheServerDoes) {
 // never comes, and the sound goes on in the longer periods. Once the machine
 // is calm and nothing sounds, a shorter period comes back (the shortest when
 // nothing else keeps this machine busy).
-TEST(SdlDeviceLatePeriods, LengthenWhileASoundPlaysAndShortenAfterACalm) {
+template <typename Device>
+class LatePeriods : public ::testing::Test {};
+TYPED_TEST_SUITE(LatePeriods, Devices);
+
+TYPED_TEST(LatePeriods, LengthenWhileASoundPlaysAndShortenAfterACalm) {
     if (!commandSucceeds("command -v pulseaudio"))
         GTEST_SKIP() << "no PulseAudio here";
     PrivateSoundServer server;
@@ -237,7 +247,7 @@ TEST(SdlDeviceLatePeriods, LengthenWhileASoundPlaysAndShortenAfterACalm) {
             return !calm;
         }
     } stalling;
-    SdlDevice device(2s);
+    TypeParam device(2s);
     ASSERT_GT(device.open(&Stalling::render, &stalling), 0);
     device.start();
     const auto waitFor = [](const std::atomic<int>& count) {

@@ -1,0 +1,50 @@
+#include "period_steps.h"
+
+#include <algorithm>
+
+namespace tremlo::sound {
+namespace {
+
+constexpr auto kLateSpellWindow = std::chrono::seconds(10);
+
+} // namespace
+
+PeriodSteps::PeriodSteps(int firstFrames, int longestFrames, int watchesWhileSounding,
+                         std::chrono::seconds calmBeforeShorter)
+    : m_firstFrames(firstFrames), m_longestFrames(longestFrames),
+      m_watchesWhileSounding(watchesWhileSounding), m_calmBeforeShorter(calmBeforeShorter) {}
+
+void PeriodSteps::noteLate(Clock::time_point now) {
+    m_lastLateSpell = now;
+    // The shorter period was still too short.
+    if (m_shortened && now - m_periodChanged < m_calmBeforeShorter)
+        m_calmBeforeShorter = std::min(2 * m_calmBeforeShorter, kLongestCalm);
+    m_shortened = false;
+    if (m_lateSpells == 0 || now - m_firstLateSpell > kLateSpellWindow) {
+        m_firstLateSpell = now;
+        m_lateSpells = 0;
+    }
+    ++m_lateSpells;
+}
+
+int PeriodSteps::next(int current, bool quiet, Clock::time_point now) {
+    if (m_lateSpells > 0 && (quiet || m_lateSpells >= m_watchesWhileSounding)) {
+        m_lateSpells = 0;
+        return std::min(2 * current, std::max(current, m_longestFrames));
+    }
+    if (quiet && current > m_firstFrames && calmSince(now))
+        return std::max(current / 2, m_firstFrames);
+    return current;
+}
+
+void PeriodSteps::noteChange(int from, int to, Clock::time_point now) {
+    m_periodChanged = now;
+    m_shortened = to < from;
+}
+
+bool PeriodSteps::calmSince(Clock::time_point now) const {
+    return now - m_lastLateSpell >= m_calmBeforeShorter &&
+           now - m_periodChanged >= m_calmBeforeShorter;
+}
+
+} // namespace tremlo::sound

@@ -1,0 +1,63 @@
+#pragma once
+
+// When an output device takes a longer period, and when it goes back to a
+// shorter one.
+//
+// Late periods (underruns) make the period twice as long, up to the longest.
+// A device whose change of period makes a short silence waits for a quiet
+// period, unless late periods keep coming while a sound plays and break it
+// worse; a device that changes without a gap takes the longer one at once.
+// After a long calm, with nothing sounding, the device tries the shorter
+// period again, never shorter than the one it began with, and waits twice as
+// long the next time if that was too soon, so a machine that stays busy is
+// not taken up and down.
+//
+// Thread: only the device's watching thread.
+
+#include <chrono>
+
+namespace tremlo::sound {
+
+class PeriodSteps {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    // After a longer period was taken, this long with no late period, and
+    // nothing sounding, the device tries the shorter one again.
+    static constexpr std::chrono::seconds kCalmBeforeShorter{60};
+    static constexpr std::chrono::seconds kLongestCalm{32 * 60};
+
+    // `watchesWhileSounding`: how many watches that found new late periods,
+    // within a few seconds, lengthen the period while a sound plays.
+    PeriodSteps(int firstFrames, int longestFrames, int watchesWhileSounding,
+                std::chrono::seconds calmBeforeShorter);
+
+    // A watch found late periods the one before had not.
+    void noteLate(Clock::time_point now);
+    // The period to take now: `current` to keep it.
+    int next(int current, bool quiet, Clock::time_point now);
+    // The device changed from one period to the other, as next() asked.
+    void noteChange(int from, int to, Clock::time_point now);
+
+    std::chrono::seconds calmBeforeShorter() const { return m_calmBeforeShorter; }
+
+private:
+    bool calmSince(Clock::time_point now) const;
+
+    const int m_firstFrames;
+    const int m_longestFrames;
+    const int m_watchesWhileSounding;
+    // Watches that found late periods since the first of them, which began
+    // the spell a longer period answers; while there are any, a longer
+    // period is wanted.
+    int m_lateSpells = 0;
+    Clock::time_point m_firstLateSpell;
+    // When a late period was last found and the period last changed, whether
+    // that change shortened it, and the calm the next shortening waits for.
+    Clock::time_point m_lastLateSpell;
+    Clock::time_point m_periodChanged;
+    bool m_shortened = false;
+    std::chrono::seconds m_calmBeforeShorter;
+};
+
+} // namespace tremlo::sound

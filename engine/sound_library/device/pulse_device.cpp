@@ -1,0 +1,445 @@
+#include "pulse_device.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <pulse/pulseaudio.h>
+#include <sys/eventfd.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace tremlo::sound {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr std::size_t kFrameBytes = 2 * sizeof(float);
+// Quiet for this long, the device rests.
+constexpr int kQuietSecondsBeforeRest = 2;
+constexpr auto kWatchInterval = 250ms;
+constexpr auto kReconnectInterval = 250ms;
+// The server reports the underrun a rest (or the start) makes on purpose a
+// little later; it is not counted.
+constexpr auto kOwnUnderrunWindow = 200ms;
+
+// What the server holds ahead: one and a half periods, as SDL's device does,
+// so a sound that starts while another plays, and the end of one, come as
+// soon. The server adds the sink's latency on top.
+std::size_t bufferBytes(int periodFrames) {
+    return static_cast<std::size_t>(periodFrames) * 3 / 2 * kFrameBytes;
+}
+
+// SDL's variable for the period, read by either device: it sets the first
+// period tried, for a machine known to need a longer one and for measuring
+// one period against another.
+int firstPeriodFrames(int shortest) {
+    const char* text = std::getenv("SDL_AUDIO_SAMPLES");
+    const long frames = text ? std::strtol(text, nullptr, 10) : 0;
+    return frames >= 32 && frames <= 8192 ? static_cast<int>(frames) : shortest;
+}
+
+pa_buffer_attr bufferAttr(int periodFrames) {
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = static_cast<std::uint32_t>(bufferBytes(periodFrames));
+    // Playing starts with the first period written and goes on through an
+    // empty buffer, so a rest and a write at the read index need no refill.
+    attr.prebuf = 0;
+    attr.minreq = static_cast<std::uint32_t>(static_cast<std::size_t>(periodFrames) * kFrameBytes);
+    attr.fragsize = static_cast<std::uint32_t>(-1);
+    return attr;
+}
+
+pa_usec_t usecOf(std::chrono::microseconds duration) {
+    return static_cast<pa_usec_t>(duration.count());
+}
+
+void reportPeriod(int rate, int periodFrames, int underruns) {
+    if (underruns == 0)
+        std::fprintf(stderr, "tremolo: sound at %d Hz in periods of %d frames\n", rate,
+                     periodFrames);
+    else
+        std::fprintf(stderr, "tremolo: %d late periods, sound now in periods of %d frames\n",
+                     underruns, periodFrames);
+}
+
+// The render thread comes before the programs that merely keep the machine
+// busy, as SDL's own audio thread does; without the right to, it stays as it is.
+void raiseThisThread() {
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -20);
+}
+
+} // namespace
+
+PulseDevice::PulseDevice(std::chrono::seconds calmBeforeShorter)
+    : m_periodFrames(firstPeriodFrames(kShortestPeriodFrames)),
+      m_steps(m_periodFrames.load(), kLongestPeriodFrames, 1, calmBeforeShorter) {
+    m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    m_loop = pa_threaded_mainloop_new();
+    if (!m_loop || m_wakeFd < 0)
+        return;
+    pa_threaded_mainloop_set_name(m_loop, "tremolo-sound");
+    // Connecting takes a few milliseconds; it runs alongside the rest of the
+    // program's start, and open() waits for it.
+    pa_threaded_mainloop_lock(m_loop);
+    connectLocked();
+    pa_threaded_mainloop_unlock(m_loop);
+    pa_threaded_mainloop_start(m_loop);
+}
+
+PulseDevice::~PulseDevice() {
+    close();
+    if (m_loop) {
+        pa_threaded_mainloop_lock(m_loop);
+        dropContextLocked();
+        pa_threaded_mainloop_unlock(m_loop);
+        pa_threaded_mainloop_stop(m_loop);
+        pa_threaded_mainloop_free(m_loop);
+    }
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
+}
+
+void PulseDevice::connectLocked() {
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+    m_pulse = pa_context_new(api, "トレモロ");
+    m_link = Link::Connecting;
+    if (!m_pulse) {
+        m_link = Link::Failed;
+        return;
+    }
+    pa_context_set_state_callback(m_pulse, &PulseDevice::onContextState, this);
+    // A missing server is not started for us: SDL's device then plays
+    // through whatever else the machine has.
+    if (pa_context_connect(m_pulse, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        m_link = Link::Failed;
+}
+
+void PulseDevice::onContextState(pa_context* context, void* self) {
+    auto& device = *static_cast<PulseDevice*>(self);
+    if (context != device.m_pulse)
+        return;
+    switch (pa_context_get_state(context)) {
+    case PA_CONTEXT_READY:
+        device.m_link = Link::Ready;
+        // Back after the server went away: the stream is taken up again.
+        if (device.m_callback && !device.m_stream)
+            device.makeStreamLocked();
+        break;
+    case PA_CONTEXT_FAILED:
+    case PA_CONTEXT_TERMINATED:
+        device.m_link = Link::Failed;
+        if (device.m_callback && !device.m_closing)
+            device.scheduleLocked(device.m_reconnect, kReconnectInterval);
+        break;
+    default:
+        return;
+    }
+    pa_threaded_mainloop_signal(device.m_loop, 0);
+}
+
+void PulseDevice::scheduleLocked(pa_time_event*& event, std::chrono::milliseconds after) {
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+    timeval at{};
+    pa_timeval_add(pa_gettimeofday(&at), usecOf(after));
+    if (event) {
+        api->time_restart(event, &at);
+        return;
+    }
+    const auto fire = [](pa_mainloop_api*, pa_time_event* fired, const timeval*, void* self) {
+        auto& device = *static_cast<PulseDevice*>(self);
+        if (fired == device.m_periodWatch) {
+            device.watchPeriod();
+            device.scheduleLocked(device.m_periodWatch, kWatchInterval);
+            return;
+        }
+        // The server went away: its context and stream are dead.
+        device.dropStreamLocked();
+        device.dropContextLocked();
+        device.connectLocked();
+        if (device.m_link == Link::Failed)
+            device.scheduleLocked(device.m_reconnect, kReconnectInterval);
+    };
+    event = api->time_new(api, &at, fire, this);
+}
+
+void PulseDevice::stopTimersLocked() {
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+    for (pa_time_event** event : {&m_reconnect, &m_periodWatch}) {
+        if (*event)
+            api->time_free(*event);
+        *event = nullptr;
+    }
+}
+
+void PulseDevice::dropContextLocked() {
+    if (!m_pulse)
+        return;
+    pa_context_set_state_callback(m_pulse, nullptr, nullptr);
+    pa_context_disconnect(m_pulse);
+    pa_context_unref(m_pulse);
+    m_pulse = nullptr;
+    m_link = Link::Failed;
+}
+
+int PulseDevice::open(RenderCallback callback, void* context) {
+    if (!m_loop)
+        return 0;
+    pa_threaded_mainloop_lock(m_loop);
+    m_closing = false;
+    if (!m_pulse)
+        connectLocked();
+    while (m_link == Link::Connecting)
+        pa_threaded_mainloop_wait(m_loop);
+    if (m_link != Link::Ready) {
+        dropContextLocked();
+        pa_threaded_mainloop_unlock(m_loop);
+        return 0;
+    }
+    // The default sink's own rate, so the server need not resample.
+    const auto onSink = [](pa_context*, const pa_sink_info* info, int eol, void* self) {
+        auto& device = *static_cast<PulseDevice*>(self);
+        if (eol == 0 && info)
+            device.m_rate = static_cast<int>(info->sample_spec.rate);
+        else
+            pa_threaded_mainloop_signal(device.m_loop, 0);
+    };
+    if (pa_operation* asked = pa_context_get_sink_info_by_name(m_pulse, "@DEFAULT_SINK@", onSink,
+                                                               this)) {
+        while (pa_operation_get_state(asked) == PA_OPERATION_RUNNING)
+            pa_threaded_mainloop_wait(m_loop);
+        pa_operation_unref(asked);
+    }
+    if (m_rate <= 0)
+        m_rate = 48000;
+    m_callback = callback;
+    m_context = context;
+    makeStreamLocked();
+    while (m_stream && m_streamLink == Link::Connecting)
+        pa_threaded_mainloop_wait(m_loop);
+    const bool opened = m_stream && m_streamLink == Link::Ready;
+    if (opened) {
+        reportPeriod(m_rate, periodFrames(), 0);
+        pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
+        m_wakeEvent = api->io_new(
+            api, m_wakeFd, PA_IO_EVENT_INPUT,
+            [](pa_mainloop_api*, pa_io_event*, int fd, pa_io_event_flags_t, void* self) {
+                std::uint64_t count = 0;
+                if (read(fd, &count, sizeof count) == sizeof count)
+                    static_cast<PulseDevice*>(self)->answerWake();
+            },
+            this);
+        scheduleLocked(m_periodWatch, kWatchInterval);
+    } else {
+        m_callback = nullptr;
+        dropStreamLocked();
+        dropContextLocked();
+    }
+    pa_threaded_mainloop_unlock(m_loop);
+    return opened ? m_rate : 0;
+}
+
+void PulseDevice::makeStreamLocked() {
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(m_rate), 2};
+    m_stream = pa_stream_new(m_pulse, "トレモロ", &spec, nullptr);
+    m_streamLink = Link::Connecting;
+    if (!m_stream) {
+        m_streamLink = Link::Failed;
+        return;
+    }
+    pa_stream_set_state_callback(m_stream, &PulseDevice::onStreamState, this);
+    pa_stream_set_write_callback(m_stream, &PulseDevice::onWrite, this);
+    pa_stream_set_underflow_callback(m_stream, &PulseDevice::onUnderflow, this);
+    const pa_buffer_attr attr = bufferAttr(periodFrames());
+    const auto flags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_ADJUST_LATENCY | (m_started ? 0 : PA_STREAM_START_CORKED));
+    m_quietFrames = 0;
+    m_resting = false;
+    m_restBegan = Clock::now();
+    if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
+        m_streamLink = Link::Failed;
+}
+
+void PulseDevice::onStreamState(pa_stream* stream, void* self) {
+    auto& device = *static_cast<PulseDevice*>(self);
+    if (stream != device.m_stream)
+        return;
+    switch (pa_stream_get_state(stream)) {
+    case PA_STREAM_READY:
+        device.m_streamLink = Link::Ready;
+        break;
+    case PA_STREAM_FAILED:
+    case PA_STREAM_TERMINATED:
+        device.m_streamLink = Link::Failed;
+        break;
+    default:
+        return;
+    }
+    pa_threaded_mainloop_signal(device.m_loop, 0);
+}
+
+void PulseDevice::dropStreamLocked() {
+    if (!m_stream)
+        return;
+    pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+    pa_stream_set_write_callback(m_stream, nullptr, nullptr);
+    pa_stream_set_underflow_callback(m_stream, nullptr, nullptr);
+    pa_stream_disconnect(m_stream);
+    pa_stream_unref(m_stream);
+    m_stream = nullptr;
+    m_streamLink = Link::Failed;
+}
+
+void PulseDevice::start() {
+    if (!m_loop)
+        return;
+    pa_threaded_mainloop_lock(m_loop);
+    m_started = true;
+    if (m_stream) {
+        m_restBegan = Clock::now();
+        pa_operation_unref(pa_stream_cork(m_stream, 0, nullptr, nullptr));
+    }
+    pa_threaded_mainloop_unlock(m_loop);
+}
+
+void PulseDevice::close() {
+    if (!m_loop)
+        return;
+    pa_threaded_mainloop_lock(m_loop);
+    m_closing = true;
+    if (m_wakeEvent) {
+        pa_threaded_mainloop_get_api(m_loop)->io_free(m_wakeEvent);
+        m_wakeEvent = nullptr;
+    }
+    dropStreamLocked();
+    stopTimersLocked();
+    if (m_link != Link::Ready)
+        dropContextLocked();
+    m_callback = nullptr;
+    m_started = false;
+    pa_threaded_mainloop_unlock(m_loop);
+}
+
+void PulseDevice::wake() {
+    // While something sounds the next request renders what was started.
+    if (m_wakeFd < 0 || !m_quiet.load(std::memory_order_relaxed))
+        return;
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = ::write(m_wakeFd, &one, sizeof one);
+}
+
+void PulseDevice::onWrite(pa_stream* stream, std::size_t bytes, void* self) {
+    auto& device = *static_cast<PulseDevice*>(self);
+    if (stream != device.m_stream || device.m_resting || !device.m_callback)
+        return;
+    static thread_local bool raised = false;
+    if (!raised) {
+        raiseThisThread();
+        raised = true;
+    }
+    // What the server asks for, never more than it holds: the requests it
+    // made during a rest are not owed.
+    device.fill(std::min(bytes, device.heldBytes()), false);
+}
+
+// Whole periods, as the mixer's callback expects; what is left of a request
+// comes with the next.
+void PulseDevice::fill(std::size_t bytes, bool atReadIndex) {
+    const int period = periodFrames();
+    const std::size_t periodBytes = static_cast<std::size_t>(period) * kFrameBytes;
+    std::size_t size = bytes / periodBytes * periodBytes;
+    if (size == 0)
+        return;
+    void* data = nullptr;
+    if (pa_stream_begin_write(m_stream, &data, &size) < 0 || !data)
+        return;
+    size = size / periodBytes * periodBytes;
+    if (size == 0) {
+        pa_stream_cancel_write(m_stream);
+        return;
+    }
+    auto* out = static_cast<float*>(data);
+    for (std::size_t done = 0; done < size; done += periodBytes, out += 2 * period) {
+        if (m_callback(m_context, out, static_cast<std::size_t>(period))) {
+            m_quietFrames = 0;
+            m_quiet.store(false, std::memory_order_relaxed);
+        } else {
+            m_quietFrames += period;
+            m_quiet.store(true, std::memory_order_relaxed);
+        }
+    }
+    pa_stream_write(m_stream, data, size, nullptr, 0,
+                    atReadIndex ? PA_SEEK_RELATIVE_ON_READ : PA_SEEK_RELATIVE);
+    if (m_quietFrames >= std::int64_t{kQuietSecondsBeforeRest} * m_rate) {
+        m_resting = true;
+        m_restBegan = Clock::now();
+        pa_operation_unref(pa_stream_cork(m_stream, 1, nullptr, nullptr));
+    }
+}
+
+// Something was started while all was quiet. When all the server holds of
+// ours is silence (or nothing, at rest), the sound is written over it from
+// the read index on; otherwise the next request brings it.
+void PulseDevice::answerWake() {
+    if (!m_stream || m_streamLink != Link::Ready || !m_started || !m_callback)
+        return;
+    const int period = periodFrames();
+    const std::size_t held = heldBytes();
+    if (!m_resting && m_quietFrames < static_cast<std::int64_t>(held / kFrameBytes) + period)
+        return;
+    if (m_resting) {
+        m_resting = false;
+        pa_operation_unref(pa_stream_cork(m_stream, 0, nullptr, nullptr));
+    }
+    fill(held, true);
+}
+
+// The server's own target length, which it sets from ours and the sink's
+// latency.
+std::size_t PulseDevice::heldBytes() const {
+    const pa_buffer_attr* attr = pa_stream_get_buffer_attr(m_stream);
+    return attr ? attr->tlength : bufferBytes(periodFrames());
+}
+
+void PulseDevice::onUnderflow(pa_stream* stream, void* self) {
+    auto& device = *static_cast<PulseDevice*>(self);
+    if (stream == device.m_stream)
+        device.noteUnderrun();
+}
+
+void PulseDevice::noteUnderrun() {
+    if (m_resting || Clock::now() - m_restBegan < kOwnUnderrunWindow)
+        return;
+    ++m_underruns;
+}
+
+void PulseDevice::watchPeriod() {
+    if (!m_stream || m_streamLink != Link::Ready)
+        return;
+    const auto now = Clock::now();
+    if (m_underruns != m_underrunsAnswered) {
+        m_underrunsAnswered = m_underruns;
+        m_steps.noteLate(now);
+    }
+    const int period = periodFrames();
+    const int next = m_steps.next(period, m_quiet.load(std::memory_order_relaxed), now);
+    if (next == period)
+        return;
+    setBufferLocked(next);
+    m_steps.noteChange(period, next, now);
+    if (next > period)
+        reportPeriod(m_rate, next, m_underruns);
+    else
+        std::fprintf(stderr, "tremolo: no late periods for %lld s, sound now in periods of %d frames\n",
+                     static_cast<long long>(m_steps.calmBeforeShorter().count()), next);
+}
+
+// The same stream takes the new sizes: nothing it holds is dropped.
+void PulseDevice::setBufferLocked(int periodFrames) {
+    const pa_buffer_attr attr = bufferAttr(periodFrames);
+    m_periodFrames.store(periodFrames, std::memory_order_relaxed);
+    if (pa_operation* changed = pa_stream_set_buffer_attr(m_stream, &attr, nullptr, nullptr))
+        pa_operation_unref(changed);
+}
+
+} // namespace tremlo::sound
