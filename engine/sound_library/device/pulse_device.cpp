@@ -387,11 +387,12 @@ void PulseDevice::answerWake() {
     const std::size_t held = heldBytes();
     if (!m_resting && m_quietFrames < static_cast<std::int64_t>(held / kFrameBytes) + period)
         return;
+    fill(held, true);
+    // Uncorked after the write, the stream has the sound to play at once.
     if (m_resting) {
         m_resting = false;
         pa_operation_unref(pa_stream_cork(m_stream, 0, nullptr, nullptr));
     }
-    fill(held, true);
 }
 
 // The server's own target length, which it sets from ours and the sink's
