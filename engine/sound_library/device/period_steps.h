@@ -14,7 +14,9 @@
 //
 // Thread: only the device's watching thread.
 
+#include <array>
 #include <chrono>
+#include <cstdint>
 
 namespace tremlo::sound {
 
@@ -58,6 +60,29 @@ private:
     Clock::time_point m_periodChanged;
     bool m_shortened = false;
     std::chrono::seconds m_calmBeforeShorter;
+};
+
+// Whether every processor of the machine has been kept busy for the last
+// second, from /proc/stat. Two programs keeping both processors of a
+// two-processor machine busy made underruns at periods of 256 and 512
+// frames and none at 1024 (bench/dropout_bench.py), some seconds apart: a
+// machine that busy is answered before it breaks a sound up, rather than
+// after. Busy counts the time the virtual machine's host took (steal).
+class ProcessorLoad {
+public:
+    // One look, every quarter second or so; true when the processors were
+    // busy for nine tenths of the time since the look four before (since
+    // the first, before there are four).
+    bool saturated();
+
+private:
+    struct Times {
+        std::uint64_t busy = 0;
+        std::uint64_t total = 0;
+    };
+    std::array<Times, 4> m_looks{};
+    std::size_t m_next = 0;
+    int m_taken = 0;
 };
 
 } // namespace tremlo::sound

@@ -130,7 +130,7 @@ void PulseDevice::onContextState(pa_context* context, void* self) {
     case PA_CONTEXT_TERMINATED:
         device.m_link = Link::Failed;
         if (device.m_callback && !device.m_closing)
-            device.scheduleLocked(device.m_reconnect, kReconnectInterval);
+            device.scheduleReconnectLocked();
         break;
     default:
         return;
@@ -138,38 +138,24 @@ void PulseDevice::onContextState(pa_context* context, void* self) {
     pa_threaded_mainloop_signal(device.m_loop, 0);
 }
 
-void PulseDevice::scheduleLocked(pa_time_event*& event, std::chrono::milliseconds after) {
+void PulseDevice::scheduleReconnectLocked() {
     pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
     timeval at{};
-    pa_timeval_add(pa_gettimeofday(&at), usecOf(after));
-    if (event) {
-        api->time_restart(event, &at);
+    pa_timeval_add(pa_gettimeofday(&at), usecOf(kReconnectInterval));
+    if (m_reconnect) {
+        api->time_restart(m_reconnect, &at);
         return;
     }
-    const auto fire = [](pa_mainloop_api*, pa_time_event* fired, const timeval*, void* self) {
+    // The server went away: its context and stream are dead.
+    const auto reconnect = [](pa_mainloop_api*, pa_time_event*, const timeval*, void* self) {
         auto& device = *static_cast<PulseDevice*>(self);
-        if (fired == device.m_periodWatch) {
-            device.watchPeriod();
-            device.scheduleLocked(device.m_periodWatch, kWatchInterval);
-            return;
-        }
-        // The server went away: its context and stream are dead.
         device.dropStreamLocked();
         device.dropContextLocked();
         device.connectLocked();
         if (device.m_link == Link::Failed)
-            device.scheduleLocked(device.m_reconnect, kReconnectInterval);
+            device.scheduleReconnectLocked();
     };
-    event = api->time_new(api, &at, fire, this);
-}
-
-void PulseDevice::stopTimersLocked() {
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
-    for (pa_time_event** event : {&m_reconnect, &m_periodWatch}) {
-        if (*event)
-            api->time_free(*event);
-        *event = nullptr;
-    }
+    m_reconnect = api->time_new(api, &at, reconnect, this);
 }
 
 void PulseDevice::dropContextLocked() {
@@ -229,7 +215,11 @@ int PulseDevice::open(RenderCallback callback, void* context) {
                     static_cast<PulseDevice*>(self)->answerWake();
             },
             this);
-        scheduleLocked(m_periodWatch, kWatchInterval);
+        {
+            std::lock_guard guard(m_watchLock);
+            m_stopWatching = false;
+        }
+        m_watcher = std::thread([this] { watch(); });
     } else {
         m_callback = nullptr;
         dropStreamLocked();
@@ -305,6 +295,7 @@ void PulseDevice::start() {
 void PulseDevice::close() {
     if (!m_loop)
         return;
+    stopWatching();
     pa_threaded_mainloop_lock(m_loop);
     m_closing = true;
     if (m_wakeEvent) {
@@ -312,7 +303,10 @@ void PulseDevice::close() {
         m_wakeEvent = nullptr;
     }
     dropStreamLocked();
-    stopTimersLocked();
+    if (m_reconnect) {
+        pa_threaded_mainloop_get_api(m_loop)->time_free(m_reconnect);
+        m_reconnect = nullptr;
+    }
     if (m_link != Link::Ready)
         dropContextLocked();
     m_callback = nullptr;
@@ -414,11 +408,32 @@ void PulseDevice::noteUnderrun() {
     ++m_underruns;
 }
 
-void PulseDevice::watchPeriod() {
+void PulseDevice::watch() {
+    ProcessorLoad load;
+    std::unique_lock guard(m_watchLock);
+    while (!m_watchEnds.wait_for(guard, kWatchInterval, [this] { return m_stopWatching; })) {
+        const bool saturated = load.saturated();
+        pa_threaded_mainloop_lock(m_loop);
+        watchPeriodLocked(saturated);
+        pa_threaded_mainloop_unlock(m_loop);
+    }
+}
+
+void PulseDevice::stopWatching() {
+    {
+        std::lock_guard guard(m_watchLock);
+        m_stopWatching = true;
+    }
+    m_watchEnds.notify_all();
+    if (m_watcher.joinable())
+        m_watcher.join();
+}
+
+void PulseDevice::watchPeriodLocked(bool saturated) {
     if (!m_stream || m_streamLink != Link::Ready)
         return;
     const auto now = Clock::now();
-    if (m_underruns != m_underrunsAnswered) {
+    if (m_underruns != m_underrunsAnswered || saturated) {
         m_underrunsAnswered = m_underruns;
         m_steps.noteLate(now);
     }
@@ -428,11 +443,15 @@ void PulseDevice::watchPeriod() {
         return;
     setBufferLocked(next);
     m_steps.noteChange(period, next, now);
-    if (next > period)
-        reportPeriod(m_rate, next, m_underruns);
-    else
-        std::fprintf(stderr, "tremolo: no late periods for %lld s, sound now in periods of %d frames\n",
+    if (next < period)
+        std::fprintf(stderr,
+                     "tremolo: no late periods for %lld s, sound now in periods of %d frames\n",
                      static_cast<long long>(m_steps.calmBeforeShorter().count()), next);
+    else if (saturated && m_underruns == 0)
+        std::fprintf(stderr, "tremolo: every processor busy, sound now in periods of %d frames\n",
+                     next);
+    else
+        reportPeriod(m_rate, next, m_underruns);
 }
 
 // The same stream takes the new sizes: nothing it holds is dropped.

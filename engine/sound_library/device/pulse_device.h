@@ -31,8 +31,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <thread>
 
 struct pa_context;
 struct pa_io_event;
@@ -70,9 +73,10 @@ private:
     void answerWake();
     std::size_t heldBytes() const;
     void noteUnderrun();
-    void watchPeriod();
-    void scheduleLocked(pa_time_event*& event, std::chrono::milliseconds after);
-    void stopTimersLocked();
+    void watchPeriodLocked(bool saturated);
+    void watch();
+    void stopWatching();
+    void scheduleReconnectLocked();
 
     static void onContextState(pa_context* context, void* self);
     static void onStreamState(pa_stream* stream, void* self);
@@ -93,7 +97,6 @@ private:
     Link m_streamLink = Link::Connecting;
     pa_io_event* m_wakeEvent = nullptr;
     pa_time_event* m_reconnect = nullptr;
-    pa_time_event* m_periodWatch = nullptr;
     int m_wakeFd = -1;
 
     // Frames since something last sounded; at rest the server holds only
@@ -106,6 +109,13 @@ private:
     int m_underruns = 0;
     int m_underrunsAnswered = 0;
     PeriodSteps m_steps;
+
+    // The period is watched from a thread of its own, which reads the
+    // machine's load: the mainloop's thread renders and touches no file.
+    std::thread m_watcher;
+    std::mutex m_watchLock;
+    std::condition_variable m_watchEnds;
+    bool m_stopWatching = false; // under m_watchLock
 };
 
 } // namespace tremlo::sound
