@@ -27,7 +27,6 @@
 #include "qt_feedback.h"
 #include "qt_timer.h"
 #include "recent_documents.h"
-#include "system_device.h"
 #include "settings_file.h"
 #include "settings_store.h"
 #include "sound_library.h"
@@ -35,6 +34,7 @@
 #include "startup.h"
 #include "status_panel_host.h"
 #include "switch_box.h"
+#include "system_device.h"
 #include "termination_requests.h"
 
 #include <QApplication>

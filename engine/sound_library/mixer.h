@@ -56,7 +56,7 @@ private:
     // asking lock-free queries, load average 6 to 8 on two cores): callbacks
     // blocking on the lock took 20 ms at the 99.9th percentile and 96 ms at
     // worst, against 0.4 ms and 12 ms with only queries; the sound server holds
-    // one period ahead, 5.3 ms at the shortest (see SdlDevice). A quarter of a
+    // a period or more ahead, 5.3 ms at the shortest (see device/). A quarter of a
     // 256-frame period is the longest wait that still leaves the period its
     // render time; past it one period of silence is the shorter gap. Under
     // that same unbroken stream of commands about one period in ten was given

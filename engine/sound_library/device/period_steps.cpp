@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 namespace tremlo::sound {
 namespace {
@@ -43,6 +44,29 @@ void PeriodSteps::noteChange(int from, int to, Clock::time_point now) {
     m_shortened = to < from;
 }
 
+void PeriodSteps::reportOpened(int rate, int periodFrames) {
+    std::fprintf(stderr, "tremolo: sound at %d Hz in periods of %d frames\n", rate, periodFrames);
+}
+
+void PeriodSteps::reportChange(int from, int to, std::uint64_t underruns, bool busy) const {
+    if (to < from)
+        std::fprintf(stderr,
+                     "tremolo: no late periods for %lld s, sound now in periods of %d frames\n",
+                     static_cast<long long>(m_calmBeforeShorter.count()), to);
+    else if (busy && underruns == 0)
+        std::fprintf(stderr, "tremolo: every processor busy, sound now in periods of %d frames\n",
+                     to);
+    else
+        std::fprintf(stderr, "tremolo: %llu late periods, sound now in periods of %d frames\n",
+                     static_cast<unsigned long long>(underruns), to);
+}
+
+int PeriodSteps::firstFramesFromEnvironment(int shortest) {
+    const char* text = std::getenv("SDL_AUDIO_SAMPLES");
+    const long frames = text ? std::strtol(text, nullptr, 10) : 0;
+    return frames >= 32 && frames <= 8192 ? static_cast<int>(frames) : shortest;
+}
+
 bool PeriodSteps::calmSince(Clock::time_point now) const {
     return now - m_lastLateSpell >= m_calmBeforeShorter &&
            now - m_periodChanged >= m_calmBeforeShorter;
@@ -52,8 +76,8 @@ bool ProcessorLoad::saturated() {
     std::FILE* stat = std::fopen("/proc/stat", "r");
     if (!stat)
         return false;
-    unsigned long long user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0,
-                       softirq = 0, steal = 0;
+    unsigned long long user = 0, nice = 0, system = 0, idle = 0, iowait = 0, irq = 0, softirq = 0,
+                       steal = 0;
     const int read = std::fscanf(stat, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &user, &nice,
                                  &system, &idle, &iowait, &irq, &softirq, &steal);
     std::fclose(stat);

@@ -16,6 +16,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 
 namespace tremlo::sound {
@@ -41,7 +42,16 @@ public:
     // The device changed from one period to the other, as next() asked.
     void noteChange(int from, int to, Clock::time_point now);
 
-    std::chrono::seconds calmBeforeShorter() const { return m_calmBeforeShorter; }
+    // On standard error, where the benchmarks and a user read it: the
+    // period a device opened with, and each change next() asked for (from
+    // late periods, from processors all `busy`, or after a calm).
+    static void reportOpened(int rate, int periodFrames);
+    void reportChange(int from, int to, std::uint64_t underruns, bool busy) const;
+
+    // SDL's variable for the period, read by either device: it sets the
+    // first period tried, for a machine known to need a longer one and for
+    // measuring one period against another.
+    static int firstFramesFromEnvironment(int shortest);
 
 private:
     bool calmSince(Clock::time_point now) const;

@@ -29,15 +29,6 @@ std::size_t bufferBytes(int periodFrames) {
     return static_cast<std::size_t>(periodFrames) * 3 / 2 * kFrameBytes;
 }
 
-// SDL's variable for the period, read by either device: it sets the first
-// period tried, for a machine known to need a longer one and for measuring
-// one period against another.
-int firstPeriodFrames(int shortest) {
-    const char* text = std::getenv("SDL_AUDIO_SAMPLES");
-    const long frames = text ? std::strtol(text, nullptr, 10) : 0;
-    return frames >= 32 && frames <= 8192 ? static_cast<int>(frames) : shortest;
-}
-
 pa_buffer_attr bufferAttr(int periodFrames) {
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
@@ -54,15 +45,6 @@ pa_usec_t usecOf(std::chrono::microseconds duration) {
     return static_cast<pa_usec_t>(duration.count());
 }
 
-void reportPeriod(int rate, int periodFrames, int underruns) {
-    if (underruns == 0)
-        std::fprintf(stderr, "tremolo: sound at %d Hz in periods of %d frames\n", rate,
-                     periodFrames);
-    else
-        std::fprintf(stderr, "tremolo: %d late periods, sound now in periods of %d frames\n",
-                     underruns, periodFrames);
-}
-
 // The render thread comes before the programs that merely keep the machine
 // busy, as SDL's own audio thread does; without the right to, it stays as it is.
 void raiseThisThread() {
@@ -72,7 +54,7 @@ void raiseThisThread() {
 } // namespace
 
 PulseDevice::PulseDevice(std::chrono::seconds calmBeforeShorter)
-    : m_periodFrames(firstPeriodFrames(kShortestPeriodFrames)),
+    : m_periodFrames(PeriodSteps::firstFramesFromEnvironment(kShortestPeriodFrames)),
       m_steps(m_periodFrames.load(), kLongestPeriodFrames, 1, calmBeforeShorter) {
     m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     m_loop = pa_threaded_mainloop_new();
@@ -190,8 +172,8 @@ int PulseDevice::open(RenderCallback callback, void* context) {
         else
             pa_threaded_mainloop_signal(device.m_loop, 0);
     };
-    if (pa_operation* asked = pa_context_get_sink_info_by_name(m_pulse, "@DEFAULT_SINK@", onSink,
-                                                               this)) {
+    if (pa_operation* asked =
+            pa_context_get_sink_info_by_name(m_pulse, "@DEFAULT_SINK@", onSink, this)) {
         while (pa_operation_get_state(asked) == PA_OPERATION_RUNNING)
             pa_threaded_mainloop_wait(m_loop);
         pa_operation_unref(asked);
@@ -205,7 +187,7 @@ int PulseDevice::open(RenderCallback callback, void* context) {
         pa_threaded_mainloop_wait(m_loop);
     const bool opened = m_stream && m_streamLink == Link::Ready;
     if (opened) {
-        reportPeriod(m_rate, periodFrames(), 0);
+        PeriodSteps::reportOpened(m_rate, periodFrames());
         pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
         m_wakeEvent = api->io_new(
             api, m_wakeFd, PA_IO_EVENT_INPUT,
@@ -241,8 +223,8 @@ void PulseDevice::makeStreamLocked() {
     pa_stream_set_write_callback(m_stream, &PulseDevice::onWrite, this);
     pa_stream_set_underflow_callback(m_stream, &PulseDevice::onUnderflow, this);
     const pa_buffer_attr attr = bufferAttr(periodFrames());
-    const auto flags = static_cast<pa_stream_flags_t>(
-        PA_STREAM_ADJUST_LATENCY | (m_started ? 0 : PA_STREAM_START_CORKED));
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
+                                                      (m_started ? 0 : PA_STREAM_START_CORKED));
     m_quietFrames = 0;
     m_resting = false;
     m_restBegan = Clock::now();
@@ -443,15 +425,7 @@ void PulseDevice::watchPeriodLocked(bool saturated) {
         return;
     setBufferLocked(next);
     m_steps.noteChange(period, next, now);
-    if (next < period)
-        std::fprintf(stderr,
-                     "tremolo: no late periods for %lld s, sound now in periods of %d frames\n",
-                     static_cast<long long>(m_steps.calmBeforeShorter().count()), next);
-    else if (saturated && m_underruns == 0)
-        std::fprintf(stderr, "tremolo: every processor busy, sound now in periods of %d frames\n",
-                     next);
-    else
-        reportPeriod(m_rate, next, m_underruns);
+    m_steps.reportChange(period, next, static_cast<std::uint64_t>(m_underruns), saturated);
 }
 
 // The same stream takes the new sizes: nothing it holds is dropped.

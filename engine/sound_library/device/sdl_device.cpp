@@ -27,10 +27,9 @@ constexpr auto kSinkAhead = std::chrono::milliseconds(2);
 
 // Late periods that keep coming while a sound plays break it up more than the
 // short silence of a change of stream does: after this many watches that
-// found new ones within the window, the period is lengthened without waiting
-// for quiet.
+// found new ones within a few seconds, the period is lengthened without
+// waiting for quiet.
 constexpr int kLateSpellsBeforeInterrupting = 3;
-constexpr auto kLateSpellWindow = std::chrono::seconds(10);
 
 // Before SDL's first start, on the warm-up thread: the first SDL call opens
 // the library (library_on_demand.h).
@@ -68,25 +67,6 @@ int ownServerBufferMsec(int periodFrames, int rate) {
     return static_cast<int>((std::int64_t{periodFrames} * 3 * 1000 / 2 + rate - 1) / rate);
 }
 
-// SDL's own variable for the period (it reads it only when the program asks
-// for none) sets the first period tried, for a machine known to need a longer
-// one and for measuring one period against another.
-int firstPeriodFrames() {
-    const char* text = std::getenv("SDL_AUDIO_SAMPLES");
-    const long frames = text ? std::strtol(text, nullptr, 10) : 0;
-    return frames >= 32 && frames <= 8192 ? static_cast<int>(frames)
-                                          : SdlDevice::kShortestPeriodFrames;
-}
-
-void reportPeriod(int rate, int periodFrames, std::uint64_t underruns) {
-    if (underruns == 0)
-        std::fprintf(stderr, "tremolo: sound at %d Hz in periods of %d frames\n", rate,
-                     periodFrames);
-    else
-        std::fprintf(stderr, "tremolo: %llu late periods, sound now in periods of %d frames\n",
-                     static_cast<unsigned long long>(underruns), periodFrames);
-}
-
 int preferredRate() {
     SDL_AudioSpec spec{};
     char* name = nullptr;
@@ -100,8 +80,11 @@ int preferredRate() {
 } // namespace
 
 SdlDevice::SdlDevice(std::chrono::seconds calmBeforeShorter)
-    : m_askedPeriodFrames(firstPeriodFrames()), m_firstPeriodFrames(m_askedPeriodFrames),
-      m_calmBeforeShorter(calmBeforeShorter), m_userServerBufferMsec(userServerBufferMsec()) {
+    : m_askedPeriodFrames(PeriodSteps::firstFramesFromEnvironment(kShortestPeriodFrames)),
+      m_firstPeriodFrames(m_askedPeriodFrames),
+      m_steps(m_firstPeriodFrames, kLongestPeriodFrames, kLateSpellsBeforeInterrupting,
+              calmBeforeShorter),
+      m_userServerBufferMsec(userServerBufferMsec()) {
     m_warmUp = std::thread([this] {
         setSdlHints();
         m_warmedUp = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
@@ -259,7 +242,6 @@ bool SdlDevice::changePeriodLocked(int periodFrames) {
     SDL_PauseAudioDevice(old, 1);
     takeStreamLocked(next);
     m_askedPeriodFrames = next.periodFrames;
-    m_periodChanged = std::chrono::steady_clock::now();
     if (m_started)
         SDL_PauseAudioDevice(m_deviceId, 0);
     // Paused, SDL writes silence behind the old stream's last sound; closing
@@ -287,7 +269,7 @@ int SdlDevice::open(RenderCallback callback, void* context) {
     }
     if (!opened)
         return 0;
-    reportPeriod(m_rate, m_periodFrames.load(std::memory_order_relaxed), 0);
+    PeriodSteps::reportOpened(m_rate, m_periodFrames.load(std::memory_order_relaxed));
     m_underrunsAnswered = m_underruns.load(std::memory_order_relaxed);
     m_stopWatching = false;
     m_watcher = std::thread([this] { watch(); });
@@ -328,53 +310,21 @@ void SdlDevice::shutDown() {
     m_started = false;
 }
 
-void SdlDevice::noteLateSpell() {
-    const auto now = std::chrono::steady_clock::now();
-    m_lastLateSpell = now;
-    // The shorter period was still too short: wait twice as long before
-    // trying it again, so a machine that stays busy is not taken up and
-    // down.
-    if (m_shortened && now - m_periodChanged < m_calmBeforeShorter)
-        m_calmBeforeShorter = std::min(2 * m_calmBeforeShorter, kLongestCalm);
-    m_shortened = false;
-    if (m_lateSpells == 0 || now - m_firstLateSpell > kLateSpellWindow) {
-        m_firstLateSpell = now;
-        m_lateSpells = 0;
-    }
-    ++m_lateSpells;
-}
-
-bool SdlDevice::calmSinceLocked() const {
-    const auto now = std::chrono::steady_clock::now();
-    return now - m_lastLateSpell >= m_calmBeforeShorter &&
-           now - m_periodChanged >= m_calmBeforeShorter;
-}
-
 void SdlDevice::watch() {
     std::unique_lock guard(m_lock);
     while (!m_wake.wait_for(guard, kWatchInterval, [this] { return m_stopWatching; })) {
         if (m_deviceId != 0 && SDL_GetAudioDeviceStatus(m_deviceId) != SDL_AUDIO_STOPPED) {
             const std::uint64_t underruns = m_underruns.load(std::memory_order_relaxed);
+            const auto now = std::chrono::steady_clock::now();
             if (underruns != m_underrunsAnswered) {
                 m_underrunsAnswered = underruns;
-                noteLateSpell();
+                m_steps.noteLate(now);
             }
-            const bool quiet = m_quiet.load(std::memory_order_relaxed);
             const int period = m_periodFrames.load(std::memory_order_relaxed);
-            if (m_lateSpells > 0 && (quiet || m_lateSpells >= kLateSpellsBeforeInterrupting)) {
-                m_lateSpells = 0;
-                if (period < kLongestPeriodFrames &&
-                    changePeriodLocked(std::min(2 * period, kLongestPeriodFrames)))
-                    reportPeriod(m_rate, m_periodFrames.load(std::memory_order_relaxed), underruns);
-            } else if (quiet && period > m_firstPeriodFrames && calmSinceLocked()) {
-                const int shorter = std::max(period / 2, m_firstPeriodFrames);
-                if (changePeriodLocked(shorter)) {
-                    m_shortened = true;
-                    std::fprintf(stderr,
-                                 "tremolo: no late periods for %lld s, sound now in "
-                                 "periods of %d frames\n",
-                                 static_cast<long long>(m_calmBeforeShorter.count()), shorter);
-                }
+            const int next = m_steps.next(period, m_quiet.load(std::memory_order_relaxed), now);
+            if (next != period && changePeriodLocked(next)) {
+                m_steps.noteChange(period, next, now);
+                m_steps.reportChange(period, next, underruns, false);
             }
             continue;
         }

@@ -35,6 +35,7 @@
 // re-opens.
 
 #include "output_device.h"
+#include "period_steps.h"
 
 #include <atomic>
 #include <chrono>
@@ -58,12 +59,7 @@ public:
     // none at 1024 (bench/dropout_bench.py --period).
     static constexpr int kLongestPeriodFrames = 1024;
 
-    // After a longer period was taken, this long with no late period, and
-    // nothing sounding, the device tries the shorter one again.
-    static constexpr std::chrono::seconds kCalmBeforeShorter{60};
-    static constexpr std::chrono::seconds kLongestCalm{32 * 60};
-
-    explicit SdlDevice(std::chrono::seconds calmBeforeShorter = kCalmBeforeShorter);
+    explicit SdlDevice(std::chrono::seconds calmBeforeShorter = PeriodSteps::kCalmBeforeShorter);
     ~SdlDevice() override;
 
     int open(RenderCallback callback, void* context) override;
@@ -89,11 +85,7 @@ private:
     // Hands over to a new stream of the given period; false without a
     // device or a server.
     bool changePeriodLocked(int periodFrames);
-    // No late period, and no change of period, for the calm asked for.
-    bool calmSinceLocked() const;
     void noteCallbackTime() noexcept;
-    // A watch found late periods the last had not (m_lock held).
-    void noteLateSpell();
     // close(), also for the destructor, where a virtual call would not do.
     void shutDown();
     void finishWarmUp();
@@ -126,18 +118,7 @@ private:
     // them the watcher has answered.
     std::atomic<std::uint64_t> m_underruns{0};
     std::uint64_t m_underrunsAnswered = 0; // under m_lock
-    // Watches that found late periods since the first of them, which began
-    // the spell a longer period answers; while there are any, a longer
-    // period is wanted.
-    int m_lateSpells = 0;                                   // under m_lock
-    std::chrono::steady_clock::time_point m_firstLateSpell; // under m_lock
-    // For going back to a shorter period (all under m_lock): when a late
-    // period was last found and the period last changed, whether that change
-    // shortened it, and the calm the next shortening waits for.
-    std::chrono::steady_clock::time_point m_lastLateSpell;
-    std::chrono::steady_clock::time_point m_periodChanged;
-    bool m_shortened = false;
-    std::chrono::seconds m_calmBeforeShorter;
+    PeriodSteps m_steps;                   // under m_lock
     // Set by the audio thread when a period held nothing, and cleared by the
     // next sound. A press while the stream changes sounds a few
     // milliseconds late but whole: the mixer waits for the new stream.

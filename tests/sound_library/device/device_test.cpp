@@ -1,5 +1,6 @@
-// The real output: the library on SDL through a private PulseAudio daemon
-// with a null sink, whose monitor the test records.
+// The real outputs, SDL's and the sound server's own stream: the library
+// through a private PulseAudio daemon with a null sink, whose monitor the
+// test records.
 //
 // Each test starts its own daemon, so it can also take the server away and
 // bring it back. The daemon is the one every sound test uses, started through
@@ -129,8 +130,7 @@ private:
     FILE* m_pipe;
 };
 
-template <typename Device>
-class RealDevice : public ::testing::Test {
+template <typename Device> class RealDevice : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!commandSucceeds("command -v pulseaudio") || !commandSucceeds("command -v parec") ||
@@ -215,8 +215,7 @@ TYPED_TEST(RealDevice, SoundComesBackWhenTheServerDoes) {
 // never comes, and the sound goes on in the longer periods. Once the machine
 // is calm and nothing sounds, a shorter period comes back (the shortest when
 // nothing else keeps this machine busy).
-template <typename Device>
-class LatePeriods : public ::testing::Test {};
+template <typename Device> class LatePeriods : public ::testing::Test {};
 TYPED_TEST_SUITE(LatePeriods, Devices);
 
 TYPED_TEST(LatePeriods, LengthenWhileASoundPlaysAndShortenAfterACalm) {
