@@ -9,13 +9,14 @@ and again. Prints on standard output:
 
     press_to_sound_ms: median from the ON key event to the melody's first
                        recorded sample
-    period_frames:     the SDL period the program chose (the last it reported)
-    output_latency_ms: the output buffering the program asks for: one SDL
-                       period at the server's rate, rendered ahead, plus
-                       what the server holds: one period, or
-                       PULSE_LATENCY_MSEC when that is given
+    press_to_sound_sdl_ms: the same with the program on SDL's output
+                       (TREMLO_AUDIO=sdl), run after it: the baseline
+    press_to_sound_vs_sdl_ratio: the first over the second
+    period_frames:     the period the program ended with (the last it
+                       reported)
     release_to_silence_ms: median from the OFF key event to the first
                        recorded sample of silence
+    release_to_silence_sdl_ms: the same on SDL's output
 
 and the spread and the context of the figures on standard error.
 
@@ -113,6 +114,30 @@ def timed_press(keys, recording):
     return on_ms, off_ms
 
 
+def measure(session, recorder, program, presses):
+    """Presses and releases timed in one run of the program, and what it
+    reported of its output."""
+    press, release = [], []
+    melody = session.path("tone.wav")
+    h.write_tone_wave(melody, TONE_HZ)
+    with h.running_program(session, program, melody, SETTINGS) as started:
+        switch = started.wait_window(name="tone.wav - " + h.TITLE)
+        switch.activate()
+        recording = session.start_recording(recorder)
+        keys = h.XTestKeys(session)
+        for _ in range(presses):
+            on_ms, off_ms = timed_press(keys, recording)
+            press.append(on_ms)
+            release.append(off_ms)
+            time.sleep(0.3)
+        streams = sink_input_latencies(session)
+        periods = reported_periods(session)
+        keys.close()
+        recording.stop()
+        capture_us = recording.capture_latency_note()
+    return press, release, periods, streams, capture_us
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -124,45 +149,33 @@ def main():
     args = parser.parse_args()
     if args.recorder:
         args.recorder = os.path.abspath(args.recorder)
+    program = os.path.abspath(args.program)
 
-    press, release = [], []
     with h.Session() as session:
         recorder = h.find_recorder(args.recorder, session.folder)
         if args.pulse_latency_msec is not None:
             session.env["PULSE_LATENCY_MSEC"] = str(args.pulse_latency_msec)
-        melody = session.path("tone.wav")
-        h.write_tone_wave(melody, TONE_HZ)
-        with h.running_program(session, os.path.abspath(args.program), melody,
-                               SETTINGS) as program:
-            switch = program.wait_window(name="tone.wav - " + h.TITLE)
-            switch.activate()
-            recording = session.start_recording(recorder)
-            keys = h.XTestKeys(session)
-            for _ in range(args.presses):
-                on_ms, off_ms = timed_press(keys, recording)
-                press.append(on_ms)
-                release.append(off_ms)
-                time.sleep(0.3)
-            streams = sink_input_latencies(session)
-            periods = reported_periods(session)
-            keys.close()
-            recording.stop()
-            capture_us = recording.capture_latency_note()
-            rate = session.sink_rate()
+        press, release, periods, streams, capture_us = measure(session, recorder, program,
+                                                               args.presses)
+        session.env["TREMLO_AUDIO"] = "sdl"
+        sdl_press, sdl_release, sdl_periods, _, _ = measure(session, recorder, program,
+                                                            args.presses)
+        rate = session.sink_rate()
 
-    period = periods[-1]
-    period_ms = period * 1000 / rate
     pulse_msec = args.pulse_latency_msec or 0
     print(f"press_to_sound_ms: {statistics.median(press):.1f}")
-    print(f"period_frames: {period}")
-    print(f"output_latency_ms: {period_ms + max(period_ms, pulse_msec):.1f}")
+    print(f"press_to_sound_sdl_ms: {statistics.median(sdl_press):.1f}")
+    print(f"press_to_sound_vs_sdl_ratio: "
+          f"{statistics.median(press) / statistics.median(sdl_press):.2f}")
+    print(f"period_frames: {periods[-1]}")
     print(f"release_to_silence_ms: {statistics.median(release):.1f}")
-    print(f"press_to_sound_ms over {len(press)} presses: min {min(press):.1f}, "
-          f"max {max(press):.1f}", file=sys.stderr)
-    print(f"release_to_silence_ms: min {min(release):.1f}, max {max(release):.1f}",
-          file=sys.stderr)
-    print(f"periods the program reported, in turn: {', '.join(map(str, periods))}",
-          file=sys.stderr)
+    print(f"release_to_silence_sdl_ms: {statistics.median(sdl_release):.1f}")
+    for name, presses, releases, reported in (("server stream", press, release, periods),
+                                              ("SDL", sdl_press, sdl_release, sdl_periods)):
+        print(f"{name}: press_to_sound_ms over {len(presses)} presses: min {min(presses):.1f}, "
+              f"max {max(presses):.1f}; release_to_silence_ms: min {min(releases):.1f}, "
+              f"max {max(releases):.1f}; periods reported, in turn: "
+              f"{', '.join(map(str, reported))}", file=sys.stderr)
     print(f"server rate {rate} Hz; PULSE_LATENCY_MSEC {pulse_msec or 'unset'}; "
           f"the program's stream: "
           f"{'; '.join(streams) or 'not listed'}", file=sys.stderr)
