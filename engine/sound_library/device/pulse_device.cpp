@@ -17,6 +17,7 @@ constexpr std::size_t kFrameBytes = 2 * sizeof(float);
 // Quiet for this long, the device rests.
 constexpr int kQuietSecondsBeforeRest = 2;
 constexpr auto kWatchInterval = 250ms;
+constexpr auto kRestingWatchInterval = 1s;
 constexpr auto kReconnectInterval = 250ms;
 // The server reports the underrun a rest (or the start) makes on purpose a
 // little later; it is not counted.
@@ -197,18 +198,20 @@ int PulseDevice::open(RenderCallback callback, void* context) {
                     static_cast<PulseDevice*>(self)->answerWake();
             },
             this);
-        {
-            std::lock_guard guard(m_watchLock);
-            m_stopWatching = false;
-        }
-        m_watcher = std::thread([this] { watch(); });
     } else {
         m_callback = nullptr;
         dropStreamLocked();
         dropContextLocked();
     }
     pa_threaded_mainloop_unlock(m_loop);
-    return opened ? m_rate : 0;
+    if (!opened)
+        return 0;
+    {
+        std::lock_guard guard(m_watchLock);
+        m_stopWatching = false;
+    }
+    m_watcher = std::thread([this] { watch(); });
+    return m_rate;
 }
 
 void PulseDevice::makeStreamLocked() {
@@ -390,14 +393,22 @@ void PulseDevice::noteUnderrun() {
     ++m_underruns;
 }
 
+// At rest nothing can break up, and the watch only looks, seldom, for the
+// rest's end; the load is measured afresh after it.
 void PulseDevice::watch() {
     ProcessorLoad load;
+    bool resting = false;
     std::unique_lock guard(m_watchLock);
-    while (!m_watchEnds.wait_for(guard, kWatchInterval, [this] { return m_stopWatching; })) {
-        const bool saturated = load.saturated();
+    while (!m_watchEnds.wait_for(guard, resting ? kRestingWatchInterval : kWatchInterval,
+                                 [this] { return m_stopWatching; })) {
+        const bool saturated = !resting && load.saturated();
         pa_threaded_mainloop_lock(m_loop);
-        watchPeriodLocked(saturated);
+        if (!resting)
+            watchPeriodLocked(saturated);
+        resting = m_resting;
         pa_threaded_mainloop_unlock(m_loop);
+        if (resting)
+            load = ProcessorLoad();
     }
 }
 
