@@ -75,6 +75,8 @@ def main():
     parser.add_argument("--seconds", type=float, default=60.0)
     parser.add_argument("--busy", type=int, default=2, help="processes spinning meanwhile")
     parser.add_argument("--period", type=int, help="the period the program starts with")
+    parser.add_argument("--sdl", action="store_true",
+                        help="the program on SDL's output (TREMLO_AUDIO=sdl), to compare")
     args = parser.parse_args()
     if args.recorder:
         args.recorder = os.path.abspath(args.recorder)
@@ -84,6 +86,8 @@ def main():
         recorder = h.find_recorder(args.recorder, session.folder)
         if args.period:
             session.env["SDL_AUDIO_SAMPLES"] = str(args.period)
+        if args.sdl:
+            session.env["TREMLO_AUDIO"] = "sdl"
         melody = session.path("tone.wav")
         h.write_tone_wave(melody, TONE_HZ)
         try:

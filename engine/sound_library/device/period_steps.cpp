@@ -85,12 +85,12 @@ bool ProcessorLoad::saturated() {
         return false;
     const Times now{user + nice + system + irq + softirq + steal,
                     user + nice + system + idle + iowait + irq + softirq + steal};
-    // The first verdict after half a second, so that a machine busy from
+    // The first verdict after a quarter second, so that a machine busy from
     // the start is answered before the first press; then over a second.
     const Times before = m_taken < static_cast<int>(m_looks.size()) ? m_looks[0] : m_looks[m_next];
     m_looks[m_next] = now;
     m_next = (m_next + 1) % m_looks.size();
-    if (++m_taken < 3 || now.total <= before.total)
+    if (++m_taken < 2 || now.total <= before.total)
         return false;
     return (now.busy - before.busy) * 10 >= (now.total - before.total) * 9;
 }

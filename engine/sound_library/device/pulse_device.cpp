@@ -316,9 +316,27 @@ void PulseDevice::onWrite(pa_stream* stream, std::size_t bytes, void* self) {
         raiseThisThread();
         raised = true;
     }
+    device.noteRequestTime();
     // What the server asks for, never more than it holds: the requests it
     // made during a rest are not owed.
     device.fill(std::min(bytes, device.heldBytes()), false);
+}
+
+// A request that comes after the one before so late that half the server's
+// margin beyond one period has played out counts as a late period too: the
+// machine is then answered before it breaks a sound up, as it would be
+// after the underrun the server reports. The millisecond more is a quiet
+// virtual machine's jitter.
+void PulseDevice::noteRequestTime() {
+    const auto now = Clock::now();
+    const auto period = static_cast<std::int64_t>(periodFrames());
+    const auto held = static_cast<std::int64_t>(heldBytes() / kFrameBytes);
+    const auto lateFrames = period + std::max<std::int64_t>(held - period, 0) / 2;
+    const auto lateAfter = std::chrono::microseconds(lateFrames * 1'000'000 / m_rate) + 1ms;
+    if (m_lastRequest != Clock::time_point{} && now - m_lastRequest > lateAfter &&
+        now - m_restBegan > kOwnUnderrunWindow)
+        ++m_underruns;
+    m_lastRequest = now;
 }
 
 // Whole periods, as the mixer's callback expects; what is left of a request
@@ -370,6 +388,7 @@ void PulseDevice::answerWake() {
     // Uncorked after the write, the stream has the sound to play at once.
     if (m_resting) {
         m_resting = false;
+        m_lastRequest = {};
         pa_operation_unref(pa_stream_cork(m_stream, 0, nullptr, nullptr));
     }
 }

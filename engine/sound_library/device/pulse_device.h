@@ -47,6 +47,7 @@ namespace tremlo::sound {
 
 class PulseDevice : public OutputDevice {
 public:
+    using Clock = std::chrono::steady_clock;
     static constexpr int kShortestPeriodFrames = 256;
     static constexpr int kLongestPeriodFrames = 1024;
 
@@ -73,6 +74,7 @@ private:
     void answerWake();
     std::size_t heldBytes() const;
     void noteUnderrun();
+    void noteRequestTime();
     void watchPeriodLocked(bool saturated);
     void watch();
     void stopWatching();
@@ -105,8 +107,10 @@ private:
     std::atomic<bool> m_quiet{true};
     bool m_resting = false;
     // The underrun that comes of resting is no sign of a slow machine.
-    std::chrono::steady_clock::time_point m_restBegan{};
+    Clock::time_point m_restBegan{};
+    // Underruns the server reported and requests that came late.
     int m_underruns = 0;
+    Clock::time_point m_lastRequest{};
     int m_underrunsAnswered = 0;
     PeriodSteps m_steps;
 
