@@ -19,9 +19,11 @@ constexpr int kQuietSecondsBeforeRest = 2;
 constexpr auto kWatchInterval = 250ms;
 constexpr auto kRestingWatchInterval = 1s;
 constexpr auto kReconnectInterval = 250ms;
-// The server reports the underrun a rest (or the start) makes on purpose a
-// little later; it is not counted.
-constexpr auto kOwnUnderrunWindow = 200ms;
+// What follows a change the device made itself (its start, a rest, a new
+// period) for this long is no sign of a slow machine: the underrun a rest
+// makes on purpose is reported a little later, and the requests take a few
+// periods to settle to new sizes.
+constexpr auto kOwnChangeSettles = 200ms;
 
 // What the server holds ahead: one and a half periods, as SDL's device does,
 // so a sound that starts while another plays, and the end of one, come as
@@ -230,7 +232,7 @@ void PulseDevice::makeStreamLocked() {
                                                       (m_started ? 0 : PA_STREAM_START_CORKED));
     m_quietFrames = 0;
     m_resting = false;
-    m_restBegan = Clock::now();
+    m_ownChange = Clock::now();
     if (pa_stream_connect_playback(m_stream, nullptr, &attr, flags, nullptr, nullptr) < 0)
         m_streamLink = Link::Failed;
 }
@@ -271,7 +273,7 @@ void PulseDevice::start() {
     pa_threaded_mainloop_lock(m_loop);
     m_started = true;
     if (m_stream) {
-        m_restBegan = Clock::now();
+        m_ownChange = Clock::now();
         pa_operation_unref(pa_stream_cork(m_stream, 0, nullptr, nullptr));
     }
     pa_threaded_mainloop_unlock(m_loop);
@@ -334,7 +336,7 @@ void PulseDevice::noteRequestTime() {
     const auto lateFrames = period + std::max<std::int64_t>(held - period, 0) / 2;
     const auto lateAfter = std::chrono::microseconds(lateFrames * 1'000'000 / m_rate) + 1ms;
     if (m_lastRequest != Clock::time_point{} && now - m_lastRequest > lateAfter &&
-        now - m_restBegan > kOwnUnderrunWindow)
+        now - m_ownChange > kOwnChangeSettles)
         ++m_underruns;
     m_lastRequest = now;
 }
@@ -369,7 +371,7 @@ void PulseDevice::fill(std::size_t bytes, bool atReadIndex) {
                     atReadIndex ? PA_SEEK_RELATIVE_ON_READ : PA_SEEK_RELATIVE);
     if (m_quietFrames >= std::int64_t{kQuietSecondsBeforeRest} * m_rate) {
         m_resting = true;
-        m_restBegan = Clock::now();
+        m_ownChange = Clock::now();
         pa_operation_unref(pa_stream_cork(m_stream, 1, nullptr, nullptr));
     }
 }
@@ -407,7 +409,7 @@ void PulseDevice::onUnderflow(pa_stream* stream, void* self) {
 }
 
 void PulseDevice::noteUnderrun() {
-    if (m_resting || Clock::now() - m_restBegan < kOwnUnderrunWindow)
+    if (m_resting || Clock::now() - m_ownChange < kOwnChangeSettles)
         return;
     ++m_underruns;
 }
@@ -462,6 +464,7 @@ void PulseDevice::watchPeriodLocked(bool saturated) {
 void PulseDevice::setBufferLocked(int periodFrames) {
     const pa_buffer_attr attr = bufferAttr(periodFrames);
     m_periodFrames.store(periodFrames, std::memory_order_relaxed);
+    m_ownChange = Clock::now();
     if (pa_operation* changed = pa_stream_set_buffer_attr(m_stream, &attr, nullptr, nullptr))
         pa_operation_unref(changed);
 }

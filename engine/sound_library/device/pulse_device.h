@@ -106,8 +106,8 @@ private:
     std::int64_t m_quietFrames = 0;
     std::atomic<bool> m_quiet{true};
     bool m_resting = false;
-    // The underrun that comes of resting is no sign of a slow machine.
-    Clock::time_point m_restBegan{};
+    // When the device last started, rested or changed its period.
+    Clock::time_point m_ownChange{};
     // Underruns the server reported and requests that came late.
     int m_underruns = 0;
     Clock::time_point m_lastRequest{};
