@@ -73,7 +73,7 @@ PulseDevice::PulseDevice(std::chrono::seconds calmBeforeShorter)
 }
 
 PulseDevice::~PulseDevice() {
-    close();
+    shutDown();
     if (m_loop) {
         pa_threaded_mainloop_lock(m_loop);
         dropContextLocked();
@@ -280,6 +280,10 @@ void PulseDevice::start() {
 }
 
 void PulseDevice::close() {
+    shutDown();
+}
+
+void PulseDevice::shutDown() {
     if (!m_loop)
         return;
     stopWatching();

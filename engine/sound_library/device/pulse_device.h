@@ -78,6 +78,8 @@ private:
     void watchPeriodLocked(bool saturated);
     void watch();
     void stopWatching();
+    // close(), also for the destructor, where a virtual call would not do.
+    void shutDown();
     void scheduleReconnectLocked();
 
     static void onContextState(pa_context* context, void* self);
