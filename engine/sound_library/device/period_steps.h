@@ -25,6 +25,16 @@ class PeriodSteps {
 public:
     using Clock = std::chrono::steady_clock;
 
+    // 128 frames answer a press 2 to 3 ms sooner through SDL, but on a quiet
+    // two-core machine their callbacks came late in 5 runs of 6 of
+    // bench/press_latency.py, with a server buffer of 4 to 6 ms, and the
+    // device stepped up, once as far as 1024 frames. SDL_AUDIO_SAMPLES=128
+    // still asks for them.
+    static constexpr int kShortestFrames = 256;
+    // Two busy cores of a two-core machine made dropouts at 512 frames and
+    // none at 1024 (bench/dropout_bench.py --period).
+    static constexpr int kLongestFrames = 1024;
+
     // After a longer period was taken, this long with no late period, and
     // nothing sounding, the device tries the shorter one again.
     static constexpr std::chrono::seconds kCalmBeforeShorter{60};

@@ -10,7 +10,6 @@
 namespace tremlo::sound {
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr std::size_t kFrameBytes = 2 * sizeof(float);
@@ -57,8 +56,8 @@ void raiseThisThread() {
 } // namespace
 
 PulseDevice::PulseDevice(std::chrono::seconds calmBeforeShorter)
-    : m_periodFrames(PeriodSteps::firstFramesFromEnvironment(kShortestPeriodFrames)),
-      m_steps(m_periodFrames.load(), kLongestPeriodFrames, 1, calmBeforeShorter) {
+    : m_periodFrames(PeriodSteps::firstFramesFromEnvironment(PeriodSteps::kShortestFrames)),
+      m_steps(m_periodFrames.load(), PeriodSteps::kLongestFrames, 1, calmBeforeShorter) {
     m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     m_loop = pa_threaded_mainloop_new();
     if (!m_loop || m_wakeFd < 0)

@@ -48,9 +48,6 @@ namespace tremlo::sound {
 class PulseDevice : public OutputDevice {
 public:
     using Clock = std::chrono::steady_clock;
-    static constexpr int kShortestPeriodFrames = 256;
-    static constexpr int kLongestPeriodFrames = 1024;
-
     explicit PulseDevice(std::chrono::seconds calmBeforeShorter = PeriodSteps::kCalmBeforeShorter);
     ~PulseDevice() override;
 
@@ -90,7 +87,7 @@ private:
     RenderCallback m_callback = nullptr;
     void* m_context = nullptr;
     int m_rate = 0;
-    std::atomic<int> m_periodFrames{kShortestPeriodFrames};
+    std::atomic<int> m_periodFrames{PeriodSteps::kShortestFrames};
     bool m_started = false;
     bool m_closing = false;
 

@@ -80,9 +80,8 @@ int preferredRate() {
 } // namespace
 
 SdlDevice::SdlDevice(std::chrono::seconds calmBeforeShorter)
-    : m_askedPeriodFrames(PeriodSteps::firstFramesFromEnvironment(kShortestPeriodFrames)),
-      m_firstPeriodFrames(m_askedPeriodFrames),
-      m_steps(m_firstPeriodFrames, kLongestPeriodFrames, kLateSpellsBeforeInterrupting,
+    : m_askedPeriodFrames(PeriodSteps::firstFramesFromEnvironment(PeriodSteps::kShortestFrames)),
+      m_steps(m_askedPeriodFrames, PeriodSteps::kLongestFrames, kLateSpellsBeforeInterrupting,
               calmBeforeShorter),
       m_userServerBufferMsec(userServerBufferMsec()) {
     m_warmUp = std::thread([this] {

@@ -49,16 +49,6 @@ namespace tremlo::sound {
 
 class SdlDevice : public OutputDevice {
 public:
-    // 128 frames answer a press 2 to 3 ms sooner, but on a quiet two-core
-    // machine their callbacks came late in 5 runs of 6 of
-    // bench/press_latency.py, with a server buffer of 4 to 6 ms, and the
-    // device stepped up, once as far as 1024 frames. SDL_AUDIO_SAMPLES=128
-    // still asks for them.
-    static constexpr int kShortestPeriodFrames = 256;
-    // Two busy cores of a two-core machine made dropouts at 512 frames and
-    // none at 1024 (bench/dropout_bench.py --period).
-    static constexpr int kLongestPeriodFrames = 1024;
-
     explicit SdlDevice(std::chrono::seconds calmBeforeShorter = PeriodSteps::kCalmBeforeShorter);
     ~SdlDevice() override;
 
@@ -94,10 +84,8 @@ private:
     RenderCallback m_callback = nullptr;
     void* m_context = nullptr;
     int m_rate = 0;
-    int m_askedPeriodFrames = kShortestPeriodFrames; // under m_lock
-    // The period the device began with, which a calm machine returns to.
-    const int m_firstPeriodFrames;
-    std::atomic<int> m_periodFrames{kShortestPeriodFrames};
+    int m_askedPeriodFrames = PeriodSteps::kShortestFrames; // under m_lock
+    std::atomic<int> m_periodFrames{PeriodSteps::kShortestFrames};
     std::uint32_t m_deviceId = 0; // an SDL_AudioDeviceID
     bool m_started = false;
 
