@@ -5,7 +5,7 @@
 
 Runs the program as bench/press_latency.py does (a private X and sound
 server, a 1 kHz sine as the melody), with its virtual game controller
-(TREMLO_VIRTUAL_CONTROLLER, engine/input/controllers.h) bound to ON and OFF
+(TREMLO_VIRTUAL_CONTROLLER, input/controllers.h) bound to ON and OFF
 in [Input], and presses ON by turns from the keyboard and from the
 controller, each followed by OFF the same way. Prints on standard output:
 

@@ -9,8 +9,7 @@
 //
 // Thread: the user-interface thread only.
 
-#include "settings.h"
-#include "sound_library.h"
+#include "sound_handle.h"
 
 #include <string>
 

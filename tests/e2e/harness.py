@@ -417,7 +417,7 @@ class Program:
 
 
 class VirtualController:
-    """The program's virtual game controller (engine/input/controllers.h):
+    """The program's virtual game controller (input/controllers.h):
     a FIFO the program reads when TREMLO_VIRTUAL_CONTROLLER names it."""
 
     GUID = "ff0005bf8b7d00005472000000007603"

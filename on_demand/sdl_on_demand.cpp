@@ -1,5 +1,5 @@
 // The SDL functions the program calls, the sound device's and the game
-// controllers' (engine/input/controllers.cpp), opened on first use (see
+// controllers' (input/controllers.cpp), opened on first use (see
 // library_on_demand.h). A function missing here is a link error, not a crash.
 
 #include "forward_on_demand.h"

@@ -23,6 +23,7 @@
 
 #include "output_device.h"
 #include "sample_data.h"
+#include "sound_handle.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -30,8 +31,6 @@
 #include <string>
 
 namespace tremlo::sound {
-
-using SoundHandle = std::int32_t;
 
 // Filled by dsGetFormat: the buffer's channels (1 or 2), bits per sample and
 // samples per second, as its file gave them.
