@@ -1,0 +1,294 @@
+#include "program.h"
+
+#include "art.h"
+#include "command_line.h"
+#include "drop_file.h"
+#include "frm_about.h"
+#include "recent_documents.h"
+#include "settings_file.h"
+#include "system_device.h"
+#include "termination_requests.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QIcon>
+#include <QLibraryInfo>
+#include <QPainter>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QUrl>
+#include <cstring>
+#include <filesystem>
+#include <unistd.h>
+
+namespace tremlo {
+namespace {
+
+// The folder of the executable, from where Qt too will take it once it has
+// started.
+std::string folderOfThisProgram() {
+    std::error_code error;
+    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : executable.parent_path().string();
+}
+
+std::vector<std::string> prefetchPaths(const std::string& executableFolder) {
+    return executableFolder.empty() ? std::vector<std::string>()
+                                    : fixedSoundPaths(executableFolder);
+}
+
+// The SoundFont waits for the first MIDI or segment melody: its synthesizer
+// holds some 19 MB that a program playing only WAVE melodies never needs.
+sound::SoundLibraryOptions libraryOptions() {
+    sound::SoundLibraryOptions options;
+    options.holdSoundFont = true;
+    return options;
+}
+
+// Staying on top, placing the windows and the system-wide keys need X11:
+// under a Wayland session the program runs through XWayland, unless the user
+// chose a platform.
+int& preferX11(int& argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return argc;
+    for (int i = 1; i < argc; ++i) {
+        // Qt takes its options with one dash or two.
+        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
+            return argc;
+    }
+    qputenv("QT_QPA_PLATFORM", "xcb");
+    return argc;
+}
+
+// Named before anything asks Qt for the program's folders.
+QString programFolderOf(QApplication& application, QTranslator& translator) {
+    QApplication::setApplicationName(QStringLiteral("tremolo"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    // Standard buttons read 再試行, キャンセル, OK whatever the user's locale.
+    if (translator.load(QStringLiteral("qtbase_ja"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&translator);
+    QFont font = application.font();
+    font.setFamilies({QStringLiteral("IPAGothic"), QStringLiteral("IPAPGothic"),
+                      QStringLiteral("Noto Sans CJK JP"), font.family()});
+    QApplication::setFont(font);
+    return QCoreApplication::applicationDirPath();
+}
+
+std::string workFolderOf(const std::string& programFolder) {
+    return workFolderFor(QString::fromStdString(programFolder),
+                         QStandardPaths::writableLocation(QStandardPaths::CacheLocation))
+        .toStdString();
+}
+
+std::vector<std::string> melodyFolders(const std::string& programFolder) {
+    std::vector<std::string> folders{resolveInFolder(programFolder, "Melody")};
+    if (userMelodyFolder() != folders.front())
+        folders.push_back(userMelodyFolder());
+    return folders;
+}
+
+// The switch box itself, centred on a square, for the window manager and the
+// version dialog.
+QIcon programIcon() {
+    QIcon icon;
+    for (const qreal ratio : {1.0, 2.0}) {
+        const QPixmap body = art::pixmap(art::kSwitchBody, ratio);
+        QPixmap square(QSize(96, 96) * ratio);
+        square.setDevicePixelRatio(ratio);
+        square.fill(Qt::transparent);
+        QPainter(&square).drawPixmap((96 - art::kSwitchBody.size.width()) / 2, 0, body);
+        icon.addPixmap(square);
+    }
+    return icon;
+}
+
+} // namespace
+
+Program::Program(int& argc, char** argv, TerminationRequests& termination)
+    : m_termination(termination), m_executableFolder(folderOfThisProgram()),
+      m_prefetch(prefetchPaths(m_executableFolder)),
+      m_library(std::make_unique<sound::SystemDevice>(), libraryOptions()),
+      m_application(preferX11(argc, argv), argv),
+      m_folder(programFolderOf(m_application, m_translator).toStdString()),
+      m_workFolder(workFolderOf(m_folder)),
+      m_settingsFile(settingsFilePath(m_folder, userConfigFolder())),
+      m_store(m_settingsFile, m_folder), m_feedback(recentDocumentsPath()),
+      m_mainWindow(m_settings),
+      m_panel(m_settings, m_state, m_timers, [this] { return m_mainWindow.frameGeometry(); }),
+      m_engine(m_settings, m_state, m_library, m_timers, m_pump, {m_mainWindow, m_panel}),
+      m_loader(m_state, m_library, {m_mainWindow, m_mainWindow, m_panel, m_feedback, m_panel},
+               m_workFolder, static_cast<long>(::getpid())),
+      m_catalogues(m_folder, m_settings, m_state, m_library, m_loader),
+      m_windows(m_mainWindow, m_panel, m_engine.Timer1()),
+      m_startup({m_settings, m_state, m_library, m_loader, m_store, m_windows, m_catalogues,
+                 m_doorCatalogue, m_envirCatalogue, m_mainWindow, m_feedback, m_windows},
+                m_folder),
+      m_switchBox(m_engine, m_panel, m_settingsFile),
+      m_globalKeys([this](input::SwitchButton button, bool pressed) {
+          m_switchBox.inputs().globalKey(button, pressed);
+      }),
+      m_panelView(m_panel, m_mainWindow), m_shelf(m_settingsFile, melodyFolders(m_folder)),
+      m_commands({m_settings, m_state, m_library, m_loader, m_doorCatalogue, m_envirCatalogue,
+                  m_catalogues, m_store, m_windows, m_panelView, m_panelView, m_engine.Timer1(),
+                  m_folder, m_shelf,
+                  [this](const std::string& path) {
+                      dropSoundFile(path, m_loader, m_pump, m_settings, m_engine);
+                  }}),
+      m_openFile(m_settings, &m_mainWindow, m_folder),
+      m_volume(m_settings, [this](int step) { m_commands.setSpeed(step); }),
+      m_inputParts{m_switchBox.inputs(), m_timers,
+                   [this](const InputSettings& chosen) {
+                       m_switchBox.save(chosen);
+                       return m_globalKeys.setKeys(chosen.GlobalOnKey, chosen.GlobalOffKey);
+                   },
+                   &m_mainWindow},
+      m_optionsParts{m_settings, m_commands, m_timers, &m_mainWindow,
+                     [this] { ui::showInputDialog(m_inputParts); }},
+      m_dialogs{[this] { return m_openFile.ShowOpenFileDialog(); },
+                [this] { m_volume.show(); },
+                [this] { ui::showOptionsDialog(m_optionsParts); },
+                [this] { ui::showAbout(&m_mainWindow); },
+                [this] { ui::showInputDialog(m_inputParts); },
+                [](const std::string& path) {
+                    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+                }},
+      m_menuCommands(m_commands, m_settings, m_loader, m_mainWindow, m_dialogs, m_folder),
+      m_menus(m_menuCommands, m_settings, m_doorCatalogue, m_envirCatalogue, m_state, m_shelf),
+      m_panelActions(m_menuCommands, m_menus) {
+    m_loader.usePrefetched(&m_prefetch);
+    m_windows.claimInstanceLock();
+    m_mainWindow.connectEngine(m_engine, m_loader, m_pump);
+    connectCommands();
+    placeMainWindow();
+}
+
+void Program::connectCommands() {
+    m_mainWindow.onPlaylist([this](const std::string& path) { m_commands.openPlaylist(path); });
+    m_mainWindow.onStepMelody([this](int direction) {
+        direction > 0 ? m_commands.nextMelody() : m_commands.previousMelody();
+    });
+    m_panel.onShelfPosition([this] { return m_shelf.positionText(m_state.MelodyPath); });
+    m_windows.onSpeedSliderRange(
+        [this](int minimum, int maximum) { m_volume.setRange(minimum, maximum); });
+    m_mainWindow.onShortcutMenu([this](QPoint at) { m_menus.popupTitle(at); });
+    m_panel.onCreated([this](ui::frmStatus& created) {
+        created.connect(m_engine, m_loader, m_pump, m_settings, m_panelActions);
+    });
+    m_mainWindow.onUnload([this] {
+        m_startup.shutDown();
+        // Nothing runs after shut-down: no timer, no other window's events.
+        QCoreApplication::exit(0);
+    });
+}
+
+// Where the window opens until the settings say otherwise: the place the
+// settings file would default to.
+void Program::placeMainWindow() {
+    const QRect screen = QApplication::primaryScreen()->geometry();
+    m_mainWindow.move(screen.left() + static_cast<int>(0.3 * screen.width()),
+                      screen.top() + static_cast<int>(0.3 * screen.height()));
+}
+
+// The steps of start-up after construction, each with the steps it needs
+// done before it. The one table both orders run() and answers startSteps().
+struct Program::Step {
+    const char* name;
+    std::vector<const char*> after;
+    bool (Program::*run)();
+};
+
+const std::vector<Program::Step>& Program::steps() {
+    static const std::vector<Step> table{
+        // A playlist named on the command line replaces the shelf it lists.
+        {"melody shelf", {}, &Program::buildShelf},
+        {"sounds and settings", {"melody shelf"}, &Program::startSoundsAndSettings},
+        // Only a start with no file of its own returns to the shelf's melody.
+        {"shelf position", {"sounds and settings"}, &Program::restoreShelfPosition},
+        {"switch box", {"sounds and settings"}, &Program::loadSwitchBox},
+        {"system-wide keys", {"switch box"}, &Program::takeGlobalKeys},
+        // The window shows placed and with every message it has to give.
+        {"window", {"sounds and settings", "system-wide keys"}, &Program::showWindow},
+        {"panel and ambience", {"window"}, &Program::finishStart},
+        // Until here a request to end waits; then it ends the program as 終了 does.
+        {"answer to signals", {"panel and ambience"}, &Program::answerSignals},
+    };
+    return table;
+}
+
+std::vector<StartStep> startSteps() {
+    std::vector<StartStep> named;
+    for (const auto& step : Program::steps())
+        named.push_back({step.name, step.after});
+    return named;
+}
+
+int Program::run() {
+    for (const Step& step : steps())
+        if (!(this->*step.run)())
+            return 0;
+    return QApplication::exec();
+}
+
+bool Program::buildShelf() {
+    m_shelf.BuildMelodyShelf();
+    return true;
+}
+
+// Every sound loaded and the settings applied before the window appears.
+bool Program::startSoundsAndSettings() {
+    m_commandLinePath =
+        commandLinePath(QCoreApplication::arguments(), QDir::currentPath()).toStdString();
+    m_started = m_startup.start(m_commandLinePath);
+    return m_started != StartupResult::AudioRefused;
+}
+
+bool Program::restoreShelfPosition() {
+    if (m_started == StartupResult::Running && m_commandLinePath.empty())
+        m_commands.restoreShelf();
+    return true;
+}
+
+bool Program::loadSwitchBox() {
+    m_switchBox.load();
+    return true;
+}
+
+// One line for both keys, so the second refusal does not hide the first.
+bool Program::takeGlobalKeys() {
+    const InputSettings& bindings = m_switchBox.inputs().bindings();
+    std::string refused;
+    for (const std::string& message :
+         m_globalKeys.setKeys(bindings.GlobalOnKey, bindings.GlobalOffKey))
+        refused += (refused.empty() ? "" : "　") + message;
+    if (!refused.empty())
+        m_panel.ShowStatusMessage(refused, true);
+    return true;
+}
+
+bool Program::showWindow() {
+    m_mainWindow.show();
+    // The window's requests reach the display, and the window manager maps
+    // it, while the panel and the ambience start.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    return true;
+}
+
+bool Program::finishStart() {
+    m_startup.finish();
+    // Installed, the icon the desktop shows in its menu; else the switch box.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tremolo"), programIcon()));
+    return true;
+}
+
+bool Program::answerSignals() {
+    m_termination.answer(
+        m_application, [this] { m_mainWindow.close(); },
+        [this] {
+            if (m_store.loaded())
+                m_store.SaveSettings(m_settings, m_windows);
+        });
+    return true;
+}
+
+} // namespace tremlo
