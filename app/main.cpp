@@ -111,8 +111,8 @@ int main(int argc, char* argv[]) {
         std::fputs(answer->c_str(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
-    // From the first moment a kill, Ctrl+C or a closed terminal waits for
-    // the event loop, which ends the program as 終了 does.
+    // From the first moment a kill, Ctrl+C or a closed terminal ends the
+    // program as 終了 does: start-up at its next step, later the event loop.
     TerminationRequests termination;
     // The fixed sounds are read and decoded while Qt starts. Qt knows the
     // program folder only once it has started; it finds it in the same place.
@@ -128,6 +128,7 @@ int main(int argc, char* argv[]) {
     sound::SoundLibrary library(std::make_unique<sound::SystemDevice>(), options);
     preferX11(argc, argv);
     QApplication app(argc, argv);
+    termination.watch(app);
     QApplication::setApplicationName(QStringLiteral("tremolo"));
     QApplication::setQuitOnLastWindowClosed(false);
     QTranslator translator;
@@ -179,7 +180,8 @@ int main(int argc, char* argv[]) {
     Commands commands(
         {settings, state, library, loader, doorCatalogue, envirCatalogue, catalogues, store,
          windows, panelView, panelView, engine.Timer1(), folder, shelf,
-         [&](const std::string& path) { dropSoundFile(path, loader, pump, settings, engine); }});
+         [&](const std::string& path) { dropSoundFile(path, loader, pump, settings, engine); },
+         &feedback});
     mainWindow.onPlaylist([&](const std::string& path) { commands.openPlaylist(path); });
     mainWindow.onStepMelody(
         [&](int direction) { direction > 0 ? commands.nextMelody() : commands.previousMelody(); });
@@ -230,9 +232,14 @@ int main(int argc, char* argv[]) {
     const QString path = commandLinePath(QCoreApplication::arguments(), QDir::currentPath());
     // Listed before the command line's file: a playlist named there replaces it.
     shelf.BuildMelodyShelf();
+    startup.stopWhen(&TerminationRequests::requested);
     const StartupResult started = startup.start(path.toStdString());
     if (started == StartupResult::AudioRefused)
         return 0;
+    if (started == StartupResult::Ended || TerminationRequests::requested()) {
+        startup.shutDown();
+        return 0;
+    }
     if (started == StartupResult::Running && path.isEmpty())
         commands.restoreShelf();
     switchBox.load();
@@ -249,6 +256,13 @@ int main(int argc, char* argv[]) {
     startup.finish();
     // Installed, the icon the desktop shows in its menu; else the switch box.
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tremolo"), programIcon()));
+    // A request that came while the window was being shown has been read
+    // from the pipe already and will not wake the event loop.
+    if (TerminationRequests::requested()) {
+        mainWindow.hide();
+        startup.shutDown();
+        return 0;
+    }
     termination.answer(
         app, [&] { mainWindow.close(); },
         [&] {
