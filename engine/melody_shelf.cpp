@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <iconv.h>
 #include <langinfo.h>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -334,9 +333,11 @@ std::vector<ShelfEntry> parsePlaylist(std::string_view bytes, const std::string&
     const fs::path folder = fs::path(playlistPath).parent_path();
     std::vector<ShelfEntry> entries;
     std::string title;
-    std::istringstream lines(text);
-    for (std::string raw; std::getline(lines, raw);) {
-        const std::string_view line = trimmed(raw);
+    // Read in place: the text may be a megabyte.
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::string_view line = trimmed(std::string_view(text).substr(start, end - start));
+        start = end + 1;
         if (line.starts_with(kExtInf)) {
             // "#EXTINF:duration attributes,title": the title follows the first
             // comma and names the next entry only.
