@@ -208,6 +208,10 @@ struct SignalCase {
     int endedBy; // 0: the child lived on to exit by itself
 };
 
+void PrintTo(const SignalCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class TerminationTest : public ::testing::TestWithParam<SignalCase> {};
 
 TEST_P(TerminationTest, TheFirstSignalIsARequestAndASecondInterruptEndsAtOnce) {

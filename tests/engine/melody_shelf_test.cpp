@@ -143,6 +143,10 @@ struct StepCase {
     const char* gone = nullptr; // a file removed before the step
 };
 
+void PrintTo(const StepCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class ShelfStepTest : public MelodyShelfTest, public ::testing::WithParamInterface<StepCase> {};
 
 TEST_P(ShelfStepTest, StepsGoRoundTheEndsAndPassOverGoneFiles) {
@@ -173,6 +177,10 @@ struct RestoreCase {
     const char* section; // "@" stands for the Melody folder
     std::optional<int> expected;
 };
+
+void PrintTo(const RestoreCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class ShelfRestoreTest : public MelodyShelfTest,
                          public ::testing::WithParamInterface<RestoreCase> {};
@@ -218,6 +226,10 @@ struct OpenCase {
     const char* told;    // a part of the message, or "" for none
     mode_t kind = S_IFREG;
 };
+
+void PrintTo(const OpenCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 std::string manyLines(std::size_t count, const std::string& line) {
     std::string text;

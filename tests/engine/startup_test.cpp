@@ -203,6 +203,10 @@ struct EndCase {
     bool settingsRead;
 };
 
+void PrintTo(const EndCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class StartupEndTest : public StartupTest, public ::testing::WithParamInterface<EndCase> {};
 
 TEST_P(StartupEndTest, ARequestToEndStopsStartUpAtItsNextStep) {
