@@ -17,8 +17,8 @@ int main(int argc, char* argv[]) {
         std::fputs(answer->c_str(), stdout);
         return std::fflush(stdout) == 0 ? 0 : 1;
     }
-    // From the first moment a kill, Ctrl+C or a closed terminal waits for
-    // the event loop, which ends the program as 終了 does.
+    // From the first moment a kill, Ctrl+C or a closed terminal ends the
+    // program as 終了 does: start-up at its next step, later the event loop.
     TerminationRequests termination;
     Program program(argc, argv, termination);
     return program.run();

@@ -61,7 +61,9 @@ int& preferX11(int& argc, char** argv) {
 }
 
 // Named before anything asks Qt for the program's folders.
-QString programFolderOf(QApplication& application, QTranslator& translator) {
+QString programFolderOf(QApplication& application, QTranslator& translator,
+                        TerminationRequests& termination) {
+    termination.watch(application);
     QApplication::setApplicationName(QStringLiteral("tremolo"));
     QApplication::setQuitOnLastWindowClosed(false);
     // Standard buttons read 再試行, キャンセル, OK whatever the user's locale.
@@ -110,7 +112,7 @@ Program::Program(int& argc, char** argv, TerminationRequests& termination)
       m_prefetch(prefetchPaths(m_executableFolder)),
       m_library(std::make_unique<sound::SystemDevice>(), libraryOptions()),
       m_application(preferX11(argc, argv), argv),
-      m_folder(programFolderOf(m_application, m_translator).toStdString()),
+      m_folder(programFolderOf(m_application, m_translator, termination).toStdString()),
       m_workFolder(workFolderOf(m_folder)),
       m_settingsFile(settingsFilePath(m_folder, userConfigFolder())),
       m_store(m_settingsFile, m_folder), m_feedback(recentDocumentsPath()),
@@ -134,7 +136,8 @@ Program::Program(int& argc, char** argv, TerminationRequests& termination)
                   m_folder, m_shelf,
                   [this](const std::string& path) {
                       dropSoundFile(path, m_loader, m_pump, m_settings, m_engine);
-                  }}),
+                  },
+                  &m_feedback}),
       m_openFile(m_settings, &m_mainWindow, m_folder),
       m_volume(m_settings, [this](int step) { m_commands.setSpeed(step); }),
       m_inputParts{m_switchBox.inputs(), m_timers,
@@ -239,8 +242,20 @@ bool Program::buildShelf() {
 bool Program::startSoundsAndSettings() {
     m_commandLinePath =
         commandLinePath(QCoreApplication::arguments(), QDir::currentPath()).toStdString();
+    m_startup.stopWhen(&TerminationRequests::requested);
     m_started = m_startup.start(m_commandLinePath);
-    return m_started != StartupResult::AudioRefused;
+    if (m_started == StartupResult::AudioRefused)
+        return false;
+    return !endedByRequest();
+}
+
+// A request to end that came during start-up ends it here, as 終了 would.
+bool Program::endedByRequest() {
+    if (m_started != StartupResult::Ended && !TerminationRequests::requested())
+        return false;
+    m_mainWindow.hide();
+    m_startup.shutDown();
+    return true;
 }
 
 bool Program::restoreShelfPosition() {
@@ -282,6 +297,10 @@ bool Program::finishStart() {
 }
 
 bool Program::answerSignals() {
+    // A request that came while the window was being shown has been read
+    // from the pipe already and will not wake the event loop.
+    if (endedByRequest())
+        return false;
     m_termination.answer(
         m_application, [this] { m_mainWindow.close(); },
         [this] {

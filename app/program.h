@@ -78,6 +78,7 @@ private:
     bool showWindow();
     bool finishStart();
     bool answerSignals();
+    bool endedByRequest();
 
     TerminationRequests& m_termination;
     // The fixed sounds are read and decoded while Qt starts, and the sound

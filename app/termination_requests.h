@@ -5,9 +5,13 @@
 // and the end of the desktop session. Each is answered as 終了 is answered,
 // so the sounds stop and the settings are saved before the process ends.
 //
-// The signal handlers only write the signal's number to a pipe; the answer
-// runs later on the user-interface thread, in the event loop. A signal that
-// comes during start-up waits in the pipe until answer() is given.
+// The signal handlers only note the request and write the signal's number
+// to a pipe; the answer runs later on the user-interface thread. During
+// start-up, which may wait on the sound server or in a message box, the
+// request closes the box it waits in and start-up ends at its next step
+// (requested()). A second SIGINT or SIGTERM is not waited on: the process
+// ends at once, by that signal. The settings file is written whole or not at
+// all, so even that leaves no half-written file.
 //
 // Thread: the user-interface thread; one object per process.
 
@@ -29,6 +33,12 @@ public:
     TerminationRequests(const TerminationRequests&) = delete;
     TerminationRequests& operator=(const TerminationRequests&) = delete;
 
+    // Whether a signal has asked the program to end; any thread.
+    static bool requested();
+
+    // Once the application exists: a request that comes while start-up waits
+    // in a message box closes the box.
+    void watch(QGuiApplication& application);
     // `quit` ends the program the way 終了 does; it runs once, for the first
     // request. `checkpoint` saves what a session manager would otherwise lose
     // when it takes a snapshot of the session without ending it.
@@ -36,7 +46,7 @@ public:
                 std::function<void()> checkpoint);
 
 private:
-    void requested();
+    void onRequest();
 
     int m_pipe[2] = {-1, -1};
     QPointer<QSocketNotifier> m_notifier;

@@ -1,5 +1,7 @@
 #include "commands.h"
 
+#include "text_encoding.h"
+
 #include <cmath>
 #include <limits>
 
@@ -8,6 +10,11 @@ namespace {
 
 // The library's pan scale for centre, left and right: full left to full right.
 constexpr std::int32_t kPanValues[] = {0, -10000, 10000};
+
+const char* const kTitle = "トレモロ";
+const char* const kEntryNotThere = "指定されたファイル '";
+const char* const kEntryNotThereEnd = "' が見つかりません。";
+const char* const kShelfNotThere = "メロディ棚のファイルがどれも見つかりません。";
 
 } // namespace
 
@@ -226,24 +233,43 @@ void Commands::setSpeed(int step) {
     changeMelodySpeed(m_parts.settings, m_parts.state, m_parts.library, step);
 }
 
+// Checked before the loader is given the file: the loader lets go of the
+// loaded melody first, and a file that is not there would leave none.
 void Commands::chooseMelody(int index) {
-    if (index >= 0)
-        dropShelfEntry(m_parts.shelf.choose(static_cast<std::size_t>(index)));
+    const MelodyShelf& shelf = m_parts.shelf;
+    if (index < 0 || static_cast<std::size_t>(index) >= shelf.entries().size())
+        return;
+    const auto path = m_parts.shelf.choose(static_cast<std::size_t>(index));
+    if (path)
+        dropShelfEntry(path);
+    else
+        tell(kEntryNotThere + readableText(shelf.entries()[static_cast<std::size_t>(index)].path) +
+                 kEntryNotThereEnd,
+             MessageIcon::Warning);
 }
 
 void Commands::nextMelody() {
-    dropShelfEntry(m_parts.shelf.step(+1, m_parts.state.MelodyPath));
+    stepMelody(+1);
 }
 
 void Commands::previousMelody() {
-    dropShelfEntry(m_parts.shelf.step(-1, m_parts.state.MelodyPath));
+    stepMelody(-1);
+}
+
+void Commands::stepMelody(int direction) {
+    const auto path = m_parts.shelf.step(direction, m_parts.state.MelodyPath);
+    if (path)
+        dropShelfEntry(path);
+    else if (!m_parts.shelf.entries().empty())
+        tell(kShelfNotThere, MessageIcon::Warning);
 }
 
 void Commands::openPlaylist(const std::string& path) {
-    if (m_parts.shelf.openPlaylist(path))
-        dropShelfEntry(m_parts.shelf.choose(0));
-    else
-        m_parts.loader.LoadSoundFile(path); // tells the user, as for any file it cannot load
+    const PlaylistOutcome outcome = m_parts.shelf.openPlaylist(path);
+    if (!outcome.message.empty())
+        tell(outcome.message, outcome.opened ? MessageIcon::Warning : MessageIcon::Error);
+    if (outcome.opened)
+        dropShelfEntry(m_parts.shelf.step(+1, {}));
 }
 
 void Commands::restoreShelf() {
@@ -254,6 +280,11 @@ void Commands::restoreShelf() {
 void Commands::dropShelfEntry(const std::optional<std::string>& path) {
     if (path && m_parts.dropFile)
         m_parts.dropFile(*path);
+}
+
+void Commands::tell(const std::string& text, MessageIcon icon) {
+    if (m_parts.feedback)
+        m_parts.feedback->showMessage(text, kTitle, icon);
 }
 
 void Commands::runModal(const std::function<void()>& dialog) {

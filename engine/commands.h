@@ -83,6 +83,8 @@ struct CommandParts {
     MelodyShelf& shelf;
     // Loads a file as a drop on the switch does, AutoPlayAtDrop included.
     std::function<void(const std::string& path)> dropFile;
+    // Where the shelf's refusals are told; none tells nothing.
+    UserFeedback* feedback = nullptr;
 };
 
 class Commands {
@@ -126,13 +128,16 @@ public:
 
     // The melody shelf: entry `index` of the shelf (mnuMelody), the one after
     // or before the loaded one (次のメロディ, 前のメロディ), each loaded as a
-    // drop loads a file.
+    // drop loads a file. An entry whose file is not there is told in a box
+    // and the loaded melody stays.
     void chooseMelody(int index);
     void nextMelody();
     void previousMelody();
     // A playlist opened, dropped or named on the command line becomes the
-    // shelf and its first entry is loaded; one that cannot be read or names
-    // no file gives the load-failure box of any file.
+    // shelf and its first entry that is there is loaded; what of it was cut
+    // or not found is told in a box. One that cannot be read or names no
+    // melody that is there is refused with a box, and the shelf and the
+    // loaded melody stay.
     void openPlaylist(const std::string& path);
     // At start-up without a file of the command line: the shelf and entry of
     // the last run, loaded without being started.
@@ -151,7 +156,9 @@ private:
     void setEffects(bool tokyo, bool tachikawa, bool urawa);
     void applyPan();
     void saveSettings();
+    void stepMelody(int direction);
     void dropShelfEntry(const std::optional<std::string>& path);
+    void tell(const std::string& text, MessageIcon icon);
 
     CommandParts m_parts;
 };

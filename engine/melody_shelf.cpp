@@ -5,13 +5,15 @@
 #include "sound_loading.h"
 #include "text_encoding.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
-#include <fstream>
 #include <iconv.h>
 #include <langinfo.h>
-#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace tremlo {
 namespace {
@@ -55,10 +57,57 @@ std::optional<std::string> fromLocale(std::string_view bytes) {
     return out;
 }
 
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// What Windows Notepad saves as "Unicode" (little-endian) or "Unicode big
+// endian", the byte-order mark already taken off. A lone surrogate becomes
+// U+FFFD; a last odd byte, from a list cut short, is dropped.
+std::string utf16ToUtf8(std::string_view bytes, bool bigEndian) {
+    const auto unit = [&](std::size_t i) {
+        const auto first = static_cast<unsigned char>(bytes[i]);
+        const auto second = static_cast<unsigned char>(bytes[i + 1]);
+        return static_cast<char32_t>(bigEndian ? first << 8 | second : second << 8 | first);
+    };
+    std::string out;
+    out.reserve(bytes.size());
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        char32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 &&
+            unit(i + 2) < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;
+        }
+        appendUtf8(out, c);
+    }
+    return out;
+}
+
 // Playlists from Windows are written in the system's code page: Shift-JIS for
 // the Japanese users who keep melodies. A desktop whose locale is another
 // legacy set gets its own first.
 std::string decodePlaylist(std::string_view bytes, bool utf8) {
+    if (bytes.starts_with("\xFF\xFE"))
+        return utf16ToUtf8(bytes.substr(2), false);
+    if (bytes.starts_with("\xFE\xFF"))
+        return utf16ToUtf8(bytes.substr(2), true);
     if (bytes.starts_with(kUtf8Bom))
         bytes.remove_prefix(kUtf8Bom.size());
     if (utf8 || isValidUtf8(bytes))
@@ -89,8 +138,67 @@ std::string percentDecoded(std::string_view text) {
     return out;
 }
 
+bool isAsciiLetter(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// "C:\…", "C:/…" or "\\server\share\…": a path of the Windows machine
+// the playlist was written on, which names nothing here.
+bool isWindowsRooted(std::string_view path) {
+    return (path.size() >= 2 && isAsciiLetter(path[0]) && path[1] == ':') ||
+           path.starts_with("\\\\");
+}
+
+// The folders and file name of a Windows path, its drive or server and share
+// left out.
+std::vector<std::string> windowsPathParts(std::string_view path) {
+    const bool server = path.starts_with("\\\\");
+    path.remove_prefix(2);
+    std::vector<std::string> parts;
+    std::string part;
+    for (const char c : path) {
+        if (c != '\\' && c != '/') {
+            part += c;
+            continue;
+        }
+        if (!part.empty() && part != ".")
+            parts.push_back(std::move(part));
+        part.clear();
+    }
+    if (!part.empty() && part != ".")
+        parts.push_back(std::move(part));
+    if (server) // the server's and the share's names
+        parts.erase(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(
+                                                       std::min<std::size_t>(2, parts.size())));
+    return parts;
+}
+
+bool isThere(const fs::path& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error);
+}
+
+// A Windows path is tried in the playlist's folder with as much of its tail
+// as is there ("Melody\発車.wav" before "発車.wav"): a folder of melodies
+// copied over with its playlist keeps its shape below the drive. When none is
+// there, the file name in the playlist's folder is what the user is told of.
+std::string placeOfWindowsPath(std::string_view path, const fs::path& folder) {
+    const std::vector<std::string> parts = windowsPathParts(path);
+    if (parts.empty())
+        return folder.string();
+    for (std::size_t first = 0; first < parts.size(); ++first) {
+        fs::path candidate = folder;
+        for (std::size_t k = first; k < parts.size(); ++k)
+            candidate /= parts[k];
+        candidate = candidate.lexically_normal();
+        if (isThere(candidate) || first + 1 == parts.size())
+            return candidate.string();
+    }
+    return folder.string();
+}
+
 // A line of the playlist as a path: file URLs are unwrapped, other URLs
-// give nothing, and a Windows line ("Melody\\発車.wav") gets its slashes.
+// give nothing, and a Windows line ("Melody\発車.wav") gets its slashes.
 std::optional<std::string> pathOfLine(std::string_view line, const fs::path& folder) {
     std::string path;
     if (line.starts_with("file://")) {
@@ -99,25 +207,118 @@ std::optional<std::string> pathOfLine(std::string_view line, const fs::path& fol
         if (slash == std::string_view::npos)
             return std::nullopt;
         path = percentDecoded(line.substr(slash));
+        // file:///C:/… from Windows
+        if (path.size() >= 3 && isAsciiLetter(path[1]) && path[2] == ':')
+            path.erase(0, 1);
     } else if (line.find("://") != std::string_view::npos) {
         return std::nullopt;
     } else {
         path = std::string(line);
-        if (path.find('/') == std::string::npos)
-            for (char& c : path)
-                if (c == '\\')
-                    c = '/';
     }
+    if (isWindowsRooted(path))
+        return placeOfWindowsPath(path, folder);
+    if (!path.starts_with('/'))
+        for (char& c : path)
+            if (c == '\\')
+                c = '/';
     const fs::path entry(path);
     return (entry.is_absolute() ? entry : folder / entry).lexically_normal().string();
 }
 
-std::string readFile(const std::string& path, bool& read) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    read = in.good() || in.eof();
-    return bytes.str();
+// At most kMaxPlaylistBytes of a regular file, and whether there was more;
+// nullopt when it is no regular file or cannot be read. Opened without
+// blocking, so a FIFO named here cannot hold the program before it is seen
+// for what it is.
+std::optional<std::string> readPlaylistFile(const std::string& path, bool& cut) {
+    cut = false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat status {};
+    std::optional<std::string> bytes;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        // One byte past the limit tells a list that goes on.
+        std::string read(kMaxPlaylistBytes + 1, '\0');
+        std::size_t got = 0;
+        bool failed = false;
+        while (got < read.size()) {
+            const ssize_t n = ::read(fd, read.data() + got, read.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            failed = n < 0;
+            if (n <= 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        if (!failed) {
+            cut = got > kMaxPlaylistBytes;
+            read.resize(std::min(got, kMaxPlaylistBytes));
+            bytes = std::move(read);
+        }
+    }
+    ::close(fd);
+    return bytes;
+}
+
+std::string quoted(const std::string& path) {
+    return "'" + readableText(path) + "'";
+}
+
+// Names the first few of `missing`, and how many more there are.
+std::string missingFilesText(const std::vector<std::string>& missing) {
+    constexpr std::size_t kNamed = 5;
+    std::string text = "次のファイルが見つかりませんでした。\r\n";
+    for (std::size_t k = 0; k < missing.size() && k < kNamed; ++k)
+        text += "\r\n" + readableText(missing[k]);
+    if (missing.size() > kNamed)
+        text += "\r\nほか " + std::to_string(missing.size() - kNamed) + " 件";
+    return text;
+}
+
+// Whether the loader can be given `path`: a file that is there, with a
+// melody's ending.
+bool isPlayable(const std::string& path) {
+    return isMelodyPath(path) && isThere(path);
+}
+
+// The "[Shelf]" section, read and written only here. The file is what finds
+// the entry again; the position stays for files written before it was kept,
+// and for a shelf the file has left.
+struct ShelfRecord {
+    std::string playlist; // empty for the folder shelf
+    std::string position; // the entry chosen last, from 1
+    std::string file;     // that entry's path
+};
+
+constexpr std::string_view kShelfSection = MelodyShelf::kSection;
+
+ShelfRecord readShelfRecord(const IniProfile& file) {
+    return {file.readValue("Playlist", kShelfSection), file.readValue("Position", kShelfSection),
+            file.readValue("File", kShelfSection)};
+}
+
+void writeShelfRecord(IniProfile& file, const ShelfRecord& record) {
+    file.writeValues(
+        {{"Playlist", record.playlist}, {"Position", record.position}, {"File", record.file}},
+        kShelfSection);
+}
+
+// The entry `record` names on `entries`: the one at its position when that
+// is its file (a playlist may name a file twice), else the first with its
+// file, else the one at its position.
+std::optional<std::size_t> restoredIndex(const ShelfRecord& record,
+                                         const std::vector<ShelfEntry>& entries) {
+    std::optional<std::size_t> atPosition;
+    char* end = nullptr;
+    const long number = std::strtol(record.position.c_str(), &end, 10);
+    if (number >= 1 && static_cast<unsigned long>(number) <= entries.size())
+        atPosition = static_cast<std::size_t>(number - 1);
+    if (record.file.empty() || (atPosition && entries[*atPosition].path == record.file))
+        return atPosition;
+    for (std::size_t k = 0; k < entries.size(); ++k)
+        if (entries[k].path == record.file)
+            return k;
+    return atPosition;
 }
 
 } // namespace
@@ -132,9 +333,11 @@ std::vector<ShelfEntry> parsePlaylist(std::string_view bytes, const std::string&
     const fs::path folder = fs::path(playlistPath).parent_path();
     std::vector<ShelfEntry> entries;
     std::string title;
-    std::istringstream lines(text);
-    for (std::string raw; std::getline(lines, raw);) {
-        const std::string_view line = trimmed(raw);
+    // Read in place: the text may be a megabyte.
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::string_view line = trimmed(std::string_view(text).substr(start, end - start));
+        start = end + 1;
         if (line.starts_with(kExtInf)) {
             // "#EXTINF:duration attributes,title": the title follows the first
             // comma and names the next entry only.
@@ -148,6 +351,8 @@ std::vector<ShelfEntry> parsePlaylist(std::string_view bytes, const std::string&
         if (auto path = pathOfLine(line, folder))
             entries.push_back({*path, title.empty() ? fileNameOf(*path) : title});
         title.clear();
+        if (entries.size() > kMaxShelfEntries)
+            break;
     }
     return entries;
 }
@@ -175,27 +380,56 @@ std::string userMelodyFolder() {
 MelodyShelf::MelodyShelf(IniProfile& file, std::vector<std::string> folders)
     : m_file(file), m_folders(std::move(folders)) {}
 
-void MelodyShelf::BuildMelodyShelf() {
-    m_entries.clear();
-    m_playlist.clear();
+void MelodyShelf::setEntries(std::vector<ShelfEntry> entries, std::string playlist) {
+    m_entries = std::move(entries);
+    m_playlist = std::move(playlist);
     m_chosen = 0;
-    for (const auto& folder : m_folders)
-        for (auto& entry : listMelodyFolder(folder))
-            m_entries.push_back(std::move(entry));
+    ++m_revision;
 }
 
-bool MelodyShelf::openPlaylist(const std::string& path) {
-    bool read = false;
-    const std::string bytes = readFile(path, read);
-    if (!read)
-        return false;
-    std::vector<ShelfEntry> entries = parsePlaylist(bytes, fs::absolute(path).string());
-    if (entries.empty())
-        return false;
-    m_entries = std::move(entries);
-    m_playlist = fs::absolute(path).lexically_normal().string();
-    m_chosen = 0;
-    return true;
+void MelodyShelf::BuildMelodyShelf() {
+    std::vector<ShelfEntry> entries;
+    for (const auto& folder : m_folders)
+        for (auto& entry : listMelodyFolder(folder))
+            entries.push_back(std::move(entry));
+    setEntries(std::move(entries), {});
+}
+
+PlaylistOutcome MelodyShelf::openPlaylist(const std::string& path) {
+    std::error_code error;
+    const std::string absolute = fs::absolute(path, error).lexically_normal().string();
+    bool cut = false;
+    const std::optional<std::string> bytes = error ? std::nullopt : readPlaylistFile(absolute, cut);
+    if (!bytes)
+        return {false, "プレイリスト " + quoted(path) + " を読み込めませんでした。"};
+    std::vector<ShelfEntry> entries = parsePlaylist(*bytes, absolute);
+    if (cut && !entries.empty())
+        entries.pop_back(); // its line may have been cut in two
+    if (entries.size() > kMaxShelfEntries) {
+        entries.resize(kMaxShelfEntries);
+        cut = true;
+    }
+    std::vector<std::string> missing;
+    for (const ShelfEntry& entry : entries)
+        if (!isPlayable(entry.path))
+            missing.push_back(entry.path);
+    // A list of nothing the loader can take would leave the user a shelf of
+    // failures: the shelf and the loaded melody stay as they are.
+    if (missing.size() == entries.size()) {
+        std::string message =
+            "プレイリスト " + quoted(path) + " には読み込めるメロディがありません。";
+        if (!missing.empty())
+            message += "\r\n\r\n" + missingFilesText(missing);
+        return {false, message};
+    }
+    std::string message;
+    if (cut)
+        message = "プレイリスト " + quoted(path) + " が長すぎるため、最初の " +
+                  std::to_string(entries.size()) + " 曲だけを読み込みました。";
+    if (!missing.empty())
+        message += (message.empty() ? "" : "\r\n\r\n") + missingFilesText(missing);
+    setEntries(std::move(entries), absolute);
+    return {true, message};
 }
 
 std::optional<std::size_t> MelodyShelf::loadedEntry(const std::string& loadedPath) const {
@@ -215,7 +449,7 @@ std::string MelodyShelf::positionText(const std::string& loadedPath) const {
 }
 
 std::optional<std::string> MelodyShelf::choose(std::size_t index) {
-    if (index >= m_entries.size())
+    if (index >= m_entries.size() || !isPlayable(m_entries[index].path))
         return std::nullopt;
     m_chosen = index;
     save();
@@ -224,34 +458,34 @@ std::optional<std::string> MelodyShelf::choose(std::size_t index) {
 
 std::optional<std::string> MelodyShelf::step(int direction, const std::string& loadedPath) {
     const std::size_t count = m_entries.size();
-    if (count == 0)
-        return std::nullopt;
     const auto loaded = loadedEntry(loadedPath);
-    if (!loaded)
-        return choose(direction > 0 ? 0 : count - 1);
-    return choose(direction > 0 ? (*loaded + 1) % count : (*loaded + count - 1) % count);
+    // Nothing of the shelf loaded: as if just past the end the step enters by.
+    std::size_t index = loaded ? *loaded : direction > 0 ? count - 1 : 0;
+    for (std::size_t tried = 0; tried < count; ++tried) {
+        index = direction > 0 ? (index + 1) % count : (index + count - 1) % count;
+        if (auto path = choose(index))
+            return path;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::string> MelodyShelf::restore() {
-    const std::string position = m_file.readValue("Position", kSection);
-    if (position.empty())
+    const ShelfRecord record = readShelfRecord(m_file);
+    if (record.position.empty() && record.file.empty())
         return std::nullopt;
-    const std::string playlist = m_file.readValue("Playlist", kSection);
-    if (!playlist.empty() && !openPlaylist(playlist))
+    if (!record.playlist.empty() && !openPlaylist(record.playlist).opened)
         return std::nullopt;
-    char* end = nullptr;
-    const long number = std::strtol(position.c_str(), &end, 10);
-    if (number < 1 || static_cast<std::size_t>(number) > m_entries.size())
+    const std::optional<std::size_t> index = restoredIndex(record, m_entries);
+    if (!index || !isPlayable(m_entries[*index].path))
         return std::nullopt;
-    m_chosen = static_cast<std::size_t>(number - 1);
+    m_chosen = *index;
     return m_entries[m_chosen].path;
 }
 
 // A failed write is not reported, as for the program's own keys: the next
 // step writes again.
 void MelodyShelf::save() {
-    m_file.writeValues({{"Playlist", m_playlist}, {"Position", std::to_string(m_chosen + 1)}},
-                       kSection);
+    writeShelfRecord(m_file, {m_playlist, std::to_string(m_chosen + 1), m_entries[m_chosen].path});
 }
 
 } // namespace tremlo

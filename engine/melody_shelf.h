@@ -9,9 +9,10 @@
 // The shelf holds paths, not sounds: an entry is loaded when it is chosen.
 // Which entry is the loaded one is not kept here but read from the melody
 // the state says is loaded, so a file opened from elsewhere leaves no entry
-// checked. The playlist and the position last chosen live in the settings
-// file's "[Shelf]" section, apart from the program's own keys, and are
-// written at each step so a restart returns to them.
+// checked. The playlist and the entry last chosen (its file and its
+// position) live in the settings file's "[Shelf]" section, apart from the
+// program's own keys, and are written at each step so a restart returns to
+// them.
 //
 // Thread: the user-interface thread.
 
@@ -20,6 +21,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tremlo {
@@ -29,14 +31,23 @@ struct ShelfEntry {
     std::string title; // what the menu shows: the #EXTINF title or the file name
 };
 
+// A playlist is a list of names, not a library: anything longer is cut, with
+// a word to the user, so a wrong file (a log, a device) cannot hold start-up
+// or fill the menu.
+inline constexpr std::size_t kMaxPlaylistBytes = std::size_t{1} << 20;
+inline constexpr std::size_t kMaxShelfEntries = 2000;
+
 // ".m3u" or ".m3u8" in any letter case.
 bool isPlaylistPath(const std::string& path);
 
-// The entries of an M3U playlist, in its order. `bytes` is the file;
-// `playlistPath` decides the encoding (".m3u8" is UTF-8; ".m3u" is UTF-8 when
-// it reads as such and Shift-JIS otherwise) and the folder relative entries
-// are resolved against. Comment lines other than #EXTINF are skipped, and so
-// are URLs: only local files can be loaded.
+// The entries of an M3U playlist, in its order, at most kMaxShelfEntries + 1
+// (one more than the shelf takes, so a cut list shows). `bytes` is the file;
+// `playlistPath` decides the encoding (UTF-16 by its byte-order mark; ".m3u8"
+// is UTF-8; ".m3u" is UTF-8 when it reads as such and Shift-JIS otherwise)
+// and the folder relative entries are resolved against. Comment lines other
+// than #EXTINF are skipped, and so are URLs: only local files can be loaded.
+// A Windows path ("C:\Melody\発車.wav") is looked for in the playlist's
+// folder, by its trailing folders and at last by its file name alone.
 std::vector<ShelfEntry> parsePlaylist(std::string_view bytes, const std::string& playlistPath);
 
 // The melodies of `folder` (any ending the loader takes), sorted with
@@ -45,6 +56,13 @@ std::vector<ShelfEntry> listMelodyFolder(const std::string& folder);
 
 // $XDG_DATA_HOME/tremolo/Melody, or ~/.local/share/tremolo/Melody.
 std::string userMelodyFolder();
+
+// What opening a playlist came to. `message` is for the user: why it was
+// refused, or what of it was left out or not found; empty when all is well.
+struct PlaylistOutcome {
+    bool opened = false;
+    std::string message;
+};
 
 class MelodyShelf {
 public:
@@ -55,13 +73,17 @@ public:
 
     // Lists the Melody folders; the shelf becomes the folder shelf.
     void BuildMelodyShelf();
-    // Reads a playlist and makes it the shelf. False, leaving the shelf as
-    // it was, when the file cannot be read or names no file.
-    bool openPlaylist(const std::string& path);
+    // Reads a playlist (a regular file only) and makes it the shelf. Refused,
+    // leaving the shelf as it was, when the file cannot be read or none of
+    // its entries is a file that is there.
+    PlaylistOutcome openPlaylist(const std::string& path);
 
     const std::vector<ShelfEntry>& entries() const { return m_entries; }
     // Empty for the folder shelf.
     const std::string& playlist() const { return m_playlist; }
+    // Changes whenever the entries do, so a menu can tell it is out of date
+    // without comparing them.
+    std::size_t revision() const { return m_revision; }
 
     // The entry whose file is loaded: the one last chosen when it is that
     // file (a playlist may name a file twice), else the first with its path.
@@ -69,26 +91,32 @@ public:
     // "3/12" for the loaded entry; empty when none is loaded.
     std::string positionText(const std::string& loadedPath) const;
 
-    // Each makes `index` (or the entry after or before the loaded one, round
-    // the ends) the chosen one, saves the position and returns the file to
-    // load; nullopt on an empty shelf or an index outside it. With nothing of
-    // the shelf loaded, the next is the first and the previous the last.
+    // Makes entry `index` the chosen one, saves the position and returns the
+    // file to load; nullopt, changing nothing, for an index outside the shelf
+    // or an entry whose file is not there.
     std::optional<std::string> choose(std::size_t index);
+    // The entry after or before the loaded one, round the ends, passing over
+    // entries whose file is not there; with nothing of the shelf loaded, the
+    // next is the first and the previous the last. Chosen as by choose();
+    // nullopt when no entry's file is there.
     std::optional<std::string> step(int direction, const std::string& loadedPath);
 
     // The shelf of the last run: its playlist (or the folder shelf when that
-    // is gone) and the file of the entry chosen last, nullopt when the file
-    // has no "[Shelf]" section or its entry is gone.
+    // is gone) and the file of the entry chosen last, found by its path and
+    // by its position when the path is not on the shelf (or was not kept).
+    // Nullopt when the file has no "[Shelf]" section or the file is not there.
     std::optional<std::string> restore();
 
 private:
     void save();
+    void setEntries(std::vector<ShelfEntry> entries, std::string playlist);
 
     IniProfile& m_file;
     std::vector<std::string> m_folders;
     std::vector<ShelfEntry> m_entries;
     std::string m_playlist;
     std::size_t m_chosen = 0;
+    std::size_t m_revision = 0;
 };
 
 } // namespace tremlo

@@ -34,11 +34,19 @@ StartupResult Startup::start(const std::string& commandLinePath) {
     p.switchView.setOnPicture(OnPicture::imgOnA);
     p.switchView.setOffPicture(OffPicture::imgOffA);
     while (!p.library.dsInit2(0, 2)) { // as often as the user asks
+        if (ending())
+            return StartupResult::Ended;
+        // A request to end closes the question as Cancel does; it says no
+        // more then.
         if (!p.view.askRetryAudio(kAudioUnavailable)) {
+            if (ending())
+                return StartupResult::Ended;
             p.view.showStartFailure(kCannotStart);
             return StartupResult::AudioRefused;
         }
     }
+    if (ending())
+        return StartupResult::Ended;
     if (!p.library.dsInitMusic()) {
         p.feedback.setWaitCursor(false);
         p.feedback.showMessage(kMusicUnavailable, "トレモロ", MessageIcon::None);
@@ -54,11 +62,17 @@ StartupResult Startup::start(const std::string& commandLinePath) {
     p.state.EnvirBuffer =
         p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, kEnvirSound), 1);
     deleteStaleCopies({".mid", ".wav"});
+    if (ending())
+        return StartupResult::Ended;
     p.store.LoadSettings(p.settings, p.settingsWindows);
     p.catalogueBuilder.BuildDoorCatalogue(p.doorCatalogue);
     p.catalogueBuilder.BuildEnvirCatalogue(p.envirCatalogue);
+    if (ending())
+        return StartupResult::Ended;
     if (!commandLinePath.empty())
         p.view.dropFile(commandLinePath);
+    if (ending())
+        return StartupResult::Ended;
     m_running = true;
     return StartupResult::Running;
 }

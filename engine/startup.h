@@ -16,6 +16,7 @@
 #include "sound_loading.h"
 #include "views.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,8 @@ enum class StartupResult {
     AudioRefused,
     // The music part failed: the window stays, without sounds or settings.
     MusicFailed,
+    // The system asked the program to end: shut down as 終了 does, at once.
+    Ended,
 };
 
 class Startup {
@@ -69,6 +72,10 @@ public:
     // Runs start-up up to the point where the main window is ready to be
     // shown: sound, settings, catalogues and the command line's file.
     StartupResult start(const std::string& commandLinePath);
+    // Asked between start-up's steps and before each retry question: true
+    // stops start-up there (StartupResult::Ended), settings read or not, so
+    // shutDown writes only whole settings that were read.
+    void stopWhen(std::function<bool()> endRequested) { m_endRequested = std::move(endRequested); }
     // The rest, once the main window shows: the status panel, the station
     // ambience. Nothing when start-up stopped early.
     void finish();
@@ -77,10 +84,12 @@ public:
 
 private:
     void deleteStaleCopies(std::initializer_list<const char*> endings);
+    bool ending() const { return m_endRequested && m_endRequested(); }
 
     StartupParts m_parts;
     std::string m_programFolder;
     bool m_running = false;
+    std::function<bool()> m_endRequested;
 };
 
 } // namespace tremlo

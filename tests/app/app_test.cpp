@@ -7,6 +7,7 @@
 #include "program_windows.h"
 #include "recent_documents.h"
 #include "status_panel_host.h"
+#include "termination_requests.h"
 #include "virtual_time.h"
 #include "window_placement.h"
 
@@ -196,6 +197,55 @@ TEST(InstanceLockTest, AProcessKilledWhileHoldingItLeavesNoLock) {
     ::close(ready[0]);
     ::close(ready[1]);
 }
+
+// Signals sent to a child that catches them as the program does: the first
+// is a request the program answers in its own time; a second SIGINT or
+// SIGTERM ends the process at once, by that signal.
+struct SignalCase {
+    const char* name;
+    int first;
+    int second;  // 0 for none
+    int endedBy; // 0: the child lived on to exit by itself
+};
+
+void PrintTo(const SignalCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class TerminationTest : public ::testing::TestWithParam<SignalCase> {};
+
+TEST_P(TerminationTest, TheFirstSignalIsARequestAndASecondInterruptEndsAtOnce) {
+    const SignalCase& c = GetParam();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        TerminationRequests termination;
+        if (TerminationRequests::requested())
+            ::_exit(2);
+        ::kill(::getpid(), c.first); // delivered before kill returns
+        if (!TerminationRequests::requested())
+            ::_exit(3);
+        if (c.second != 0)
+            ::kill(::getpid(), c.second);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    if (c.endedBy != 0) {
+        ASSERT_TRUE(WIFSIGNALED(status)) << status;
+        EXPECT_EQ(WTERMSIG(status), c.endedBy);
+    } else {
+        ASSERT_TRUE(WIFEXITED(status)) << status;
+        EXPECT_EQ(WEXITSTATUS(status), 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, TerminationTest,
+                         ::testing::Values(SignalCase{"OneTerm", SIGTERM, 0, 0},
+                                           SignalCase{"TermTwice", SIGTERM, SIGTERM, SIGTERM},
+                                           SignalCase{"HangUpThenInterrupt", SIGHUP, SIGINT,
+                                                      SIGINT},
+                                           SignalCase{"InterruptThenHangUp", SIGINT, SIGHUP, 0}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace tremlo::test

@@ -272,7 +272,7 @@ def case_ambience(session, args):
 
 def case_signals(session, args):
     """A kill, Ctrl+C and a closed terminal end the program as 終了 does:
-    all 25 keys saved, the window's place among them."""
+    all 25 keys saved, the window's place among them; during start-up, too."""
     screen_w, screen_h = (int(v) for v in session.run(
         ["xdotool", "getdisplaygeometry"]).split())
     for number in (signal.SIGTERM, signal.SIGINT, signal.SIGHUP):
@@ -290,6 +290,20 @@ def case_signals(session, args):
         want = (f"{single_float(sx / screen_w):.7f}", f"{single_float(sy / screen_h):.7f}")
         check(place == want, f"the window's place saved as {place}, not {want}, after "
               f"{number.name}")
+    # Without a sound server start-up waits in its retry box: a signal closes
+    # it and ends the program, the settings it never read left as they were.
+    installed = s.install_station(session, args.program, {"Door": "No"})
+    folder = os.path.realpath(os.path.dirname(installed))
+    with open(os.path.join(folder, s.SETTINGS_FILE), "rb") as f:
+        stored = f.read()
+    program = session.start_program(
+        installed, env=dict(session.env, PULSE_SERVER="unix:/nonexistent/native"))
+    program.wait_window(name=h.TITLE)
+    program.process.send_signal(signal.SIGTERM)
+    code = s.wait_exit(session, program, timeout=5)
+    check(code == 0, f"the program ended with {code} after SIGTERM in its retry box")
+    with open(os.path.join(folder, s.SETTINGS_FILE), "rb") as f:
+        check(f.read() == stored, "the settings changed after a signal during start-up")
 
 
 CASES = {

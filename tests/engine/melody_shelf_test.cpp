@@ -1,5 +1,6 @@
 // The melody shelf: what a playlist yields, how the Melody folders are
 // listed, stepping round the ends, and the [Shelf] section across a restart.
+// Boundary rows sit where a neighbouring value would give another entry.
 
 #include "engine_rig.h"
 #include "melody_shelf.h"
@@ -8,11 +9,13 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace tremlo::test {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 struct PlaylistCase {
     const char* name;
@@ -33,8 +36,25 @@ std::vector<PlaylistCase> playlistCases() {
          {{"/x/y.wav", "y.wav"}, {"/x/駅.wav", "駅.wav"}}},
         {"ShiftJisM3uFromWindowsWithBackslashes",
          "/m/line.M3U",
-         "#EXTINF:3,\x93\x8C\x8B\x9E\r\nMelody\\\x89\xD4.wav\r\n",
-         {{"/m/Melody/花.wav", "東京"}}},
+         "#EXTINF:3,\x93\x8C\x8B\x9E\r\nMelody\\\x89\xD4.wav\r\nMelody\\sub/x.wav\r\n",
+         {{"/m/Melody/花.wav", "東京"}, {"/m/Melody/sub/x.wav", "x.wav"}}},
+        // Not there on this machine: looked for by the file name beside the list.
+        {"WindowsDrivesSharesAndFileUrls",
+         "/m/list/line.m3u8",
+         "C:\\Users\\me\\発車.wav\nd:/a/b.wav\n\\\\srv\\share\\c.wav\nfile:///C:/x/d.wav\n",
+         {{"/m/list/発車.wav", "発車.wav"},
+          {"/m/list/b.wav", "b.wav"},
+          {"/m/list/c.wav", "c.wav"},
+          {"/m/list/d.wav", "d.wav"}}},
+        // "#EXTINF:1,駅\r\na.wav" as Notepad saves "Unicode", both byte orders.
+        {"Utf16LittleEndianWithItsMark",
+         "/m/line.m3u",
+         "\xFF\xFE#\0E\0X\0T\0I\0N\0F\0:\0001\0,\0\xC5\x99\r\0\n\0a\0.\0w\0a\0v\0"s,
+         {{"/m/a.wav", "駅"}}},
+        {"Utf16BigEndianWithItsMark",
+         "/m/line.m3u",
+         "\xFE\xFF\0#\0E\0X\0T\0I\0N\0F\0:\0001\0,\x99\xC5\0\r\0\n\0a\0.\0w\0a\0v"s,
+         {{"/m/a.wav", "駅"}}},
     };
 }
 
@@ -92,8 +112,8 @@ TEST_F(MelodyShelfTest, APlaylistAndItsEntryComeBackAfterARestart) {
     {
         MelodyShelf shelf(ini, {folder.file("Melody")});
         EXPECT_EQ(shelf.restore(), std::nullopt) << "no [Shelf] section: nothing changes";
-        EXPECT_FALSE(shelf.openPlaylist(folder.file("missing.m3u")));
-        ASSERT_TRUE(shelf.openPlaylist(list));
+        EXPECT_FALSE(shelf.openPlaylist(folder.file("missing.m3u")).opened);
+        ASSERT_TRUE(shelf.openPlaylist(list).opened);
         ASSERT_EQ(shelf.choose(2), melody("b.wav"));
         // The same file twice: the one chosen is the loaded one.
         EXPECT_EQ(shelf.positionText(melody("b.wav")), "3/3");
@@ -113,6 +133,157 @@ TEST_F(MelodyShelfTest, APlaylistAndItsEntryComeBackAfterARestart) {
     EXPECT_EQ(gone.restore(), std::nullopt);
     EXPECT_EQ(gone.entries().size(), 3u);
 }
+
+// The folder shelf is B.mid, a.wav, b.wav; -1 for nothing of it loaded.
+struct StepCase {
+    const char* name;
+    int loaded;
+    int direction;
+    int expected;
+    const char* gone = nullptr; // a file removed before the step
+};
+
+void PrintTo(const StepCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ShelfStepTest : public MelodyShelfTest, public ::testing::WithParamInterface<StepCase> {};
+
+TEST_P(ShelfStepTest, StepsGoRoundTheEndsAndPassOverGoneFiles) {
+    const StepCase& c = GetParam();
+    MelodyShelf shelf(ini, {folder.file("Melody")});
+    shelf.BuildMelodyShelf();
+    if (c.gone)
+        fs::remove(melody(c.gone));
+    const std::string loaded = c.loaded < 0 ? "" : shelf.entries()[c.loaded].path;
+    EXPECT_EQ(shelf.step(c.direction, loaded), shelf.entries()[c.expected].path);
+    EXPECT_EQ(ini.readValue("Position", MelodyShelf::kSection), std::to_string(c.expected + 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Steps, ShelfStepTest,
+                         ::testing::Values(StepCase{"BackFromTheFirstIsTheLast", 0, -1, 2},
+                                           StepCase{"BackFromTheSecondIsTheFirst", 1, -1, 0},
+                                           StepCase{"OnFromTheLastIsTheFirst", 2, +1, 0},
+                                           StepCase{"OnFromNothingIsTheFirst", -1, +1, 0},
+                                           StepCase{"BackFromNothingIsTheLast", -1, -1, 2},
+                                           StepCase{"OnPassesOverAGoneFile", 0, +1, 2, "a.wav"},
+                                           StepCase{"BackRoundTheEndPassesOverAGoneFile", 0, -1, 1,
+                                                    "b.wav"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// What a [Shelf] section written earlier brings back on the folder shelf.
+struct RestoreCase {
+    const char* name;
+    const char* section; // "@" stands for the Melody folder
+    std::optional<int> expected;
+};
+
+void PrintTo(const RestoreCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class ShelfRestoreTest : public MelodyShelfTest,
+                         public ::testing::WithParamInterface<RestoreCase> {};
+
+TEST_P(ShelfRestoreTest, TheFileComesBackElseThePosition) {
+    std::string section = GetParam().section;
+    for (auto at = section.find('@'); at != std::string::npos; at = section.find('@'))
+        section.replace(at, 1, folder.file("Melody"));
+    std::ofstream(ini.path()) << "[TREMLO 1.10]\nDoor=No\n[Shelf]\n" << section;
+    MelodyShelf shelf(ini, {folder.file("Melody")});
+    shelf.BuildMelodyShelf();
+    const std::optional<std::string> restored = shelf.restore();
+    if (GetParam().expected) {
+        const std::string& path = shelf.entries()[*GetParam().expected].path;
+        EXPECT_EQ(restored, path);
+        EXPECT_EQ(shelf.positionText(path), std::to_string(*GetParam().expected + 1) + "/3");
+    } else {
+        EXPECT_EQ(restored, std::nullopt);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Restores, ShelfRestoreTest,
+    ::testing::Values(RestoreCase{"TheLastPosition", "Position=3\n", 2},
+                      RestoreCase{"PastTheEnd", "Position=4\n", std::nullopt},
+                      RestoreCase{"BeforeTheFirst", "Position=0\n", std::nullopt},
+                      RestoreCase{"TheFirstPosition", "Position=1\n", 0},
+                      // A file added to the folder moved the entry on by one.
+                      RestoreCase{"TheFileWinsOverItsOldPosition", "Position=1\nFile=@/a.wav\n", 1},
+                      RestoreCase{"TheFileAlone", "File=@/b.wav\n", 2},
+                      RestoreCase{"AFileGoneFallsBackToThePosition",
+                                  "Position=3\nFile=@/gone.wav\n", 2},
+                      RestoreCase{"NothingKept", "Playlist=\n", std::nullopt}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Opening a playlist: what is refused leaves the shelf as it was; what is
+// cut or missing is told.
+struct OpenCase {
+    const char* name;
+    std::string bytes;
+    bool opened;
+    std::size_t entries; // on the shelf afterwards (3: the folder shelf)
+    const char* told;    // a part of the message, or "" for none
+    mode_t kind = S_IFREG;
+};
+
+void PrintTo(const OpenCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+std::string manyLines(std::size_t count, const std::string& line) {
+    std::string text;
+    for (std::size_t k = 0; k < count; ++k)
+        text += line;
+    return text;
+}
+
+class PlaylistOpenTest : public MelodyShelfTest, public ::testing::WithParamInterface<OpenCase> {};
+
+TEST_P(PlaylistOpenTest, OnlyARegularFileWithAMelodyThereBecomesTheShelf) {
+    const OpenCase& c = GetParam();
+    const std::string list = folder.file("line.m3u");
+    if (c.kind == S_IFIFO)
+        ASSERT_EQ(::mkfifo(list.c_str(), 0600), 0); // opened to read, it would wait for a writer
+    else
+        writeBytes(list, c.bytes);
+    MelodyShelf shelf(ini, {folder.file("Melody")});
+    shelf.BuildMelodyShelf();
+    const std::size_t revision = shelf.revision();
+    const PlaylistOutcome outcome = shelf.openPlaylist(c.kind == S_IFCHR ? "/dev/zero" : list);
+    EXPECT_EQ(outcome.opened, c.opened);
+    EXPECT_EQ(shelf.entries().size(), c.entries);
+    EXPECT_EQ(shelf.revision() != revision, c.opened);
+    if (*c.told == '\0')
+        EXPECT_EQ(outcome.message, "");
+    else
+        EXPECT_NE(outcome.message.find(c.told), std::string::npos) << outcome.message;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Opens, PlaylistOpenTest,
+    ::testing::Values(
+        OpenCase{"AllThere", "Melody/a.wav\nMelody/b.wav\n", true, 2, ""},
+        OpenCase{"AFifo", "", false, 3, "読み込めませんでした", S_IFIFO},
+        OpenCase{"ADevice", "", false, 3, "読み込めませんでした", S_IFCHR},
+        OpenCase{"Empty", "", false, 3, "読み込めるメロディがありません"},
+        OpenCase{"OnlyUrls", "http://radio/a.mp3\n", false, 3, "読み込めるメロディがありません"},
+        OpenCase{"NoneThere", "gone.wav\nnotes.txt\n", false, 3, "gone.wav"},
+        OpenCase{"SomeGone", "gone.wav\nMelody/a.wav\n", true, 2, "gone.wav"},
+        OpenCase{"AWindowsPathFoundByItsTail", "C:\\Station\\Melody\\b.wav\n", true, 1, ""},
+        // Each line names a melody that is there; the shelf stops at its limit.
+        OpenCase{"OneEntryTooMany", manyLines(kMaxShelfEntries + 1, "Melody/a.wav\n"), true,
+                 kMaxShelfEntries, "最初の 2000 曲"},
+        OpenCase{"AsManyEntriesAsItTakes", manyLines(kMaxShelfEntries, "Melody/a.wav\n"), true,
+                 kMaxShelfEntries, ""},
+        // A comment long enough that the entry after it ends at the byte
+        // limit, or one byte past it, where its line may be cut in two.
+        OpenCase{"AsLongAsItTakes",
+                 "#" + std::string(kMaxPlaylistBytes - 15, '-') + "\nMelody/a.wav\n", true, 1, ""},
+        OpenCase{"OneByteTooLong",
+                 "#" + std::string(kMaxPlaylistBytes - 14, '-') + "\nMelody/a.wav\n", false, 3,
+                 "読み込めるメロディがありません"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace tremlo::test

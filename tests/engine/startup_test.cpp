@@ -45,10 +45,14 @@ struct FakeWindows : SettingsWindows, StartupView, QuietLoaderViews {
     // StartupView
     bool askRetryAudio(const std::string& text) override {
         retryQuestions.push_back(text);
+        endRequested = endRequested || endAt == "question";
         return retries-- > 0;
     }
     void showStartFailure(const std::string& text) override { failure = text; }
-    void dropFile(const std::string& path) override { dropped.push_back(path); }
+    void dropFile(const std::string& path) override {
+        dropped.push_back(path);
+        endRequested = endRequested || endAt == "drop";
+    }
     void showStatusPanel() override { panelShown = true; }
     void showEnvir(bool on) override { envirShown = on; }
 
@@ -59,6 +63,9 @@ struct FakeWindows : SettingsWindows, StartupView, QuietLoaderViews {
     int mainWidth = 0, doorInterval = 0, retries = 0;
     std::vector<std::string> retryQuestions, dropped;
     std::string failure;
+    // Where a request to end comes: "question", "drop" or nowhere.
+    std::string endAt;
+    bool endRequested = false;
 };
 
 class StartupTest : public ::testing::Test {
@@ -184,6 +191,47 @@ TEST_F(StartupTest, WithoutMusicStartUpStopsAndTheStoredSettingsSurviveShutDown)
     p.startup.shutDown();
     EXPECT_EQ(iniText(), "[TREMLO 1.10]\nDoorWAV=chime.wav\n");
 }
+
+// A request to end (a signal) during start-up: start-up stops at its next
+// step, asks nothing more, and shut-down writes the settings only when they
+// had been read, whole.
+struct EndCase {
+    const char* name;
+    const char* endAt;
+    int refusals;
+    std::size_t questions;
+    bool settingsRead;
+};
+
+void PrintTo(const EndCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class StartupEndTest : public StartupTest, public ::testing::WithParamInterface<EndCase> {};
+
+TEST_P(StartupEndTest, ARequestToEndStopsStartUpAtItsNextStep) {
+    const EndCase& c = GetParam();
+    std::ofstream(program / "tremlo.ini") << "[TREMLO 1.10]\nDoor=No\n";
+    windows.endAt = c.endAt;
+    windows.retries = 5; // the box gives way to the request as Retry would not
+    Program p(program, c.refusals, {}, windows, switchView);
+    p.startup.stopWhen([this] { return windows.endRequested; });
+    EXPECT_EQ(p.startup.start("/music/tune.wav"), StartupResult::Ended);
+    EXPECT_EQ(windows.retryQuestions.size(), c.questions);
+    EXPECT_TRUE(windows.failure.empty()) << "no box after the request";
+    EXPECT_EQ(p.store.loaded(), c.settingsRead);
+    p.startup.finish();
+    EXPECT_FALSE(windows.panelShown);
+    p.startup.shutDown();
+    const std::string saved = iniText();
+    EXPECT_NE(saved.find("Door=No"), std::string::npos);
+    EXPECT_EQ(saved.find("XPosR=") != std::string::npos, c.settingsRead);
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, StartupEndTest,
+                         ::testing::Values(EndCase{"WhileAskingForAudio", "question", 3, 1, false},
+                                           EndCase{"WhileLoadingTheFile", "drop", 0, 0, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace tremlo::test

@@ -54,17 +54,15 @@ void frmMenus::buildTitle() {
     addItem(melodies, "mnuPreviousMelody", text("前のメロディ(&P)"),
             [&c] { c.mnuPreviousMelody_Click(); });
     addSeparator(melodies, "mnuBarMelody");
-    m_groups.push_back({melodies,
-                        "mnuMelody",
-                        [this] {
-                            std::vector<std::string> titles;
-                            for (const ShelfEntry& entry : m_shelf.entries())
-                                titles.push_back(entry.title);
-                            return titles;
-                        },
-                        [this] { return m_shelf.loadedEntry(m_state.MelodyPath); },
-                        [&c](int k) { c.mnuMelody_Click(k); },
-                        {}});
+    m_groups.push_back(
+        {melodies, "mnuMelody", [this] { return m_shelf.entries().size(); },
+         [this](std::size_t k) -> const std::string& { return m_shelf.entries()[k].title; },
+         [this] { return m_shelf.loadedEntry(m_state.MelodyPath); },
+         [&c](int k) { c.mnuMelody_Click(k); }, [this] { return m_shelf.revision(); }});
+    // After refresh, which addSubmenu connected first and which leaves an
+    // out-of-date long group alone.
+    connect(melodies, &QMenu::aboutToShow, this,
+            [this, index = m_groups.size() - 1] { showLongGroup(index); });
     addSeparator(title, "mnuBar1");
 
     QMenu* doors = addSubmenu(title, "mnuDoors", text("ドア閉め放送(&D)"));
@@ -157,12 +155,10 @@ void frmMenus::buildTopOption() {
 
 void frmMenus::addCatalogueGroup(QMenu* menu, const QString& name, const Catalogue& catalogue,
                                  std::function<void(int)> choose) {
-    m_groups.push_back({menu,
-                        name,
-                        [&catalogue] { return catalogue.entries; },
-                        [&catalogue] { return std::optional(catalogue.checked); },
-                        std::move(choose),
-                        {}});
+    m_groups.push_back(
+        {menu, name, [&catalogue] { return catalogue.entries.size(); },
+         [&catalogue](std::size_t k) -> const std::string& { return catalogue.entries[k]; },
+         [&catalogue] { return std::optional(catalogue.checked); }, std::move(choose)});
 }
 
 QMenu* frmMenus::addSubmenu(QMenu* parent, const QString& name, const QString& caption) {
@@ -207,10 +203,11 @@ void frmMenus::run(const std::function<void()>& command) {
 
 void frmMenus::refresh() {
     for (CatalogueGroup& group : m_groups) {
-        syncGroup(group);
-        const std::optional<std::size_t> checked = group.checked();
-        for (std::size_t k = 0; k < group.items.size(); ++k)
-            group.items[k]->setChecked(k == checked);
+        if (!group.revision)
+            syncGroup(group);
+        else if (group.builtRevision != group.revision())
+            continue; // made again when its menu shows
+        markGroup(group);
     }
     for (const auto& [item, flag] : m_marks)
         item->setChecked(m_settings.*flag);
@@ -218,12 +215,25 @@ void frmMenus::refresh() {
         m_panItems[i]->setChecked(static_cast<int>(i) == static_cast<int>(m_state.PanMode));
 }
 
+void frmMenus::markGroup(CatalogueGroup& group) {
+    const std::optional<std::size_t> checked = group.checked();
+    for (std::size_t k = 0; k < group.items.size(); ++k)
+        group.items[k]->setChecked(k == checked);
+}
+
+void frmMenus::showLongGroup(std::size_t index) {
+    CatalogueGroup& group = m_groups[index];
+    if (group.builtRevision != group.revision())
+        syncGroup(group);
+    markGroup(group);
+}
+
 // The catalogues are built during start-up, after the menus exist, and the
 // shelf changes with every playlist. Item k stays item k, so its command
 // keeps choosing entry k.
 void frmMenus::syncGroup(CatalogueGroup& group) {
-    const std::vector<std::string> entries = group.entries();
-    for (std::size_t k = group.items.size(); k < entries.size(); ++k) {
+    const std::size_t count = group.size();
+    for (std::size_t k = group.items.size(); k < count; ++k) {
         QAction* item = group.menu->addAction(QString());
         item->setObjectName(groupItemName(group.name, k));
         item->setCheckable(true);
@@ -235,15 +245,17 @@ void frmMenus::syncGroup(CatalogueGroup& group) {
         group.items.push_back(item);
     }
     // Later, not now: the item whose command is running may be among them.
-    while (group.items.size() > entries.size()) {
+    while (group.items.size() > count) {
         QAction* item = group.items.back();
         group.items.pop_back();
         group.menu->removeAction(item);
         item->setObjectName(QString());
         item->deleteLater();
     }
-    for (std::size_t k = 0; k < entries.size(); ++k)
-        group.items[k]->setText(captionOfFile(entries[k]));
+    for (std::size_t k = 0; k < count; ++k)
+        group.items[k]->setText(captionOfFile(group.title(k)));
+    if (group.revision)
+        group.builtRevision = group.revision();
 }
 
 void frmMenus::popupTitle(QPoint globalPosition) {

@@ -14,9 +14,11 @@
 //
 // The menus keep no state of their own: just before a menu opens, every
 // check mark is read from Settings, the catalogues' checked entries, the
-// shelf entry of the loaded melody and PanMode, and an item runs its handler of MenuCommands (a
-// twin ending in 2 runs the same command as its partner). Items are chosen with either mouse
-// button: QMenu on X11 and Wayland triggers on the release of any button.
+// shelf entry of the loaded melody and PanMode, and an item runs its handler
+// of MenuCommands (a twin ending in 2 runs the same command as its partner).
+// The shelf's items, which a playlist can make many, are made only when the
+// メロディ submenu is about to show, and only after the shelf changed. Items are chosen with either
+// mouse button: QMenu on X11 and Wayland triggers on the release of any button.
 //
 // Thread: the user-interface thread.
 
@@ -69,10 +71,16 @@ private:
     struct CatalogueGroup {
         QMenu* menu;
         QString name;
-        std::function<std::vector<std::string>()> entries;
+        std::function<std::size_t()> size;
+        std::function<const std::string&(std::size_t)> title;
         std::function<std::optional<std::size_t>()> checked;
         std::function<void(int)> choose;
-        std::vector<QAction*> items;
+        // Set for a group that may be long (the shelf): its items are made
+        // only when its own menu is about to show, and made again only when
+        // this has changed since.
+        std::function<std::size_t()> revision = {};
+        std::optional<std::size_t> builtRevision = {};
+        std::vector<QAction*> items = {};
     };
     void addCatalogueGroup(QMenu* menu, const QString& name, const Catalogue& catalogue,
                            std::function<void(int)> choose);
@@ -87,6 +95,8 @@ private:
                           bool Settings::*flag, std::function<void()> command);
     QAction* addSeparator(QMenu* menu, const QString& name);
     void syncGroup(CatalogueGroup& group);
+    void markGroup(CatalogueGroup& group);
+    void showLongGroup(std::size_t index);
     void run(const std::function<void()>& command);
 
     MenuCommands& m_commands;

@@ -33,6 +33,8 @@ Log treeOf(const QMenu* menu, const std::string& indent = "") {
 
 TEST_F(MenusTest, TheShortcutMenuTree) {
     emit menus->mnuTitle()->aboutToShow(); // the catalogues came after the menus
+    EXPECT_EQ(menus->item("mnuMelody(0)"), nullptr) << "the shelf's items wait for their submenu";
+    showMelodies();
     EXPECT_EQ(menus->mnuTitle()->objectName(), "mnuTitle");
     EXPECT_EQ(menus->mnuTitle()->title(), "ショートカット メニュー(&M)");
     EXPECT_EQ(treeOf(menus->mnuTitle()), (Log{"mnuFileOpen|開く(&O)...",

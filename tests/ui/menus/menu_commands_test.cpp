@@ -212,7 +212,7 @@ TEST_F(MenusTest, AnOpenedFileIsLoadedButNotStartedAndFailuresStayQuiet) {
 // The shelf's items drop their entry; the mark follows the loaded melody,
 // and an opened playlist becomes the shelf and drops its first entry.
 TEST_F(MenusTest, TheMelodyShelfDropsItsEntriesAndAPlaylistReplacesIt) {
-    menus->refresh();
+    showMelodies();
     menus->item("mnuMelody(1)")->trigger();
     EXPECT_EQ(lengthMs(rig.state.MelodyBuffer), 900);
     EXPECT_TRUE(marked("mnuMelody(1)"));
@@ -232,6 +232,23 @@ TEST_F(MenusTest, TheMelodyShelfDropsItsEntriesAndAPlaylistReplacesIt) {
     EXPECT_EQ(menus->item("mnuMelody(2)"), nullptr);
     EXPECT_EQ(log,
               (Log{"drop b.wav", "drop A.wav", "drop b.wav", "open dialog", "drop melody.wav"}));
+}
+
+// Told in a box, and the melody loaded before stays loaded and named.
+TEST_F(MenusTest, APlaylistOfNothingAndAGoneEntryLeaveTheLoadedMelody) {
+    showMelodies();
+    menus->item("mnuMelody(1)")->trigger(); // b.wav
+    std::ofstream(folder.file("urls.m3u")) << "http://radio/a.mp3\n";
+    commands->openPlaylist(folder.file("urls.m3u"));
+    std::filesystem::remove(folder.file("Melody/A.wav"));
+    menus->item("mnuMelody(0)")->trigger();
+    EXPECT_EQ(lengthMs(rig.state.MelodyBuffer), 900);
+    EXPECT_EQ(rig.state.MelodyPath, folder.file("Melody/b.wav"));
+    EXPECT_TRUE(marked("mnuMelody(1)"));
+    ASSERT_EQ(views.messages.size(), 2u);
+    EXPECT_NE(views.messages[0].find("urls.m3u"), std::string::npos) << views.messages[0];
+    EXPECT_NE(views.messages[1].find("Melody/A.wav"), std::string::npos) << views.messages[1];
+    EXPECT_EQ(log, Log{"drop b.wav"});
 }
 
 TEST_F(MenusTest, HelpVolumeAndExit) {

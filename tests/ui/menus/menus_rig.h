@@ -12,6 +12,7 @@
 #include "still_windows.h"
 #include "test_folder.h"
 
+#include <QMenu>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -76,8 +77,11 @@ protected:
     // The check mark of a menu item as a menu opening now would show it.
     bool marked(const char* item) {
         menus->refresh();
+        showMelodies();
         return menus->item(item)->isChecked();
     }
+    // The shelf's items are made as their submenu opens.
+    void showMelodies() { emit menus->menu("mnuMelodies")->aboutToShow(); }
     // Clears the log and the settings file, to see what one command does.
     void fresh() {
         log.clear();
@@ -102,10 +106,12 @@ protected:
     // A drop as the program makes it, less the event pump and the switch.
     Commands programCommands{{rig.settings, rig.state, rig.library(), loader, doors, envirs,
                               builder, store, windows, panel, panel, *doorTimer, folder.path(),
-                              shelf, [this](const std::string& path) {
+                              shelf,
+                              [this](const std::string& path) {
                                   log.push_back("drop " + fileNameOf(path));
                                   loader.LoadSoundFile(path);
-                              }}};
+                              },
+                              &views}};
     std::string openPath;
     bool openThrows = false;
     bool optionsTurnsTopMostOff = false;
