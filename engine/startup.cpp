@@ -54,6 +54,7 @@ StartupResult Startup::start(const std::string& commandLinePath) {
     p.state.EnvirBuffer =
         p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, kEnvirSound), 1);
     deleteStaleCopies({".mid", ".wav"});
+    p.loader.deleteCopiesOfEndedRuns();
     p.store.LoadSettings(p.settings, p.settingsWindows);
     p.catalogueBuilder.BuildDoorCatalogue(p.doorCatalogue);
     p.catalogueBuilder.BuildEnvirCatalogue(p.envirCatalogue);
