@@ -215,13 +215,16 @@ void storeFrames(const Decoded* in, std::size_t frames, int channels, std::vecto
 // The samples gather in blocks, joined at the end into one vector of the
 // exact length while each block is freed as soon as it is copied: memory
 // peaks at the sound plus one block, where a vector grown by doubling
-// would peak at two to three times the sound.
+// would peak at two to three times the sound. Blocks grow to 32 Mi
+// samples, past the largest size the C library still serves from its heap,
+// so a freed block goes back to the system at once rather than staying
+// with the process until the join is over.
 template <typename Stored, typename Decoded, typename ReadFn>
 std::optional<std::vector<Stored>> readAll(SNDFILE* file, int channels, std::int64_t frameCap,
                                            std::size_t storedLimit, ReadFn read) {
     constexpr std::size_t kChunkFrames = 4096;
     constexpr std::size_t kSmallestBlock = std::size_t{1} << 14;
-    constexpr std::size_t kLargestBlock = std::size_t{1} << 20;
+    constexpr std::size_t kLargestBlock = std::size_t{1} << 25;
     const std::size_t storedPerFrame = channels > 2 ? 2 : static_cast<std::size_t>(channels);
     std::vector<Decoded> chunk(kChunkFrames * static_cast<std::size_t>(channels));
     std::vector<std::vector<Stored>> blocks;
