@@ -175,6 +175,15 @@ std::string SoundLoader::temporaryCopyPath(const std::string& ending) const {
     return m_workFolder + "/~tremlo" + std::to_string(m_processNumber) + ending;
 }
 
+bool SoundLoader::pastMemoryLimit(const std::string& path) const {
+    // No codec keeps fewer than half as many bytes of samples as its file
+    // holds (64-bit floats become 32-bit ones), so a file past twice the
+    // limit is refused before it is copied or read.
+    std::error_code error;
+    const auto size = fs::file_size(path, error);
+    return !error && size / 2 > m_sampleMemoryLimit;
+}
+
 sound::DecodeResult SoundLoader::readSound(const std::string& path) {
     std::error_code error;
     if (!fs::exists(path, error)) // a missing sound is no error
@@ -182,13 +191,10 @@ sound::DecodeResult SoundLoader::readSound(const std::string& path) {
     if (m_prefetch)
         if (auto samples = m_prefetch->take(path))
             return {std::move(samples), false};
+    if (pastMemoryLimit(path))
+        return {nullptr, true};
     errno = 0;
     const auto size = fs::file_size(path, error);
-    // No codec keeps fewer than half as many bytes of samples as its file
-    // holds (64-bit floats become 32-bit ones), so a file past twice the
-    // limit is refused before its bytes take memory of their own.
-    if (!error && size / 2 > m_sampleMemoryLimit)
-        return {nullptr, true};
     // The whole file, in one read: the ambience alone is megabytes, and
     // start-up waits for it. Failures are told in the system's words.
     std::vector<std::uint8_t> bytes;
@@ -242,6 +248,10 @@ void SoundLoader::loadMelody(const std::string& path) {
     // long for memory is refused while the melody the user had stays
     // loaded, where letting go first would leave nothing to play.
     sound::DecodeResult decoded;
+    if (!music && !copy.empty() && pastMemoryLimit(path)) {
+        showLoadFailure(path);
+        return;
+    }
     if (!music && makeCopy()) {
         decoded = readSound(copy);
         deleteTemporaryCopies(copy);

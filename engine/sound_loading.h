@@ -54,6 +54,7 @@ public:
     void deleteCopiesOfEndedRuns();
 
 private:
+    bool pastMemoryLimit(const std::string& path) const;
     sound::DecodeResult readSound(const std::string& path);
     void loadMelody(const std::string& path);
     void releaseMelody();
