@@ -1,10 +1,16 @@
 #include "wave_loader.h"
 
+#include "sound_file_kind.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <new>
 #include <optional>
 #include <sndfile.h>
+#include <stdexcept>
+#include <type_traits>
+#include <unistd.h>
 #include <vector>
 
 namespace tremlo::sound {
@@ -77,21 +83,19 @@ bool isWaveContainer(int format) {
     return major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX || major == SF_FORMAT_RF64;
 }
 
-// The compressed files a melody comes in, told by their first bytes; the
-// major type libsndfile must then find, so an Ogg page never decodes as
-// anything but Ogg.
-int compressedMajorOf(std::span<const std::uint8_t> bytes) {
-    auto startsWith = [&](const char* magic) {
-        const std::size_t n = std::strlen(magic);
-        return bytes.size() >= n && std::memcmp(bytes.data(), magic, n) == 0;
-    };
-    if (startsWith("OggS"))
+// The major type libsndfile must find for a compressed file of this kind; 0
+// for anything else.
+int compressedMajorOf(SoundFileKind kind) {
+    switch (kind) {
+    case SoundFileKind::Ogg:
         return SF_FORMAT_OGG;
-    if (startsWith("fLaC"))
+    case SoundFileKind::Flac:
         return SF_FORMAT_FLAC;
-    if (startsWith("ID3") || (bytes.size() >= 2 && bytes[0] == 0xFF && (bytes[1] & 0xE0) == 0xE0))
+    case SoundFileKind::Mpeg:
         return SF_FORMAT_MPEG;
-    return 0;
+    default:
+        return 0;
+    }
 }
 
 // What the file information line shows in place of the bit depth.
@@ -147,52 +151,109 @@ bool fitsInSixteenBits(int format) {
     }
 }
 
-// Reads every frame there is, in chunks, without trusting the header's frame
-// count: broken files claim sizes far beyond their bytes. Reads land in the
-// result itself, which a sound file's own frame count sizes at once.
-template <typename Sample, typename ReadFn>
-std::vector<Sample> readAll(SNDFILE* file, int channels, std::size_t sampleCap,
-                            std::size_t expected, ReadFn read) {
-    // Bytes after the header's frame count (a chunk libsndfile mistook for
-    // data) are not sound.
-    constexpr std::size_t kChunkFrames = 4096;
-    const auto perFrame = static_cast<std::size_t>(channels);
-    std::vector<Sample> samples;
-    samples.reserve(std::min(expected, sampleCap));
-    for (;;) {
-        const std::size_t room =
-            std::max(samples.capacity() - samples.size(), kChunkFrames * perFrame);
-        const std::size_t frames = std::min(room, sampleCap - samples.size()) / perFrame;
-        if (frames == 0)
-            break;
-        const std::size_t at = samples.size();
-        samples.resize(at + frames * perFrame);
-        const sf_count_t got = read(file, samples.data() + at, static_cast<sf_count_t>(frames));
-        samples.resize(at + static_cast<std::size_t>(std::max<sf_count_t>(got, 0)) * perFrame);
-        if (got <= 0)
-            break;
+// The codecs that decode to floats of their own making rather than to the
+// samples that went in: their ringing passes full scale wherever a loud
+// sound was encoded.
+bool isLossy(int format) {
+    switch (format & SF_FORMAT_SUBMASK) {
+    case SF_FORMAT_MPEG_LAYER_I:
+    case SF_FORMAT_MPEG_LAYER_II:
+    case SF_FORMAT_MPEG_LAYER_III:
+    case SF_FORMAT_VORBIS:
+    case SF_FORMAT_OPUS:
+        return true;
+    default:
+        return false;
     }
-    samples.shrink_to_fit();
-    return samples;
 }
 
-// Mixes any channel count down to stereo: even channels left, odd right,
-// each side the average of its channels, so the sum cannot leave the range
-// of the samples.
-template <typename Sample>
-std::vector<Sample> downmixToStereo(const std::vector<Sample>& in, int channels) {
-    const std::size_t frames = in.size() / static_cast<std::size_t>(channels);
-    std::vector<Sample> out(frames * 2);
+// One decoded value as it is kept.
+template <typename Stored, typename Decoded> Stored storedSample(double value) {
+    if constexpr (std::is_same_v<Stored, float>) {
+        // A damaged float file may hold NaN or infinity, which would poison
+        // every sum the voice takes part in.
+        return std::isfinite(value) ? static_cast<float>(value) : 0.0f;
+    } else if constexpr (std::is_same_v<Decoded, float>) {
+        // Clipped: past full scale a 16-bit sample would wrap to full scale
+        // of the other sign, a crack where the encoder meant a loud peak.
+        if (std::isnan(value))
+            return 0;
+        return static_cast<Stored>(std::lrint(std::clamp(value, -1.0, 1.0) * 32767.0));
+    } else {
+        return static_cast<Stored>(value);
+    }
+}
+
+// Appends one chunk of decoded frames, mixed down to at most two channels:
+// even channels left, odd right, each side the average of its channels, so
+// the sum cannot leave the range of the samples. `out` has room for them.
+template <typename Stored, typename Decoded>
+void storeFrames(const Decoded* in, std::size_t frames, int channels, std::vector<Stored>& out) {
+    const auto perFrame = static_cast<std::size_t>(channels);
+    if (channels <= 2) {
+        for (std::size_t i = 0; i < frames * perFrame; ++i)
+            out.push_back(storedSample<Stored, Decoded>(in[i]));
+        return;
+    }
     const int leftCount = (channels + 1) / 2;
     const int rightCount = channels / 2;
     for (std::size_t f = 0; f < frames; ++f) {
         double left = 0, right = 0;
-        for (int c = 0; c < channels; ++c)
-            (c % 2 == 0 ? left : right) += static_cast<double>(in[f * channels + c]);
-        out[f * 2] = static_cast<Sample>(left / leftCount);
-        out[f * 2 + 1] = static_cast<Sample>(right / rightCount);
+        for (std::size_t c = 0; c < perFrame; ++c)
+            (c % 2 == 0 ? left : right) += static_cast<double>(in[f * perFrame + c]);
+        out.push_back(storedSample<Stored, Decoded>(left / leftCount));
+        out.push_back(storedSample<Stored, Decoded>(right / rightCount));
     }
-    return out;
+}
+
+// Reads every frame there is, up to `frameCap`, in chunks, without trusting
+// the header's frame count: broken files claim sizes far beyond their bytes,
+// and an MP3 without a header that counts its frames gives an estimate.
+// Nothing is more than `storedLimit` samples: a sound that goes on past it
+// is refused (nullopt) as soon as the decoder delivers the sample too many.
+//
+// The samples gather in blocks, joined at the end into one vector of the
+// exact length while each block is freed as soon as it is copied: memory
+// peaks at the sound plus one block, where a vector grown by doubling
+// would peak at two to three times the sound. Blocks grow to 32 Mi
+// samples, past the largest size the C library still serves from its heap,
+// so a freed block goes back to the system at once rather than staying
+// with the process until the join is over.
+template <typename Stored, typename Decoded, typename ReadFn>
+std::optional<std::vector<Stored>> readAll(SNDFILE* file, int channels, std::int64_t frameCap,
+                                           std::size_t storedLimit, ReadFn read) {
+    constexpr std::size_t kChunkFrames = 4096;
+    constexpr std::size_t kSmallestBlock = std::size_t{1} << 14;
+    constexpr std::size_t kLargestBlock = std::size_t{1} << 25;
+    const std::size_t storedPerFrame = channels > 2 ? 2 : static_cast<std::size_t>(channels);
+    std::vector<Decoded> chunk(kChunkFrames * static_cast<std::size_t>(channels));
+    std::vector<std::vector<Stored>> blocks;
+    std::size_t total = 0;
+    for (std::int64_t left = frameCap; left > 0;) {
+        const auto wanted = std::min<std::int64_t>(kChunkFrames, left);
+        const sf_count_t got = read(file, chunk.data(), static_cast<sf_count_t>(wanted));
+        if (got <= 0)
+            break;
+        left -= got;
+        const std::size_t samples = static_cast<std::size_t>(got) * storedPerFrame;
+        if (samples > storedLimit - total)
+            return std::nullopt;
+        if (blocks.empty() || blocks.back().capacity() - blocks.back().size() < samples) {
+            blocks.emplace_back();
+            blocks.back().reserve(
+                std::max(std::clamp(total, kSmallestBlock, kLargestBlock), kChunkFrames * 2));
+        }
+        total += samples;
+        storeFrames<Stored, Decoded>(chunk.data(), static_cast<std::size_t>(got), channels,
+                                     blocks.back());
+    }
+    std::vector<Stored> all;
+    all.reserve(total);
+    for (auto& block : blocks) {
+        all.insert(all.end(), block.begin(), block.end());
+        std::vector<Stored>().swap(block);
+    }
+    return all;
 }
 
 std::uint64_t numberAt(std::span<const std::uint8_t> bytes, std::size_t at, int size,
@@ -308,13 +369,16 @@ std::optional<SoundChunks> soundChunksOf(std::span<const std::uint8_t> bytes) {
 
 } // namespace
 
-std::shared_ptr<const SampleData> decodeWave(std::span<const std::uint8_t> original) {
+namespace {
+
+DecodeResult decodeWithin(std::span<const std::uint8_t> original, std::size_t memoryLimitBytes) {
     // A compressed file goes to libsndfile whole: its codec reads only the
     // frames it knows, so there are no chunks of words to leave out.
-    const int compressed = compressedMajorOf(original);
-    const auto sound = compressed ? std::nullopt : soundChunksOf(original);
+    const SoundFileKind kind = soundFileKindOf(original);
+    const int compressed = compressedMajorOf(kind);
+    const auto sound = kind == SoundFileKind::Wave ? soundChunksOf(original) : std::nullopt;
     if (!compressed && !sound)
-        return nullptr;
+        return {};
     MemoryFile memory = sound ? MemoryFile{sound->head, sound->data} : MemoryFile{{}, original};
     SF_VIRTUAL_IO io{memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
     SF_INFO info{};
@@ -322,7 +386,7 @@ std::shared_ptr<const SampleData> decodeWave(std::span<const std::uint8_t> origi
     const bool expected = compressed ? (info.format & SF_FORMAT_TYPEMASK) == compressed
                                      : isWaveContainer(info.format);
     if (!file || !expected || info.channels < 1 || info.channels > 64 || info.samplerate < 1)
-        return nullptr;
+        return {};
 
     auto data = std::make_shared<SampleData>();
     data->codec = compressed ? codecNameOf(info.format) : "";
@@ -338,6 +402,8 @@ std::shared_ptr<const SampleData> decodeWave(std::span<const std::uint8_t> origi
         expectedSamples =
             static_cast<std::size_t>(info.frames) * static_cast<std::size_t>(info.channels);
     if (!compressed) {
+        // Bytes after the header's frame count (a chunk libsndfile mistook
+        // for data) are not sound.
         sampleCap = std::min(sampleCap, expectedSamples != 0 ? expectedSamples : sampleCap);
     } else {
         // Compressed files make far more samples per byte (an MP3 at
@@ -349,27 +415,59 @@ std::shared_ptr<const SampleData> decodeWave(std::span<const std::uint8_t> origi
         sampleCap = std::max(static_cast<std::size_t>(memory.size()) * 64 + 65536,
                              std::min(expectedSamples, kLongest));
     }
+    const auto frameCap =
+        static_cast<std::int64_t>(sampleCap / static_cast<std::size_t>(info.channels));
     if (fitsInSixteenBits(info.format)) {
-        auto samples = readAll<std::int16_t>(file.get(), info.channels, sampleCap, expectedSamples,
-                                             sf_readf_short);
-        data->pcm16 =
-            info.channels > 2 ? downmixToStereo(samples, info.channels) : std::move(samples);
+        const std::size_t limit = memoryLimitBytes / sizeof(std::int16_t);
+        auto samples = isLossy(info.format)
+                           ? readAll<std::int16_t, float>(file.get(), info.channels, frameCap,
+                                                          limit, sf_readf_float)
+                           : readAll<std::int16_t, short>(file.get(), info.channels, frameCap,
+                                                          limit, sf_readf_short);
+        if (!samples)
+            return {nullptr, true};
+        data->pcm16 = std::move(*samples);
         data->frames = static_cast<std::int64_t>(data->pcm16.size()) / data->channels;
     } else {
-        auto samples =
-            readAll<float>(file.get(), info.channels, sampleCap, expectedSamples, sf_readf_float);
-        data->pcmFloat =
-            info.channels > 2 ? downmixToStereo(samples, info.channels) : std::move(samples);
+        auto samples = readAll<float, float>(file.get(), info.channels, frameCap,
+                                             memoryLimitBytes / sizeof(float), sf_readf_float);
+        if (!samples)
+            return {nullptr, true};
+        data->pcmFloat = std::move(*samples);
         data->frames = static_cast<std::int64_t>(data->pcmFloat.size()) / data->channels;
-        // A damaged float file may hold NaN or infinity, which would poison
-        // every sum the voice takes part in.
-        for (float& sample : data->pcmFloat)
-            if (!std::isfinite(sample))
-                sample = 0.0f;
     }
     if (data->frames == 0)
-        return nullptr;
-    return data;
+        return {};
+    return {std::move(data), false};
+}
+
+} // namespace
+
+std::size_t sampleMemoryLimit() {
+    constexpr std::uint64_t kMost = std::uint64_t{2} << 30;
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    std::uint64_t limit = kMost;
+    if (pages > 0 && pageSize > 0)
+        limit = std::min(limit, static_cast<std::uint64_t>(pages) *
+                                    static_cast<std::uint64_t>(pageSize) / 2);
+    return static_cast<std::size_t>(limit);
+}
+
+DecodeResult decodeSound(std::span<const std::uint8_t> bytes, std::size_t memoryLimitBytes) {
+    // Every allocation of a decode is ours (libsndfile reads through the
+    // callbacks above, which allocate nothing), so none can fail inside C code.
+    try {
+        return decodeWithin(bytes, memoryLimitBytes);
+    } catch (const std::bad_alloc&) {
+        return {nullptr, true};
+    } catch (const std::length_error&) {
+        return {nullptr, true};
+    }
+}
+
+std::shared_ptr<const SampleData> decodeWave(std::span<const std::uint8_t> bytes) {
+    return decodeSound(bytes, sampleMemoryLimit()).samples;
 }
 
 } // namespace tremlo::sound

@@ -7,6 +7,9 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <new>
+#include <optional>
+#include <signal.h>
 #include <vector>
 
 namespace tremlo {
@@ -166,43 +169,97 @@ std::string formatWaveInfo(std::int64_t ms, int samplesPerSecond, int bitsPerSam
 SoundLoader::SoundLoader(PlaybackState& state, sound::SoundLibrary& library, LoaderViews views,
                          std::string workFolder, long processNumber)
     : m_state(state), m_library(library), m_views(views), m_workFolder(std::move(workFolder)),
-      m_processNumber(processNumber) {}
+      m_processNumber(processNumber), m_sampleMemoryLimit(sound::sampleMemoryLimit()) {}
 
 std::string SoundLoader::temporaryCopyPath(const std::string& ending) const {
     return m_workFolder + "/~tremlo" + std::to_string(m_processNumber) + ending;
 }
 
-sound::SoundHandle SoundLoader::LoadSoundBuffer(const std::string& path, int flags) {
+bool SoundLoader::pastMemoryLimit(const std::string& path) const {
+    // No codec keeps fewer than half as many bytes of samples as its file
+    // holds (64-bit floats become 32-bit ones), so a file past twice the
+    // limit is refused before it is copied or read.
+    std::error_code error;
+    const auto size = fs::file_size(path, error);
+    return !error && size / 2 > m_sampleMemoryLimit;
+}
+
+sound::DecodeResult SoundLoader::readSound(const std::string& path) {
     std::error_code error;
     if (!fs::exists(path, error)) // a missing sound is no error
-        return 0;
+        return {};
     if (m_prefetch)
         if (auto samples = m_prefetch->take(path))
-            return m_library.createBuffer(std::move(samples));
-    // The whole file, in one read: the ambience alone is megabytes, and
-    // start-up waits for it. Failures are told in the system's words.
+            return {std::move(samples), false};
+    if (pastMemoryLimit(path))
+        return {nullptr, true};
     errno = 0;
     const auto size = fs::file_size(path, error);
+    // The whole file, in one read: the ambience alone is megabytes, and
+    // start-up waits for it. Failures are told in the system's words.
+    std::vector<std::uint8_t> bytes;
+    try {
+        bytes.resize(error ? 0 : static_cast<std::size_t>(size));
+    } catch (const std::bad_alloc&) {
+        return {nullptr, true};
+    }
     std::ifstream in(path, std::ios::binary);
-    std::vector<char> bytes(error ? 0 : static_cast<std::size_t>(size));
     if (!error && in)
-        in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (error || !in) {
         const int cause = error ? error.value() : errno != 0 ? errno : EIO;
         m_views.feedback.showMessage(systemErrorText(cause), kTitle, MessageIcon::Warning);
-        return 0;
+        return {};
     }
     if (bytes.empty()) {
         m_views.feedback.showMessage(kEmptyFile, kTitle, MessageIcon::Warning);
-        return 0;
+        return {};
     }
-    return m_library.dsCreateDSB(bytes.data(), bytes.size(), flags);
+    return sound::decodeSound(bytes, m_sampleMemoryLimit);
+}
+
+sound::SoundHandle SoundLoader::LoadSoundBuffer(const std::string& path, int) {
+    return m_library.createBuffer(readSound(path).samples);
 }
 
 void SoundLoader::LoadSoundFile(const std::string& path) {
+    // The last guard against running out of memory: a window's event
+    // handler or start-up must never see an allocation failure.
+    try {
+        loadMelody(path);
+    } catch (const std::bad_alloc&) {
+        showLoadFailure(path);
+    }
+}
+
+void SoundLoader::loadMelody(const std::string& path) {
     m_views.feedback.setWaitCursor(true);
     const std::string ending = typeEndingOf(path);
     const bool music = isOneOf(ending, kMusicEndings);
+    // Only a melody gets a copy; any other ending would load nothing, and
+    // would make a strange name in the work folder.
+    const std::string copy = isMelodyEnding(ending) ? temporaryCopyPath(ending) : std::string();
+    auto makeCopy = [&] {
+        std::error_code error;
+        return !copy.empty() &&
+               fs::copy_file(path, copy, fs::copy_options::overwrite_existing, error);
+    };
+    // A sampled melody is decoded before the old one is let go: one too
+    // long for memory is refused while the melody the user had stays
+    // loaded, where letting go first would leave nothing to play.
+    sound::DecodeResult decoded;
+    if (!music && !copy.empty() && pastMemoryLimit(path)) {
+        showLoadFailure(path);
+        return;
+    }
+    if (!music && makeCopy()) {
+        decoded = readSound(copy);
+        deleteTemporaryCopies(copy);
+        if (decoded.tooLarge) {
+            showLoadFailure(path);
+            return;
+        }
+    }
     releaseMelody();
     // The SoundFont may still be loading; a MIDI or segment melody waits for
     // the synthesizer, since one that never comes would load a melody that
@@ -212,21 +269,10 @@ void SoundLoader::LoadSoundFile(const std::string& path) {
         m_views.feedback.showMessage(kMusicUnavailable, kTitle, MessageIcon::None);
         return;
     }
-    // Only a melody gets a copy; any other ending would load nothing, and
-    // would make a strange name in the work folder.
-    std::string copy;
-    bool copied = false;
-    if (isMelodyEnding(ending)) {
-        copy = temporaryCopyPath(ending);
-        std::error_code error;
-        copied = fs::copy_file(path, copy, fs::copy_options::overwrite_existing, error);
-    }
-    if (copied) {
-        if (music)
-            m_state.MelodySegment = m_library.dsLoadMusicSegment(copy, 32);
-        else
-            m_state.MelodyBuffer = LoadSoundBuffer(copy, 1);
-    }
+    if (music && makeCopy())
+        m_state.MelodySegment = m_library.dsLoadMusicSegment(copy, 32);
+    else if (decoded.samples)
+        m_state.MelodyBuffer = m_library.createBuffer(std::move(decoded.samples));
     deleteTemporaryCopies(copy);
     // Nothing sounds now, and nothing is started.
     m_views.switchView.setOnPicture(OnPicture::imgOnA);
@@ -260,6 +306,46 @@ void SoundLoader::deleteTemporaryCopies(const std::string& madeCopy) {
         fs::remove(temporaryCopyPath(ending), ignored);
     if (!madeCopy.empty())
         fs::remove(madeCopy, ignored);
+}
+
+namespace {
+
+// The process number in a temporary copy's name ("~tremlo1234.wav" gives
+// 1234); nothing for any other name.
+std::optional<long> copyOwnerOf(const std::string& name) {
+    const std::string prefix = "~tremlo";
+    const auto dot = name.rfind('.');
+    if (!name.starts_with(prefix) || dot == std::string::npos || !isMelodyEnding(name.substr(dot)))
+        return std::nullopt;
+    const std::string digits = name.substr(prefix.size(), dot - prefix.size());
+    if (digits.empty() || digits.size() > 9 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return std::stol(digits);
+}
+
+// A process of another user answers EPERM: it runs, and its copies stay.
+bool processRuns(long number) {
+    return number > 0 && (::kill(static_cast<pid_t>(number), 0) == 0 || errno == EPERM);
+}
+
+} // namespace
+
+void SoundLoader::deleteCopiesOfEndedRuns() {
+    // A run that ended in the middle of a load left its copy behind, and a
+    // copy of a long melody is gigabytes. The copies of another run that is
+    // still going are its own; one under this run's number is from an
+    // earlier run that had the same number.
+    std::vector<fs::path> stale;
+    std::error_code error;
+    for (fs::directory_iterator it(m_workFolder, error), end; !error && it != end;
+         it.increment(error)) {
+        const auto owner = copyOwnerOf(it->path().filename().string());
+        if (owner && (*owner == m_processNumber || !processRuns(*owner)))
+            stale.push_back(it->path());
+    }
+    for (const auto& path : stale)
+        fs::remove(path, error);
 }
 
 void SoundLoader::showLoadedMelody(const std::string& path, bool music) {

@@ -14,6 +14,7 @@
 #include "sound_library.h"
 #include "sound_prefetch.h"
 #include "views.h"
+#include "wave_loader.h"
 
 #include <string>
 
@@ -38,13 +39,24 @@ public:
     // Sounds read ahead, which LoadSoundBuffer takes instead of reading their
     // files again; null for none.
     void usePrefetched(SoundPrefetch* prefetch) { m_prefetch = prefetch; }
+    // Never throws: a melody too long for memory, or an allocation that
+    // fails, is refused with the load-failure box.
     void LoadSoundFile(const std::string& path);
+    // The most memory a sound's decoded samples may take
+    // (sound::sampleMemoryLimit() unless told).
+    void limitSampleMemory(std::size_t bytes) { m_sampleMemoryLimit = bytes; }
 
     // The temporary copy for a lower-case ending such as ".mid".
     std::string temporaryCopyPath(const std::string& ending) const;
     const std::string& workFolder() const { return m_workFolder; }
+    // Removes the temporary copies ("~tremlo" and a number) left in the work
+    // folder by runs of the program that have ended.
+    void deleteCopiesOfEndedRuns();
 
 private:
+    bool pastMemoryLimit(const std::string& path) const;
+    sound::DecodeResult readSound(const std::string& path);
+    void loadMelody(const std::string& path);
     void releaseMelody();
     void deleteTemporaryCopies(const std::string& madeCopy);
     void showLoadedMelody(const std::string& path, bool music);
@@ -56,6 +68,7 @@ private:
     std::string m_workFolder;
     long m_processNumber;
     SoundPrefetch* m_prefetch = nullptr;
+    std::size_t m_sampleMemoryLimit;
 };
 
 // The last four characters of a path, in lower case: what decides its kind.

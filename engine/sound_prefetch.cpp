@@ -3,6 +3,7 @@
 #include "wave_loader.h"
 
 #include <fstream>
+#include <new>
 
 namespace tremlo {
 
@@ -35,13 +36,19 @@ void SoundPrefetch::readAll() {
         const auto stamp = stampOf(entry.path);
         if (!stamp || stamp->size == 0)
             continue;
-        std::vector<std::uint8_t> bytes(static_cast<std::size_t>(stamp->size));
-        std::ifstream in(entry.path, std::ios::binary);
-        if (!in.read(reinterpret_cast<char*>(bytes.data()),
-                     static_cast<std::streamsize>(bytes.size())))
+        // A failure here would end the program from this thread; a sound
+        // that does not fit is read again by the loader, which refuses it.
+        try {
+            std::vector<std::uint8_t> bytes(static_cast<std::size_t>(stamp->size));
+            std::ifstream in(entry.path, std::ios::binary);
+            if (!in.read(reinterpret_cast<char*>(bytes.data()),
+                         static_cast<std::streamsize>(bytes.size())))
+                continue;
+            entry.stamp = *stamp;
+            entry.samples = sound::decodeWave(bytes);
+        } catch (const std::bad_alloc&) {
             continue;
-        entry.stamp = *stamp;
-        entry.samples = sound::decodeWave(bytes);
+        }
     }
 }
 

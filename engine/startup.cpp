@@ -62,6 +62,7 @@ StartupResult Startup::start(const std::string& commandLinePath) {
     p.state.EnvirBuffer =
         p.loader.LoadSoundBuffer(resolveInFolder(m_programFolder, kEnvirSound), 1);
     deleteStaleCopies({".mid", ".wav"});
+    p.loader.deleteCopiesOfEndedRuns();
     if (ending())
         return StartupResult::Ended;
     p.store.LoadSettings(p.settings, p.settingsWindows);

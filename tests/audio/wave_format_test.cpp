@@ -2,7 +2,9 @@
 // come in, and files it must refuse.
 
 #include "test_support.h"
+#include "wave_loader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -14,18 +16,28 @@ namespace tremlo::sound::test {
 namespace {
 
 // A file written by libsndfile itself in the given container and subtype
-// (LAME for MP3): a 1 kHz tone of 0.5 amplitude, 100 ms long unless told.
-std::vector<std::uint8_t> encodedTone(int subtype, int channels, int rate = 48000,
-                                      int container = SF_FORMAT_WAV, int frames = 0) {
+// (LAME for MP3), from interleaved samples.
+std::vector<std::uint8_t> encoded(const std::vector<float>& samples, int channels, int rate,
+                                  int format) {
     const auto path = std::filesystem::temp_directory_path() /
                       ("tremlo-test-" + std::to_string(::getpid()) + ".sound");
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = channels;
-    info.format = container | subtype;
+    info.format = format;
     SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
     if (!file)
         return {};
+    sf_writef_float(file, samples.data(), static_cast<sf_count_t>(samples.size()) / channels);
+    sf_close(file);
+    auto bytes = readFile(path.string());
+    std::filesystem::remove(path);
+    return bytes;
+}
+
+// A 1 kHz tone of 0.5 amplitude, 100 ms long unless told.
+std::vector<std::uint8_t> encodedTone(int subtype, int channels, int rate = 48000,
+                                      int container = SF_FORMAT_WAV, int frames = 0) {
     if (frames == 0)
         frames = rate / 10;
     std::vector<float> samples(static_cast<std::size_t>(frames * channels));
@@ -33,11 +45,7 @@ std::vector<std::uint8_t> encodedTone(int subtype, int channels, int rate = 4800
         for (int c = 0; c < channels; ++c)
             samples[f * channels + c] =
                 0.5f * static_cast<float>(std::sin(2 * std::numbers::pi * 1000.0 * f / rate));
-    sf_writef_float(file, samples.data(), frames);
-    sf_close(file);
-    auto bytes = readFile(path.string());
-    std::filesystem::remove(path);
-    return bytes;
+    return encoded(samples, channels, rate, container | subtype);
 }
 
 struct CodecCase {
@@ -214,6 +222,91 @@ TEST(CompressedLength, ALongQuietFlacIsKeptWhole) {
     SoundHandle h = lib.load(flac);
     ASSERT_NE(h, 0);
     EXPECT_EQ(lib.library->dsGetBufferMSec(h), kFrames / 48);
+}
+
+// A square wave of 440 Hz up to its eleventh harmonic, normalised to
+// -0.01 dBFS: a lossy codec's ringing takes its peaks past full scale
+// (libsndfile's own floats show by how much), where 16-bit samples must
+// clip, not wrap around to full scale of the other sign. The wave moves
+// no sample by more than about 0.4 of full scale from the one before; a
+// wrap moves it by nearly twice full scale.
+TEST(LoudLossy, PeaksPastFullScaleClipInsteadOfWrapping) {
+    constexpr int kRate = 48000, kFrames = kRate;
+    std::vector<float> square(kFrames);
+    float loudest = 0;
+    for (int f = 0; f < kFrames; ++f) {
+        double v = 0;
+        for (int k = 1; k <= 11; k += 2)
+            v += std::sin(2 * std::numbers::pi * 440.0 * k * f / kRate) / k;
+        square[f] = static_cast<float>(v);
+        loudest = std::max(loudest, std::abs(square[f]));
+    }
+    for (float& v : square)
+        v *= 0.99885f / loudest;
+    for (const auto& [name, format] : {std::pair{"MP3", SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III},
+                                       std::pair{"Vorbis", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
+                                       std::pair{"Opus", SF_FORMAT_OGG | SF_FORMAT_OPUS}}) {
+        SCOPED_TRACE(name);
+        const auto bytes = encoded(square, 1, kRate, format);
+        {
+            const auto file = TempFile::holding(bytes, ".sound");
+            SF_INFO info{};
+            SNDFILE* raw = sf_open(file.path().c_str(), SFM_READ, &info);
+            ASSERT_NE(raw, nullptr);
+            std::vector<float> floats(static_cast<std::size_t>(kFrames) * 2);
+            floats.resize(static_cast<std::size_t>(
+                sf_readf_float(raw, floats.data(), static_cast<sf_count_t>(floats.size()))));
+            sf_close(raw);
+            ASSERT_GT(*std::max_element(floats.begin(), floats.end()), 1.01f)
+                << "loud enough to wrap";
+        }
+        const auto decoded = decodeWave(bytes);
+        ASSERT_TRUE(decoded && !decoded->pcm16.empty());
+        const auto& pcm = decoded->pcm16;
+        int steepest = 0;
+        for (std::size_t i = 1; i < pcm.size(); ++i)
+            steepest = std::max(steepest, std::abs(pcm[i] - pcm[i - 1]));
+        EXPECT_LT(steepest, 32768) << "a sample wrapped around";
+        EXPECT_EQ(*std::max_element(pcm.begin(), pcm.end()), 32767) << "clipped at full scale";
+    }
+}
+
+// The memory limit counts the samples as they are kept (16-bit, float,
+// mixed down to stereo), exactly: a sound of just the limit loads, one
+// sample more is refused for its size. A header that claims far more frames
+// than there are is not believed.
+TEST(MemoryLimit, RefusesTheSampleTooManyAndNotTheOneBefore) {
+    constexpr std::size_t kFrames = 4800;
+    auto flacWithALyingLength = encodedTone(SF_FORMAT_PCM_16, 1, 48000, SF_FORMAT_FLAC);
+    // STREAMINFO's 36-bit count of samples, after "fLaC", the block header
+    // and 13 bytes of sizes and rates: all ones.
+    flacWithALyingLength[8 + 13] |= 0x0F;
+    for (std::size_t i = 8 + 14; i < 8 + 18; ++i)
+        flacWithALyingLength[i] = 0xFF;
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        std::size_t bytesKept; // what the samples take
+    } cases[] = {
+        {"16-bit mono", encodedTone(SF_FORMAT_PCM_16, 1), kFrames * 2},
+        {"24-bit stereo, kept as floats", encodedTone(SF_FORMAT_PCM_24, 2), kFrames * 2 * 4},
+        {"four channels, kept as two", encodedTone(SF_FORMAT_PCM_16, 4, 48000, SF_FORMAT_WAVEX),
+         kFrames * 2 * 2},
+        {"FLAC claiming 2^36 frames", flacWithALyingLength, kFrames * 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto atTheLimit = decodeSound(c.bytes, c.bytesKept);
+        ASSERT_TRUE(atTheLimit.samples);
+        EXPECT_EQ(atTheLimit.samples->frames, static_cast<std::int64_t>(kFrames));
+        const auto overIt = decodeSound(c.bytes, c.bytesKept - 1);
+        EXPECT_FALSE(overIt.samples);
+        EXPECT_TRUE(overIt.tooLarge);
+    }
+    EXPECT_FALSE(
+        decodeSound(encodedTone(SF_FORMAT_PCM_16, 1, 48000, SF_FORMAT_AIFF), 1 << 20).tooLarge)
+        << "what is no sound at all is not refused for its size";
+    EXPECT_LE(sampleMemoryLimit(), std::size_t{2} << 30);
 }
 
 // The files in tests/data: the good ones load, the damaged ones are refused,

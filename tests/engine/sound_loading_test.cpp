@@ -172,6 +172,36 @@ TEST_F(SoundLoadingTest, AFileThatIsNotASoundIsReportedAndLeavesNoMelody) {
     EXPECT_TRUE(workFolderIsEmpty());
 }
 
+// A melody whose samples would pass the memory limit is refused with the
+// load-failure box, and the melody loaded before stays, playable; one of
+// just the limit loads. 8 kHz 16-bit mono: a second takes 16,000 bytes.
+TEST_F(SoundLoadingTest, AMelodyTooLongForMemoryIsRefusedAndTheOldOneStays) {
+    loader->limitSampleMemory(16000);
+    const auto first = tone("first.wav", 1000);
+    loader->LoadSoundFile(first);
+    const SoundHandle kept = rig.state.MelodyBuffer;
+    ASSERT_NE(kept, 0) << "a melody of just the limit loads";
+    // Just past it, found while decoding; and a file whose size alone is
+    // more than twice the limit, refused before it is copied.
+    for (const auto& path : {tone("long.wav", 1001), tone("longer.wav", 2003)}) {
+        SCOPED_TRACE(path);
+        view.messages.clear();
+        loader->LoadSoundFile(path);
+        EXPECT_EQ(rig.state.MelodyBuffer, kept);
+        EXPECT_EQ(rig.state.MelodyPath, first);
+        EXPECT_EQ(view.caption, "first.wav - トレモロ");
+        ASSERT_EQ(view.messages.size(), 1u);
+        EXPECT_EQ(view.messages[0].title, "トレモロ エラー");
+        EXPECT_EQ(view.messages[0].text, "指定されたファイル '" + path +
+                                             "' が読み込めませんでした。\r\n\r\n"
+                                             "サポートされている形式か確認してください。");
+        EXPECT_FALSE(view.waiting);
+        EXPECT_TRUE(workFolderIsEmpty());
+    }
+    rig.engine().PressOnButton();
+    EXPECT_TRUE(rig.library().dsIsPlaying(kept)) << "the old melody still sounds";
+}
+
 // The compressed files and WAVE variants of tests/data, under names in
 // capitals: a good one is shown with its codec where a WAVE file shows its
 // bits, a damaged one gives the same box as a damaged WAVE file.

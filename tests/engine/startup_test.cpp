@@ -119,6 +119,12 @@ TEST_F(StartupTest, StartsInOrderAndEndsByFreeingAndSaving) {
     tone(program / "Envir" / "rain.wav", 3000);
     std::ofstream(program / "tremlo.ini") << "[TREMLO 1.10]\nEnvirWAV=rain.wav\nDoorDelay=700\n";
     std::ofstream(program / "~tremlo.mid") << "left over by an old version";
+    // Copies of runs that ended (this run's number 99 included: an earlier
+    // run had it) go; those of a run still going, and other names, stay.
+    const std::string running = "~tremlo" + std::to_string(::getppid()) + ".mp3";
+    for (const std::string name : {"~tremlo999999999.wav", "~tremlo99.flac", running.c_str(),
+                                   "~tremlo12x.wav", "~tremlo123.txt"})
+        std::ofstream(program / name) << "a copy";
     Program p(program, 0, {}, windows, switchView);
 
     ASSERT_EQ(p.startup.start("/music/tune.wav"), StartupResult::Running);
@@ -129,6 +135,11 @@ TEST_F(StartupTest, StartsInOrderAndEndsByFreeingAndSaving) {
     EXPECT_EQ(p.state.NoiseBuffer, 0) << "a missing fixed sound stays silent";
     EXPECT_TRUE(windows.messages.empty());
     EXPECT_FALSE(fs::exists(program / "~tremlo.mid"));
+    EXPECT_FALSE(fs::exists(program / "~tremlo999999999.wav"));
+    EXPECT_FALSE(fs::exists(program / "~tremlo99.flac"));
+    EXPECT_TRUE(fs::exists(program / running));
+    EXPECT_TRUE(fs::exists(program / "~tremlo12x.wav"));
+    EXPECT_TRUE(fs::exists(program / "~tremlo123.txt"));
     EXPECT_EQ(windows.doorInterval, 701);
     EXPECT_EQ(windows.mainWidth, 48);
     EXPECT_EQ(windows.sliderRange, std::make_pair(-6, 6));
