@@ -17,7 +17,7 @@ void EngineSwitchButtons::release(input::SwitchButton button) {
 
 SwitchBox::SwitchBox(MelodyEngine& engine, StatusDisplay& status, IniProfile& settingsFile)
     : m_settingsFile(settingsFile), m_buttons(engine),
-      m_inputs(m_buttons,
+      m_inputs(m_loop, m_buttons,
                [&status](const std::string& text) { status.ShowStatusMessage(text, true); }) {
     // Each device source joins here: m_sources.push_back(...), then
     // m_inputs.addSource(kind, *m_sources.back()).

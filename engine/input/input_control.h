@@ -62,7 +62,9 @@ struct FoundDevice {
     std::string name;   // for people
 };
 
-// Where sources deliver, on the user-interface thread.
+// Where sources deliver, on the user-interface thread. A source is not
+// re-entrant: a sink returns without running the event loop (a switch
+// operation that waits, as a run-out does, is posted to the loop instead).
 class InputSink {
 public:
     virtual ~InputSink() = default;

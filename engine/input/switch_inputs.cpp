@@ -13,9 +13,9 @@ constexpr std::array<BindingSlot, 2> kControlSlots{BindingSlot::OnInput, Binding
 
 } // namespace
 
-SwitchInputs::SwitchInputs(SwitchButtons& buttons,
+SwitchInputs::SwitchInputs(InputLoop& loop, SwitchButtons& buttons,
                            std::function<void(const std::string&)> showMessage)
-    : m_buttons(buttons), m_showMessage(std::move(showMessage)) {}
+    : m_loop(loop), m_buttons(buttons), m_showMessage(std::move(showMessage)) {}
 
 void SwitchInputs::setBindings(const InputSettings& input) {
     const std::array<std::optional<InputControl>, 2> controls{InputControl::parse(input.OnInput),
@@ -128,10 +128,15 @@ void SwitchInputs::setHeld(BindingSlot slot, bool held) {
     if (current == held)
         return;
     current = held;
-    if (held)
-        m_buttons.press(buttonOf(slot));
-    else
-        m_buttons.release(buttonOf(slot));
+    m_loop.post([alive = std::weak_ptr<bool>(m_alive), &buttons = m_buttons,
+                 button = buttonOf(slot), held] {
+        if (!alive.lock())
+            return;
+        if (held)
+            buttons.press(button);
+        else
+            buttons.release(button);
+    });
     if (m_lampsChanged)
         m_lampsChanged();
 }

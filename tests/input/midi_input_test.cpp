@@ -59,8 +59,9 @@ TEST(MidiInput, NotesAndControllersPressOnceAtEachChangeOfLevel) {
          "+on "},
     };
     for (const Case& c : cases) {
+        testing::PollInputLoop loop;
         RecordingButtons buttons;
-        SwitchInputs inputs(buttons, nullptr);
+        SwitchInputs inputs(loop, buttons, nullptr);
         inputs.setBindings({"midi:note 36@", "midi:ch 2 cc 64@", "", ""});
         std::set<std::string> held;
         std::string changes;
@@ -71,6 +72,7 @@ TEST(MidiInput, NotesAndControllersPressOnceAtEachChangeOfLevel) {
                 inputs.inputChanged(*change);
             }
         EXPECT_EQ(changes, c.changes) << c.name;
+        loop.runPending();
         EXPECT_EQ(buttons.log, c.buttons) << c.name;
     }
 }
@@ -104,7 +106,7 @@ TEST(MidiInput, ABoundPortIsConnectedWhenItAppearsAndPressesTheSwitch) {
     testing::PollInputLoop loop;
     RecordingButtons buttons;
     std::string messages;
-    SwitchInputs inputs(buttons, [&messages](const std::string& text) { messages += text; });
+    SwitchInputs inputs(loop, buttons, [&messages](const std::string& text) { messages += text; });
     MidiSource source(loop, inputs);
     inputs.addSource(kMidi, source);
     if (::access("/dev/snd/seq", R_OK | W_OK) != 0) {

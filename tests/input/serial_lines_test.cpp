@@ -148,8 +148,8 @@ struct Rig : InputSink {
 
     ScriptedLines& lines;
     RecordingButtons buttons;
-    SwitchInputs inputs{buttons, nullptr};
     testing::PollInputLoop loop;
+    SwitchInputs inputs{loop, buttons, nullptr};
     SerialSource source{loop, *this, lines};
     std::string reported;
     std::vector<std::string> messages;

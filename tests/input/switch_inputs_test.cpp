@@ -1,5 +1,6 @@
 // Bindings turned into the four button operations, and captures.
 
+#include "poll_input_loop.h"
 #include "recording_buttons.h"
 #include "switch_inputs.h"
 
@@ -56,12 +57,14 @@ TEST(SwitchInputs, ChangesPressTheBoundButtonsOnceWithTheKeyboardsGuards) {
          "+on +off -on -off "},
     };
     for (const Case& c : cases) {
+        testing::PollInputLoop loop;
         RecordingButtons buttons;
-        SwitchInputs inputs(buttons, nullptr);
+        SwitchInputs inputs(loop, buttons, nullptr);
         inputs.setBindings(c.bindings);
         for (const Step& step : c.steps)
             step.control.empty() ? inputs.deviceGone(kController, "pad")
                                  : inputs.inputChanged(change(step.control, step.pressed));
+        loop.runPending();
         EXPECT_EQ(buttons.log, c.log) << c.name;
     }
 }
@@ -79,8 +82,9 @@ TEST(SwitchInputs, ACaptureTakesTheFirstThingTheUserDoesAndLeavesTheSwitchAlone)
         {{change("midi:ch 1 note 60@k", true)}, "midi:ch 1 note 60@k"},
     };
     for (const CaptureCase& c : cases) {
+        testing::PollInputLoop loop;
         RecordingButtons buttons;
-        SwitchInputs inputs(buttons, nullptr);
+        SwitchInputs inputs(loop, buttons, nullptr);
         inputs.setBindings({"controller:button 2@pad", "", "", ""});
         std::string answer;
         inputs.beginCapture([&](const InputControl& control) { answer = control.text(); });
@@ -88,6 +92,7 @@ TEST(SwitchInputs, ACaptureTakesTheFirstThingTheUserDoesAndLeavesTheSwitchAlone)
             inputs.inputChanged(each);
         EXPECT_EQ(answer, c.answer);
         EXPECT_FALSE(inputs.capturing());
+        loop.runPending();
         EXPECT_EQ(buttons.log, "");
     }
 }

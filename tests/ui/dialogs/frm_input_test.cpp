@@ -3,6 +3,7 @@
 
 #include "frm_input.h"
 #include "offscreen_application.h"
+#include "poll_input_loop.h"
 #include "virtual_time.h"
 
 #include <QKeySequenceEdit>
@@ -53,11 +54,13 @@ protected:
     }
     void send(std::string_view control, bool pressed) {
         inputs.inputChanged({*InputControl::parse(control), pressed, false});
+        loop.runPending();
     }
 
     VirtualTime time;
     CountingButtons buttons;
-    input::SwitchInputs inputs{buttons, nullptr};
+    testing::PollInputLoop loop;
+    input::SwitchInputs inputs{loop, buttons, nullptr};
     FakeSource pad{{"controller", "pad", "Arcade encoder"}};
     FakeSource line{{"serial", "/dev/ttyUSB0", "/dev/ttyUSB0"}};
     FakeSource pedal{{"midi", "Pedal:0", "Pedal:0"}};
