@@ -190,8 +190,12 @@ int main(int argc, char* argv[]) {
         [&](int minimum, int maximum) { volume.setRange(minimum, maximum); });
     ui::InputDialogParts inputParts{switchBox.inputs(), timers,
                                     [&](const InputSettings& chosen) {
-                                        switchBox.save(chosen);
-                                        return takeGlobalKeys(chosen);
+                                        std::vector<std::string> problems;
+                                        if (auto unsaved = switchBox.save(chosen))
+                                            problems.push_back(std::move(*unsaved));
+                                        for (std::string& each : takeGlobalKeys(chosen))
+                                            problems.push_back(std::move(each));
+                                        return problems;
                                     },
                                     &mainWindow};
     ui::OptionsParts optionsParts{settings, commands, timers, &mainWindow,

@@ -77,6 +77,25 @@ TEST(MidiInput, NotesAndControllersPressOnceAtEachChangeOfLevel) {
     }
 }
 
+// Names as ALSA gives them, cut at 64 bytes wherever that falls; the device
+// text goes into the settings file, which must hold it as it is.
+TEST(MidiInput, ADeviceIsNamedByWholeCharactersWithoutBlanksAtTheEnd) {
+    const struct {
+        std::string_view client;
+        std::string_view port;
+        const char* device;
+    } cases[] = {
+        {"nanoPAD2", "nanoPAD2 MIDI 1", "nanoPAD2:nanoPAD2 MIDI 1"},
+        // 鍵 is E9 8D B5: two of its three bytes, and all three.
+        {"\xe9\x8d", "\xe9\x8d\xb5", ":\xe9\x8d\xb5"},
+        {"Pedal", "\xe9\x8d\xb5\xe9", "Pedal:\xe9\x8d\xb5"},
+        {"Pedal ", "Port \t", "Pedal :Port"},
+        {"Pedal", "Port \xe9", "Pedal:Port"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(midiDeviceName(c.client, c.port), c.device) << c.device;
+}
+
 // Another program's keyboard on the sequencer: whether anyone listens to it,
 // and a key pressed.
 bool listenedTo(snd_seq_t* seq, int port) {
