@@ -93,7 +93,8 @@ class InputSource {
 public:
     virtual ~InputSource() = default;
     // The bindings of this kind to keep watched. Devices they name are
-    // opened, or waited for while absent; others are let go.
+    // opened, or waited for while absent; others are let go. A binding
+    // whose control is empty names a device chosen for a capture.
     virtual void watch(const std::vector<InputControl>& bindings) = 0;
     // While true (the input dialog is capturing), every device found is
     // watched, whatever the bindings say.

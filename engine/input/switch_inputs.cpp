@@ -60,6 +60,9 @@ void SwitchInputs::watchBoundDevices() {
         for (const std::optional<InputControl>& control : m_controls)
             if (control && control->kind == each.kind)
                 bound.push_back(*control);
+        for (const InputControl& control : m_chosen)
+            if (control.kind == each.kind)
+                bound.push_back(control);
         each.source->watch(bound);
     }
 }
@@ -112,13 +115,17 @@ void SwitchInputs::inputMessage(const std::string& text) {
         m_showMessage(text);
 }
 
-void SwitchInputs::beginCapture(std::function<void(const InputControl&)> answer) {
+void SwitchInputs::beginCapture(std::function<void(const InputControl&)> answer,
+                                std::vector<InputControl> chosen) {
     m_capture = std::move(answer);
+    m_chosen = std::move(chosen);
     listenToAll(true);
+    watchBoundDevices();
 }
 
 void SwitchInputs::endCapture() {
     m_capture = nullptr;
+    m_chosen.clear();
     listenToAll(false);
     watchBoundDevices();
 }

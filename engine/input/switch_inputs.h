@@ -66,8 +66,11 @@ public:
 
     // The first change the user makes while a capture is open is handed to
     // `answer` as a binding (a serial line that opens is bound inverted), and
-    // the capture ends. Every source listens to every device meanwhile.
-    void beginCapture(std::function<void(const InputControl&)> answer);
+    // the capture ends. Every source listens to every device meanwhile, but
+    // for the serial ports, of which only those bound and those `chosen`
+    // (their control left empty) are listened to.
+    void beginCapture(std::function<void(const InputControl&)> answer,
+                      std::vector<InputControl> chosen = {});
     void endCapture();
     bool capturing() const { return static_cast<bool>(m_capture); }
 
@@ -94,6 +97,7 @@ private:
     std::array<bool, kBindingSlots> m_held{};
     std::vector<Source> m_sources;
     std::function<void(const InputControl&)> m_capture;
+    std::vector<InputControl> m_chosen; // while a capture is open
     std::function<void()> m_lampsChanged;
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true); // for what is posted
 };

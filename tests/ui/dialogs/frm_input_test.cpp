@@ -98,6 +98,18 @@ TEST_F(InputDialogTest, EachSourceCapturesWhileEverySourceListensAndTheSwitchSta
     }
 }
 
+// Listening to a serial port raises its DTR and RTS: a capture listens to
+// one only when it is selected in the list.
+TEST_F(InputDialogTest, ACaptureListensToTheSerialPortSelectedAndNoOther) {
+    ui::frmInput dialog(parts());
+    for (const int row : {-1, 0, 1}) {
+        dialog.lstDevices()->setCurrentRow(row);
+        dialog.capture(SwitchButton::On);
+        EXPECT_EQ(line.watched, row == 1 ? 1U : 0U) << row;
+        EXPECT_EQ(pad.watched, 1U) << row;
+    }
+}
+
 TEST_F(InputDialogTest, NewBindingsWorkAtOnceOkKeepsThemAndCancelPutsTheOldOnesBack) {
     {
         ui::frmInput dialog(parts());
