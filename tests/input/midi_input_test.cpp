@@ -44,7 +44,7 @@ TEST(MidiInput, NotesAndControllersPressOnceAtEachChangeOfLevel) {
           {Type::Controller, 1, 64, 64, "pedal"},
           {Type::Controller, 1, 64, 110, "pedal"},
           {Type::Controller, 1, 64, 127, "pedal"},
-          {Type::Controller, 1, 64, 20, "pedal"},
+          {Type::Controller, 1, 64, 63, "pedal"},
           {Type::Controller, 1, 64, 0, "pedal"}},
          "+ch 2 cc 64@pedal -ch 2 cc 64@pedal ",
          "+off -off "},
@@ -53,9 +53,10 @@ TEST(MidiInput, NotesAndControllersPressOnceAtEachChangeOfLevel) {
           {Type::Controller, 1, 65, 127, "pedal"},
           {Type::NoteOn, 2, 36, 100, "pads"},
           {Type::NoteOn, 2, 36, 100, "keys"},
-          {Type::NoteOn, 2, 37, 100, "keys"}},
+          {Type::NoteOn, 2, 37, 100, "keys"},
+          {Type::Controller, 15, 64, 127, "pedal"}},
          "+ch 1 cc 64@pedal +ch 2 cc 65@pedal +ch 3 note 36@pads +ch 3 note 36@keys "
-         "+ch 3 note 37@keys ",
+         "+ch 3 note 37@keys +ch 16 cc 64@pedal ",
          "+on "},
     };
     for (const Case& c : cases) {

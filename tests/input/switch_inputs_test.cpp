@@ -51,6 +51,10 @@ TEST(SwitchInputs, ChangesPressTheBoundButtonsOnceWithTheKeyboardsGuards) {
           {"midi:ch 1 cc 64@pads", true},
           {"midi:ch 2 cc 64@pads", true}},
          "+on +off "},
+        {"a binding without a device lets go when the device goes",
+         {"controller:button 3@", "", "", ""},
+         {{pad, true}, {"", false}},
+         "+on -on "},
         {"a device pulled out while held releases it",
          {pad, "controller:button 4@pad", "", ""},
          {{pad, true}, {"controller:button 4@pad", true}, {"", false}},
@@ -66,6 +70,29 @@ TEST(SwitchInputs, ChangesPressTheBoundButtonsOnceWithTheKeyboardsGuards) {
                                  : inputs.inputChanged(change(step.control, step.pressed));
         loop.runPending();
         EXPECT_EQ(buttons.log, c.log) << c.name;
+    }
+}
+
+TEST(InputControl, ABindingTextNeedsAKindAControlAndADevicePart) {
+    const struct {
+        std::string_view text;
+        std::optional<InputControl> control;
+    } cases[] = {
+        {"k:c@d", InputControl{"k", "c", "d"}},
+        {"serial:!CTS@", InputControl{"serial", "!CTS", ""}},
+        // The device comes last and may hold anything.
+        {"midi:cc 64@Pad@2:Port 1", InputControl{"midi", "cc 64", "Pad@2:Port 1"}},
+        {":c@d", std::nullopt},
+        {"k:@d", std::nullopt},
+        {"k:c", std::nullopt},
+        {"k@d", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(InputControl::parse(c.text), c.control) << c.text;
+        if (c.control) {
+            EXPECT_EQ(c.control->text(), c.text);
+        }
     }
 }
 

@@ -56,9 +56,13 @@ std::uint32_t keypadKeysym(int key) {
 
 std::uint32_t keysymOf(int key) {
     // Latin-1 keysyms are the characters' own codes; a letter is looked up
-    // by the symbol its key makes without Shift.
-    if (key >= 0x20 && key <= 0xff)
-        return QChar(key).toLower().unicode();
+    // by the symbol its key makes without Shift. Qt names a letter by its
+    // capital, which for ÿ lies outside Latin-1 (Ÿ).
+    if (key >= 0x20 && key <= 0xffff) {
+        const char16_t lower = QChar(key).toLower().unicode();
+        if (lower >= 0x20 && lower <= 0xff)
+            return lower;
+    }
     if (key >= Qt::Key_F1 && key <= Qt::Key_F35)
         return XK_F1 + static_cast<std::uint32_t>(key - Qt::Key_F1);
     switch (key) {
