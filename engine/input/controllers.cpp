@@ -338,7 +338,7 @@ void ControllerSource::report(const std::string& guidOfJoystick, const Changes& 
                               bool initial) {
     // A copy: nothing of the joystick is touched once the first change is
     // out, whatever the sink does.
-    const std::string guid = guidOfJoystick;
+    const std::string guid = guidOfJoystick; // NOLINT(performance-unnecessary-copy-initialization)
     for (const auto& [control, pressed] : changes) {
         // A level found at opening is only news when something is held.
         if (!initial || pressed)

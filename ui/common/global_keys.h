@@ -28,7 +28,7 @@
 #include <vector>
 
 class QSocketNotifier;
-struct _XDisplay;
+struct _XDisplay; // NOLINT(bugprone-reserved-identifier): Xlib's own name for Display
 struct xcb_connection_t;
 
 namespace tremlo {
