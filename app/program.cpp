@@ -142,8 +142,13 @@ Program::Program(int& argc, char** argv, TerminationRequests& termination)
       m_volume(m_settings, [this](int step) { m_commands.setSpeed(step); }),
       m_inputParts{m_switchBox.inputs(), m_timers,
                    [this](const InputSettings& chosen) {
-                       m_switchBox.save(chosen);
-                       return m_globalKeys.setKeys(chosen.GlobalOnKey, chosen.GlobalOffKey);
+                       std::vector<std::string> problems;
+                       if (auto unsaved = m_switchBox.save(chosen))
+                           problems.push_back(std::move(*unsaved));
+                       for (std::string& each :
+                            m_globalKeys.setKeys(chosen.GlobalOnKey, chosen.GlobalOffKey))
+                           problems.push_back(std::move(each));
+                       return problems;
                    },
                    &m_mainWindow},
       m_optionsParts{m_settings, m_commands, m_timers, &m_mainWindow,

@@ -17,7 +17,7 @@ void EngineSwitchButtons::release(input::SwitchButton button) {
 
 SwitchBox::SwitchBox(MelodyEngine& engine, StatusDisplay& status, IniProfile& settingsFile)
     : m_settingsFile(settingsFile), m_buttons(engine),
-      m_inputs(m_buttons,
+      m_inputs(m_loop, m_buttons,
                [&status](const std::string& text) { status.ShowStatusMessage(text, true); }) {
     // Each device source joins here: m_sources.push_back(...), then
     // m_inputs.addSource(kind, *m_sources.back()).
@@ -38,9 +38,14 @@ void SwitchBox::load() {
     m_inputs.setBindings(readInputSettings(m_settingsFile));
 }
 
-void SwitchBox::save(const InputSettings& input) {
+std::optional<std::string> SwitchBox::save(const InputSettings& input) {
     m_inputs.setBindings(input);
-    writeInputSettings(m_settingsFile, input);
+    // Read back, since the file drops what it cannot hold as it is (blanks
+    // at the end of a value, text that is not UTF-8) without a failed write.
+    if (writeInputSettings(m_settingsFile, input) && readInputSettings(m_settingsFile) == input)
+        return std::nullopt;
+    return "入力機器の設定を " + m_settingsFile.path() +
+           " に保存できませんでした。いまの割り当ては次に起動したときには元に戻ります。";
 }
 
 } // namespace tremlo

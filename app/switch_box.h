@@ -16,6 +16,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace tremlo {
@@ -40,8 +42,10 @@ public:
     input::InputLoop& loop() { return m_loop; }
     // Reads [Input] and watches what it names.
     void load();
-    // Keeps new bindings and writes them to [Input].
-    void save(const InputSettings& input);
+    // Keeps new bindings and writes them to [Input]. They work at once
+    // either way; nullopt once the file holds them as they are, else the
+    // message that says they will be gone at the next start.
+    std::optional<std::string> save(const InputSettings& input);
 
 private:
     IniProfile& m_settingsFile;

@@ -29,6 +29,14 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 4> kHatDirections{{
 }};
 
 constexpr int kVirtualButtons = 4;
+// The FIFO's digits, laid out as on a numeric keypad.
+constexpr std::array<std::pair<char, Uint8>, 5> kVirtualHat{{
+    {'8', SDL_HAT_UP},
+    {'2', SDL_HAT_DOWN},
+    {'4', SDL_HAT_LEFT},
+    {'6', SDL_HAT_RIGHT},
+    {'5', SDL_HAT_CENTERED},
+}};
 constexpr const char* kVirtualName = "tremolo virtual";
 // Fixed, so that the virtual joystick's GUID is too.
 constexpr Uint16 kVirtualVendor = 0x7d8b;
@@ -186,6 +194,7 @@ void ControllerSource::plugVirtualController(bool in) {
         desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
         desc.type = SDL_JOYSTICK_TYPE_ARCADE_STICK;
         desc.nbuttons = kVirtualButtons;
+        desc.nhats = 1;
         desc.vendor_id = kVirtualVendor;
         desc.product_id = kVirtualProduct;
         desc.name = kVirtualName;
@@ -207,13 +216,16 @@ void ControllerSource::readVirtualController() {
         for (const char byte : std::string_view(bytes.data(), static_cast<std::size_t>(got))) {
             if (byte == '+' || byte == '-') {
                 plugVirtualController(byte == '+');
-            } else {
-                const auto joystick = m_joysticks.find(m_virtualInstance);
+            } else if (const auto joystick = m_joysticks.find(m_virtualInstance);
+                       joystick != m_joysticks.end()) {
+                SDL_Joystick* handle = joystick->second->handle;
                 const bool down = byte >= 'A' && byte < 'A' + kVirtualButtons;
                 const bool up = byte >= 'a' && byte < 'a' + kVirtualButtons;
-                if (joystick != m_joysticks.end() && (down || up))
-                    SDL_JoystickSetVirtualButton(joystick->second->handle,
-                                                 byte - (down ? 'A' : 'a'), down);
+                if (down || up)
+                    SDL_JoystickSetVirtualButton(handle, byte - (down ? 'A' : 'a'), down);
+                for (const auto& [digit, value] : kVirtualHat)
+                    if (byte == digit)
+                        SDL_JoystickSetVirtualHat(handle, 0, value);
             }
             pump();
         }
@@ -249,12 +261,14 @@ void ControllerSource::open(int deviceIndex) {
     }
     Joystick& opened = *m_joysticks.emplace(instance, std::move(joystick)).first->second;
     // What is held already counts, as a level found rather than a press.
+    Changes found;
     for (int i = 0; i < static_cast<int>(opened.buttons.size()); ++i)
-        setButton(opened, i, SDL_JoystickGetButton(handle, i) != 0, true);
+        setButton(opened, i, SDL_JoystickGetButton(handle, i) != 0, found);
     for (int i = 0; i < static_cast<int>(opened.hats.size()); ++i)
-        setHat(opened, i, SDL_JoystickGetHat(handle, i), true);
+        setHat(opened, i, SDL_JoystickGetHat(handle, i), found);
     for (int i = 0; i < static_cast<int>(opened.axes.size()); ++i)
-        setAxis(opened, i, SDL_JoystickGetAxis(handle, i), true);
+        setAxis(opened, i, SDL_JoystickGetAxis(handle, i), found);
+    report(opened.guid, found, true);
 }
 
 void ControllerSource::nodeReadable(int instance) {
@@ -307,45 +321,51 @@ void ControllerSource::pump() {
             if (found == m_joysticks.end())
                 continue;
             Joystick& joystick = *found->second;
+            Changes changes;
             if (event.type == SDL_JOYBUTTONDOWN || event.type == SDL_JOYBUTTONUP)
                 setButton(joystick, event.jbutton.button, event.jbutton.state == SDL_PRESSED,
-                          false);
+                          changes);
             else if (event.type == SDL_JOYHATMOTION)
-                setHat(joystick, event.jhat.hat, event.jhat.value, false);
+                setHat(joystick, event.jhat.hat, event.jhat.value, changes);
             else if (event.type == SDL_JOYAXISMOTION)
-                setAxis(joystick, event.jaxis.axis, event.jaxis.value, false);
+                setAxis(joystick, event.jaxis.axis, event.jaxis.value, changes);
+            report(joystick.guid, changes, false);
         }
     }
 }
 
-void ControllerSource::report(Joystick& joystick, const std::string& control, bool pressed,
+void ControllerSource::report(const std::string& guidOfJoystick, const Changes& changes,
                               bool initial) {
-    // A level found at opening is only news when something is held.
-    if (initial && !pressed)
-        return;
-    m_sink.inputChanged({{std::string(kController), control, joystick.guid}, pressed, initial});
+    // A copy: nothing of the joystick is touched once the first change is
+    // out, whatever the sink does.
+    const std::string guid = guidOfJoystick; // NOLINT(performance-unnecessary-copy-initialization)
+    for (const auto& [control, pressed] : changes) {
+        // A level found at opening is only news when something is held.
+        if (!initial || pressed)
+            m_sink.inputChanged({{std::string(kController), control, guid}, pressed, initial});
+    }
 }
 
-void ControllerSource::setButton(Joystick& joystick, int button, bool pressed, bool initial) {
+void ControllerSource::setButton(Joystick& joystick, int button, bool pressed, Changes& changes) {
     if (button < 0 || button >= static_cast<int>(joystick.buttons.size()) ||
         joystick.buttons[button] == pressed)
         return;
     joystick.buttons[button] = pressed;
-    report(joystick, "button " + std::to_string(button), pressed, initial);
+    changes.emplace_back("button " + std::to_string(button), pressed);
 }
 
-void ControllerSource::setHat(Joystick& joystick, int hat, unsigned value, bool initial) {
+void ControllerSource::setHat(Joystick& joystick, int hat, unsigned value, Changes& changes) {
     if (hat < 0 || hat >= static_cast<int>(joystick.hats.size()))
         return;
     const unsigned was = joystick.hats[hat];
     joystick.hats[hat] = value;
     for (const auto& [bit, direction] : kHatDirections)
         if (((was ^ value) & bit) != 0)
-            report(joystick, "hat " + std::to_string(hat) + " " + std::string(direction),
-                   (value & bit) != 0, initial);
+            changes.emplace_back("hat " + std::to_string(hat) + " " + std::string(direction),
+                                 (value & bit) != 0);
 }
 
-void ControllerSource::setAxis(Joystick& joystick, int axis, int value, bool initial) {
+void ControllerSource::setAxis(Joystick& joystick, int axis, int value, Changes& changes) {
     if (axis < 0 || axis >= static_cast<int>(joystick.axes.size()))
         return;
     const int was = joystick.axes[axis];
@@ -363,9 +383,9 @@ void ControllerSource::setAxis(Joystick& joystick, int axis, int value, bool ini
     joystick.axes[axis] = now;
     const std::string name = "axis " + std::to_string(axis);
     if (was != 0)
-        report(joystick, name + (was > 0 ? " +" : " -"), false, initial);
+        changes.emplace_back(name + (was > 0 ? " +" : " -"), false);
     if (now != 0)
-        report(joystick, name + (now > 0 ? " +" : " -"), true, initial);
+        changes.emplace_back(name + (now > 0 ? " +" : " -"), true);
 }
 
 } // namespace tremlo::input

@@ -23,9 +23,10 @@
 //
 // For the benchmark and the end-to-end tests, the environment variable
 // TREMLO_VIRTUAL_CONTROLLER may name a FIFO (made when missing). The source
-// then plugs in SDL's virtual joystick "tremolo virtual" (4 buttons, GUID
-// kVirtualControllerGuid) and reads single bytes from the FIFO:
+// then plugs in SDL's virtual joystick "tremolo virtual" (4 buttons and a hat,
+// GUID kVirtualControllerGuid) and reads single bytes from the FIFO:
 //   'A'..'D' buttons 0..3 down   'a'..'d' up   '-' pull it out   '+' plug it back
+//   '8' '2' '4' '6' the hat up, down, left, right   '5' the hat centred
 // Each byte is handed to SDL and SDL is pumped at once, so the change takes
 // the way a real joystick's does.
 //
@@ -36,6 +37,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tremlo::input {
@@ -70,10 +72,13 @@ private:
     void nodeReadable(int instance);
     void close(int instance);
     void pump();
-    void report(Joystick& joystick, const std::string& control, bool pressed, bool initial);
-    void setButton(Joystick& joystick, int button, bool pressed, bool initial);
-    void setHat(Joystick& joystick, int hat, unsigned value, bool initial);
-    void setAxis(Joystick& joystick, int axis, int value, bool initial);
+    // Controls that went down (true) or up, by name. A joystick's state is
+    // brought up to date before any change of it is reported.
+    using Changes = std::vector<std::pair<std::string, bool>>;
+    void report(const std::string& guidOfJoystick, const Changes& changes, bool initial);
+    void setButton(Joystick& joystick, int button, bool pressed, Changes& changes);
+    void setHat(Joystick& joystick, int hat, unsigned value, Changes& changes);
+    void setAxis(Joystick& joystick, int axis, int value, Changes& changes);
 
     InputLoop& m_loop;
     InputSink& m_sink;

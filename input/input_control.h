@@ -62,7 +62,9 @@ struct FoundDevice {
     std::string name;   // for people
 };
 
-// Where sources deliver, on the user-interface thread.
+// Where sources deliver, on the user-interface thread. A source is not
+// re-entrant: a sink returns without running the event loop (a switch
+// operation that waits, as a run-out does, is posted to the loop instead).
 class InputSink {
 public:
     virtual ~InputSink() = default;
@@ -91,7 +93,8 @@ class InputSource {
 public:
     virtual ~InputSource() = default;
     // The bindings of this kind to keep watched. Devices they name are
-    // opened, or waited for while absent; others are let go.
+    // opened, or waited for while absent; others are let go. A binding
+    // whose control is empty names a device chosen for a capture.
     virtual void watch(const std::vector<InputControl>& bindings) = 0;
     // While true (the input dialog is capturing), every device found is
     // watched, whatever the bindings say.

@@ -1,5 +1,7 @@
 #include "midi_input.h"
 
+#include "text_encoding.h"
+
 #include <alsa/asoundlib.h>
 #include <cerrno>
 #include <cstdio>
@@ -85,8 +87,16 @@ bool isMidiSource(snd_seq_t* seq, const snd_seq_port_info_t* port) {
 }
 
 std::string nameOf(snd_seq_client_info_t* client, const snd_seq_port_info_t* port) {
-    return std::string(snd_seq_client_info_get_name(client)) + ":" +
-           snd_seq_port_info_get_name(port);
+    return midiDeviceName(snd_seq_client_info_get_name(client), snd_seq_port_info_get_name(port));
+}
+
+// Without the part of a character that a cut left at its end.
+std::string_view wholeCharacters(std::string_view name) {
+    // A character is at most four bytes: at most three of it are left.
+    for (std::size_t cut = 1; cut <= 3 && cut <= name.size() && !isValidUtf8(name); ++cut)
+        if (isValidUtf8(name.substr(0, name.size() - cut)))
+            return name.substr(0, name.size() - cut);
+    return name;
 }
 
 // Calls found(device, client, port) for each MIDI source port there is now.
@@ -105,6 +115,14 @@ template <typename Found> void forEachMidiSource(snd_seq_t* seq, Found found) {
 }
 
 } // namespace
+
+std::string midiDeviceName(std::string_view client, std::string_view port) {
+    std::string name = std::string(wholeCharacters(client)) + ":";
+    name += wholeCharacters(port);
+    while (name.ends_with(' ') || name.ends_with('\t'))
+        name.pop_back();
+    return name;
+}
 
 MidiSource::MidiSource(InputLoop& loop, InputSink& sink) : m_loop(loop), m_sink(sink) {
     if (open())

@@ -17,6 +17,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 typedef struct _snd_seq snd_seq_t; // NOLINT: ALSA's own declaration
@@ -37,6 +38,12 @@ struct MidiEvent {
 // (their text form) so that a level repeated is no change: a pedal sending
 // 100, 110, 127 presses once.
 std::optional<InputChange> decodeMidiEvent(const MidiEvent& event, std::set<std::string>& held);
+
+// A port's device text, "client:port". ALSA keeps each name in 64 bytes and
+// cuts it there, in the middle of a character if need be: that part is
+// dropped, and so are blanks at the end, which the settings file would not
+// keep.
+std::string midiDeviceName(std::string_view client, std::string_view port);
 
 class MidiSource : public InputSource {
 public:

@@ -151,6 +151,7 @@ struct SerialSource::Device {
     std::string folder;
     std::string child;
     std::string lastMessage;
+    bool raised = false;   // DTR and RTS, since it was opened
     bool troubled = false; // a message said something is wrong
     bool wentAway = false; // the trouble began with it unplugged
 };
@@ -257,8 +258,9 @@ void SerialSource::Watcher::halt() {
     thread.join();
 }
 
-SerialSource::SerialSource(InputLoop& loop, InputSink& sink, StatusLineIo& io)
-    : m_loop(loop), m_sink(sink), m_io(io) {
+SerialSource::SerialSource(InputLoop& loop, InputSink& sink, StatusLineIo& io,
+                           std::function<std::vector<FoundDevice>()> findPorts)
+    : m_loop(loop), m_sink(sink), m_io(io), m_findPorts(std::move(findPorts)) {
     installWakeHandler();
 }
 
@@ -273,18 +275,23 @@ SerialSource::~SerialSource() {
 
 void SerialSource::watch(const std::vector<InputControl>& bindings) {
     m_bound.clear();
-    for (const InputControl& binding : bindings)
-        if (binding.kind == kSerial)
+    m_anyPort = false;
+    for (const InputControl& binding : bindings) {
+        if (binding.kind != kSerial)
+            continue;
+        if (binding.device.empty())
+            m_anyPort = true;
+        else
             m_bound.insert(binding.device);
+    }
     update();
 }
 
-void SerialSource::setListeningToAll(bool all) {
-    m_all = all;
-    update();
-}
+void SerialSource::setListeningToAll(bool) {}
 
 std::vector<FoundDevice> SerialSource::devices() const {
+    if (m_findPorts)
+        return m_findPorts();
     std::vector<FoundDevice> found;
     std::set<std::string> named; // the ports the by-id names stand for
     std::error_code error;
@@ -310,17 +317,17 @@ std::vector<FoundDevice> SerialSource::devices() const {
 }
 
 void SerialSource::update() {
-    std::set<std::string> wanted;
-    for (const std::string& path : m_bound)
-        if (!path.empty())
-            wanted.insert(path);
-    // A binding without a device takes any, like listening to all.
-    if (m_all || m_bound.contains(""))
+    std::set<std::string> wanted = m_bound;
+    if (m_anyPort)
         for (const FoundDevice& found : devices())
             wanted.insert(found.device);
 
     for (auto each = m_devices.begin(); each != m_devices.end();) {
         if (wanted.contains(each->first)) {
+            // Listened to until now, bound from now on.
+            Device& device = *each->second;
+            if (device.watcher && !device.raised && m_bound.contains(device.path))
+                device.raised = m_io.raise(device.watcher->fd, TIOCM_DTR | TIOCM_RTS) == 0;
             ++each;
             continue;
         }
@@ -353,8 +360,9 @@ void SerialSource::open(Device& device) {
         const int fd = ::open(device.path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
         int error = fd < 0 ? errno : 0;
         int levels = 0;
-        // DTR and RTS feed the buttons.
-        if (error == 0)
+        // DTR and RTS feed the buttons, on the ports chosen for them.
+        device.raised = error == 0 && m_bound.contains(device.path);
+        if (device.raised)
             error = m_io.raise(fd, TIOCM_DTR | TIOCM_RTS);
         if (error == 0)
             error = m_io.levels(fd, levels);

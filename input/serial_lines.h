@@ -4,6 +4,14 @@
 // joins an output line the port holds high (DTR, RTS) to a status line (DSR,
 // CTS, DCD, RI), so pressing it raises that line.
 //
+// Only a port named in a binding (or chosen in the input dialog for a
+// capture) has DTR and RTS raised. Raising them resets an Arduino-type board
+// and disturbs a modem or a port another program drives, so a capture
+// listens to no other port, and a binding without a device listens to every
+// port without raising anything: the lines are then as the port's driver
+// left them (most raise them when a port is opened while no program has it
+// open).
+//
 // Each open device has a thread of its own blocked in TIOCMIWAIT; on a wake it
 // re-reads the lines and hands what changed to the user-interface thread.
 // TIOCMIWAIT has no way to be woken from outside and closing the descriptor
@@ -21,6 +29,7 @@
 
 #include "input_control.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -60,12 +69,16 @@ std::vector<InputChange> lineChanges(const std::string& device, int before, int 
 
 class SerialSource : public InputSource {
 public:
-    SerialSource(InputLoop& loop, InputSink& sink, StatusLineIo& io = kernelStatusLines());
+    // `findPorts` lists the ports a binding without a device listens to;
+    // none: the ports of /dev.
+    SerialSource(InputLoop& loop, InputSink& sink, StatusLineIo& io = kernelStatusLines(),
+                 std::function<std::vector<FoundDevice>()> findPorts = nullptr);
     ~SerialSource() override;
     SerialSource(const SerialSource&) = delete;
     SerialSource& operator=(const SerialSource&) = delete;
 
     void watch(const std::vector<InputControl>& bindings) override;
+    // A capture listens only to the ports bound or chosen for it.
     void setListeningToAll(bool all) override;
     std::vector<FoundDevice> devices() const override;
 
@@ -85,8 +98,9 @@ private:
     InputLoop& m_loop;
     InputSink& m_sink;
     StatusLineIo& m_io;
-    std::set<std::string> m_bound;
-    bool m_all = false;
+    std::function<std::vector<FoundDevice>()> m_findPorts;
+    std::set<std::string> m_bound; // named by a binding: DTR and RTS raised
+    bool m_anyPort = false;        // a binding without a device
     std::map<std::string, std::unique_ptr<Device>> m_devices;
     int m_inotify = -1;
     int m_inotifyWatch = 0;

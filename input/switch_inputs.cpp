@@ -13,9 +13,9 @@ constexpr std::array<BindingSlot, 2> kControlSlots{BindingSlot::OnInput, Binding
 
 } // namespace
 
-SwitchInputs::SwitchInputs(SwitchButtons& buttons,
+SwitchInputs::SwitchInputs(InputLoop& loop, SwitchButtons& buttons,
                            std::function<void(const std::string&)> showMessage)
-    : m_buttons(buttons), m_showMessage(std::move(showMessage)) {}
+    : m_loop(loop), m_buttons(buttons), m_showMessage(std::move(showMessage)) {}
 
 void SwitchInputs::setBindings(const InputSettings& input) {
     const std::array<std::optional<InputControl>, 2> controls{InputControl::parse(input.OnInput),
@@ -60,6 +60,9 @@ void SwitchInputs::watchBoundDevices() {
         for (const std::optional<InputControl>& control : m_controls)
             if (control && control->kind == each.kind)
                 bound.push_back(*control);
+        for (const InputControl& control : m_chosen)
+            if (control.kind == each.kind)
+                bound.push_back(control);
         each.source->watch(bound);
     }
 }
@@ -112,13 +115,17 @@ void SwitchInputs::inputMessage(const std::string& text) {
         m_showMessage(text);
 }
 
-void SwitchInputs::beginCapture(std::function<void(const InputControl&)> answer) {
+void SwitchInputs::beginCapture(std::function<void(const InputControl&)> answer,
+                                std::vector<InputControl> chosen) {
     m_capture = std::move(answer);
+    m_chosen = std::move(chosen);
     listenToAll(true);
+    watchBoundDevices();
 }
 
 void SwitchInputs::endCapture() {
     m_capture = nullptr;
+    m_chosen.clear();
     listenToAll(false);
     watchBoundDevices();
 }
@@ -128,10 +135,15 @@ void SwitchInputs::setHeld(BindingSlot slot, bool held) {
     if (current == held)
         return;
     current = held;
-    if (held)
-        m_buttons.press(buttonOf(slot));
-    else
-        m_buttons.release(buttonOf(slot));
+    m_loop.post([alive = std::weak_ptr<bool>(m_alive), &buttons = m_buttons,
+                 button = buttonOf(slot), held] {
+        if (!alive.lock())
+            return;
+        if (held)
+            buttons.press(button);
+        else
+            buttons.release(button);
+    });
     if (m_lampsChanged)
         m_lampsChanged();
 }

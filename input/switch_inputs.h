@@ -10,6 +10,12 @@
 // The input dialog captures through here too: while a capture is open, the
 // first change the user makes is its answer and the switch is left alone.
 //
+// The button operations run from the event loop, in the order the changes
+// came, never from inside a source's report: an operation may wait in a
+// nested event loop (a run-out), and a source called again from there would
+// find its device freed under it or hand on newer changes before older ones.
+// The lamps and the guards follow each change at once.
+//
 // Thread: the user-interface thread.
 
 #include "input_control.h"
@@ -17,6 +23,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,7 +44,8 @@ inline constexpr int kBindingSlots = 4;
 
 class SwitchInputs : public InputSink {
 public:
-    SwitchInputs(SwitchButtons& buttons, std::function<void(const std::string&)> showMessage);
+    SwitchInputs(InputLoop& loop, SwitchButtons& buttons,
+                 std::function<void(const std::string&)> showMessage);
 
     // The bindings of [Input]; each source is told which of its devices to
     // watch. Held controls whose binding changes are released first.
@@ -58,8 +66,11 @@ public:
 
     // The first change the user makes while a capture is open is handed to
     // `answer` as a binding (a serial line that opens is bound inverted), and
-    // the capture ends. Every source listens to every device meanwhile.
-    void beginCapture(std::function<void(const InputControl&)> answer);
+    // the capture ends. Every source listens to every device meanwhile, but
+    // for the serial ports, of which only those bound and those `chosen`
+    // (their control left empty) are listened to.
+    void beginCapture(std::function<void(const InputControl&)> answer,
+                      std::vector<InputControl> chosen = {});
     void endCapture();
     bool capturing() const { return static_cast<bool>(m_capture); }
 
@@ -78,6 +89,7 @@ private:
         InputSource* source;
     };
 
+    InputLoop& m_loop;
     SwitchButtons& m_buttons;
     std::function<void(const std::string&)> m_showMessage;
     InputSettings m_bindings;
@@ -85,7 +97,9 @@ private:
     std::array<bool, kBindingSlots> m_held{};
     std::vector<Source> m_sources;
     std::function<void(const InputControl&)> m_capture;
+    std::vector<InputControl> m_chosen; // while a capture is open
     std::function<void()> m_lampsChanged;
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true); // for what is posted
 };
 
 } // namespace tremlo::input

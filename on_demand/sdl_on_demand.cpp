@@ -53,7 +53,9 @@
     X(SDL_JoystickAttachVirtualEx, int, (const SDL_VirtualJoystickDesc* desc), (desc), -1)         \
     X(SDL_JoystickDetachVirtual, int, (int index), (index), -1)                                    \
     X(SDL_JoystickSetVirtualButton, int, (SDL_Joystick * joystick, int button, Uint8 value),       \
-      (joystick, button, value), -1)
+      (joystick, button, value), -1)                                                               \
+    X(SDL_JoystickSetVirtualHat, int, (SDL_Joystick * joystick, int hat, Uint8 value),             \
+      (joystick, hat, value), -1)
 
 #define TREMLO_SDL_ALL_FUNCTIONS(X)                                                                \
     TREMLO_SDL_SHARED_STATE_FUNCTIONS(X)                                                           \

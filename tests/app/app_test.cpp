@@ -2,12 +2,15 @@
 // command line and the recently-used list.
 
 #include "command_line.h"
+#include "engine_rig.h"
 #include "instance_lock.h"
 #include "offscreen_application.h"
 #include "program_windows.h"
 #include "recent_documents.h"
 #include "status_panel_host.h"
+#include "switch_box.h"
 #include "termination_requests.h"
+#include "test_folder.h"
 #include "virtual_time.h"
 #include "window_placement.h"
 
@@ -21,6 +24,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <limits>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -151,6 +155,40 @@ TEST_F(AppTest, TheRecentListGetsOneEntryPerFileAndSurvivesADamagedList) {
     damaged.write("<xbel><bookmark");
     damaged.close();
     EXPECT_TRUE(addRecentDocument(list, "/music/tune.mid", "audio/midi"));
+}
+
+// What the input dialog's OK keeps: the bindings work at once, and the
+// file holds them exactly or the user is told it does not.
+TEST_F(AppTest, BindingsTheFileCannotHoldAsTheyAreAreSaidNotToBeSaved) {
+    const struct {
+        const char* name;
+        InputSettings input;
+        bool readOnly;
+        bool saved;
+    } cases[] = {
+        {"blanks inside",
+         {"midi:ch 1 cc 64@Pad 2:Port 1", "controller:button 0@ff", "", ""},
+         false,
+         true},
+        {"a blank at the end", {"midi:cc 64@Pad:Port ", "", "", ""}, false, false},
+        {"not UTF-8", {"midi:cc 64@\xe9\x8d", "", "", ""}, false, false},
+        {"a read-only file", {"serial:DSR@/dev/ttyS0", "", "", ""}, true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TestFolder folder;
+        IniProfile file(folder.file("tremolo.ini"));
+        ASSERT_TRUE(file.writeValue("Volume", "0"));
+        if (c.readOnly)
+            ::chmod(file.path().c_str(), 0444);
+        EngineRig rig({.capture = false});
+        QuietLoaderViews views;
+        SwitchBox box(rig.engine(), views, file);
+        const std::optional<std::string> unsaved = box.save(c.input);
+        EXPECT_EQ(box.inputs().bindings(), c.input);
+        EXPECT_EQ(!unsaved, c.saved);
+        EXPECT_EQ(readInputSettings(file) == c.input, c.saved);
+    }
 }
 
 } // namespace

@@ -10,6 +10,7 @@ by their access keys, as a user does with the keyboard.
 
 import os
 import sys
+import time
 
 # No __pycache__ in the source tree.
 sys.dont_write_bytecode = True
@@ -157,8 +158,9 @@ def case_pan(session, args):
 
 def case_shelf(session, args):
     """A playlist named on the command line becomes the shelf: Shift+Right and
-    Shift+Left step along it, each entry heard at its own pitch, and after
-    終了 the program starts again on the same playlist and entry."""
+    Shift+Left step along it, each entry heard at its own pitch (a key held
+    until it repeats steps once), and after 終了 the program starts again on
+    the same playlist and entry."""
     station = dict(QUIET_STATION, AutoPlayAtDrop="Yes")
     installed = s.install_station(session, args.program, station)
     pitches = {"a.wav": 1000, "b.wav": 1250, "c.wav": 1500}
@@ -175,11 +177,23 @@ def case_shelf(session, args):
     keys = h.Input(session)
     recording = session.start_recording(args.recorder)
     heard = []
-    for key, name in ((None, "a.wav"), ("shift+Right", "b.wav"), ("shift+Right", "c.wav"),
-                      ("shift+Left", "b.wav")):
+    shown = "a.wav"
+    for key, hold, name in ((None, 0, "a.wav"), ("shift+Right", 1.5, "b.wav"),
+                            ("shift+Right", 0.1, "c.wav"), ("shift+Left", 0.1, "b.wav")):
         stepped = stamp()
         if key:
-            keys.tap(key)
+            # Every name the switch shows while the key is down, repeating.
+            seen = set()
+            keys.keydown(key)
+            until = time.monotonic() + hold
+            while time.monotonic() < until:
+                seen.add(switch.name().removesuffix(" - " + h.TITLE))
+                time.sleep(0.05)
+            keys.keyup(key)
+            h.wait_until(lambda: switch.name() == name + " - " + h.TITLE, 10,
+                         f"the switch to name {name} after {key}")
+            check(seen <= {shown, name}, f"{key} held {hold} s stepped through {sorted(seen)}")
+            shown = name
         block = 960
         onset = recording.wait_for_tone(stepped, pitches[name], s.MELODY_AMPLITUDE * 0.8,
                                         block_frames=block)

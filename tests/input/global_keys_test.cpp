@@ -28,6 +28,17 @@ TEST(GlobalKeys, TextBecomesTheKeyTheServerGrabs) {
         {"Ctrl+Henkan", X11Key{XK_Henkan, kCtrl}},
         {"Num+5", X11Key{XK_KP_5, 0}},
         {"Alt+Num+Enter", X11Key{XK_KP_Enter, kAlt}},
+        // The edges of each range of keys.
+        {"Space", X11Key{XK_space, 0}},
+        {"Shift+~", X11Key{XK_asciitilde, kShift}},
+        {"ÿ", X11Key{XK_ydiaeresis, 0}},
+        {"Ā", std::nullopt},
+        {"F1", X11Key{XK_F1, 0}},
+        {"F35", X11Key{XK_F35, 0}},
+        {"Num+0", X11Key{XK_KP_0, 0}},
+        {"Num+9", X11Key{XK_KP_9, 0}},
+        {"Num+/", X11Key{XK_KP_Divide, 0}},
+        {"Num+A", std::nullopt},
         // Only the first key of a sequence counts.
         {"Ctrl+B, C", X11Key{XK_b, kCtrl}},
         {"", std::nullopt},

@@ -44,7 +44,7 @@ TEST(MidiInput, NotesAndControllersPressOnceAtEachChangeOfLevel) {
           {Type::Controller, 1, 64, 64, "pedal"},
           {Type::Controller, 1, 64, 110, "pedal"},
           {Type::Controller, 1, 64, 127, "pedal"},
-          {Type::Controller, 1, 64, 20, "pedal"},
+          {Type::Controller, 1, 64, 63, "pedal"},
           {Type::Controller, 1, 64, 0, "pedal"}},
          "+ch 2 cc 64@pedal -ch 2 cc 64@pedal ",
          "+off -off "},
@@ -53,14 +53,16 @@ TEST(MidiInput, NotesAndControllersPressOnceAtEachChangeOfLevel) {
           {Type::Controller, 1, 65, 127, "pedal"},
           {Type::NoteOn, 2, 36, 100, "pads"},
           {Type::NoteOn, 2, 36, 100, "keys"},
-          {Type::NoteOn, 2, 37, 100, "keys"}},
+          {Type::NoteOn, 2, 37, 100, "keys"},
+          {Type::Controller, 15, 64, 127, "pedal"}},
          "+ch 1 cc 64@pedal +ch 2 cc 65@pedal +ch 3 note 36@pads +ch 3 note 36@keys "
-         "+ch 3 note 37@keys ",
+         "+ch 3 note 37@keys +ch 16 cc 64@pedal ",
          "+on "},
     };
     for (const Case& c : cases) {
+        testing::PollInputLoop loop;
         RecordingButtons buttons;
-        SwitchInputs inputs(buttons, nullptr);
+        SwitchInputs inputs(loop, buttons, nullptr);
         inputs.setBindings({"midi:note 36@", "midi:ch 2 cc 64@", "", ""});
         std::set<std::string> held;
         std::string changes;
@@ -71,8 +73,28 @@ TEST(MidiInput, NotesAndControllersPressOnceAtEachChangeOfLevel) {
                 inputs.inputChanged(*change);
             }
         EXPECT_EQ(changes, c.changes) << c.name;
+        loop.runPending();
         EXPECT_EQ(buttons.log, c.buttons) << c.name;
     }
+}
+
+// Names as ALSA gives them, cut at 64 bytes wherever that falls; the device
+// text goes into the settings file, which must hold it as it is.
+TEST(MidiInput, ADeviceIsNamedByWholeCharactersWithoutBlanksAtTheEnd) {
+    const struct {
+        std::string_view client;
+        std::string_view port;
+        const char* device;
+    } cases[] = {
+        {"nanoPAD2", "nanoPAD2 MIDI 1", "nanoPAD2:nanoPAD2 MIDI 1"},
+        // 鍵 is E9 8D B5: two of its three bytes, and all three.
+        {"\xe9\x8d", "\xe9\x8d\xb5", ":\xe9\x8d\xb5"},
+        {"Pedal", "\xe9\x8d\xb5\xe9", "Pedal:\xe9\x8d\xb5"},
+        {"Pedal ", "Port \t", "Pedal :Port"},
+        {"Pedal", "Port \xe9", "Pedal:Port"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(midiDeviceName(c.client, c.port), c.device) << c.device;
 }
 
 // Another program's keyboard on the sequencer: whether anyone listens to it,
@@ -104,7 +126,7 @@ TEST(MidiInput, ABoundPortIsConnectedWhenItAppearsAndPressesTheSwitch) {
     testing::PollInputLoop loop;
     RecordingButtons buttons;
     std::string messages;
-    SwitchInputs inputs(buttons, [&messages](const std::string& text) { messages += text; });
+    SwitchInputs inputs(loop, buttons, [&messages](const std::string& text) { messages += text; });
     MidiSource source(loop, inputs);
     inputs.addSource(kMidi, source);
     if (::access("/dev/snd/seq", R_OK | W_OK) != 0) {

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <mutex>
 #include <poll.h>
+#include <set>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -32,7 +33,7 @@ public:
 
     int raise(int, int) override {
         const std::lock_guard lock(m_mutex);
-        ++m_opens;
+        ++m_raises;
         return m_error;
     }
     int levels(int, int& bits) override {
@@ -84,9 +85,10 @@ public:
         const std::lock_guard lock(m_mutex);
         return m_blocked && m_blockedAt == m_counts;
     }
-    int opens() {
+    // Bound ports raise DTR and RTS at each opening.
+    int raises() {
         const std::lock_guard lock(m_mutex);
-        return m_opens;
+        return m_raises;
     }
 
 private:
@@ -101,7 +103,7 @@ private:
     int m_error = 0;
     bool m_blocked = false;
     LineCounts m_blockedAt;
-    int m_opens = 0;
+    int m_raises = 0;
     int m_changed = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 };
 
@@ -127,13 +129,16 @@ struct PseudoTerminal {
 
 // The source reporting through here into a real SwitchInputs.
 struct Rig : InputSink {
-    Rig(ScriptedLines& lines, const InputSettings& bindings) : lines(lines) {
+    Rig(ScriptedLines& lines, const InputSettings& bindings, std::vector<FoundDevice> ports = {})
+        : lines(lines), ports(std::move(ports)) {
         inputs.setBindings(bindings);
         inputs.addSource(kSerial, source);
     }
     void inputChanged(const InputChange& change) override {
         if (!change.initial)
             reported += change.control.control + (change.pressed ? "+ " : "- ");
+        else
+            opened.insert(change.control.device);
         inputs.inputChanged(change);
     }
     void deviceGone(std::string_view kind, std::string_view device) override {
@@ -147,11 +152,13 @@ struct Rig : InputSink {
     }
 
     ScriptedLines& lines;
+    std::vector<FoundDevice> ports; // what /dev would hold
     RecordingButtons buttons;
-    SwitchInputs inputs{buttons, nullptr};
     testing::PollInputLoop loop;
-    SerialSource source{loop, *this, lines};
+    SwitchInputs inputs{loop, buttons, nullptr};
+    SerialSource source{loop, *this, lines, [this] { return ports; }};
     std::string reported;
+    std::set<std::string> opened; // devices whose levels were reported
     std::vector<std::string> messages;
 };
 
@@ -196,6 +203,40 @@ TEST(SerialSource, LineEdgesReachTheSwitchEndingAtTheLevelTheLineHas) {
     }
 }
 
+// Raising DTR and RTS resets an Arduino-type board and disturbs a modem:
+// only a port the user named or chose has them raised.
+TEST(SerialSource, OnlyABoundOrChosenPortHasItsLinesRaised) {
+    const PseudoTerminal first;
+    const PseudoTerminal second;
+    const std::vector<FoundDevice> ports{{"serial", first.path, "first"},
+                                         {"serial", second.path, "second"}};
+    const struct {
+        const char* name;
+        std::string on;
+        bool capture;
+        std::string chosen;
+        std::set<std::string> opened;
+        int raises;
+    } cases[] = {
+        {"bound", "serial:DSR@" + first.path, false, "", {first.path}, 1},
+        {"a binding without a device", "serial:DSR@", false, "", {first.path, second.path}, 0},
+        {"a capture", "", true, "", {}, 0},
+        {"a capture from a chosen port", "", true, second.path, {second.path}, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScriptedLines lines(TIOCM_DSR);
+        Rig rig(lines, {c.on, "", "", ""}, ports);
+        if (c.capture)
+            rig.inputs.beginCapture([](const InputControl&) {},
+                                    c.chosen.empty()
+                                        ? std::vector<InputControl>{}
+                                        : std::vector<InputControl>{{"serial", "", c.chosen}});
+        EXPECT_EQ(rig.opened, c.opened);
+        EXPECT_EQ(lines.raises(), c.raises);
+    }
+}
+
 struct PlugCase {
     const char* name;
     bool startAbsent; // its folder too
@@ -233,7 +274,7 @@ TEST(SerialSource, APortThatGoesAwayIsWaitedForAndTakenUpAgainWithOneMessageEach
         lines.fail(c.error == ENOTTY ? ENOTTY : 0);
         pty.plugIn();
         const int opens = c.error == ENOTTY ? 2 : c.startAbsent ? 1 : 2;
-        ASSERT_TRUE(rig.loop.runUntil([&] { return lines.opens() == opens; }));
+        ASSERT_TRUE(rig.loop.runUntil([&] { return lines.raises() == opens; }));
         rig.loop.runFor(50ms); // anything more it would do
         ASSERT_EQ(rig.messages.size(), c.messages.size());
         for (std::size_t i = 0; i < c.messages.size(); ++i)
@@ -241,7 +282,7 @@ TEST(SerialSource, APortThatGoesAwayIsWaitedForAndTakenUpAgainWithOneMessageEach
                 rig.messages[i].starts_with("シリアル機器 " + pty.path + " " + c.messages[i]))
                 << rig.messages[i];
         EXPECT_EQ(rig.buttons.log, c.log);
-        EXPECT_EQ(lines.opens(), opens);
+        EXPECT_EQ(lines.raises(), opens);
     }
 }
 

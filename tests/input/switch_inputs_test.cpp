@@ -1,5 +1,6 @@
 // Bindings turned into the four button operations, and captures.
 
+#include "poll_input_loop.h"
 #include "recording_buttons.h"
 #include "switch_inputs.h"
 
@@ -50,19 +51,48 @@ TEST(SwitchInputs, ChangesPressTheBoundButtonsOnceWithTheKeyboardsGuards) {
           {"midi:ch 1 cc 64@pads", true},
           {"midi:ch 2 cc 64@pads", true}},
          "+on +off "},
+        {"a binding without a device lets go when the device goes",
+         {"controller:button 3@", "", "", ""},
+         {{pad, true}, {"", false}},
+         "+on -on "},
         {"a device pulled out while held releases it",
          {pad, "controller:button 4@pad", "", ""},
          {{pad, true}, {"controller:button 4@pad", true}, {"", false}},
          "+on +off -on -off "},
     };
     for (const Case& c : cases) {
+        testing::PollInputLoop loop;
         RecordingButtons buttons;
-        SwitchInputs inputs(buttons, nullptr);
+        SwitchInputs inputs(loop, buttons, nullptr);
         inputs.setBindings(c.bindings);
         for (const Step& step : c.steps)
             step.control.empty() ? inputs.deviceGone(kController, "pad")
                                  : inputs.inputChanged(change(step.control, step.pressed));
+        loop.runPending();
         EXPECT_EQ(buttons.log, c.log) << c.name;
+    }
+}
+
+TEST(InputControl, ABindingTextNeedsAKindAControlAndADevicePart) {
+    const struct {
+        std::string_view text;
+        std::optional<InputControl> control;
+    } cases[] = {
+        {"k:c@d", InputControl{"k", "c", "d"}},
+        {"serial:!CTS@", InputControl{"serial", "!CTS", ""}},
+        // The device comes last and may hold anything.
+        {"midi:cc 64@Pad@2:Port 1", InputControl{"midi", "cc 64", "Pad@2:Port 1"}},
+        {":c@d", std::nullopt},
+        {"k:@d", std::nullopt},
+        {"k:c", std::nullopt},
+        {"k@d", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(InputControl::parse(c.text), c.control) << c.text;
+        if (c.control) {
+            EXPECT_EQ(c.control->text(), c.text);
+        }
     }
 }
 
@@ -79,8 +109,9 @@ TEST(SwitchInputs, ACaptureTakesTheFirstThingTheUserDoesAndLeavesTheSwitchAlone)
         {{change("midi:ch 1 note 60@k", true)}, "midi:ch 1 note 60@k"},
     };
     for (const CaptureCase& c : cases) {
+        testing::PollInputLoop loop;
         RecordingButtons buttons;
-        SwitchInputs inputs(buttons, nullptr);
+        SwitchInputs inputs(loop, buttons, nullptr);
         inputs.setBindings({"controller:button 2@pad", "", "", ""});
         std::string answer;
         inputs.beginCapture([&](const InputControl& control) { answer = control.text(); });
@@ -88,6 +119,7 @@ TEST(SwitchInputs, ACaptureTakesTheFirstThingTheUserDoesAndLeavesTheSwitchAlone)
             inputs.inputChanged(each);
         EXPECT_EQ(answer, c.answer);
         EXPECT_FALSE(inputs.capturing());
+        loop.runPending();
         EXPECT_EQ(buttons.log, "");
     }
 }

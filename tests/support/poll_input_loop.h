@@ -27,6 +27,9 @@ public:
     // returns done().
     bool runUntil(const std::function<bool()>& done,
                   std::chrono::milliseconds limit = std::chrono::seconds(5));
+    // Runs the tasks posted so far and the callbacks ready now, waiting for
+    // nothing.
+    void runPending();
     // Runs whatever is ready now and for `span` more.
     void runFor(std::chrono::milliseconds span);
 

@@ -1,8 +1,8 @@
 #include "global_keys.h"
 
-#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QKeySequence>
+#include <QSocketNotifier>
 #include <cstdlib>
 #include <memory>
 #include <xcb/xcb.h>
@@ -56,9 +56,13 @@ std::uint32_t keypadKeysym(int key) {
 
 std::uint32_t keysymOf(int key) {
     // Latin-1 keysyms are the characters' own codes; a letter is looked up
-    // by the symbol its key makes without Shift.
-    if (key >= 0x20 && key <= 0xff)
-        return QChar(key).toLower().unicode();
+    // by the symbol its key makes without Shift. Qt names a letter by its
+    // capital, which for ÿ lies outside Latin-1 (Ÿ).
+    if (key >= 0x20 && key <= 0xffff) {
+        const char16_t lower = QChar(key).toLower().unicode();
+        if (lower >= 0x20 && lower <= 0xff)
+            return lower;
+    }
     if (key >= Qt::Key_F1 && key <= Qt::Key_F35)
         return XK_F1 + static_cast<std::uint32_t>(key - Qt::Key_F1);
     switch (key) {
@@ -171,12 +175,15 @@ bool switchesScreens(xcb_key_symbols_t* symbols, const xcb_keycode_t* keycodes,
     return false;
 }
 
-std::uint32_t defaultRoot(xcb_connection_t* connection, Display* display) {
-    int screen = display ? XDefaultScreen(display) : 0;
-    xcb_screen_iterator_t roots = xcb_setup_roots_iterator(xcb_get_setup(connection));
-    for (; roots.rem > 1 && screen > 0; --screen)
-        xcb_screen_next(&roots);
-    return roots.rem > 0 ? roots.data->root : 0;
+// Xlib reports a failed request to one handler for the whole process; it is
+// ours only while our own requests are checked.
+bool g_requestFailed = false;
+bool g_requestTaken = false;
+
+int noteFailure(Display*, XErrorEvent* error) {
+    g_requestFailed = true;
+    g_requestTaken = g_requestTaken || error->error_code == BadAccess;
+    return 0;
 }
 
 struct FreeKeySymbols {
@@ -210,26 +217,28 @@ GlobalKeys::GlobalKeys(std::function<void(input::SwitchButton, bool)> onKey)
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (!x11 || !x11->connection())
         return;
-    m_connection = x11->connection();
-    m_root = defaultRoot(m_connection, x11->display());
-    // A held key then repeats its press alone, without a release before
-    // each: the switch sees one press held down, not a key tapped fast.
-    // Qt's Xlib display is the same client as its xcb connection.
-    if (Display* display = x11->display())
-        XkbSetDetectableAutoRepeat(display, True, nullptr);
-    QCoreApplication::instance()->installNativeEventFilter(this);
+    // The same server and screen as Qt's windows.
+    m_display = XOpenDisplay(x11->display() ? DisplayString(x11->display()) : nullptr);
+    if (!m_display)
+        return;
+    m_keymap = x11->connection();
+    m_root = DefaultRootWindow(m_display);
+    XkbSetDetectableAutoRepeat(m_display, True, nullptr);
+    m_readable =
+        std::make_unique<QSocketNotifier>(ConnectionNumber(m_display), QSocketNotifier::Read);
+    QObject::connect(m_readable.get(), &QSocketNotifier::activated, [this] { readEvents(); });
 }
 
 GlobalKeys::~GlobalKeys() {
-    if (!m_connection)
+    if (!m_display)
         return;
-    ungrabAll();
-    if (QCoreApplication::instance())
-        QCoreApplication::instance()->removeNativeEventFilter(this);
+    m_readable.reset();
+    // Closing the connection gives its grabs back.
+    XCloseDisplay(m_display);
 }
 
 std::vector<std::string> GlobalKeys::setKeys(const std::string& onKey, const std::string& offKey) {
-    if (!m_connection)
+    if (!m_display)
         return {};
     releaseHeld();
     ungrabAll();
@@ -238,6 +247,9 @@ std::vector<std::string> GlobalKeys::setKeys(const std::string& onKey, const std
          {std::pair{input::SwitchButton::On, &onKey}, std::pair{input::SwitchButton::Off, &offKey}})
         if (std::optional<std::string> message = grab(button, *text))
             messages.push_back(std::move(*message));
+    // Checking the grabs may have read keys already: the socket would not
+    // say so again.
+    readEvents();
     return messages;
 }
 
@@ -252,7 +264,7 @@ std::optional<std::string> GlobalKeys::grab(input::SwitchButton button, const st
         return unusableMessage(shown);
     // The keyboard's map is read now, so a layout changed since counts.
     const std::unique_ptr<xcb_key_symbols_t, FreeKeySymbols> symbols(
-        xcb_key_symbols_alloc(m_connection));
+        xcb_key_symbols_alloc(m_keymap));
     const std::unique_ptr<xcb_keycode_t, FreeMalloced> keycodes(
         symbols ? xcb_key_symbols_get_keycode(symbols.get(), key->keysym) : nullptr);
     if (!keycodes || *keycodes == XCB_NO_SYMBOL)
@@ -261,40 +273,34 @@ std::optional<std::string> GlobalKeys::grab(input::SwitchButton button, const st
         return switchesScreensMessage(shown);
 
     const std::size_t firstGrab = m_grabs.size();
-    std::vector<xcb_void_cookie_t> cookies;
+    g_requestFailed = false;
+    g_requestTaken = false;
+    const auto previousHandler = XSetErrorHandler(noteFailure);
     for (const xcb_keycode_t* code = keycodes.get(); *code != XCB_NO_SYMBOL; ++code) {
         m_grabs.push_back({button, *code, key->modifiers});
         for (const std::uint16_t locks : kLockVariants)
-            cookies.push_back(xcb_grab_key_checked(m_connection, 0, m_root, key->modifiers | locks,
-                                                   *code, XCB_GRAB_MODE_ASYNC,
-                                                   XCB_GRAB_MODE_ASYNC));
+            XGrabKey(m_display, *code, key->modifiers | locks, m_root, False, GrabModeAsync,
+                     GrabModeAsync);
     }
-    bool failed = false;
-    bool taken = false;
-    for (const xcb_void_cookie_t cookie : cookies) {
-        if (xcb_generic_error_t* error = xcb_request_check(m_connection, cookie)) {
-            failed = true;
-            taken = taken || error->error_code == XCB_ACCESS;
-            std::free(error);
-        }
-    }
-    if (!failed)
+    XSync(m_display, False);
+    XSetErrorHandler(previousHandler);
+    if (!g_requestFailed)
         return std::nullopt;
     // Half a key is no key: what was taken of it is given back.
     for (std::size_t i = firstGrab; i < m_grabs.size(); ++i)
         for (const std::uint16_t locks : kLockVariants)
-            xcb_ungrab_key(m_connection, m_grabs[i].keycode, m_root, m_grabs[i].modifiers | locks);
-    xcb_flush(m_connection);
+            XUngrabKey(m_display, m_grabs[i].keycode, m_grabs[i].modifiers | locks, m_root);
+    XFlush(m_display);
     m_grabs.resize(firstGrab);
-    return taken ? takenMessage(shown) : unusableMessage(shown);
+    return g_requestTaken ? takenMessage(shown) : unusableMessage(shown);
 }
 
 void GlobalKeys::ungrabAll() {
     for (const Grab& grab : m_grabs)
         for (const std::uint16_t locks : kLockVariants)
-            xcb_ungrab_key(m_connection, grab.keycode, m_root, grab.modifiers | locks);
+            XUngrabKey(m_display, grab.keycode, grab.modifiers | locks, m_root);
     m_grabs.clear();
-    xcb_flush(m_connection);
+    XFlush(m_display);
 }
 
 void GlobalKeys::releaseHeld() {
@@ -307,37 +313,36 @@ void GlobalKeys::releaseHeld() {
     }
 }
 
-bool GlobalKeys::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
-    if (m_grabs.empty() || eventType != "xcb_generic_event_t")
-        return false;
-    const auto* event = static_cast<const xcb_generic_event_t*>(message);
-    const std::uint8_t type = event->response_type & 0x7f;
-    if (type != XCB_KEY_PRESS && type != XCB_KEY_RELEASE)
-        return false;
-    // A release has the layout of a press.
-    const auto* key = static_cast<const xcb_key_press_event_t*>(message);
-    if (key->event != m_root)
-        return false;
-    if (type == XCB_KEY_PRESS) {
-        const std::uint16_t modifiers = key->state & kBoundModifiers;
+void GlobalKeys::readEvents() {
+    while (XPending(m_display) > 0) {
+        XEvent event;
+        XNextEvent(m_display, &event);
+        if (event.type == KeyPress || event.type == KeyRelease)
+            keyEvent(event.type == KeyPress, static_cast<std::uint8_t>(event.xkey.keycode),
+                     event.xkey.state);
+    }
+}
+
+void GlobalKeys::keyEvent(bool pressed, std::uint8_t keycode, unsigned state) {
+    if (pressed) {
+        const auto modifiers = static_cast<std::uint16_t>(state & kBoundModifiers);
         for (const Grab& grab : m_grabs) {
-            if (grab.keycode == key->detail && grab.modifiers == modifiers) {
-                m_held[indexOf(grab.button)] = key->detail;
+            if (grab.keycode == keycode && grab.modifiers == modifiers) {
+                m_held[indexOf(grab.button)] = keycode;
                 m_onKey(grab.button, true);
-                return true;
+                return;
             }
         }
-        return false;
+        return;
     }
     for (const input::SwitchButton button : {input::SwitchButton::On, input::SwitchButton::Off}) {
         std::uint8_t& held = m_held[indexOf(button)];
-        if (held != 0 && held == key->detail) {
+        if (held != 0 && held == keycode) {
             held = 0;
             m_onKey(button, false);
-            return true;
+            return;
         }
     }
-    return false;
 }
 
 } // namespace tremlo

@@ -9,17 +9,26 @@
 // The keys are Qt's portable key-sequence text ("Ctrl+Shift+F9", "Shift+A"),
 // as [Input] keeps them; only the first key of a sequence counts.
 //
+// The grabs live on a connection to the X server of their own, with the
+// keyboard's detectable auto-repeat turned on for it alone: a held key then
+// repeats its press without a release before each, so the switch sees one
+// press held down. On Qt's connection that setting would take away the
+// releases by which Qt tells a repeat from a new press, and every window
+// would take a held key for a key tapped fast.
+//
 // Thread: the user-interface thread.
 
 #include "input_control.h"
 
-#include <QAbstractNativeEventFilter>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+class QSocketNotifier;
+struct _XDisplay; // NOLINT(bugprone-reserved-identifier): Xlib's own name for Display
 struct xcb_connection_t;
 
 namespace tremlo {
@@ -37,10 +46,10 @@ struct X11Key {
 // that has no X symbol here.
 std::optional<X11Key> x11KeyOf(const std::string& portableText);
 
-class GlobalKeys : public QAbstractNativeEventFilter {
+class GlobalKeys {
 public:
     explicit GlobalKeys(std::function<void(input::SwitchButton, bool pressed)> onKey);
-    ~GlobalKeys() override;
+    ~GlobalKeys();
     GlobalKeys(const GlobalKeys&) = delete;
     GlobalKeys& operator=(const GlobalKeys&) = delete;
 
@@ -48,8 +57,6 @@ public:
     // one message for each key that could not be taken; a key held down at
     // the time is released first.
     std::vector<std::string> setKeys(const std::string& onKey, const std::string& offKey);
-
-    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
     struct Grab {
@@ -61,10 +68,14 @@ private:
     std::optional<std::string> grab(input::SwitchButton button, const std::string& text);
     void ungrabAll();
     void releaseHeld();
+    void readEvents();
+    void keyEvent(bool pressed, std::uint8_t keycode, unsigned state);
 
     std::function<void(input::SwitchButton, bool)> m_onKey;
-    xcb_connection_t* m_connection = nullptr; // null off X11
-    std::uint32_t m_root = 0;
+    xcb_connection_t* m_keymap = nullptr; // Qt's, for reading the keyboard map; null off X11
+    _XDisplay* m_display = nullptr;       // our own, for the grabs and their keys
+    std::unique_ptr<QSocketNotifier> m_readable;
+    unsigned long m_root = 0;
     std::vector<Grab> m_grabs;
     // The key code each button's key went down with, 0 while up: its
     // release may come after its modifiers have been let go.

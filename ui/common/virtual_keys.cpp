@@ -272,4 +272,19 @@ bool modifierHeld(Qt::KeyboardModifiers modifiers) {
     return (modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) != 0;
 }
 
+void KeyRepeats::released(const QKeyEvent& event) {
+    m_key = event.key();
+    m_scanCode = event.nativeScanCode();
+    m_timestamp = event.timestamp();
+}
+
+bool KeyRepeats::isRepeat(const QKeyEvent& press) const {
+    if (press.isAutoRepeat())
+        return true;
+    // Events made without a time (synthetic ones) say nothing of a pair.
+    const bool sameKey =
+        m_scanCode != 0 ? press.nativeScanCode() == m_scanCode : press.key() == m_key;
+    return m_timestamp != 0 && press.timestamp() == m_timestamp && sameKey;
+}
+
 } // namespace tremlo

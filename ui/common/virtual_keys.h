@@ -72,4 +72,23 @@ constexpr int stepOfMelodyKey(int virtualKey) {
 // Shift, Ctrl or Alt held: what makes a key count when keys need a modifier.
 bool modifierHeld(Qt::KeyboardModifiers modifiers);
 
+// Tells a held key's repeats from new presses, for a window that takes keys.
+// X repeats a held key as a release and a press with one time stamp, and Qt
+// marks the pair as a repeat only when it has read the press already as it
+// hands on the release; a window busy just then (a melody loading) is handed
+// a release and a fresh press. A press stamped with the time of the release
+// just before it, of the same key, is a repeat too, and so is the first
+// sign of a key held since before the window took the keyboard.
+class KeyRepeats {
+public:
+    // Every release the window is handed.
+    void released(const QKeyEvent& event);
+    bool isRepeat(const QKeyEvent& press) const;
+
+private:
+    int m_key = 0;
+    std::uint32_t m_scanCode = 0;
+    std::uint64_t m_timestamp = 0; // 0: none, or a release of unknown time
+};
+
 } // namespace tremlo

@@ -114,9 +114,15 @@ frmInput::frmInput(InputDialogParts parts)
     auto* devices = new QGroupBox(QStringLiteral("見つかった機器"), this);
     auto* devicesLayout = new QVBoxLayout(devices);
     m_lstDevices->setObjectName(QStringLiteral("lstDevices"));
-    m_lstDevices->setSelectionMode(QAbstractItemView::NoSelection);
+    m_lstDevices->setSelectionMode(QAbstractItemView::SingleSelection);
     m_lstDevices->setMinimumHeight(m_lstDevices->fontMetrics().height() * 5);
     devicesLayout->addWidget(m_lstDevices);
+    auto* serialNote = new QLabel(
+        QStringLiteral("シリアル機器から取得するときは、一覧でその機器を選んでください（選んだ"
+                       "機器の DTR・RTS 線を上げます）。"),
+        devices);
+    serialNote->setWordWrap(true);
+    devicesLayout->addWidget(serialNote);
     auto* refresh = new QPushButton(QStringLiteral("一覧を更新(&R)"), devices);
     refresh->setObjectName(QStringLiteral("cmdRefresh"));
     connect(refresh, &QPushButton::clicked, this, [this] {
@@ -233,6 +239,11 @@ void frmInput::refreshDevices() {
     for (const FoundDevice& each : m_found)
         m_lstDevices->addItem(kindName(each.kind) + QStringLiteral(": ") +
                               QString::fromStdString(each.name));
+    // Nothing but a found device can be chosen.
+    if (m_found.empty())
+        m_lstDevices->setSelectionMode(QAbstractItemView::NoSelection);
+    else
+        m_lstDevices->setSelectionMode(QAbstractItemView::SingleSelection);
     if (m_found.empty())
         m_lstDevices->addItem(QStringLiteral("(見つかりません)"));
 }
@@ -267,11 +278,19 @@ void frmInput::capture(SwitchButton button) {
                          QStringLiteral("に使うボタンやペダルを操作してください。"));
     m_blink = std::make_unique<PromptBlink>(m_parts.timers,
                                             [this](bool shown) { m_lblPrompt->setVisible(shown); });
-    m_parts.inputs.beginCapture([this, button](const InputControl& answer) {
-        stopCapture();
-        refreshDevices();
-        setBinding(button, answer.text());
-    });
+    // The serial port selected in the list, if any, is listened to as well.
+    std::vector<InputControl> chosen;
+    const int selected = m_lstDevices->currentRow();
+    if (selected >= 0 && selected < static_cast<int>(m_found.size()) &&
+        m_lstDevices->item(selected)->isSelected() && m_found[selected].kind == input::kSerial)
+        chosen.push_back({m_found[selected].kind, {}, m_found[selected].device});
+    m_parts.inputs.beginCapture(
+        [this, button](const InputControl& answer) {
+            stopCapture();
+            refreshDevices();
+            setBinding(button, answer.text());
+        },
+        std::move(chosen));
 }
 
 void frmInput::stopCapture() {

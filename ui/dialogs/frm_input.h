@@ -5,7 +5,9 @@
 // each to ON and OFF by capture (the first input the user works is the
 // answer, as in the key-capture dialog; Escape is no answer and cancels
 // nothing while a capture waits), shows a lamp per binding that lights while
-// its input holds the button, and sets the system-wide keys.
+// its input holds the button, and sets the system-wide keys. A capture
+// listens to a serial port only when it is bound or selected in the list,
+// since listening raises the port's DTR and RTS.
 //
 // The bindings apply while the dialog is open, so the lamps and the switch
 // answer the box at once; OK keeps them and writes [Input], Cancel puts the

@@ -55,10 +55,13 @@ bool frmKey::event(QEvent* event) {
         const auto* key = static_cast<QKeyEvent*>(event);
         // A key held down since before the window opened repeats into it;
         // only a key that goes down while it is open is an answer.
-        if (!key->isAutoRepeat())
+        if (!m_repeats.isRepeat(*key))
             Form_KeyDown(virtualKeyOf(*key));
         return true;
     }
+    case QEvent::KeyRelease:
+        m_repeats.released(*static_cast<QKeyEvent*>(event));
+        return true;
     default:
         return QDialog::event(event);
     }

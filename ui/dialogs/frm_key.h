@@ -14,6 +14,7 @@
 
 #include "prompt_blink.h"
 #include "timer.h"
+#include "virtual_keys.h"
 
 #include <QDialog>
 #include <cstdint>
@@ -45,6 +46,7 @@ private:
     QGroupBox* m_frame1;
     QLabel* m_label1;
     PromptBlink m_blink;
+    KeyRepeats m_repeats;
 };
 
 // Runs the dialog modally over `owner`; the key's code, or 0 when the key has

@@ -146,7 +146,7 @@ void frmMain::keyPressEvent(QKeyEvent* event) {
     // A key the switch takes stays the switch's; held down, the arrows step
     // once, not along the whole shelf.
     const int step = stepOfMelodyKey(key);
-    if (step != 0 && m_stepMelody && !event->isAutoRepeat() &&
+    if (step != 0 && m_stepMelody && !m_repeats.isRepeat(*event) &&
         !isOnButtonKey(key, m_settings.AddOnButtonKeyCode) &&
         !isOffButtonKey(key, m_settings.AddOffButtonKeyCode))
         m_stepMelody(step);
@@ -155,6 +155,7 @@ void frmMain::keyPressEvent(QKeyEvent* event) {
 void frmMain::keyReleaseEvent(QKeyEvent* event) {
     // X repeats a held key as release and press pairs; only the presses are
     // the repeat. A real release is delivered whatever ShiftForce says.
+    m_repeats.released(*event);
     if (!m_engine || event->isAutoRepeat())
         return;
     const int key = virtualKeyOf(*event);

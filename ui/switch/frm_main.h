@@ -18,6 +18,7 @@
 #include "settings.h"
 #include "sound_loading.h"
 #include "views.h"
+#include "virtual_keys.h"
 #include "window_drag.h"
 
 #include <QPixmap>
@@ -95,6 +96,7 @@ private:
     std::function<void()> m_unload;
     std::function<void(int)> m_stepMelody;
     std::function<void(const std::string&)> m_openPlaylist;
+    KeyRepeats m_repeats;
 };
 
 } // namespace tremlo

@@ -3,6 +3,7 @@
 
 #include "frm_input.h"
 #include "offscreen_application.h"
+#include "poll_input_loop.h"
 #include "virtual_time.h"
 
 #include <QKeySequenceEdit>
@@ -53,11 +54,13 @@ protected:
     }
     void send(std::string_view control, bool pressed) {
         inputs.inputChanged({*InputControl::parse(control), pressed, false});
+        loop.runPending();
     }
 
     VirtualTime time;
     CountingButtons buttons;
-    input::SwitchInputs inputs{buttons, nullptr};
+    testing::PollInputLoop loop;
+    input::SwitchInputs inputs{loop, buttons, nullptr};
     FakeSource pad{{"controller", "pad", "Arcade encoder"}};
     FakeSource line{{"serial", "/dev/ttyUSB0", "/dev/ttyUSB0"}};
     FakeSource pedal{{"midi", "Pedal:0", "Pedal:0"}};
@@ -92,6 +95,18 @@ TEST_F(InputDialogTest, EachSourceCapturesWhileEverySourceListensAndTheSwitchSta
                   c.binding);
         EXPECT_EQ(dialog.lblInput(c.button)->text().toStdString(), c.shown);
         EXPECT_EQ(buttons.presses, 0) << c.binding;
+    }
+}
+
+// Listening to a serial port raises its DTR and RTS: a capture listens to
+// one only when it is selected in the list.
+TEST_F(InputDialogTest, ACaptureListensToTheSerialPortSelectedAndNoOther) {
+    ui::frmInput dialog(parts());
+    for (const int row : {-1, 0, 1}) {
+        dialog.lstDevices()->setCurrentRow(row);
+        dialog.capture(SwitchButton::On);
+        EXPECT_EQ(line.watched, row == 1 ? 1U : 0U) << row;
+        EXPECT_EQ(pad.watched, 1U) << row;
     }
 }
 
