@@ -34,7 +34,7 @@
 #include "startup.h"
 #include "status_panel_host.h"
 #include "switch_box.h"
-#include "system_device.h"
+#include "server_or_sdl_device.h"
 #include "termination_requests.h"
 
 #include <QApplication>
@@ -125,7 +125,7 @@ int main(int argc, char* argv[]) {
     // only WAVE melodies never needs.
     sound::SoundLibraryOptions options;
     options.holdSoundFont = true;
-    sound::SoundLibrary library(std::make_unique<sound::SystemDevice>(), options);
+    sound::SoundLibrary library(std::make_unique<sound::ServerOrSdlDevice>(), options);
     preferX11(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tremolo"));
