@@ -237,10 +237,23 @@ TYPED_TEST(RealDevice, StartsWhenTheServerWentAwaySinceOpening) {
     Tone tone;
     TypeParam device;
     ASSERT_EQ(device.open(&Tone::render, &tone), kRate);
-    this->server.stop();
-    // The device has seen the server go and not yet tried to reach it again.
-    std::this_thread::sleep_for(100ms);
-    device.start();
+    // Started again and again while the server goes away and a while after,
+    // so that a start comes after the device has seen it go and before the
+    // device tries to reach it again.
+    std::atomic<bool> stopped{false};
+    std::thread stopping([&] {
+        this->server.stop();
+        stopped = true;
+    });
+    const auto startAgain = [&] {
+        device.start();
+        std::this_thread::sleep_for(5ms);
+    };
+    while (!stopped)
+        startAgain();
+    for (const auto until = Clock::now() + 500ms; Clock::now() < until;)
+        startAgain();
+    stopping.join();
     ASSERT_TRUE(this->server.start());
     Recorder recorder;
     EXPECT_TRUE(recorder.hearsTone(500.0, 10s));
