@@ -75,15 +75,9 @@ void SdlDevice::sdlCallback(void* self, std::uint8_t* stream, int bytes) noexcep
 }
 
 // What counts as an underrun, since SDL reports none: a callback that begins
-// later after the one before than all the server holds (the stream's target
-// length and what the sink has rendered ahead). SDL calls back once a whole
-// period fits below the target, that is when the server still holds the
-// target less one period, and the server plays that out in what is left of
-// the target length after one period. A request the server itself sent late
-// counts too, though it need not have been heard: a late period is a sign of
-// a busy machine either way. Two busy cores made gaps of 10 to 12 ms between
-// callbacks at 256 frames, and dropouts with them; a quiet machine, at most
-// 7.6 ms.
+// later after the one before than all the server holds (sdlCallbackLateAfter).
+// A request the server itself sent late counts too, though it need not have
+// been heard: a late period is a sign of a busy machine either way.
 void SdlDevice::noteCallbackTime() noexcept {
     const auto now = std::chrono::steady_clock::now();
     if (m_lastCallback != std::chrono::steady_clock::time_point{} &&
