@@ -27,6 +27,7 @@
 #include "qt_feedback.h"
 #include "qt_timer.h"
 #include "recent_documents.h"
+#include "server_or_sdl_device.h"
 #include "settings_file.h"
 #include "settings_store.h"
 #include "sound_library.h"
@@ -34,7 +35,6 @@
 #include "startup.h"
 #include "status_panel_host.h"
 #include "switch_box.h"
-#include "server_or_sdl_device.h"
 #include "termination_requests.h"
 
 #include <QApplication>
