@@ -6,7 +6,7 @@
 #include "frm_about.h"
 #include "recent_documents.h"
 #include "settings_file.h"
-#include "system_device.h"
+#include "server_or_sdl_device.h"
 #include "termination_requests.h"
 
 #include <QDesktopServices>
@@ -110,7 +110,7 @@ QIcon programIcon() {
 Program::Program(int& argc, char** argv, TerminationRequests& termination)
     : m_termination(termination), m_executableFolder(folderOfThisProgram()),
       m_prefetch(prefetchPaths(m_executableFolder)),
-      m_library(std::make_unique<sound::SystemDevice>(), libraryOptions()),
+      m_library(std::make_unique<sound::ServerOrSdlDevice>(), libraryOptions()),
       m_application(preferX11(argc, argv), argv),
       m_folder(programFolderOf(m_application, m_translator, termination).toStdString()),
       m_workFolder(workFolderOf(m_folder)),

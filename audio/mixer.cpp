@@ -14,6 +14,18 @@ void Mixer::setOutputRateLocked(int rate) {
     m_sequencer.setOutputRateLocked(rate);
 }
 
+bool Mixer::releaseHeldLocked() {
+    bool released = m_sequencer.heldLocked();
+    m_sequencer.setHeldLocked(false);
+    for (auto& slot : m_voices) {
+        if (slot.object && slot.object->heldLocked()) {
+            slot.object->setHeldLocked(false);
+            released = true;
+        }
+    }
+    return released;
+}
+
 bool Mixer::renderCallback(void* mixer, float* stereoOut, std::size_t frames) noexcept {
     return static_cast<Mixer*>(mixer)->render(stereoOut, frames);
 }

@@ -38,6 +38,9 @@ public:
     const Sequencer& sequencer() const { return m_sequencer; }
 
     void setOutputRateLocked(int rate);
+    // Lets every held voice and segment sound from the next period; true
+    // when one was held.
+    bool releaseHeldLocked();
     int outputRate() const { return m_rate; }
 
     // False when the frames are silence and no voice or segment is left

@@ -226,12 +226,13 @@ void MusicPart::freeAll() {
         slot.object.reset();
 }
 
-void MusicPart::play(std::int32_t handle) {
+void MusicPart::play(std::int32_t handle, bool held) {
     const Sequence* sequence = m_segments.find(handle);
     if (!sequence || !m_open)
         return;
     std::lock_guard guard(m_mixer.lock());
     m_mixer.sequencerLocked().playLocked(sequence, handle);
+    m_mixer.sequencerLocked().setHeldLocked(held);
 }
 
 void MusicPart::stop(std::int32_t handle) {

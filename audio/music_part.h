@@ -56,7 +56,8 @@ public:
     std::int32_t load(const std::string& path);
     void free(std::int32_t& handle);
     void freeAll();
-    void play(std::int32_t handle);
+    // `held`: it waits unrendered for Mixer::releaseHeldLocked.
+    void play(std::int32_t handle, bool held);
     void stop(std::int32_t handle);
     bool isPlaying(std::int32_t handle) const;
     std::int32_t lengthMs(std::int32_t handle) const;

@@ -9,6 +9,8 @@
 #include "output_device.h"
 
 #include <cstddef>
+#include <functional>
+#include <utility>
 #include <vector>
 
 namespace tremlo::sound {
@@ -21,6 +23,13 @@ public:
     void start() override { m_started = true; }
     void close() override;
     int periodFrames() const override { return m_periodFrames; }
+    void wake() override {
+        if (m_onWake)
+            m_onWake();
+    }
+    // Called at each wake(): a test renders there what the server's stream
+    // would write at once for a start from quiet.
+    void setOnWake(std::function<void()> onWake) { m_onWake = std::move(onWake); }
 
     // Renders frames in periods, as a real device would; before start() or
     // after close() the output is silence.
@@ -34,6 +43,7 @@ private:
     bool m_started = false;
     RenderCallback m_callback = nullptr;
     void* m_context = nullptr;
+    std::function<void()> m_onWake;
 };
 
 } // namespace tremlo::sound

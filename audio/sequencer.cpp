@@ -14,6 +14,7 @@ void Sequencer::setSynthLocked(fluid_synth_t* synth) {
 
 void Sequencer::playLocked(const Sequence* sequence, std::int32_t handle) {
     m_resetPending = true;
+    m_held = false;
     m_position = 0;
     m_nextEvent = 0;
     m_positionFrames.store(0, std::memory_order_release);
@@ -140,7 +141,7 @@ void Sequencer::render(float* stereoOut, int frames, float* scratch) noexcept {
         resetSynth();
         m_resetPending = false;
     }
-    if (!m_sequence)
+    if (!m_sequence || m_held)
         return;
     const auto& events = m_sequence->events;
     int done = 0;

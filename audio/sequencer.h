@@ -37,9 +37,12 @@ public:
     std::int32_t playingHandle() const { return m_playingHandle.load(std::memory_order_acquire); }
     std::int64_t positionFrames() const { return m_positionFrames.load(std::memory_order_acquire); }
     int outputRate() const { return m_rate; }
-    // A segment is playing, or waits for the synthesizer to play; under the
-    // mixer lock.
-    bool playsLocked() const { return m_sequence != nullptr; }
+    // A segment is playing, or waits for the synthesizer to play, and is not
+    // held back; under the mixer lock.
+    bool playsLocked() const { return m_sequence != nullptr && !m_held; }
+    // Held, a started segment waits unrendered (SoundLibrary::holdStarts).
+    bool heldLocked() const { return m_held; }
+    void setHeldLocked(bool held) { m_held = held; }
 
     // Adds `frames` frames of music into stereoOut; scratch holds as many
     // stereo frames.
@@ -57,6 +60,7 @@ private:
     int m_channelCount = 0;
     int m_rate = 48000;
     const Sequence* m_sequence = nullptr;
+    bool m_held = false;
     bool m_resetPending = false;
     std::int64_t m_position = 0;
     std::int64_t m_lengthFrames = 0;

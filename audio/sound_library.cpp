@@ -99,8 +99,9 @@ void SoundLibrary::dsPlay(SoundHandle handle) {
         {
             std::lock_guard guard(m_mixer->lock());
             voice->playLocked(false);
+            voice->setHeldLocked(m_holdingStarts);
         }
-        m_device->wake();
+        started();
     }
 }
 
@@ -110,8 +111,9 @@ void SoundLibrary::dsPlayEx(SoundHandle handle, std::int32_t volume, std::int32_
             std::lock_guard guard(m_mixer->lock());
             voice->setVolumeLocked(volume);
             voice->playLocked(false);
+            voice->setHeldLocked(m_holdingStarts);
         }
-        m_device->wake();
+        started();
     }
 }
 
@@ -120,8 +122,9 @@ void SoundLibrary::dsPlayLooping(SoundHandle handle) {
         {
             std::lock_guard guard(m_mixer->lock());
             voice->playLocked(true);
+            voice->setHeldLocked(m_holdingStarts);
         }
-        m_device->wake();
+        started();
     }
 }
 
@@ -195,8 +198,8 @@ SoundHandle SoundLibrary::dsLoadMusicSegment(const std::string& path, std::int32
 }
 
 void SoundLibrary::dsPlayMusicSegment(SoundHandle handle, std::int32_t) {
-    m_music->play(handle);
-    m_device->wake();
+    m_music->play(handle, m_holdingStarts);
+    started();
 }
 
 void SoundLibrary::dsStopMusicSegment(SoundHandle handle) {
@@ -250,6 +253,31 @@ std::uint64_t SoundLibrary::missedPeriods() const {
 
 void SoundLibrary::releaseSoundFont() {
     m_music->release();
+}
+
+bool SoundLibrary::holdStarts() {
+    if (m_holdingStarts)
+        return false;
+    m_holdingStarts = true;
+    return true;
+}
+
+void SoundLibrary::releaseStarts() {
+    if (!m_holdingStarts)
+        return;
+    m_holdingStarts = false;
+    bool released = false;
+    {
+        std::lock_guard guard(m_mixer->lock());
+        released = m_mixer->releaseHeldLocked();
+    }
+    if (released)
+        m_device->wake();
+}
+
+void SoundLibrary::started() {
+    if (!m_holdingStarts)
+        m_device->wake();
 }
 
 } // namespace tremlo::sound

@@ -136,12 +136,48 @@ public:
     // Lets a held SoundFont load begin (see SoundLibraryOptions).
     void releaseSoundFont();
 
+    // What one operation of the program starts reaches the output together.
+    // Between holdStarts() and releaseStarts() a buffer or segment that is
+    // started waits unrendered, and a device resting in quiet is not woken;
+    // at the release all of them begin in the same period, from where the
+    // steps between left them (a position, a pan, a volume). Otherwise a
+    // device that writes a start at once would write it before the
+    // operation's later steps. Stops and changes to what already sounds act
+    // at once, and queries answer at once, as without a hold.
+    // holdStarts() is false when a hold is already on, which is then left
+    // to whoever began it. Not one of the program's operations.
+    bool holdStarts();
+    void releaseStarts();
+
 private:
+    // Wakes the device for a start, unless starts are held.
+    void started();
+
     std::unique_ptr<OutputDevice> m_device;
     std::unique_ptr<Mixer> m_mixer;
     std::unique_ptr<MusicPart> m_music;
     SoundLibraryOptions m_options;
     int m_rate = 0;
+    bool m_holdingStarts = false;
+};
+
+// Holds the starts of one operation for as long as it lives (see
+// SoundLibrary::holdStarts); one made while another holds leaves the release
+// to that one.
+class StartsTogether {
+public:
+    explicit StartsTogether(SoundLibrary& library)
+        : m_library(library), m_began(library.holdStarts()) {}
+    ~StartsTogether() {
+        if (m_began)
+            m_library.releaseStarts();
+    }
+    StartsTogether(const StartsTogether&) = delete;
+    StartsTogether& operator=(const StartsTogether&) = delete;
+
+private:
+    SoundLibrary& m_library;
+    bool m_began;
 };
 
 } // namespace tremlo::sound

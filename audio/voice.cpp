@@ -48,6 +48,7 @@ Voice::~Voice() {
 void Voice::playLocked(bool looping) {
     m_looping = looping;
     m_active = true;
+    m_held = false;
     m_restart = true;
     m_position = 0;
     m_inputEnded = false;

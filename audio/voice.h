@@ -46,8 +46,12 @@ public:
     // The rate it plays at now; only the user-interface thread sets it, so
     // that thread reads it without the lock.
     int frequency() const { return m_frequency; }
-    // Started and not yet finished or stopped; under the mixer lock.
-    bool activeLocked() const { return m_active; }
+    // Started, not yet finished or stopped, and not held back; under the
+    // mixer lock.
+    bool activeLocked() const { return m_active && !m_held; }
+    // Held, a started voice waits unrendered (SoundLibrary::holdStarts).
+    bool heldLocked() const { return m_held; }
+    void setHeldLocked(bool held) { m_held = held; }
 
     void playLocked(bool looping);
     void stopLocked();
@@ -80,6 +84,7 @@ private:
     int m_frequency;
     bool m_looping = false;
     bool m_active = false;
+    bool m_held = false;
     bool m_restart = false;
 
     // Render state, owned by the audio thread once m_active is set.

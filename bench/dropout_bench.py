@@ -19,7 +19,8 @@ A dropout is a run of at least GAP_SAMPLES samples in a row at digital
 silence: the sine is written over whole cycles, so it is never silent for
 more than one sample, and a stream the sound server found empty is filled
 with exact zeros. `--period` starts the program at that period (through
-SDL_AUDIO_SAMPLES); without it the program picks its own.
+TREMLO_PERIOD_FRAMES, or SDL_AUDIO_SAMPLES with --sdl); without it the
+program picks its own.
 """
 
 import argparse
@@ -85,7 +86,8 @@ def main():
     with h.Session() as session:
         recorder = h.find_recorder(args.recorder, session.folder)
         if args.period:
-            session.env["SDL_AUDIO_SAMPLES"] = str(args.period)
+            session.env["SDL_AUDIO_SAMPLES" if args.sdl else "TREMLO_PERIOD_FRAMES"] = str(
+                args.period)
         if args.sdl:
             session.env["TREMLO_AUDIO"] = "sdl"
         melody = session.path("tone.wav")

@@ -12,6 +12,8 @@ void MelodyEngine::tmrDoorThreshold_Timer() {
 }
 
 void MelodyEngine::Timer1_Timer() {
+    // The announcement is first heard at the volume and pan set after it.
+    const sound::StartsTogether together(m_library);
     m_timer1->setEnabled(false); // one announcement per OFF
     if (m_settings.EffectUrawa) {
         // A melody still running out silently is heard again from here.
@@ -43,6 +45,7 @@ void MelodyEngine::Timer1_Timer() {
 }
 
 void MelodyEngine::tmrVolReset_Timer() {
+    const sound::StartsTogether together(m_library);
     if (m_settings.Noise)
         m_library.dsPlayEx(m_state.NoiseBuffer, 0, 0, 0);
     // Whatever attenuation a run-out left is undone, also mid run-out.

@@ -29,6 +29,7 @@ void MelodyEngine::PressOnButton() {
 }
 
 void MelodyEngine::ReleaseOnButton() {
+    const sound::StartsTogether together(m_library);
     m_state.OnButtonDown = false;
     if (m_settings.NoLockOnButton) {
         // The ON button springs back, whatever the switch showed.
@@ -69,6 +70,7 @@ void MelodyEngine::ReleaseOnButton() {
 }
 
 void MelodyEngine::PressOffButton() {
+    const sound::StartsTogether together(m_library);
     m_views.switchView.setOffPicture(OffPicture::imgOffB);
     m_state.OffButtonDown = true;
     if (m_state.OnSwitchState == SwitchPosition::Off || m_state.OnButtonDown)
@@ -87,7 +89,10 @@ void MelodyEngine::ReleaseOffButton() {
     m_state.OffButtonDown = false;
 }
 
+// The steps reach the output together: a melody started from quiet is first
+// written from where the Tokyo effect puts it, not from its head.
 void MelodyEngine::StartMelody() {
+    const sound::StartsTogether together(m_library);
     m_state.RunOutActive = false; // ends a run-out wait without stopping anything
     // Whatever still sounds of the melody stops; full volume again.
     m_library.dsStopMusicSegment(m_state.MelodySegment);
@@ -115,6 +120,7 @@ void MelodyEngine::StartMelody() {
 }
 
 void MelodyEngine::StopMelody() {
+    const sound::StartsTogether together(m_library);
     if (m_settings.Noise)
         m_library.dsPlayEx(m_state.NoiseBuffer, 0, 0, 0);
     // Tachikawa is tested first; the menus never set both effects.
@@ -162,6 +168,10 @@ void MelodyEngine::RunOutMelody(int attenuation) {
     // The windows stay live meanwhile; StartMelody, a new load or the
     // shut-down end the wait early by clearing RunOutActive.
     if (remainingSeconds > 0.0 && m_state.RunOutActive) {
+        // What the operation started so far (the click, the noise) sounds
+        // while the melody runs out, and an operation run during the wait
+        // holds its own starts.
+        m_library.releaseStarts();
         const auto duration =
             std::chrono::microseconds(static_cast<std::int64_t>(remainingSeconds * 1e6));
         m_pump.waitFor(duration, [this] { return !m_state.RunOutActive; });

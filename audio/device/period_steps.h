@@ -1,74 +1,63 @@
 #pragma once
 
-// When an output device takes a longer period, and when it goes back to a
-// shorter one.
-//
-// Late periods (underruns) make the period twice as long, up to the longest.
-// A device whose change of period makes a short silence waits for a quiet
-// period, unless late periods keep coming while a sound plays and break it
-// worse; a device that changes without a gap takes the longer one at once.
-// After a long calm, with nothing sounding, the device tries the shorter
-// period again, never shorter than the one it began with, and waits twice as
-// long the next time if that was too soon, so a machine that stays busy is
-// not taken up and down.
+// The period policy both output devices follow: when late periods make a
+// device take a longer period, when a calm lets it take a shorter one again,
+// and what counts as late. Plain decisions on the time points given, so they
+// can be tested without a device or a clock (docs/audio-periods.md).
 //
 // Thread: only the device's watching thread.
 
-#include <array>
+#include "device_tuning.h"
+
 #include <chrono>
-#include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace tremlo::sound {
+
+// What a device is made with; tests choose.
+struct PeriodChoice {
+    // 0: the device's environment variable's, else the shortest.
+    int firstFrames = 0;
+    std::chrono::seconds calmBeforeShorter = tuning::kCalmBeforeShorter;
+    // Whether a machine whose processors are all busy counts as late (the
+    // server's stream): not for a test on a machine that others keep busy.
+    bool busyCountsAsLate = true;
+};
 
 class PeriodSteps {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // 128 frames answer a press 2 to 3 ms sooner through SDL, but on a quiet
-    // two-core machine their callbacks came late in 5 runs of 6 of
-    // bench/press_latency.py, with a server buffer of 4 to 6 ms, and the
-    // device stepped up, once as far as 1024 frames. SDL_AUDIO_SAMPLES=128
-    // still asks for them.
-    static constexpr int kShortestFrames = 256;
-    // Two busy cores of a two-core machine made dropouts at 512 frames and
-    // none at 1024 (bench/dropout_bench.py --period).
-    static constexpr int kLongestFrames = 1024;
-
-    // After a longer period was taken, this long with no late period, and
-    // nothing sounding, the device tries the shorter one again.
-    static constexpr std::chrono::seconds kCalmBeforeShorter{60};
-    static constexpr std::chrono::seconds kLongestCalm{32 * 60};
-
-    // `watchesWhileSounding`: how many watches that found new late periods,
-    // within a few seconds, lengthen the period while a sound plays.
-    PeriodSteps(int firstFrames, int longestFrames, int watchesWhileSounding,
+    // `lateWatchesWhileSounding`: how many watches that found new late
+    // periods, within the spell window, lengthen the period while a sound
+    // plays (one look is enough while all is quiet).
+    PeriodSteps(int firstFrames, int lateWatchesWhileSounding,
                 std::chrono::seconds calmBeforeShorter);
 
-    // A watch found late periods the one before had not.
-    void noteLate(Clock::time_point now);
-    // The period to take now: `current` to keep it.
-    int next(int current, bool quiet, Clock::time_point now);
-    // The device changed from one period to the other, as next() asked.
-    void noteChange(int from, int to, Clock::time_point now);
-
-    // On standard error, where the benchmarks and a user read it: the
-    // period a device opened with, and each change next() asked for (from
-    // late periods, from processors all `busy`, or after a calm).
-    static void reportOpened(int rate, int periodFrames);
-    void reportChange(int from, int to, std::uint64_t underruns, bool busy) const;
-
-    // SDL's variable for the period, read by either device: it sets the
-    // first period tried, for a machine known to need a longer one and for
-    // measuring one period against another.
-    static int firstFramesFromEnvironment(int shortest);
+    // One look of the device's watch: `lateCount` is the device's running
+    // count of late periods, `busy` whether every processor has been busy.
+    // The period to take now; `current` to keep it.
+    int look(std::uint64_t lateCount, bool busy, int current, bool quiet, Clock::time_point now);
+    // The late periods counted so far are no sign of a slow machine (a server
+    // that went away kept the device waiting).
+    void forgive(std::uint64_t lateCount) { m_lateAnswered = lateCount; }
+    // The device took `to` in place of `from`, as look() asked. Returns the
+    // line a user and the benchmarks read on standard error.
+    std::string changed(int from, int to, Clock::time_point now);
+    // The line for the rate and the period a device opened with.
+    static std::string opened(int rate, int periodFrames);
 
 private:
+    void noteLate(Clock::time_point now);
     bool calmSince(Clock::time_point now) const;
 
     const int m_firstFrames;
-    const int m_longestFrames;
-    const int m_watchesWhileSounding;
+    const int m_lateWatchesWhileSounding;
+    std::uint64_t m_lateAnswered = 0;
+    // What the last look found, for the line changed() returns.
+    std::uint64_t m_lateSeen = 0;
+    bool m_busySeen = false;
     // Watches that found late periods since the first of them, which began
     // the spell a longer period answers; while there are any, a longer
     // period is wanted.
@@ -82,27 +71,16 @@ private:
     std::chrono::seconds m_calmBeforeShorter;
 };
 
-// Whether every processor of the machine has been kept busy for the last
-// second, from /proc/stat. Two programs keeping both processors of a
-// two-processor machine busy made underruns at periods of 256 and 512
-// frames and none at 1024 (bench/dropout_bench.py), some seconds apart: a
-// machine that busy is answered before it breaks a sound up, rather than
-// after. Busy counts the time the virtual machine's host took (steal).
-class ProcessorLoad {
-public:
-    // One look, every quarter second or so; true when the processors were
-    // busy for nine tenths of the time since the look four before (since
-    // the first, before there are four).
-    bool saturated();
+// The server's stream: a request that came after the one before later than
+// one period and half the server's margin beyond it (what it holds less one
+// period), so that a busy machine is answered before the server runs dry.
+bool serverRequestLate(PeriodSteps::Clock::duration sinceLastRequest, int periodFrames,
+                       std::int64_t heldFrames, int rate);
 
-private:
-    struct Times {
-        std::uint64_t busy = 0;
-        std::uint64_t total = 0;
-    };
-    std::array<Times, 4> m_looks{};
-    std::size_t m_next = 0;
-    int m_taken = 0;
-};
+// SDL's stream: the target length the device asks the server to hold, one and
+// a half periods rounded up to a millisecond, and how long after one
+// callback the next may begin before the server has run dry.
+int sdlServerBufferMsec(int periodFrames, int rate);
+PeriodSteps::Clock::duration sdlCallbackLateAfter(int periodFrames, int rate, int bufferMsec);
 
 } // namespace tremlo::sound

@@ -10,19 +10,9 @@
 namespace tremlo::sound {
 namespace {
 
-using namespace std::chrono_literals;
+using namespace tuning;
 
 constexpr std::size_t kFrameBytes = 2 * sizeof(float);
-// Quiet for this long, the device rests.
-constexpr int kQuietSecondsBeforeRest = 2;
-constexpr auto kWatchInterval = 250ms;
-constexpr auto kRestingWatchInterval = 1s;
-constexpr auto kReconnectInterval = 250ms;
-// What follows a change the device made itself (its start, a rest, a new
-// period) for this long is no sign of a slow machine: the underrun a rest
-// makes on purpose is reported a little later, and the requests take a few
-// periods to settle to new sizes.
-constexpr auto kOwnChangeSettles = 200ms;
 
 // What the server holds ahead: one and a half periods, as SDL's device does,
 // so a sound that starts while another plays, and the end of one, come as
@@ -43,6 +33,13 @@ pa_buffer_attr bufferAttr(int periodFrames) {
     return attr;
 }
 
+// An operation the server may refuse (a stream that died before it was
+// asked) comes back as null, which libpulse's unref would abort on.
+void release(pa_operation* operation) {
+    if (operation)
+        pa_operation_unref(operation);
+}
+
 pa_usec_t usecOf(std::chrono::microseconds duration) {
     return static_cast<pa_usec_t>(duration.count());
 }
@@ -55,9 +52,10 @@ void raiseThisThread() {
 
 } // namespace
 
-PulseDevice::PulseDevice(std::chrono::seconds calmBeforeShorter)
-    : m_periodFrames(PeriodSteps::firstFramesFromEnvironment(PeriodSteps::kShortestFrames)),
-      m_steps(m_periodFrames.load(), PeriodSteps::kLongestFrames, 1, calmBeforeShorter) {
+PulseDevice::PulseDevice(PeriodChoice choice)
+    : m_periodFrames(choice.firstFrames ? choice.firstFrames : serverFirstPeriodFrames()),
+      m_steps(m_periodFrames.load(), kServerLateWatchesWhileSounding, choice.calmBeforeShorter),
+      m_busyCountsAsLate(choice.busyCountsAsLate) {
     m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     m_loop = pa_threaded_mainloop_new();
     if (!m_loop || m_wakeFd < 0)
@@ -181,7 +179,7 @@ int PulseDevice::open(RenderCallback callback, void* context) {
         pa_operation_unref(asked);
     }
     if (m_rate <= 0)
-        m_rate = 48000;
+        m_rate = kFallbackRate;
     m_callback = callback;
     m_context = context;
     makeStreamLocked();
@@ -189,7 +187,7 @@ int PulseDevice::open(RenderCallback callback, void* context) {
         pa_threaded_mainloop_wait(m_loop);
     const bool opened = m_stream && m_streamLink == Link::Ready;
     if (opened) {
-        PeriodSteps::reportOpened(m_rate, periodFrames());
+        std::fprintf(stderr, "%s\n", PeriodSteps::opened(m_rate, periodFrames()).c_str());
         pa_mainloop_api* api = pa_threaded_mainloop_get_api(m_loop);
         m_wakeEvent = api->io_new(
             api, m_wakeFd, PA_IO_EVENT_INPUT,
@@ -273,7 +271,7 @@ void PulseDevice::start() {
     m_started = true;
     if (m_stream) {
         m_ownChange = Clock::now();
-        pa_operation_unref(pa_stream_cork(m_stream, 0, nullptr, nullptr));
+        release(pa_stream_cork(m_stream, 0, nullptr, nullptr));
     }
     pa_threaded_mainloop_unlock(m_loop);
 }
@@ -327,55 +325,61 @@ void PulseDevice::onWrite(pa_stream* stream, std::size_t bytes, void* self) {
     device.fill(std::min(bytes, device.heldBytes()), false);
 }
 
-// A request that comes after the one before so late that half the server's
-// margin beyond one period has played out counts as a late period too: the
-// machine is then answered before it breaks a sound up, as it would be
-// after the underrun the server reports. The millisecond more is a quiet
-// virtual machine's jitter.
+// A request that came late counts as a late period too (serverRequestLate):
+// the machine is then answered before it breaks a sound up, as it would be
+// after the underrun the server reports.
 void PulseDevice::noteRequestTime() {
     const auto now = Clock::now();
-    const auto period = static_cast<std::int64_t>(periodFrames());
-    const auto held = static_cast<std::int64_t>(heldBytes() / kFrameBytes);
-    const auto lateFrames = period + std::max<std::int64_t>(held - period, 0) / 2;
-    const auto lateAfter = std::chrono::microseconds(lateFrames * 1'000'000 / m_rate) + 1ms;
-    if (m_lastRequest != Clock::time_point{} && now - m_lastRequest > lateAfter &&
-        now - m_ownChange > kOwnChangeSettles)
+    if (m_lastRequest != Clock::time_point{} && now - m_ownChange > kOwnChangeSettles &&
+        serverRequestLate(now - m_lastRequest, periodFrames(),
+                          static_cast<std::int64_t>(heldBytes() / kFrameBytes), m_rate))
         ++m_underruns;
     m_lastRequest = now;
 }
 
-// Whole periods, as the mixer's callback expects; what is left of a request
-// comes with the next.
+// Whole periods, so that the server gets what it was told to expect; what
+// is left of a request comes with the next. libpulse's write buffer holds a
+// little under 64 KiB, less than a period of 8,192 frames: a period that
+// does not fit is written in as many pieces as it takes.
 void PulseDevice::fill(std::size_t bytes, bool atReadIndex) {
     const int period = periodFrames();
     const std::size_t periodBytes = static_cast<std::size_t>(period) * kFrameBytes;
-    std::size_t size = bytes / periodBytes * periodBytes;
-    if (size == 0)
-        return;
-    void* data = nullptr;
-    if (pa_stream_begin_write(m_stream, &data, &size) < 0 || !data)
-        return;
-    size = size / periodBytes * periodBytes;
-    if (size == 0) {
-        pa_stream_cancel_write(m_stream);
-        return;
-    }
-    auto* out = static_cast<float*>(data);
-    for (std::size_t done = 0; done < size; done += periodBytes, out += 2 * period) {
-        if (m_callback(m_context, out, static_cast<std::size_t>(period))) {
-            m_quietFrames = 0;
-            m_quiet.store(false, std::memory_order_relaxed);
-        } else {
-            m_quietFrames += period;
-            m_quiet.store(true, std::memory_order_relaxed);
+    std::size_t left = bytes / periodBytes * periodBytes;
+    pa_seek_mode_t seek = atReadIndex ? PA_SEEK_RELATIVE_ON_READ : PA_SEEK_RELATIVE;
+    while (left > 0) {
+        std::size_t size = left;
+        void* data = nullptr;
+        if (pa_stream_begin_write(m_stream, &data, &size) < 0 || !data)
+            break;
+        size = std::min(size, left) / kFrameBytes * kFrameBytes;
+        if (size == 0) {
+            pa_stream_cancel_write(m_stream);
+            break;
         }
+        auto* out = static_cast<float*>(data);
+        for (std::size_t done = 0; done < size;) {
+            const std::size_t frames = std::min(size - done, periodBytes) / kFrameBytes;
+            renderInto(out + done / sizeof(float), frames);
+            done += frames * kFrameBytes;
+        }
+        pa_stream_write(m_stream, data, size, nullptr, 0, seek);
+        seek = PA_SEEK_RELATIVE;
+        left -= size;
     }
-    pa_stream_write(m_stream, data, size, nullptr, 0,
-                    atReadIndex ? PA_SEEK_RELATIVE_ON_READ : PA_SEEK_RELATIVE);
-    if (m_quietFrames >= std::int64_t{kQuietSecondsBeforeRest} * m_rate) {
+    if (m_quietFrames >= kQuietBeforeRest.count() * m_rate) {
         m_resting = true;
         m_ownChange = Clock::now();
-        pa_operation_unref(pa_stream_cork(m_stream, 1, nullptr, nullptr));
+        release(pa_stream_cork(m_stream, 1, nullptr, nullptr));
+    }
+}
+
+void PulseDevice::renderInto(float* out, std::size_t frames) {
+    if (m_callback(m_context, out, frames)) {
+        m_quietFrames = 0;
+        m_quiet.store(false, std::memory_order_relaxed);
+    } else {
+        m_quietFrames += static_cast<std::int64_t>(frames);
+        m_quiet.store(true, std::memory_order_relaxed);
     }
 }
 
@@ -394,7 +398,7 @@ void PulseDevice::answerWake() {
     if (m_resting) {
         m_resting = false;
         m_lastRequest = {};
-        pa_operation_unref(pa_stream_cork(m_stream, 0, nullptr, nullptr));
+        release(pa_stream_cork(m_stream, 0, nullptr, nullptr));
     }
 }
 
@@ -425,7 +429,7 @@ void PulseDevice::watch() {
     std::unique_lock guard(m_watchLock);
     while (!m_watchEnds.wait_for(guard, resting ? kRestingWatchInterval : kWatchInterval,
                                  [this] { return m_stopWatching; })) {
-        const bool saturated = !resting && load.saturated();
+        const bool saturated = !resting && m_busyCountsAsLate && load.saturated();
         pa_threaded_mainloop_lock(m_loop);
         if (!resting)
             watchPeriodLocked(saturated);
@@ -450,17 +454,13 @@ void PulseDevice::watchPeriodLocked(bool saturated) {
     if (!m_stream || m_streamLink != Link::Ready)
         return;
     const auto now = Clock::now();
-    if (m_underruns != m_underrunsAnswered || saturated) {
-        m_underrunsAnswered = m_underruns;
-        m_steps.noteLate(now);
-    }
     const int period = periodFrames();
-    const int next = m_steps.next(period, m_quiet.load(std::memory_order_relaxed), now);
+    const int next =
+        m_steps.look(m_underruns, saturated, period, m_quiet.load(std::memory_order_relaxed), now);
     if (next == period)
         return;
     setBufferLocked(next);
-    m_steps.noteChange(period, next, now);
-    m_steps.reportChange(period, next, static_cast<std::uint64_t>(m_underruns), saturated);
+    std::fprintf(stderr, "%s\n", m_steps.changed(period, next, now).c_str());
 }
 
 // The same stream takes the new sizes: nothing it holds is dropped.
@@ -468,8 +468,7 @@ void PulseDevice::setBufferLocked(int periodFrames) {
     const pa_buffer_attr attr = bufferAttr(periodFrames);
     m_periodFrames.store(periodFrames, std::memory_order_relaxed);
     m_ownChange = Clock::now();
-    if (pa_operation* changed = pa_stream_set_buffer_attr(m_stream, &attr, nullptr, nullptr))
-        pa_operation_unref(changed);
+    release(pa_stream_set_buffer_attr(m_stream, &attr, nullptr, nullptr));
 }
 
 } // namespace tremlo::sound

@@ -1,33 +1,17 @@
 #pragma once
 
-// The output on a PulseAudio server (PipeWire's pulse server too), through
-// libpulse's own stream rather than SDL's.
+// The sound server's own stream (PulseAudio, or PipeWire's pulse server),
+// through libpulse. A start from quiet is written at the server's read index,
+// over the silence it holds, and the period changes without a gap; how and
+// why: docs/audio-periods.md.
 //
-// What SDL cannot do and this device does: a sound that starts while the
-// server holds nothing but silence from us is written at the server's read
-// index, over that silence, so it does not wait behind the stream's buffer.
-// A press from quiet is then heard after the sink's own latency, whatever
-// the period, and the buffer can be as long as a busy machine needs. A sound
-// that starts while another plays still queues behind what the server holds.
-//
-// The server tells of each underrun it has, so late periods are counted from
-// what was really heard rather than guessed from callback times, and a longer
-// period is a new buffer size for the same stream, taken without a gap, even
-// while a sound plays.
-//
-// When nothing has sounded for a while the device rests: it leaves the
-// server's requests unanswered, so nothing wakes the program, and the server
-// plays silence for the empty stream. wake() ends the rest with a write at
-// the read index. When the server goes away the device connects again every
-// quarter second and takes up its stream at the same rate; the mixer never
-// notices.
-//
-// Thread: open, start, close and wake are called from the library's thread;
-// libpulse calls everything else (the render callback too) on its mainloop
-// thread, under the mainloop's lock.
+// Thread: open, start, close and wake on the library's thread; libpulse calls
+// everything else (the render callback too) on its mainloop thread, under the
+// mainloop's lock; the period is watched from a thread of its own.
 
 #include "output_device.h"
 #include "period_steps.h"
+#include "processor_load.h"
 
 #include <atomic>
 #include <chrono>
@@ -48,7 +32,7 @@ namespace tremlo::sound {
 class PulseDevice : public OutputDevice {
 public:
     using Clock = std::chrono::steady_clock;
-    explicit PulseDevice(std::chrono::seconds calmBeforeShorter = PeriodSteps::kCalmBeforeShorter);
+    explicit PulseDevice(PeriodChoice choice = {});
     ~PulseDevice() override;
 
     // 0 when no server answers (and none is started for it).
@@ -68,6 +52,7 @@ private:
     void makeStreamLocked();
     void setBufferLocked(int periodFrames);
     void fill(std::size_t bytes, bool atReadIndex);
+    void renderInto(float* out, std::size_t frames);
     void answerWake();
     std::size_t heldBytes() const;
     void noteUnderrun();
@@ -87,7 +72,7 @@ private:
     RenderCallback m_callback = nullptr;
     void* m_context = nullptr;
     int m_rate = 0;
-    std::atomic<int> m_periodFrames{PeriodSteps::kShortestFrames};
+    std::atomic<int> m_periodFrames{tuning::kShortestFrames};
     bool m_started = false;
     bool m_closing = false;
 
@@ -108,10 +93,10 @@ private:
     // When the device last started, rested or changed its period.
     Clock::time_point m_ownChange{};
     // Underruns the server reported and requests that came late.
-    int m_underruns = 0;
+    std::uint64_t m_underruns = 0;
     Clock::time_point m_lastRequest{};
-    int m_underrunsAnswered = 0;
     PeriodSteps m_steps;
+    const bool m_busyCountsAsLate;
 
     // The period is watched from a thread of its own, which reads the
     // machine's load: the mainloop's thread renders and touches no file.

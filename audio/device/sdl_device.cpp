@@ -11,25 +11,7 @@
 namespace tremlo::sound {
 namespace {
 
-// How often the watcher looks for a lost device.
-constexpr auto kWatchInterval = std::chrono::milliseconds(250);
-
-// Quiet for this long, the device rests.
-constexpr int kQuietSecondsBeforeRest = 2;
-// A resting device still writes one period this often: only SDL's thread,
-// writing, notices a sound server gone, and the watcher can then bring the
-// device back before the next sound is started rather than after it.
-constexpr auto kRestLength = std::chrono::seconds(1);
-
-// Beyond the stream's target length, the sink has rendered this far ahead
-// (the null sink's latency read 0.4 to 1.6 ms in bench/press_latency.py).
-constexpr auto kSinkAhead = std::chrono::milliseconds(2);
-
-// Late periods that keep coming while a sound plays break it up more than the
-// short silence of a change of stream does: after this many watches that
-// found new ones within a few seconds, the period is lengthened without
-// waiting for quiet.
-constexpr int kLateSpellsBeforeInterrupting = 3;
+using namespace tuning;
 
 // Before SDL's first start, on the warm-up thread: the first SDL call opens
 // the library (library_on_demand.h).
@@ -40,33 +22,6 @@ void setSdlHints() {
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "トレモロ");
 }
 
-// The stream's target length the user set in the environment, which wins;
-// 0 when there is none, and the device sets its own for each period.
-// PULSE_LATENCY_MSEC is made here, on the thread that makes the device,
-// before any other thread reads the environment: later the device only
-// overwrites its value, which glibc does by swapping one pointer to a string
-// it never frees, so a reader on another thread sees the old value or the
-// new.
-int userServerBufferMsec() {
-    const char* text = std::getenv("PULSE_LATENCY_MSEC");
-    if (!text) {
-        setenv("PULSE_LATENCY_MSEC", "8", 0);
-        return 0;
-    }
-    const long msec = std::strtol(text, nullptr, 10);
-    return msec > 0 && msec < 10000 ? static_cast<int>(msec) : 0;
-}
-
-// Our own target length: with only SDL's one period held by the server, a
-// 256-frame period dropped out under load (a looping ambience broke up in the
-// sanitizer builds' end-to-end tests); half a period more, 8 ms at 256
-// frames, keeps it whole and still answers a press within about 10 ms,
-// though it costs some 3.5 ms of it (bench/press_latency.py). A longer
-// period, taken because callbacks came late, gets a margin as much longer.
-int ownServerBufferMsec(int periodFrames, int rate) {
-    return static_cast<int>((std::int64_t{periodFrames} * 3 * 1000 / 2 + rate - 1) / rate);
-}
-
 int preferredRate() {
     SDL_AudioSpec spec{};
     char* name = nullptr;
@@ -74,16 +29,21 @@ int preferredRate() {
         SDL_free(name);
         return spec.freq;
     }
-    return 48000;
+    return kFallbackRate;
 }
 
 } // namespace
 
-SdlDevice::SdlDevice(std::chrono::seconds calmBeforeShorter)
-    : m_askedPeriodFrames(PeriodSteps::firstFramesFromEnvironment(PeriodSteps::kShortestFrames)),
-      m_steps(m_askedPeriodFrames, PeriodSteps::kLongestFrames, kLateSpellsBeforeInterrupting,
-              calmBeforeShorter),
+SdlDevice::SdlDevice(PeriodChoice choice)
+    : m_askedPeriodFrames(choice.firstFrames ? choice.firstFrames : sdlFirstPeriodFrames()),
+      m_steps(m_askedPeriodFrames, kSdlLateWatchesWhileSounding, choice.calmBeforeShorter),
       m_userServerBufferMsec(userServerBufferMsec()) {
+    // The variable is made here, on the thread that makes the device, before
+    // any other thread reads the environment: later the device only
+    // overwrites its value, which glibc does by swapping one pointer to a
+    // string it never frees, so a reader on another thread sees the old
+    // value or the new.
+    setenv("PULSE_LATENCY_MSEC", "8", 0);
     m_warmUp = std::thread([this] {
         setSdlHints();
         m_warmedUp = SDL_InitSubSystem(SDL_INIT_AUDIO) == 0;
@@ -115,15 +75,9 @@ void SdlDevice::sdlCallback(void* self, std::uint8_t* stream, int bytes) noexcep
 }
 
 // What counts as an underrun, since SDL reports none: a callback that begins
-// later after the one before than all the server holds (the stream's target
-// length and what the sink has rendered ahead). SDL calls back once a whole
-// period fits below the target, that is when the server still holds the
-// target less one period, and the server plays that out in what is left of
-// the target length after one period. A request the server itself sent late
-// counts too, though it need not have been heard: a late period is a sign of
-// a busy machine either way. Two busy cores made gaps of 10 to 12 ms between
-// callbacks at 256 frames, and dropouts with them; a quiet machine, at most
-// 7.6 ms.
+// later after the one before than all the server holds (sdlCallbackLateAfter).
+// A request the server itself sent late counts too, though it need not have
+// been heard: a late period is a sign of a busy machine either way.
 void SdlDevice::noteCallbackTime() noexcept {
     const auto now = std::chrono::steady_clock::now();
     if (m_lastCallback != std::chrono::steady_clock::time_point{} &&
@@ -146,7 +100,7 @@ void SdlDevice::render(float* stereoOut, std::size_t frames) noexcept {
     }
     m_quiet.store(true, std::memory_order_relaxed);
     m_quietFrames += static_cast<std::int64_t>(frames);
-    if (m_quietFrames >= std::int64_t{kQuietSecondsBeforeRest} * m_rate) {
+    if (m_quietFrames >= kQuietBeforeRest.count() * m_rate) {
         if (rest())
             m_quietFrames = 0;
         // The stream ran dry on purpose.
@@ -157,7 +111,7 @@ void SdlDevice::render(float* stereoOut, std::size_t frames) noexcept {
 bool SdlDevice::rest() noexcept {
     std::unique_lock guard(m_restLock);
     const bool woken =
-        m_restEnds.wait_for(guard, kRestLength, [this] { return m_wakeAsked || m_closing; });
+        m_restEnds.wait_for(guard, kSdlRestLength, [this] { return m_wakeAsked || m_closing; });
     m_wakeAsked = false;
     return woken && !m_closing;
 }
@@ -183,7 +137,7 @@ SdlDevice::Stream SdlDevice::openStreamLocked(int periodFrames) {
     want.callback = &SdlDevice::sdlCallback;
     want.userdata = this;
     const int bufferMsec =
-        m_userServerBufferMsec ? m_userServerBufferMsec : ownServerBufferMsec(periodFrames, m_rate);
+        m_userServerBufferMsec ? m_userServerBufferMsec : sdlServerBufferMsec(periodFrames, m_rate);
     if (!m_userServerBufferMsec)
         setenv("PULSE_LATENCY_MSEC", std::to_string(bufferMsec).c_str(), 1);
     SDL_AudioSpec have{};
@@ -197,9 +151,7 @@ SdlDevice::Stream SdlDevice::openStreamLocked(int periodFrames) {
         return {};
     }
     stream.periodFrames = have.samples;
-    const std::int64_t periodUs = std::int64_t{have.samples} * 1'000'000 / m_rate;
-    const std::int64_t heldUs = std::max(periodUs, std::int64_t{bufferMsec} * 1000);
-    stream.lateAfter = std::chrono::microseconds(heldUs) + kSinkAhead;
+    stream.lateAfter = sdlCallbackLateAfter(have.samples, m_rate, bufferMsec);
     return stream;
 }
 
@@ -268,8 +220,10 @@ int SdlDevice::open(RenderCallback callback, void* context) {
     }
     if (!opened)
         return 0;
-    PeriodSteps::reportOpened(m_rate, m_periodFrames.load(std::memory_order_relaxed));
-    m_underrunsAnswered = m_underruns.load(std::memory_order_relaxed);
+    std::fprintf(
+        stderr, "%s\n",
+        PeriodSteps::opened(m_rate, m_periodFrames.load(std::memory_order_relaxed)).c_str());
+    m_steps.forgive(m_underruns.load(std::memory_order_relaxed));
     m_stopWatching = false;
     m_watcher = std::thread([this] { watch(); });
     return m_rate;
@@ -313,18 +267,12 @@ void SdlDevice::watch() {
     std::unique_lock guard(m_lock);
     while (!m_wake.wait_for(guard, kWatchInterval, [this] { return m_stopWatching; })) {
         if (m_deviceId != 0 && SDL_GetAudioDeviceStatus(m_deviceId) != SDL_AUDIO_STOPPED) {
-            const std::uint64_t underruns = m_underruns.load(std::memory_order_relaxed);
             const auto now = std::chrono::steady_clock::now();
-            if (underruns != m_underrunsAnswered) {
-                m_underrunsAnswered = underruns;
-                m_steps.noteLate(now);
-            }
             const int period = m_periodFrames.load(std::memory_order_relaxed);
-            const int next = m_steps.next(period, m_quiet.load(std::memory_order_relaxed), now);
-            if (next != period && changePeriodLocked(next)) {
-                m_steps.noteChange(period, next, now);
-                m_steps.reportChange(period, next, underruns, false);
-            }
+            const int next = m_steps.look(m_underruns.load(std::memory_order_relaxed), false,
+                                          period, m_quiet.load(std::memory_order_relaxed), now);
+            if (next != period && changePeriodLocked(next))
+                std::fprintf(stderr, "%s\n", m_steps.changed(period, next, now).c_str());
             continue;
         }
         // The device is lost. Its server connection is dead too, so the whole
@@ -341,7 +289,7 @@ void SdlDevice::watch() {
             SDL_PauseAudioDevice(m_deviceId, 0);
         // Calls kept waiting by a server going away are no sign of a slow
         // machine.
-        m_underrunsAnswered = m_underruns.load(std::memory_order_relaxed);
+        m_steps.forgive(m_underruns.load(std::memory_order_relaxed));
     }
 }
 

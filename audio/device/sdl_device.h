@@ -1,38 +1,13 @@
 #pragma once
 
-// The real output: SDL2 audio on the user's sound server.
+// SDL2's output, where no sound server of the pulse kind answers (or
+// TREMLO_AUDIO=sdl asks for it): ALSA and the other servers SDL knows. A
+// longer period is a new stream that takes over with a short silence; how
+// and why: docs/audio-periods.md.
 //
-// The device asks for the server's own rate and the shortest period the
-// machine keeps whole, with the server holding one and a half periods (the
-// stream's target length), so a press sounds within about two periods. It
-// starts at the shortest. Periods that come late (underruns, see
-// noteCallbackTime) make it take one twice as long, with a buffer as much
-// longer, up to the longest. A new stream takes over from the old one with a
-// silence of a few milliseconds (changePeriodLocked), so the change waits
-// for a silent period, unless late periods keep coming while a sound plays
-// and break it worse. The silent periods after opening are the probe: a
-// machine too busy for the shortest period has mostly left it before
-// anything sounds. After a long calm the device tries the shorter period
-// again, and waits twice as long the next time if that was too soon. When
-// the sound server goes away (it is restarted, or the user switches
-// outputs) a watcher thread re-opens the device at the same rate once the
-// server is back; the mixer never notices.
-//
-// When nothing has sounded for a while the device rests: its render callback
-// waits, unwoken, instead of returning periods of silence, so neither SDL's
-// thread nor the server's stream wakes the program (a paused SDL device would
-// go on writing silence every period). The sound server plays silence for the
-// empty stream. wake() ends the rest: the waiting callback returns its period
-// of silence and the next one, asked for at once since the stream has run
-// dry, holds the sound that woke it. That one period ahead is needed: the
-// server drops the first milliseconds written to a stream starting again from
-// dry (heard as a clipped start through the null sink), and the sound still
-// comes sooner than through a running stream's queue. Nothing moves while the
-// device rests, since nothing plays.
-//
-// Thread: open, start and close are called from the library's thread; SDL
-// calls the render callback on its own audio thread; the watcher thread only
-// re-opens.
+// Thread: open, start, close and wake on the library's thread; SDL calls the
+// render callback on its own audio thread; a watcher thread changes the
+// period and re-opens a lost device.
 
 #include "output_device.h"
 #include "period_steps.h"
@@ -49,7 +24,7 @@ namespace tremlo::sound {
 
 class SdlDevice : public OutputDevice {
 public:
-    explicit SdlDevice(std::chrono::seconds calmBeforeShorter = PeriodSteps::kCalmBeforeShorter);
+    explicit SdlDevice(PeriodChoice choice = {});
     ~SdlDevice() override;
 
     int open(RenderCallback callback, void* context) override;
@@ -84,8 +59,8 @@ private:
     RenderCallback m_callback = nullptr;
     void* m_context = nullptr;
     int m_rate = 0;
-    int m_askedPeriodFrames = PeriodSteps::kShortestFrames; // under m_lock
-    std::atomic<int> m_periodFrames{PeriodSteps::kShortestFrames};
+    int m_askedPeriodFrames = tuning::kShortestFrames; // under m_lock
+    std::atomic<int> m_periodFrames{tuning::kShortestFrames};
     std::uint32_t m_deviceId = 0; // an SDL_AudioDeviceID
     bool m_started = false;
 
@@ -102,11 +77,9 @@ private:
     // on opening, before SDL starts its thread.
     std::chrono::steady_clock::time_point m_lastCallback{};
     std::chrono::steady_clock::duration m_lateAfter{};
-    // Underruns since the device was made (any thread), and how many of
-    // them the watcher has answered.
+    // Underruns since the device was made (any thread).
     std::atomic<std::uint64_t> m_underruns{0};
-    std::uint64_t m_underrunsAnswered = 0; // under m_lock
-    PeriodSteps m_steps;                   // under m_lock
+    PeriodSteps m_steps; // under m_lock
     // Set by the audio thread when a period held nothing, and cleared by the
     // next sound. A press while the stream changes sounds a few
     // milliseconds late but whole: the mixer waits for the new stream.

@@ -187,6 +187,38 @@ TEST(BufferPlayback, PlayRestartsFromTheStartAlsoWhilePlaying) {
     EXPECT_NEAR(out[200 * 2], 200.0 / kRate, 1e-4);
 }
 
+// A device that writes a start at once (the server's stream, from quiet)
+// writes a held start only at the release, from where the operation's later
+// steps put it; a running device's period meanwhile does not play it.
+TEST(BufferPlayback, StartsHeldTogetherSoundOnlyFromTheReleaseAndFromWhereTheyWereLeft) {
+    OfflineLibrary lib;
+    const auto wave =
+        makeWave(kRate, 1, 16, kRate, [](std::int64_t f, int) { return f / double(kRate); });
+    SoundHandle h = lib.load(wave);
+    std::vector<float> written;
+    int wakes = 0;
+    lib.device->setOnWake([&] {
+        ++wakes;
+        written = lib.render(256);
+    });
+    {
+        const StartsTogether together(*lib.library);
+        EXPECT_FALSE(lib.library->holdStarts()) << "the outer hold is left to its maker";
+        lib.library->dsPlayLooping(h);
+        EXPECT_EQ(lib.library->dsIsPlaying(h), 1);
+        const auto meanwhile = lib.render(256);
+        EXPECT_EQ(peak(meanwhile, 0, 0, 256), 0.0);
+        lib.library->dsSetPositionMSec(h, 170);
+        EXPECT_EQ(wakes, 0);
+    }
+    ASSERT_EQ(wakes, 1);
+    EXPECT_NEAR(written[0], 0.170, 1e-4);
+    // Without a hold a start is written as it comes.
+    lib.library->dsPlay(h);
+    ASSERT_EQ(wakes, 2);
+    EXPECT_NEAR(written[0], 0.0, 1e-4);
+}
+
 TEST(BufferPlayback, StopIsSilentFromTheNextPeriodAndAnsweredAtOnce) {
     OfflineLibrary lib;
     SoundHandle h = lib.load(tone());

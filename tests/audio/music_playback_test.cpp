@@ -56,6 +56,20 @@ TEST_F(MusicPlayback, LengthAndSeekAreExactAcrossTempoChanges) {
     EXPECT_NE(lib.library->dsIsPlayingMusicSegment(h), 0);
 }
 
+TEST_F(MusicPlayback, ASegmentStartedInAHoldBeginsAtTheRelease) {
+    SoundHandle h = lib.library->dsLoadMusicSegment(heldNoteAcrossATempoChange(), 32);
+    ASSERT_NE(h, 0);
+    ASSERT_TRUE(lib.library->holdStarts());
+    lib.library->dsPlayMusicSegment(h, 1000);
+    EXPECT_NE(lib.library->dsIsPlayingMusicSegment(h), 0);
+    const auto held = lib.render(kRate / 10);
+    EXPECT_EQ(peak(held, 0, 0, kRate / 10), 0.0);
+    EXPECT_EQ(lib.library->dsGetSeekMSec(h), 0);
+    lib.library->releaseStarts();
+    lib.render(kRate / 10);
+    EXPECT_EQ(lib.library->dsGetSeekMSec(h), 100);
+}
+
 TEST_F(MusicPlayback, PassFollowsPassWithoutAGap) {
     SoundHandle h = lib.library->dsLoadMusicSegment(heldNoteAcrossATempoChange(), 32);
     lib.library->dsPlayMusicSegment(h, 1000);

@@ -199,9 +199,17 @@ TEST(EffectsRunOut, TheRunOutEndsWithTheCurrentPassInRealTime) {
 TEST(EffectsTokyo, TokyoSkipsTheFirst170MsOfAWaveMelodyOnly) {
     EngineRig rig;
     rig.settings.EffectTokyo = true;
+    rig.settings.Noise = true;
     rig.loadWaveMelody(2000);
+    // Where the melody stands when a device that writes a start at once
+    // (the server's stream, from quiet) is woken to write it.
+    std::vector<std::int32_t> atWakes;
+    rig.device->setOnWake(
+        [&] { atWakes.push_back(rig.library().dsGetPositionMSec(rig.state.MelodyBuffer)); });
     rig.time.at(0, [&] { rig.engine().PressOnButton(); });
     rig.time.runUntil(0);
+    EXPECT_EQ(atWakes, std::vector<std::int32_t>{170});
+    rig.device->setOnWake({});
     EXPECT_EQ(rig.library().dsGetPositionMSec(rig.state.MelodyBuffer), 170);
     rig.time.runUntil(100);
     EXPECT_NEAR(rig.library().dsGetPositionMSec(rig.state.MelodyBuffer), 270, 35);

@@ -1,24 +1,21 @@
-#include "system_device.h"
+#include "server_or_sdl_device.h"
 
+#include "device_tuning.h"
 #include "pulse_device.h"
 #include "sdl_device.h"
 
-#include <cstdlib>
-#include <cstring>
-
 namespace tremlo::sound {
 
-SystemDevice::SystemDevice() {
-    const char* chosen = std::getenv("TREMLO_AUDIO");
-    if (chosen && std::strcmp(chosen, "sdl") == 0)
+ServerOrSdlDevice::ServerOrSdlDevice() {
+    if (tuning::sdlChosen())
         m_sdl = std::make_unique<SdlDevice>();
     else
         m_server = std::make_unique<PulseDevice>();
 }
 
-SystemDevice::~SystemDevice() = default;
+ServerOrSdlDevice::~ServerOrSdlDevice() = default;
 
-int SystemDevice::open(RenderCallback callback, void* context) {
+int ServerOrSdlDevice::open(RenderCallback callback, void* context) {
     if (m_server) {
         if (const int rate = m_server->open(callback, context)) {
             m_active = m_server.get();
@@ -32,21 +29,21 @@ int SystemDevice::open(RenderCallback callback, void* context) {
     return m_sdl->open(callback, context);
 }
 
-void SystemDevice::start() {
+void ServerOrSdlDevice::start() {
     if (m_active)
         m_active->start();
 }
 
-void SystemDevice::close() {
+void ServerOrSdlDevice::close() {
     if (m_active)
         m_active->close();
 }
 
-int SystemDevice::periodFrames() const {
+int ServerOrSdlDevice::periodFrames() const {
     return m_active ? m_active->periodFrames() : 0;
 }
 
-void SystemDevice::wake() {
+void ServerOrSdlDevice::wake() {
     if (m_active)
         m_active->wake();
 }

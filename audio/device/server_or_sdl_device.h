@@ -4,6 +4,8 @@
 // PulseAudio server (or PipeWire's pulse server) answers, else SDL's, which
 // also reaches ALSA and the other servers SDL knows. TREMLO_AUDIO=sdl takes
 // SDL's even where a server answers, to compare the two.
+//
+// Thread: the library's thread.
 
 #include "output_device.h"
 
@@ -11,10 +13,10 @@
 
 namespace tremlo::sound {
 
-class SystemDevice : public OutputDevice {
+class ServerOrSdlDevice : public OutputDevice {
 public:
-    SystemDevice();
-    ~SystemDevice() override;
+    ServerOrSdlDevice();
+    ~ServerOrSdlDevice() override;
 
     int open(RenderCallback callback, void* context) override;
     void start() override;
