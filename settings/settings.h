@@ -8,8 +8,9 @@
 // the widths the file's values are limited to (16 or 32 bits). Any part of
 // the program reads and writes the fields directly; a changed field takes
 // effect at the next operation that reads it. Until the settings are loaded
-// every field is zero, false or empty, which the tests' rigs start from;
-// defaultSettings() gives the values a field takes when the file has none.
+// every field is zero, false or empty, so a record nobody loaded turns every
+// option off; defaultSettings() gives the values a field takes when the file
+// has none.
 //
 // Thread: the user-interface thread only.
 

@@ -18,7 +18,7 @@ Ctrl-C; a run killed outright is restored at the start of the next one
     tools/mutate.py settings --max 40 --seed 7   # 40 mutants total at random
     tools/mutate.py settings --files settings_file.cpp --list
     tools/mutate.py engine/melody_shelf.cpp --target engine_tests \\
-        --run 'engine_tests --gtest_filter=MelodyShelf*:PlaylistTest*'
+        --run 'engine_tests --gtest_filter=MelodyShelf*:*PlaylistTest*'
     tools/mutate.py input --ctest '^(SwitchInputs|MidiInput)\\.'
 
 Standard library only. Not part of CI: a room takes minutes on two cores.
@@ -50,7 +50,8 @@ class Room:
 
 
 # The rooms and the tests that judge them. A run's first word is a test
-# executable found in the build folder; the rest are its arguments.
+# executable found in the build folder; the rest are its arguments (a
+# parameterised suite is named "Prefix/Suite", hence the leading "*").
 ROOMS = {
     "settings": Room(
         files=["settings/*.cpp"],
@@ -66,7 +67,7 @@ ROOMS = {
         files=["engine/melody_shelf.cpp"],
         targets=["engine_tests", "ui_menus_tests"],
         runs=[
-            "engine_tests --gtest_filter=MelodyShelf*:PlaylistTest*",
+            "engine_tests --gtest_filter=MelodyShelf*:*PlaylistTest*",
             "ui_menus_tests",
         ],
     ),
@@ -79,19 +80,28 @@ ROOMS = {
         files=["engine/sound_library/wave_loader.cpp", "engine/sound_loading.cpp"],
         targets=["sound_library_tests", "engine_tests"],
         runs=[
-            "sound_library_tests --gtest_filter=Wave*:Codec*:Compressed*:GaplessMp3*",
-            "engine_tests --gtest_filter=SoundLoading*:LoadTest*",
+            "sound_library_tests --gtest_filter=Wave*:*CodecTest*:CompressedLength*:GaplessMp3*",
+            "engine_tests --gtest_filter=SoundLoading*",
         ],
     ),
     "keys": Room(
         files=["ui/common/virtual_keys.cpp", "ui/common/x11_keymap.cpp"],
         targets=["ui_switch_tests", "input_tests"],
-        runs=["ui_switch_tests --gtest_filter=KeyLayout*:VirtualKey*", "input_tests --gtest_filter=GlobalKeys*"],
+        runs=[
+            "ui_switch_tests --gtest_filter=KeyLayout*:*VirtualKeyTest*",
+            "input_tests --gtest_filter=GlobalKeys*",
+        ],
     ),
 }
 
 # ---------------------------------------------------------------------------
 # Finding the spots
+
+
+def digit_separator(text, i):
+    """Whether the quote at i separates digits (1'000) rather than opening
+    a character literal."""
+    return 0 < i < len(text) - 1 and text[i - 1].isalnum() and text[i + 1].isalnum()
 
 
 def code_mask(text):
@@ -138,7 +148,7 @@ def code_mask(text):
             j = n if j < 0 else j + len(delimiter) + 2
             blank(i, j)
             i = j
-        elif c == '"' or (c == "'" and not (i > 0 and text[i - 1].isalnum() and i + 1 < n and text[i + 1].isalnum())):
+        elif c == '"' or (c == "'" and not digit_separator(text, i)):
             j = i + 1
             while j < n and text[j] != c and text[j] != "\n":
                 j += 2 if text[j] == "\\" else 1
@@ -205,11 +215,11 @@ def operand_end(masked, i, step):
             if c == "=" and masked[j - 1] not in "=<>!" and masked[j + 1] != "=":
                 return j
             here = masked[j - 3 : j + 1] if step < 0 else masked[j : j + 4]
-            if len(here) == 4 and here[0].isspace() and here[3].isspace() and here[1:3] in ("&&", "||"):
+            if re.fullmatch(r"\s(&&|\|\|)\s", here):
                 return j
             if step < 0:
                 for word in KEYWORDS_BEFORE_CONDITION:
-                    if masked.endswith(" " + word, 0, j + 1) or masked.endswith("\t" + word, 0, j + 1):
+                    if re.search(r"\s" + word + "$", masked[max(0, j - 10) : j + 1]):
                         return j + 1
         j += step
     return j
@@ -233,7 +243,8 @@ def find_mutants(path, text):
 
     for m in RELATIONAL_RE.finditer(masked):
         for replacement in RELATIONAL[m.group(1)]:
-            found.append(Mutant(path, m.start(1), m.end(1), replacement, "'%s' -> '%s'" % (m.group(1), replacement)))
+            what = "'%s' -> '%s'" % (m.group(1), replacement)
+            found.append(Mutant(path, m.start(1), m.end(1), replacement, what))
 
     for m in PLUS_MINUS_ONE_RE.finditer(masked):
         found.append(Mutant(path, m.start(), m.end(), "", "'%s' dropped" % m.group().strip()))
@@ -255,7 +266,8 @@ def find_mutants(path, text):
         if not left_text or not right_text:
             continue
         found.append(Mutant(path, left, m.end() + 1, "", "'%s %s' dropped" % (left_text[:40], op)))
-        found.append(Mutant(path, m.start() - 1, right, "", "'%s %s' dropped" % (op, right_text[:40])))
+        what = "'%s %s' dropped" % (op, right_text[:40])
+        found.append(Mutant(path, m.start() - 1, right, "", what))
 
     for m in INTEGER_RE.finditer(masked):
         literal, suffix = m.group(1), m.group(2)
@@ -265,7 +277,8 @@ def find_mutants(path, text):
                 continue
             replacement = nudged(literal, suffix, delta)
             if replacement is not None:
-                found.append(Mutant(path, m.start(), m.end(), replacement, "%s -> %s" % (m.group(), replacement)))
+                what = "%s -> %s" % (m.group(), replacement)
+                found.append(Mutant(path, m.start(), m.end(), replacement, what))
 
     # Two spots that give the same code ("- 1" dropped and its 1 nudged to
     # 0) are one mutant.
@@ -326,9 +339,9 @@ def run(command, timeout, cwd=None, env=None):
     """(exit status or None on timeout, output, seconds). The command runs in
     a process group of its own that is killed on a timeout or Ctrl-C."""
     began = time.monotonic()
-    process = subprocess.Popen(
-        command, cwd=cwd, env=env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True, text=True, errors="replace"
-    )
+    process = subprocess.Popen(command, cwd=cwd, env=env, stdout=subprocess.PIPE,
+                               stderr=subprocess.STDOUT, start_new_session=True, text=True,
+                               errors="replace")
     try:
         output, _ = process.communicate(timeout=timeout)
         return process.returncode, output, time.monotonic() - began
@@ -359,14 +372,17 @@ class Judge:
         self.commands = []
         for line in room.runs:
             words = shlex.split(line)
-            self.commands.append([find_executable(self.build_dir, words[0])] + words[1:] + ["--gtest_fail_fast", "--gtest_brief=1"])
+            executable = find_executable(self.build_dir, words[0])
+            self.commands.append([executable] + words[1:] + ["--gtest_fail_fast", "--gtest_brief=1"])
         if room.ctest:
-            self.commands.append(["ctest", "--test-dir", self.build_dir, "-R", room.ctest, "--stop-on-failure", "-j%d" % self.jobs])
+            self.commands.append(["ctest", "--test-dir", self.build_dir, "-R", room.ctest,
+                                  "--stop-on-failure", "-j%d" % self.jobs])
         if not self.commands:
             sys.exit("mutate: the room has no tests to run (--run or --ctest)")
 
     def build(self):
-        status, output, _ = run(["ninja", "-C", self.build_dir, "-j%d" % self.jobs] + self.targets, self.build_timeout)
+        command = ["ninja", "-C", self.build_dir, "-j%d" % self.jobs] + self.targets
+        status, output, _ = run(command, self.build_timeout)
         return status == 0, output
 
     def test(self):
@@ -387,19 +403,29 @@ class Judge:
 
 
 def parse_args():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0], formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("room", nargs="+", help="a room of the table (%s), a folder or files" % ", ".join(ROOMS))
-    parser.add_argument("--build-dir", default=os.path.join(ROOT, "build-test"), help="an existing ninja build folder (default build-test)")
-    parser.add_argument("--files", action="append", default=[], help="only files whose path matches this glob or contains this text (repeatable)")
-    parser.add_argument("--target", action="append", default=[], help="ninja target to rebuild (repeatable; replaces the room's)")
-    parser.add_argument("--run", action="append", default=[], help="test command, first word a test executable (repeatable; replaces the room's)")
-    parser.add_argument("--ctest", default=None, help="ctest -R regex to run (replaces the room's tests)")
-    parser.add_argument("--max", type=int, default=0, help="at most this many mutants, total with --seed")
-    parser.add_argument("--seed", type=int, default=1, help="seed of the draw (default 1)")
-    parser.add_argument("--timeout", type=float, default=0, help="seconds a test run may take (default: 5 times the unchanged run, at least 20)")
-    parser.add_argument("--build-timeout", type=float, default=900, help="seconds a build may take (default 900)")
-    parser.add_argument("--jobs", type=int, default=2, help="ninja and ctest jobs (default 2)")
-    parser.add_argument("--list", action="store_true", help="list the mutants and stop")
+    parser = argparse.ArgumentParser(
+        description=__doc__.split("\n\n")[0],
+        epilog=__doc__.split("\n\n", 2)[2],
+        formatter_class=argparse.RawDescriptionHelpFormatter,
+    )
+    add = parser.add_argument
+    add("room", nargs="+", help="a room of the table (%s), a folder or files" % ", ".join(ROOMS))
+    add("--build-dir", default=os.path.join(ROOT, "build-test"),
+        help="an existing ninja build folder (default build-test)")
+    add("--files", action="append", default=[],
+        help="only files whose path matches this glob or contains this text (repeatable)")
+    add("--target", action="append", default=[],
+        help="ninja target to rebuild (repeatable; replaces the room's)")
+    add("--run", action="append", default=[],
+        help="test command, its first word a test executable (repeatable; replaces the room's)")
+    add("--ctest", default=None, help="ctest -R regex to run (replaces the room's tests)")
+    add("--max", type=int, default=0, help="at most this many mutants, drawn with --seed")
+    add("--seed", type=int, default=1, help="seed of the draw (default 1)")
+    add("--timeout", type=float, default=0,
+        help="seconds a test run may take (default: 5 times the unchanged run, at least 20)")
+    add("--build-timeout", type=float, default=900, help="seconds a build may take (default 900)")
+    add("--jobs", type=int, default=2, help="ninja and ctest jobs (default 2)")
+    add("--list", action="store_true", help="list the mutants and stop")
     return parser.parse_args()
 
 
@@ -416,7 +442,8 @@ def room_of(args):
         room.targets = args.target
     if args.run or args.ctest is not None:
         room.runs, room.ctest = args.run, args.ctest or ""
-    files = sorted({os.path.relpath(p, ROOT) for pattern in room.files for p in glob.glob(os.path.join(ROOT, pattern))})
+    found = [p for pattern in room.files for p in glob.glob(os.path.join(ROOT, pattern))]
+    files = sorted({os.path.relpath(p, ROOT) for p in found})
     if args.files:
         files = [f for f in files if any(fnmatch.fnmatch(f, "*" + g) or g in f for g in args.files)]
     if not files:
@@ -468,7 +495,8 @@ def main():
         print(output)
         sys.exit("mutate: the tests fail on the unchanged code")
     judge.test_timeout = args.timeout or max(20.0, 5 * seconds)
-    print("%d mutants of %d in %s; the unchanged tests take %.1f s" % (len(mutants), total, ", ".join(files), seconds))
+    print("%d mutants of %d in %s; the unchanged tests take %.1f s"
+          % (len(mutants), total, ", ".join(files), seconds))
 
     results = {"killed": [], "survived": [], "timeout": [], "no build": []}
     interrupted = False
@@ -489,7 +517,8 @@ def main():
                 write_atomically(full, original)
                 journal.release()
             results[verdict].append(mu)
-            print("[%d/%d] %s:%d: %s: %s (%.1f s)" % (number, len(mutants), mu.path, mu.line, mu.what, verdict, seconds), flush=True)
+            print("[%d/%d] %s:%d: %s: %s (%.1f s)"
+                  % (number, len(mutants), mu.path, mu.line, mu.what, verdict, seconds), flush=True)
     except KeyboardInterrupt:
         interrupted = True
         print("\ninterrupted; the files are as they were", file=sys.stderr)
@@ -500,7 +529,8 @@ def main():
     killed = len(results["killed"]) + len(results["timeout"])
     judged = killed + len(results["survived"])
     print()
-    print("killed %d (%d by a timeout), survived %d, did not build %d" % (killed, len(results["timeout"]), len(results["survived"]), len(results["no build"])))
+    print("killed %d (%d by a timeout), survived %d, did not build %d"
+          % (killed, len(results["timeout"]), len(results["survived"]), len(results["no build"])))
     if judged:
         print("score: %.0f %% (%d of %d)" % (100.0 * killed / judged, killed, judged))
     if results["survived"]:
