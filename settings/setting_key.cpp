@@ -81,7 +81,10 @@ void readKey(const IniProfile& ini, std::string_view section, std::string_view k
              const std::string& fallback, std::string& field) {
     runStep([&] {
         std::string text = ini.readValue(key, section);
-        field = text.empty() ? fallback : std::move(text);
+        if (text.empty())
+            field = fallback;
+        else
+            field = std::move(text);
     });
 }
 
