@@ -42,6 +42,14 @@ TEST_F(IniProfileTest, FirstWriteMakesTheSectionWithLfEndings) {
     ASSERT_TRUE(ini.writeValue("XPosR", "0.3000000"));
     ASSERT_TRUE(ini.writeValues({{"Door", "Yes"}, {"XPosR", "0.5000000"}}));
     EXPECT_EQ(readBytes(path), "[TREMLO 1.10]\nXPosR=0.5000000\nDoor=Yes\n");
+    // New files are as readable as the user's umask makes any other file.
+    const mode_t umask = ::umask(0);
+    ::umask(umask);
+    for (const std::string& made : {path, ini.lockPath()}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(made.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0666u & ~umask) << made;
+    }
 }
 
 TEST_F(IniProfileTest, WriteTouchesOnlyItsKeysAndKeepsCrlf) {
