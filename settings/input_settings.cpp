@@ -1,19 +1,17 @@
 #include "input_settings.h"
 
+#include "settings_keys.h"
+
 namespace tremlo {
 
 InputSettings readInputSettings(const IniProfile& ini) {
-    return {ini.readValue("OnInput", kInputSection), ini.readValue("OffInput", kInputSection),
-            ini.readValue("GlobalOnKey", kInputSection),
-            ini.readValue("GlobalOffKey", kInputSection)};
+    InputSettings input;
+    readSection(ini, kInputKeys, input);
+    return input;
 }
 
 bool writeInputSettings(IniProfile& ini, const InputSettings& input) {
-    return ini.writeValues({{"OnInput", input.OnInput},
-                            {"OffInput", input.OffInput},
-                            {"GlobalOnKey", input.GlobalOnKey},
-                            {"GlobalOffKey", input.GlobalOffKey}},
-                           kInputSection);
+    return writeSection(ini, kInputKeys, input);
 }
 
 } // namespace tremlo

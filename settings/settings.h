@@ -2,12 +2,15 @@
 
 // The one record of the user's preferences, shared by the whole program.
 //
-// Fields carry the names of their keys in the settings file. Flags are plain
-// bools: the file's Yes/No forms live only in settings_file.cpp. Integers keep
-// the widths the file's values are limited to (16 or 32 bits). Any part of the program reads and
-// writes the fields directly; a changed field takes effect at the next operation that reads it.
-// Until the settings are loaded every field is zero, false or empty; defaultSettings() gives the
-// values a field takes when the file has none.
+// Fields carry the names of their keys in the settings file, where each is
+// declared once with its default (settings_keys.h). Flags are plain bools:
+// the file's Yes/No forms live only in the settings file code. Integers keep
+// the widths the file's values are limited to (16 or 32 bits). Any part of
+// the program reads and writes the fields directly; a changed field takes
+// effect at the next operation that reads it. Until the settings are loaded
+// every field is zero, false or empty, so a record nobody loaded turns every
+// option off; defaultSettings() gives the values a field takes when the file
+// has none.
 //
 // Thread: the user-interface thread only.
 

@@ -15,6 +15,7 @@
 
 #include "ini_profile.h"
 #include "settings.h"
+#include "user_folders.h"
 
 #include <optional>
 #include <string>
@@ -70,10 +71,6 @@ std::vector<IniProfile::Entry> settingsFileEntries(const Settings& settings, dou
 // file cannot hold (a path that is not UTF-8, say) keeps the stored one and
 // does not stop the rest.
 bool writeSettingsFile(IniProfile& ini, const Settings& settings, double xPosR, double yPosR);
-
-// $XDG_CONFIG_HOME/tremolo, or ~/.config/tremolo when that variable is unset
-// or not an absolute path.
-std::string userConfigFolder();
 
 // True when the program may keep files in its own folder: the folder can be
 // written, and no system install owns it. A folder under /usr or /opt belongs

@@ -2,8 +2,6 @@
 
 #include "settings_file.h"
 
-#include <algorithm>
-
 namespace tremlo {
 
 SettingsStore::SettingsStore(IniProfile& file, std::string programFolder)
@@ -19,8 +17,6 @@ void SettingsStore::LoadSettings(Settings& settings, SettingsWindows& windows) {
     if (settings.TopMost)
         windows.makeWindowsTopMost();
     windows.setMainWindowWidth(48);
-    settings.DoorDelay = std::max<std::int16_t>(settings.DoorDelay, 0);
-    settings.DoorThreshold = std::max<std::int16_t>(settings.DoorThreshold, 0);
     windows.setDoorTimerInterval(settings.DoorDelay + 1);
     windows.setBusyCursor(false);
     m_loaded = true;
@@ -32,6 +28,22 @@ bool SettingsStore::SaveSettings(const Settings& settings, SettingsWindows& wind
     const bool written = writeSettingsFile(m_file, settings, x, y);
     windows.setBusyCursor(false);
     return written;
+}
+
+InputSettings SettingsStore::loadInput() const {
+    return readInputSettings(m_file);
+}
+
+bool SettingsStore::saveInput(const InputSettings& input) {
+    return writeInputSettings(m_file, input);
+}
+
+ShelfSettings SettingsStore::loadShelf() const {
+    return readShelfSettings(m_file);
+}
+
+bool SettingsStore::saveShelf(const ShelfSettings& shelf) {
+    return writeShelfSettings(m_file, shelf);
 }
 
 } // namespace tremlo

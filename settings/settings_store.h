@@ -1,13 +1,16 @@
 #pragma once
 
-// Loading the settings at start-up and saving them: the settings file and
-// what loading applies to the windows at once (the main window's place and
-// width, stay-on-top, the door timer, the speed slider's range).
+// Loading the settings and saving them: the program's section of the
+// settings file and what loading applies to the windows at once (the main
+// window's place and width, stay-on-top, the door timer, the speed slider's
+// range), and the sections of their own, [Input] and [Shelf], as they are.
 //
 // Thread: the user-interface thread.
 
 #include "ini_profile.h"
+#include "input_settings.h"
 #include "settings.h"
+#include "shelf_settings.h"
 
 #include <string>
 #include <utility>
@@ -41,6 +44,13 @@ public:
     // Writes every key; false when the file could not be written.
     bool SaveSettings(const Settings& settings, SettingsWindows& windows);
     bool loaded() const { return m_loaded; }
+
+    InputSettings loadInput() const;
+    // False when a key could not be written.
+    bool saveInput(const InputSettings& input);
+    ShelfSettings loadShelf() const;
+    // False when a key could not be written.
+    bool saveShelf(const ShelfSettings& shelf);
 
 private:
     IniProfile& m_file;

@@ -1,7 +1,10 @@
 #include "text_encoding.h"
 
+#include "ascii_text.h"
+
 #include <cerrno>
 #include <iconv.h>
+#include <langinfo.h>
 
 namespace tremlo {
 
@@ -46,13 +49,11 @@ bool isValidUtf8(std::string_view text) {
     return true;
 }
 
-// A byte that is not Shift-JIS becomes U+FFFD rather than failing the whole
-// text: a settings file's other keys are still worth reading.
-std::string cp932ToUtf8(std::string_view bytes) {
-    iconv_t cd = iconv_open("UTF-8", "CP932");
+std::optional<std::string> toUtf8(std::string_view bytes, const char* codeset, BadBytes bad) {
+    iconv_t cd = iconv_open("UTF-8", codeset);
     // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's own failure value
     if (cd == reinterpret_cast<iconv_t>(-1))
-        return std::string(bytes);
+        return std::nullopt;
     std::string out;
     out.reserve(bytes.size() * 3 / 2 + 16);
     char* in = const_cast<char*>(bytes.data());
@@ -64,6 +65,10 @@ std::string cp932ToUtf8(std::string_view bytes) {
         const std::size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
         out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
         if (rc == static_cast<std::size_t>(-1) && errno != E2BIG) {
+            if (bad == BadBytes::Fail) {
+                iconv_close(cd);
+                return std::nullopt;
+            }
             out += "\xEF\xBF\xBD";
             ++in;
             --inLeft;
@@ -71,6 +76,21 @@ std::string cp932ToUtf8(std::string_view bytes) {
     }
     iconv_close(cd);
     return out;
+}
+
+std::optional<std::string> localeToUtf8(std::string_view bytes) {
+    const char* codeset = nl_langinfo(CODESET);
+    if (!codeset || equalsIgnoringAsciiCase(codeset, "UTF-8") ||
+        equalsIgnoringAsciiCase(codeset, "ANSI_X3.4-1968"))
+        return std::nullopt;
+    return toUtf8(bytes, codeset, BadBytes::Fail);
+}
+
+// A byte that is not Shift-JIS becomes U+FFFD rather than failing the whole
+// text: a settings file's other keys are still worth reading.
+std::string cp932ToUtf8(std::string_view bytes) {
+    auto text = toUtf8(bytes, "CP932", BadBytes::Replace);
+    return text ? std::move(*text) : std::string(bytes);
 }
 
 std::string readableText(std::string_view bytes) {

@@ -3,6 +3,7 @@
 
 #include "ini_profile.h"
 #include "test_folder.h"
+#include "text_encoding.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -41,6 +42,14 @@ TEST_F(IniProfileTest, FirstWriteMakesTheSectionWithLfEndings) {
     ASSERT_TRUE(ini.writeValue("XPosR", "0.3000000"));
     ASSERT_TRUE(ini.writeValues({{"Door", "Yes"}, {"XPosR", "0.5000000"}}));
     EXPECT_EQ(readBytes(path), "[TREMLO 1.10]\nXPosR=0.5000000\nDoor=Yes\n");
+    // New files are as readable as the user's umask makes any other file.
+    const mode_t umask = ::umask(0);
+    ::umask(umask);
+    for (const std::string& made : {path, ini.lockPath()}) {
+        struct stat st {};
+        ASSERT_EQ(::stat(made.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, 0666u & ~umask) << made;
+    }
 }
 
 TEST_F(IniProfileTest, WriteTouchesOnlyItsKeysAndKeepsCrlf) {
@@ -96,6 +105,39 @@ TEST_F(IniProfileTest, ShiftJisFileReadsAndIsRewrittenAsUtf8) {
     EXPECT_EQ(ini.readValue("DoorWAV"), "/音/ドア.wav");
     ASSERT_TRUE(ini.writeValue("Door", "Yes"));
     EXPECT_EQ(readBytes(path), utf8 + "Door=Yes\r\n");
+}
+
+// What passes for UTF-8 decides whether a file is read as Shift-JIS: each
+// row sits at an edge of a lead or continuation byte's range.
+TEST(TextEncoding, StrictUtf8AtEachEdgeAndShiftJisOtherwise) {
+    const struct {
+        const char* bytes;
+        bool utf8;
+    } rows[] = {
+        {"\x7F", true},
+        {"\xC1\xBF", false},
+        {"\xC2\x80", true},
+        {"\xDF\xBF", true},
+        {"\xC2\x7F", false},
+        {"\xC2\xC0", false},
+        {"\xE0\x9F\xBF", false},
+        {"\xE0\xA0\x80", true},
+        {"\xED\x9F\xBF", true},
+        {"\xED\xA0\x80", false},
+        {"\xEF\xBF\xBF", true},
+        {"\xE1\x80\x7F", false},
+        {"\xE1\x80", false},
+        {"\xF0\x8F\xBF\xBF", false},
+        {"\xF0\x90\x80\x80", true},
+        {"\xF4\x8F\xBF\xBF", true},
+        {"\xF4\x90\x80\x80", false},
+        {"\xF5\x80\x80\x80", false},
+        {"\xF1\x80\x80\xC0", false},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(isValidUtf8(row.bytes), row.utf8) << testing::PrintToString(row.bytes);
+    EXPECT_EQ(readableText("\x94\xad\x8e\xd4"), "発車");
+    EXPECT_EQ(readableText("\x81 x"), "\xEF\xBF\xBD x");
 }
 
 TEST_F(IniProfileTest, WriteReplacesTheFileByRenameAndKeepsItsMode) {

@@ -166,6 +166,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ValueCase{"RoundsUpToOverflow", "DoorDelay=32767.5", 777},
                       ValueCase{"Exponent", "DoorDelay=2.5e2", 250},
                       ValueCase{"DanglingExponent", "DoorDelay=7e+", 7},
+                      ValueCase{"SignedExponent", "DoorDelay=2.5e+2", 250},
                       ValueCase{"PlusSign", "DefExt=+2", 2},
                       ValueCase{"CommaIsNoPoint", "DefExt=2,9", 2},
                       ValueCase{"BeyondDoubleKeepsPrior", "DoorDelay=1e999", 777},

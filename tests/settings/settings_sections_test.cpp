@@ -1,0 +1,60 @@
+// The sections of their own beside the program's: each key is written to
+// and read from its own section, under its own name, and nowhere else.
+
+#include "settings_store.h"
+#include "test_folder.h"
+
+#include <gtest/gtest.h>
+
+namespace tremlo::test {
+namespace {
+
+struct SectionKey {
+    const char* section;
+    const char* key;
+    const char* text; // a value no other key has
+};
+
+// Every key of every section but the program's.
+constexpr SectionKey kSectionKeys[] = {
+    {"Input", "OnInput", "serial:DSR@/dev/ttyUSB0"},
+    {"Input", "OffInput", "midi:note 60@Keystation 49"},
+    {"Input", "GlobalOnKey", "Ctrl+Shift+F9"},
+    {"Input", "GlobalOffKey", "Meta+F10"},
+    {"Shelf", "Playlist", "/home/駅員/発車 メロディ.m3u8"},
+    {"Shelf", "Position", "12"},
+};
+
+TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
+    TestFolder folder;
+    IniProfile ini(folder.file("tremlo.ini"));
+    SettingsStore store(ini, folder.path());
+    // The program's section and a stranger hold every name with another
+    // value, so a key looked for in the wrong section reads that one.
+    std::string decoys;
+    for (const auto& row : kSectionKeys)
+        decoys += std::string(row.key) + "=decoy\n";
+    writeBytes(ini.path(), "[TREMLO 1.10]\n" + decoys + "[Inputs]\n" + decoys);
+
+    const InputSettings input{kSectionKeys[0].text, kSectionKeys[1].text, kSectionKeys[2].text,
+                              kSectionKeys[3].text};
+    const ShelfSettings shelf{kSectionKeys[4].text, 12};
+    ASSERT_TRUE(store.saveInput(input));
+    ASSERT_TRUE(store.saveShelf(shelf));
+    for (const auto& row : kSectionKeys) {
+        EXPECT_EQ(ini.readValue(row.key, row.section), row.text) << row.section << " " << row.key;
+        EXPECT_EQ(ini.readValue(row.key), "decoy") << row.key;
+        EXPECT_EQ(ini.readValue(row.key, "Inputs"), "decoy") << row.key;
+    }
+    EXPECT_EQ(store.loadInput(), input);
+    EXPECT_EQ(store.loadShelf(), shelf);
+
+    // A file without the sections reads as none, whatever the program's
+    // section holds.
+    writeBytes(ini.path(), "[TREMLO 1.10]\n" + decoys);
+    EXPECT_EQ(store.loadInput(), InputSettings{});
+    EXPECT_EQ(store.loadShelf(), ShelfSettings{});
+}
+
+} // namespace
+} // namespace tremlo::test
