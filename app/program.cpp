@@ -5,9 +5,10 @@
 #include "drop_file.h"
 #include "frm_about.h"
 #include "recent_documents.h"
-#include "settings_file.h"
 #include "server_or_sdl_device.h"
+#include "settings_file.h"
 #include "termination_requests.h"
+#include "user_folders.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -15,7 +16,6 @@
 #include <QLibraryInfo>
 #include <QPainter>
 #include <QScreen>
-#include <QStandardPaths>
 #include <QUrl>
 #include <cstring>
 #include <filesystem>
@@ -79,7 +79,7 @@ QString programFolderOf(QApplication& application, QTranslator& translator,
 
 std::string workFolderOf(const std::string& programFolder) {
     return workFolderFor(QString::fromStdString(programFolder),
-                         QStandardPaths::writableLocation(QStandardPaths::CacheLocation))
+                         QString::fromStdString(userCacheFolder()))
         .toStdString();
 }
 

@@ -2,16 +2,16 @@
 
 #include "ascii_text.h"
 #include "catalogues.h"
+#include "shelf_settings.h"
 #include "sound_loading.h"
 #include "text_encoding.h"
+#include "user_folders.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <iconv.h>
-#include <langinfo.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,32 +29,6 @@ std::string_view trimmed(std::string_view text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
         text.remove_suffix(1);
     return text;
-}
-
-// Through iconv from the locale's character set; nullopt when the locale is
-// UTF-8 already (the text was not) or the bytes are not of its set.
-std::optional<std::string> fromLocale(std::string_view bytes) {
-    const char* codeset = nl_langinfo(CODESET);
-    if (!codeset || equalsIgnoringAsciiCase(codeset, "UTF-8") ||
-        equalsIgnoringAsciiCase(codeset, "ANSI_X3.4-1968"))
-        return std::nullopt;
-    iconv_t convert = iconv_open("UTF-8", codeset);
-    // NOLINTNEXTLINE(performance-no-int-to-ptr): iconv's own failure value
-    if (convert == reinterpret_cast<iconv_t>(-1))
-        return std::nullopt;
-    std::string in(bytes);
-    std::string out(in.size() * 4 + 4, '\0');
-    char* inPointer = in.data();
-    char* outPointer = out.data();
-    std::size_t inLeft = in.size();
-    std::size_t outLeft = out.size();
-    const bool whole =
-        iconv(convert, &inPointer, &inLeft, &outPointer, &outLeft) != static_cast<std::size_t>(-1);
-    iconv_close(convert);
-    if (!whole)
-        return std::nullopt;
-    out.resize(out.size() - outLeft);
-    return out;
 }
 
 void appendUtf8(std::string& out, char32_t c) {
@@ -112,7 +86,7 @@ std::string decodePlaylist(std::string_view bytes, bool utf8) {
         bytes.remove_prefix(kUtf8Bom.size());
     if (utf8 || isValidUtf8(bytes))
         return std::string(bytes);
-    if (auto text = fromLocale(bytes))
+    if (auto text = localeToUtf8(bytes))
         return *text;
     return cp932ToUtf8(bytes);
 }
@@ -281,42 +255,18 @@ bool isPlayable(const std::string& path) {
     return isMelodyPath(path) && isThere(path);
 }
 
-// The "[Shelf]" section, read and written only here. The file is what finds
-// the entry again; the position stays for files written before it was kept,
-// and for a shelf the file has left.
-struct ShelfRecord {
-    std::string playlist; // empty for the folder shelf
-    std::string position; // the entry chosen last, from 1
-    std::string file;     // that entry's path
-};
-
-constexpr std::string_view kShelfSection = MelodyShelf::kSection;
-
-ShelfRecord readShelfRecord(const IniProfile& file) {
-    return {file.readValue("Playlist", kShelfSection), file.readValue("Position", kShelfSection),
-            file.readValue("File", kShelfSection)};
-}
-
-void writeShelfRecord(IniProfile& file, const ShelfRecord& record) {
-    file.writeValues(
-        {{"Playlist", record.playlist}, {"Position", record.position}, {"File", record.file}},
-        kShelfSection);
-}
-
 // The entry `record` names on `entries`: the one at its position when that
 // is its file (a playlist may name a file twice), else the first with its
 // file, else the one at its position.
-std::optional<std::size_t> restoredIndex(const ShelfRecord& record,
+std::optional<std::size_t> restoredIndex(const ShelfSettings& record,
                                          const std::vector<ShelfEntry>& entries) {
     std::optional<std::size_t> atPosition;
-    char* end = nullptr;
-    const long number = std::strtol(record.position.c_str(), &end, 10);
-    if (number >= 1 && static_cast<unsigned long>(number) <= entries.size())
-        atPosition = static_cast<std::size_t>(number - 1);
-    if (record.file.empty() || (atPosition && entries[*atPosition].path == record.file))
+    if (record.Position >= 1 && static_cast<std::size_t>(record.Position) <= entries.size())
+        atPosition = static_cast<std::size_t>(record.Position - 1);
+    if (record.File.empty() || (atPosition && entries[*atPosition].path == record.File))
         return atPosition;
     for (std::size_t k = 0; k < entries.size(); ++k)
-        if (entries[k].path == record.file)
+        if (entries[k].path == record.File)
             return k;
     return atPosition;
 }
@@ -370,11 +320,7 @@ std::vector<ShelfEntry> listMelodyFolder(const std::string& folder) {
 }
 
 std::string userMelodyFolder() {
-    const char* data = std::getenv("XDG_DATA_HOME");
-    if (data && data[0] == '/')
-        return std::string(data) + "/tremolo/Melody";
-    const char* home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.local/share/tremolo/Melody";
+    return userDataFolder() + "/Melody";
 }
 
 MelodyShelf::MelodyShelf(IniProfile& file, std::vector<std::string> folders)
@@ -470,10 +416,10 @@ std::optional<std::string> MelodyShelf::step(int direction, const std::string& l
 }
 
 std::optional<std::string> MelodyShelf::restore() {
-    const ShelfRecord record = readShelfRecord(m_file);
-    if (record.position.empty() && record.file.empty())
+    const ShelfSettings record = readShelfSettings(m_file);
+    if (record.Position == 0 && record.File.empty())
         return std::nullopt;
-    if (!record.playlist.empty() && !openPlaylist(record.playlist).opened)
+    if (!record.Playlist.empty() && !openPlaylist(record.Playlist).opened)
         return std::nullopt;
     const std::optional<std::size_t> index = restoredIndex(record, m_entries);
     if (!index || !isPlayable(m_entries[*index].path))
@@ -485,7 +431,8 @@ std::optional<std::string> MelodyShelf::restore() {
 // A failed write is not reported, as for the program's own keys: the next
 // step writes again.
 void MelodyShelf::save() {
-    writeShelfRecord(m_file, {m_playlist, std::to_string(m_chosen + 1), m_entries[m_chosen].path});
+    writeShelfSettings(
+        m_file, {m_playlist, static_cast<std::int32_t>(m_chosen + 1), m_entries[m_chosen].path});
 }
 
 } // namespace tremlo

@@ -17,6 +17,7 @@
 // Thread: the user-interface thread.
 
 #include "ini_profile.h"
+#include "shelf_settings.h"
 
 #include <cstddef>
 #include <optional>
@@ -66,7 +67,7 @@ struct PlaylistOutcome {
 
 class MelodyShelf {
 public:
-    static constexpr std::string_view kSection = "Shelf";
+    static constexpr std::string_view kSection = kShelfSection;
 
     // `folders` are listed in their order when the shelf is the folder shelf.
     MelodyShelf(IniProfile& file, std::vector<std::string> folders);

@@ -71,11 +71,12 @@ inline constexpr SectionKeys<InputSettings, 4> kInputKeys{
     }}};
 
 // [Shelf]: the melody shelf of the last run.
-inline constexpr SectionKeys<ShelfSettings, 2> kShelfKeys{
+inline constexpr SectionKeys<ShelfSettings, 3> kShelfKeys{
     kShelfSection,
     {{
         {"Playlist", &ShelfSettings::Playlist, ""},
         {"Position", &ShelfSettings::Position, 0},
+        {"File", &ShelfSettings::File, ""},
     }}};
 
 } // namespace tremlo

@@ -7,6 +7,8 @@
 //                                 Melody folders
 //   Position=3                    the entry chosen last, from 1; 0 or
 //                                 missing for none
+//   File=/home/…/品川1.wav         that entry's file, which finds it again
+//                                 when the shelf has changed since
 //
 // Thread: the user-interface thread.
 
@@ -23,13 +25,14 @@ inline constexpr std::string_view kShelfSection = "Shelf";
 struct ShelfSettings {
     std::string Playlist;
     std::int32_t Position = 0;
+    std::string File;
 
     bool operator==(const ShelfSettings&) const = default;
 };
 
 ShelfSettings readShelfSettings(const IniProfile& ini);
 
-// Both keys in one replacement of the file; false when any could not be
+// Every key in one replacement of the file; false when any could not be
 // written (the file keeps its old value for that key).
 bool writeShelfSettings(IniProfile& ini, const ShelfSettings& shelf);
 

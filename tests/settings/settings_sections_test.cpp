@@ -23,6 +23,7 @@ constexpr SectionKey kSectionKeys[] = {
     {"Input", "GlobalOffKey", "Meta+F10"},
     {"Shelf", "Playlist", "/home/駅員/発車 メロディ.m3u8"},
     {"Shelf", "Position", "12"},
+    {"Shelf", "File", "/home/駅員/品川 1番線.wav"},
 };
 
 TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
@@ -38,7 +39,7 @@ TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
 
     const InputSettings input{kSectionKeys[0].text, kSectionKeys[1].text, kSectionKeys[2].text,
                               kSectionKeys[3].text};
-    const ShelfSettings shelf{kSectionKeys[4].text, 12};
+    const ShelfSettings shelf{kSectionKeys[4].text, 12, kSectionKeys[6].text};
     ASSERT_TRUE(store.saveInput(input));
     ASSERT_TRUE(store.saveShelf(shelf));
     for (const auto& row : kSectionKeys) {
