@@ -17,7 +17,7 @@ namespace tremlo {
 
 class PanelViewOverHost : public PanelView, public WindowStacking {
 public:
-    PanelViewOverHost(StatusPanelHost& host, frmMain& mainWindow)
+    PanelViewOverHost(StatusPanelHost& host, ui::frmMain& mainWindow)
         : m_host(host), m_main(mainWindow) {}
 
     void showDoor(bool on) override { m_host.panel().showDoor(on); }
@@ -33,12 +33,12 @@ public:
 
 private:
     StatusPanelHost& m_host;
-    frmMain& m_main;
+    ui::frmMain& m_main;
 };
 
 class PanelActionsOverCommands : public ui::PanelActions {
 public:
-    PanelActionsOverCommands(MenuCommands& commands, ui::frmMenus& menus)
+    PanelActionsOverCommands(ui::MenuCommands& commands, ui::frmMenus& menus)
         : m_commands(commands), m_menus(menus) {}
 
     void stepEffect() override { m_commands.stepEffect(); }
@@ -53,7 +53,7 @@ public:
     void openPlaylist(const std::string& path) override { m_commands.openPlaylist(path); }
 
 private:
-    MenuCommands& m_commands;
+    ui::MenuCommands& m_commands;
     ui::frmMenus& m_menus;
 };
 

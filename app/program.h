@@ -100,7 +100,7 @@ private:
     QtTimerFactory m_timers;
     QtEventPump m_pump;
     QtUserFeedback m_feedback;
-    frmMain m_mainWindow;
+    ui::frmMain m_mainWindow;
     StatusPanelHost m_panel;
     MelodyEngine m_engine;
     SoundLoader m_loader;
@@ -119,8 +119,8 @@ private:
     ui::VolumeDialogHost m_volume;
     ui::InputDialogParts m_inputParts;
     ui::OptionsParts m_optionsParts;
-    CommandDialogs m_dialogs;
-    MenuCommands m_menuCommands;
+    ui::CommandDialogs m_dialogs;
+    ui::MenuCommands m_menuCommands;
     ui::frmMenus m_menus;
     PanelActionsOverCommands m_panelActions;
 

@@ -35,7 +35,7 @@ std::optional<int> coordinate(int origin, double fraction, int extent) {
 
 } // namespace
 
-ProgramWindows::ProgramWindows(frmMain& mainWindow, StatusPanelHost& panel, Timer& doorTimer)
+ProgramWindows::ProgramWindows(ui::frmMain& mainWindow, StatusPanelHost& panel, Timer& doorTimer)
     : m_main(mainWindow), m_panel(panel), m_doorTimer(doorTimer) {}
 
 bool ProgramWindows::claimInstanceLock() {

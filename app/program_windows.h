@@ -20,7 +20,7 @@ namespace tremlo {
 
 class ProgramWindows : public SettingsWindows, public StartupView {
 public:
-    ProgramWindows(frmMain& mainWindow, StatusPanelHost& panel, Timer& doorTimer);
+    ProgramWindows(ui::frmMain& mainWindow, StatusPanelHost& panel, Timer& doorTimer);
 
     // Takes the lock that tells other instances this one runs; false when
     // another instance holds it.
@@ -49,7 +49,7 @@ public:
     }
 
 private:
-    frmMain& m_main;
+    ui::frmMain& m_main;
     StatusPanelHost& m_panel;
     Timer& m_doorTimer;
     std::unique_ptr<InstanceLock> m_lock;

@@ -73,7 +73,7 @@ TEST_F(AppTest, TheWindowPlaceRoundTripsAndAnImpossibleOneIsDropped) {
     Settings settings = defaultSettings("/nonexistent");
     PlaybackState state;
     VirtualTime time;
-    frmMain main(settings);
+    ui::frmMain main(settings);
     StatusPanelHost host(settings, state, time, [&] { return main.frameGeometry(); });
     const auto doorTimer = time.createTimer("Timer1");
     ProgramWindows windows(main, host, *doorTimer);

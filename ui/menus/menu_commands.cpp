@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-namespace tremlo {
+namespace tremlo::ui {
 
 MenuCommands::MenuCommands(Commands& commands, const Settings& settings, SoundLoader& loader,
                            QWidget& mainWindow, CommandDialogs dialogs, std::string programFolder)
@@ -47,4 +47,4 @@ void MenuCommands::mnuExit_Click() {
     m_mainWindow.close();
 }
 
-} // namespace tremlo
+} // namespace tremlo::ui

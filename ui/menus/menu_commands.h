@@ -18,7 +18,7 @@
 
 class QWidget;
 
-namespace tremlo {
+namespace tremlo::ui {
 
 // The dialogs and the outside world the menu items open.
 struct CommandDialogs {
@@ -73,4 +73,4 @@ private:
     std::string m_programFolder;
 };
 
-} // namespace tremlo
+} // namespace tremlo::ui

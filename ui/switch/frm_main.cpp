@@ -16,7 +16,7 @@
 #include <QPainter>
 #include <QWindow>
 
-namespace tremlo {
+namespace tremlo::ui {
 namespace {
 
 const char* const kTitle = "トレモロ";
@@ -197,4 +197,4 @@ void frmMain::DropFile(const std::string& path) {
         dropSoundFile(path, *m_loader, *m_pump, m_settings, *m_engine);
 }
 
-} // namespace tremlo
+} // namespace tremlo::ui

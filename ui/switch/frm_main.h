@@ -26,7 +26,7 @@
 #include <functional>
 #include <string>
 
-namespace tremlo {
+namespace tremlo::ui {
 
 class PictureElement;
 
@@ -99,4 +99,4 @@ private:
     KeyRepeats m_repeats;
 };
 
-} // namespace tremlo
+} // namespace tremlo::ui

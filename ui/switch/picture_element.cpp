@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
-namespace tremlo {
+namespace tremlo::ui {
 
 PictureElement::PictureElement(QWidget* parent, const art::Picture& picture)
     : QWidget(parent), m_picture(picture) {
@@ -64,4 +64,4 @@ void PictureElement::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
 }
 
-} // namespace tremlo
+} // namespace tremlo::ui

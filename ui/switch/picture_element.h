@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace tremlo {
+namespace tremlo::ui {
 
 class PictureElement : public QWidget {
 public:
@@ -46,4 +46,4 @@ private:
     std::function<void()> m_release;
 };
 
-} // namespace tremlo
+} // namespace tremlo::ui

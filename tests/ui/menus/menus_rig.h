@@ -40,23 +40,24 @@ protected:
         Settings& s = rig.settings;
         s.Door = s.UseEnvir = s.UsePanel = s.TopMost = false;
         s.DoorWAV = s.EnvirWAV = "";
-        CommandDialogs dialogs{[this] {
-                                   log.push_back("open dialog");
-                                   if (openThrows)
-                                       throw std::runtime_error("dialog failed");
-                                   return openPath;
-                               },
-                               [this] { log.push_back("volume"); },
-                               [this] {
-                                   log.push_back("options");
-                                   if (optionsTurnsTopMostOff)
-                                       rig.settings.TopMost = false;
-                               },
-                               [this] { log.push_back("about"); },
-                               [this] { log.push_back("input devices"); },
-                               [this](const std::string& path) { log.push_back("open " + path); }};
-        commands = std::make_unique<MenuCommands>(programCommands, rig.settings, loader, mainWindow,
-                                                  dialogs, folder.path());
+        ui::CommandDialogs dialogs{
+            [this] {
+                log.push_back("open dialog");
+                if (openThrows)
+                    throw std::runtime_error("dialog failed");
+                return openPath;
+            },
+            [this] { log.push_back("volume"); },
+            [this] {
+                log.push_back("options");
+                if (optionsTurnsTopMostOff)
+                    rig.settings.TopMost = false;
+            },
+            [this] { log.push_back("about"); },
+            [this] { log.push_back("input devices"); },
+            [this](const std::string& path) { log.push_back("open " + path); }};
+        commands = std::make_unique<ui::MenuCommands>(programCommands, rig.settings, loader,
+                                                      mainWindow, dialogs, folder.path());
         // Made before the catalogues, as in the program.
         menus = std::make_unique<ui::frmMenus>(*commands, rig.settings, doors, envirs, rig.state,
                                                shelf);
@@ -115,7 +116,7 @@ protected:
     std::string openPath;
     bool openThrows = false;
     bool optionsTurnsTopMostOff = false;
-    std::unique_ptr<MenuCommands> commands;
+    std::unique_ptr<ui::MenuCommands> commands;
     std::unique_ptr<ui::frmMenus> menus;
 };
 

@@ -26,7 +26,7 @@ protected:
         : folder(fs::temp_directory_path() / ("tremolo-ui-" + std::to_string(::getpid()))) {
         application();
         fs::create_directories(folder);
-        window = std::make_unique<frmMain>(rig.settings);
+        window = std::make_unique<ui::frmMain>(rig.settings);
         engine = std::make_unique<MelodyEngine>(rig.settings, rig.state, rig.library(), rig.time,
                                                 rig.time, EngineViews{*window, rig.view});
         loader = std::make_unique<SoundLoader>(
@@ -67,7 +67,7 @@ protected:
     EngineRig rig{{.capture = false}};
     QuietLoaderViews quiet;
     fs::path folder;
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<ui::frmMain> window;
     std::unique_ptr<MelodyEngine> engine;
     std::unique_ptr<SoundLoader> loader;
 };
