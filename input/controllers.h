@@ -32,7 +32,7 @@
 //
 // Thread: the user-interface thread.
 
-#include "input_control.h"
+#include "input_source.h"
 
 #include <map>
 #include <memory>

@@ -18,7 +18,7 @@
 //
 // Thread: the user-interface thread.
 
-#include "input_control.h"
+#include "input_source.h"
 #include "input_settings.h"
 
 #include <array>
