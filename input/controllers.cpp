@@ -153,7 +153,7 @@ void ControllerSource::setListeningToAll(bool all) {
 std::vector<FoundDevice> ControllerSource::devices() const {
     std::vector<FoundDevice> found;
     for (const auto& [instance, joystick] : m_joysticks)
-        found.push_back({std::string(kController), joystick->guid, joystick->name});
+        found.push_back({SourceKind::Controller, joystick->guid, joystick->name});
     return found;
 }
 
@@ -296,7 +296,7 @@ void ControllerSource::close(int instance) {
     SDL_JoystickClose(joystick->handle);
     if (instance == m_virtualInstance)
         m_virtualInstance = -1;
-    m_sink.deviceGone(kController, joystick->guid);
+    m_sink.deviceGone(SourceKind::Controller, joystick->guid);
 }
 
 // SDL reads the joysticks and /dev/input and queues what changed; only the
@@ -342,7 +342,8 @@ void ControllerSource::report(const std::string& guidOfJoystick, const Changes& 
     for (const auto& [control, pressed] : changes) {
         // A level found at opening is only news when something is held.
         if (!initial || pressed)
-            m_sink.inputChanged({{std::string(kController), control, guid}, pressed, initial});
+            m_sink.inputChanged(
+                {InputControl::of(SourceKind::Controller, control, guid), pressed, initial});
     }
 }
 

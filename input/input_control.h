@@ -24,21 +24,29 @@ namespace tremlo::input {
 
 enum class SwitchButton { On, Off };
 
+// The kinds of device a source reads.
+enum class SourceKind { Controller, Serial, Midi };
+
+// A kind's word in a control's text: "controller", "serial" or "midi".
+std::string_view kindText(SourceKind kind);
+
 struct InputControl {
-    std::string kind;    // "controller", "serial" or "midi"
+    // The kind's word as the text has it. A binding may name a kind no source
+    // reads: it is kept as it was written, and matches nothing.
+    std::string kind;
     std::string control; // within the device
     std::string device;  // empty in a binding: any device of that kind
 
     bool operator==(const InputControl&) const = default;
 
+    bool is(SourceKind sourceKind) const { return kind == kindText(sourceKind); }
+
     std::string text() const;
     // nullopt for empty or malformed text.
     static std::optional<InputControl> parse(std::string_view text);
+    // A control of a source's own kind.
+    static InputControl of(SourceKind kind, std::string control, std::string device);
 };
-
-inline constexpr std::string_view kController = "controller";
-inline constexpr std::string_view kSerial = "serial";
-inline constexpr std::string_view kMidi = "midi";
 
 // True when a change reported for `reported` concerns `binding`; `inverted`
 // then says whether the binding reads it the other way round. A binding's

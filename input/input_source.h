@@ -25,7 +25,7 @@ struct InputChange {
 
 // A device a source can see now, for the input dialog.
 struct FoundDevice {
-    std::string kind;
+    SourceKind kind;
     std::string device; // as in InputControl
     std::string name;   // for people
 };
@@ -38,7 +38,7 @@ public:
     virtual ~InputSink() = default;
     virtual void inputChanged(const InputChange& change) = 0;
     // The device went away: whatever of it was held is released.
-    virtual void deviceGone(std::string_view kind, std::string_view device) = 0;
+    virtual void deviceGone(SourceKind kind, std::string_view device) = 0;
     // One line for the panel's message line.
     virtual void inputMessage(const std::string& text) = 0;
 };

@@ -25,12 +25,15 @@ namespace {
 
 constexpr SwitchButton kButtons[] = {SwitchButton::On, SwitchButton::Off};
 
+// A kind's word as the control's text has it, for people.
 QString kindName(std::string_view kind) {
-    if (kind == input::kController)
+    using input::kindText;
+    using input::SourceKind;
+    if (kind == kindText(SourceKind::Controller))
         return QStringLiteral("ゲームコントローラー");
-    if (kind == input::kSerial)
+    if (kind == kindText(SourceKind::Serial))
         return QStringLiteral("シリアル");
-    if (kind == input::kMidi)
+    if (kind == kindText(SourceKind::Midi))
         return QStringLiteral("MIDI");
     return QString::fromUtf8(kind.data(), static_cast<qsizetype>(kind.size()));
 }
@@ -46,7 +49,7 @@ QString describeControl(std::string_view kind, std::string control) {
         control.erase(0, 1);
         inverted = QStringLiteral("（反転）");
     }
-    if (kind == input::kSerial)
+    if (kind == input::kindText(input::SourceKind::Serial))
         return QString::fromStdString(control) + QStringLiteral(" 線") + inverted;
     static const std::pair<std::string_view, const char*> kWords[] = {
         {"button", "ボタン"}, {"hat", "ハット"},     {"axis", "軸"},  {"up", "上"},
@@ -95,7 +98,7 @@ QString describeInput(const std::string& bindingText, const std::vector<FoundDev
     else {
         device += QStringLiteral("（未接続）");
         for (const FoundDevice& each : found)
-            if (each.kind == control->kind && each.device == control->device)
+            if (control->is(each.kind) && each.device == control->device)
                 device = QString::fromStdString(each.name);
     }
     return kindName(control->kind) + QStringLiteral("「") + device + QStringLiteral("」 ") +
@@ -237,7 +240,7 @@ void frmInput::refreshDevices() {
     m_found = m_parts.inputs.devices();
     m_lstDevices->clear();
     for (const FoundDevice& each : m_found)
-        m_lstDevices->addItem(kindName(each.kind) + QStringLiteral(": ") +
+        m_lstDevices->addItem(kindName(input::kindText(each.kind)) + QStringLiteral(": ") +
                               QString::fromStdString(each.name));
     // Nothing but a found device can be chosen.
     if (m_found.empty())
@@ -282,8 +285,9 @@ void frmInput::capture(SwitchButton button) {
     std::vector<InputControl> chosen;
     const int selected = m_lstDevices->currentRow();
     if (selected >= 0 && selected < static_cast<int>(m_found.size()) &&
-        m_lstDevices->item(selected)->isSelected() && m_found[selected].kind == input::kSerial)
-        chosen.push_back({m_found[selected].kind, {}, m_found[selected].device});
+        m_lstDevices->item(selected)->isSelected() &&
+        m_found[selected].kind == input::SourceKind::Serial)
+        chosen.push_back(InputControl::of(m_found[selected].kind, {}, m_found[selected].device));
     m_parts.inputs.beginCapture(
         [this, button](const InputControl& answer) {
             stopCapture();
