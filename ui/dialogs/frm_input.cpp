@@ -112,8 +112,17 @@ frmInput::frmInput(InputDialogParts parts)
     setObjectName(QStringLiteral("frmInput"));
     setWindowTitle(QStringLiteral("入力機器の設定"));
     setFont(dialogFont());
+    // Made top to bottom, which is also the order the tab key follows.
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(buildDeviceList());
+    layout->addWidget(buildBindingRows());
+    layout->addWidget(buildGlobalKeys());
+    layout->addWidget(buildButtons());
+    followInputs();
+}
 
+// The devices the sources see, and the way to look again.
+QGroupBox* frmInput::buildDeviceList() {
     auto* devices = new QGroupBox(QStringLiteral("見つかった機器"), this);
     auto* devicesLayout = new QVBoxLayout(devices);
     m_lstDevices->setObjectName(QStringLiteral("lstDevices"));
@@ -133,8 +142,11 @@ frmInput::frmInput(InputDialogParts parts)
         showBindings();
     });
     devicesLayout->addWidget(refresh, 0, Qt::AlignRight);
-    layout->addWidget(devices);
+    return devices;
+}
 
+// For ON and OFF: capture, lamp, binding, clear; the capture prompt below.
+QGroupBox* frmInput::buildBindingRows() {
     auto* bindings = new QGroupBox(QStringLiteral("ボタンの割り当て"), this);
     auto* grid = new QGridLayout(bindings);
     grid->setHorizontalSpacing(10);
@@ -166,8 +178,11 @@ frmInput::frmInput(InputDialogParts parts)
     }
     m_lblPrompt->setObjectName(QStringLiteral("lblPrompt"));
     grid->addWidget(m_lblPrompt, 2, 0, 1, 4);
-    layout->addWidget(bindings);
+    return bindings;
+}
 
+// The system-wide keys for ON and OFF, one key each.
+QGroupBox* frmInput::buildGlobalKeys() {
     auto* keys = new QGroupBox(QStringLiteral("システム全体のキー"), this);
     auto* keyGrid = new QGridLayout(keys);
     auto* keyNote = new QLabel(
@@ -197,8 +212,10 @@ frmInput::frmInput(InputDialogParts parts)
         keyGrid->addWidget(r.globalKey, i + 1, 1);
         keyGrid->addWidget(clear, i + 1, 2);
     }
-    layout->addWidget(keys);
+    return keys;
+}
 
+QDialogButtonBox* frmInput::buildButtons() {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_cmdOK = buttons->button(QDialogButtonBox::Ok);
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -206,8 +223,12 @@ frmInput::frmInput(InputDialogParts parts)
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &frmInput::cmdOK_Click);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    return buttons;
+}
 
+// The lamps follow the switch while the dialog is open; the devices and
+// bindings are shown as they are now.
+void frmInput::followInputs() {
     m_parts.inputs.onLampsChanged([this] { showLamps(); });
     refreshDevices();
     showBindings();
