@@ -22,11 +22,11 @@ SwitchBox::SwitchBox(MelodyEngine& engine, StatusDisplay& status, IniProfile& se
     // Each device source joins here: m_sources.push_back(...), then
     // m_inputs.addSource(kind, *m_sources.back()).
     m_sources.push_back(std::make_unique<input::MidiSource>(m_loop, m_inputs));
-    m_inputs.addSource(input::kMidi, *m_sources.back());
+    m_inputs.addSource(input::SourceKind::Midi, *m_sources.back());
     m_sources.push_back(std::make_unique<input::SerialSource>(m_loop, m_inputs));
-    m_inputs.addSource(input::kSerial, *m_sources.back());
+    m_inputs.addSource(input::SourceKind::Serial, *m_sources.back());
     m_sources.push_back(std::make_unique<input::ControllerSource>(m_loop, m_inputs));
-    m_inputs.addSource(input::kController, *m_sources.back());
+    m_inputs.addSource(input::SourceKind::Controller, *m_sources.back());
 }
 
 SwitchBox::~SwitchBox() {

@@ -8,7 +8,7 @@
 // Thread: the user-interface thread.
 
 #include "ini_profile.h"
-#include "input_control.h"
+#include "input_source.h"
 #include "melody_engine.h"
 #include "qt_input_loop.h"
 #include "switch_inputs.h"

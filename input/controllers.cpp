@@ -1,5 +1,7 @@
 #include "controllers.h"
 
+#include "virtual_controller.h"
+
 #include <SDL.h>
 #include <algorithm>
 #include <array>
@@ -9,7 +11,6 @@
 #include <span>
 #include <string_view>
 #include <sys/inotify.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tremlo::input {
@@ -27,20 +28,6 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 4> kHatDirections{{
     {SDL_HAT_LEFT, "left"},
     {SDL_HAT_RIGHT, "right"},
 }};
-
-constexpr int kVirtualButtons = 4;
-// The FIFO's digits, laid out as on a numeric keypad.
-constexpr std::array<std::pair<char, Uint8>, 5> kVirtualHat{{
-    {'8', SDL_HAT_UP},
-    {'2', SDL_HAT_DOWN},
-    {'4', SDL_HAT_LEFT},
-    {'6', SDL_HAT_RIGHT},
-    {'5', SDL_HAT_CENTERED},
-}};
-constexpr const char* kVirtualName = "tremolo virtual";
-// Fixed, so that the virtual joystick's GUID is too.
-constexpr Uint16 kVirtualVendor = 0x7d8b;
-constexpr Uint16 kVirtualProduct = 0x7254;
 
 void setHints() {
     // A switch box is pressed while the melody program is behind the
@@ -116,16 +103,21 @@ void ControllerSource::start(const std::string& virtualControllerFifo) {
     watchDeviceFolder();
     for (int index = 0; index < SDL_NumJoysticks(); ++index)
         open(index);
-    if (!virtualControllerFifo.empty())
-        startVirtualController(virtualControllerFifo);
+    if (!virtualControllerFifo.empty()) {
+        m_virtual = std::make_unique<VirtualController>(
+            m_loop, m_sink,
+            [this](SDL_JoystickID instance) -> SDL_Joystick* {
+                const auto joystick = m_joysticks.find(instance);
+                return joystick == m_joysticks.end() ? nullptr : joystick->second->handle;
+            },
+            [this] { pump(); });
+        m_virtual->start(virtualControllerFifo);
+    }
     pump();
 }
 
 ControllerSource::~ControllerSource() {
-    if (m_fifo >= 0) {
-        m_loop.unwatch(m_fifoWatch);
-        ::close(m_fifo);
-    }
+    m_virtual.reset();
     if (m_deviceFolder >= 0) {
         m_loop.unwatch(m_deviceFolderWatch);
         ::close(m_deviceFolder);
@@ -153,7 +145,7 @@ void ControllerSource::setListeningToAll(bool all) {
 std::vector<FoundDevice> ControllerSource::devices() const {
     std::vector<FoundDevice> found;
     for (const auto& [instance, joystick] : m_joysticks)
-        found.push_back({std::string(kController), joystick->guid, joystick->name});
+        found.push_back({SourceKind::Controller, joystick->guid, joystick->name});
     return found;
 }
 
@@ -173,63 +165,6 @@ void ControllerSource::watchDeviceFolder() {
         drain(m_deviceFolder);
         pump();
     });
-}
-
-void ControllerSource::startVirtualController(const std::string& fifo) {
-    ::mkfifo(fifo.c_str(), 0600);
-    // Read and write: with a writer of our own, a test closing its end leaves
-    // the FIFO waiting rather than readable at end of file for ever.
-    m_fifo = openNonBlocking(fifo.c_str(), O_RDWR);
-    if (m_fifo < 0) {
-        m_sink.inputMessage("仮想コントローラーの FIFO を開けません: " + fifo);
-        return;
-    }
-    m_fifoWatch = m_loop.watchReadable(m_fifo, [this] { readVirtualController(); });
-    plugVirtualController(true);
-}
-
-void ControllerSource::plugVirtualController(bool in) {
-    if (in && m_virtualInstance < 0) {
-        SDL_VirtualJoystickDesc desc{};
-        desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-        desc.type = SDL_JOYSTICK_TYPE_ARCADE_STICK;
-        desc.nbuttons = kVirtualButtons;
-        desc.nhats = 1;
-        desc.vendor_id = kVirtualVendor;
-        desc.product_id = kVirtualProduct;
-        desc.name = kVirtualName;
-        const int index = SDL_JoystickAttachVirtualEx(&desc);
-        if (index >= 0)
-            m_virtualInstance = SDL_JoystickGetDeviceInstanceID(index);
-    } else if (!in && m_virtualInstance >= 0) {
-        for (int index = 0; index < SDL_NumJoysticks(); ++index)
-            if (SDL_JoystickGetDeviceInstanceID(index) == m_virtualInstance)
-                SDL_JoystickDetachVirtual(index);
-        m_virtualInstance = -1;
-    }
-}
-
-void ControllerSource::readVirtualController() {
-    std::array<char, 64> bytes;
-    ssize_t got = 0;
-    while ((got = ::read(m_fifo, bytes.data(), bytes.size())) > 0) {
-        for (const char byte : std::string_view(bytes.data(), static_cast<std::size_t>(got))) {
-            if (byte == '+' || byte == '-') {
-                plugVirtualController(byte == '+');
-            } else if (const auto joystick = m_joysticks.find(m_virtualInstance);
-                       joystick != m_joysticks.end()) {
-                SDL_Joystick* handle = joystick->second->handle;
-                const bool down = byte >= 'A' && byte < 'A' + kVirtualButtons;
-                const bool up = byte >= 'a' && byte < 'a' + kVirtualButtons;
-                if (down || up)
-                    SDL_JoystickSetVirtualButton(handle, byte - (down ? 'A' : 'a'), down);
-                for (const auto& [digit, value] : kVirtualHat)
-                    if (byte == digit)
-                        SDL_JoystickSetVirtualHat(handle, 0, value);
-            }
-            pump();
-        }
-    }
 }
 
 void ControllerSource::open(int deviceIndex) {
@@ -294,9 +229,9 @@ void ControllerSource::close(int instance) {
         ::close(joystick->node);
     }
     SDL_JoystickClose(joystick->handle);
-    if (instance == m_virtualInstance)
-        m_virtualInstance = -1;
-    m_sink.deviceGone(kController, joystick->guid);
+    if (m_virtual)
+        m_virtual->closed(instance);
+    m_sink.deviceGone(SourceKind::Controller, joystick->guid);
 }
 
 // SDL reads the joysticks and /dev/input and queues what changed; only the
@@ -342,7 +277,8 @@ void ControllerSource::report(const std::string& guidOfJoystick, const Changes& 
     for (const auto& [control, pressed] : changes) {
         // A level found at opening is only news when something is held.
         if (!initial || pressed)
-            m_sink.inputChanged({{std::string(kController), control, guid}, pressed, initial});
+            m_sink.inputChanged(
+                {InputControl::of(SourceKind::Controller, control, guid), pressed, initial});
     }
 }
 

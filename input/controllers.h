@@ -28,11 +28,11 @@
 //   'A'..'D' buttons 0..3 down   'a'..'d' up   '-' pull it out   '+' plug it back
 //   '8' '2' '4' '6' the hat up, down, left, right   '5' the hat centred
 // Each byte is handed to SDL and SDL is pumped at once, so the change takes
-// the way a real joystick's does.
+// the way a real joystick's does (virtual_controller.h).
 //
 // Thread: the user-interface thread.
 
-#include "input_control.h"
+#include "input_source.h"
 
 #include <map>
 #include <memory>
@@ -43,6 +43,8 @@
 namespace tremlo::input {
 
 inline constexpr std::string_view kVirtualControllerGuid = "ff0005bf8b7d00005472000000007603";
+
+class VirtualController;
 
 class ControllerSource : public InputSource {
 public:
@@ -65,9 +67,6 @@ private:
 
     void start(const std::string& virtualControllerFifo);
     void watchDeviceFolder();
-    void startVirtualController(const std::string& fifo);
-    void readVirtualController();
-    void plugVirtualController(bool in);
     void open(int deviceIndex);
     void nodeReadable(int instance);
     void close(int instance);
@@ -85,9 +84,7 @@ private:
     bool m_started = false;
     int m_deviceFolder = -1; // inotify on /dev/input
     int m_deviceFolderWatch = 0;
-    int m_fifo = -1;
-    int m_fifoWatch = 0;
-    int m_virtualInstance = -1;
+    std::unique_ptr<VirtualController> m_virtual;         // only when a FIFO is named
     std::map<int, std::unique_ptr<Joystick>> m_joysticks; // by SDL instance id
     std::vector<InputControl> m_bindings;
     bool m_listeningToAll = false;

@@ -2,6 +2,22 @@
 
 namespace tremlo::input {
 
+std::string_view kindText(SourceKind kind) {
+    switch (kind) {
+    case SourceKind::Controller:
+        return "controller";
+    case SourceKind::Serial:
+        return "serial";
+    case SourceKind::Midi:
+        return "midi";
+    }
+    return {};
+}
+
+InputControl InputControl::of(SourceKind kind, std::string control, std::string device) {
+    return {std::string(kindText(kind)), std::move(control), std::move(device)};
+}
+
 std::string InputControl::text() const {
     return kind + ":" + control + "@" + device;
 }
@@ -40,7 +56,7 @@ bool bindingMatches(const InputControl& binding, const InputControl& reported, b
         bound.remove_prefix(1);
     if (bound == reported.control)
         return true;
-    return binding.kind == kMidi && bound == withoutChannel(bound) &&
+    return binding.is(SourceKind::Midi) && bound == withoutChannel(bound) &&
            bound == withoutChannel(reported.control);
 }
 

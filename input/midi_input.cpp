@@ -16,8 +16,9 @@ std::optional<InputChange> decodeMidiEvent(const MidiEvent& event, std::set<std:
     const std::string channel = "ch " + std::to_string(event.channel + 1);
     const bool note = event.type != MidiEvent::Type::Controller;
     InputChange change{
-        {std::string(kMidi), channel + (note ? " note " : " cc ") + std::to_string(event.number),
-         event.device},
+        InputControl::of(SourceKind::Midi,
+                         channel + (note ? " note " : " cc ") + std::to_string(event.number),
+                         event.device),
         note ? event.type == MidiEvent::Type::NoteOn && event.value > 0 : event.value >= 64};
     const std::string key = change.control.text();
     if (held.contains(key) == change.pressed)
@@ -176,7 +177,7 @@ bool MidiSource::open() {
 void MidiSource::watch(const std::vector<InputControl>& bindings) {
     m_bound.clear();
     for (const InputControl& binding : bindings)
-        if (binding.kind == kMidi && !binding.device.empty())
+        if (binding.is(SourceKind::Midi) && !binding.device.empty())
             m_bound.insert(binding.device);
     connectWanted();
 }
@@ -190,7 +191,7 @@ std::vector<FoundDevice> MidiSource::devices() const {
     std::vector<FoundDevice> found;
     if (m_seq)
         forEachMidiSource(m_seq, [&found](const std::string& device, int, int) {
-            found.push_back({std::string(kMidi), device, device});
+            found.push_back({SourceKind::Midi, device, device});
         });
     return found;
 }
@@ -260,7 +261,7 @@ void MidiSource::portExited(Address address) {
     const std::string device = name->second;
     m_names.erase(name);
     if (forgetHeld(device))
-        m_sink.deviceGone(kMidi, device);
+        m_sink.deviceGone(SourceKind::Midi, device);
 }
 
 bool MidiSource::forgetHeld(const std::string& device) {

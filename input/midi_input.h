@@ -11,7 +11,7 @@
 //
 // Thread: the user-interface thread.
 
-#include "input_control.h"
+#include "input_source.h"
 
 #include <map>
 #include <optional>

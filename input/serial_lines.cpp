@@ -77,7 +77,7 @@ constexpr Line kLines[] = {{"DSR", &LineCounts::dsr, TIOCM_DSR, 2},
 constexpr int kLineBits = TIOCM_DSR | TIOCM_CTS | TIOCM_CD | TIOCM_RI;
 
 InputControl lineControl(const std::string& device, const Line& line) {
-    return {std::string(kSerial), line.name, device};
+    return InputControl::of(SourceKind::Serial, line.name, device);
 }
 
 std::optional<LineCounts> readCounts(StatusLineIo& io, int fd) {
@@ -277,7 +277,7 @@ void SerialSource::watch(const std::vector<InputControl>& bindings) {
     m_bound.clear();
     m_anyPort = false;
     for (const InputControl& binding : bindings) {
-        if (binding.kind != kSerial)
+        if (!binding.is(SourceKind::Serial))
             continue;
         if (binding.device.empty())
             m_anyPort = true;
@@ -301,7 +301,7 @@ std::vector<FoundDevice> SerialSource::devices() const {
             continue;
         named.insert(port.string());
         found.push_back(
-            {std::string(kSerial), entry.path().string(), entry.path().filename().string()});
+            {SourceKind::Serial, entry.path().string(), entry.path().filename().string()});
     }
     for (const fs::directory_entry& entry : fs::directory_iterator("/dev", error)) {
         const std::string name = entry.path().filename().string();
@@ -309,7 +309,7 @@ std::vector<FoundDevice> SerialSource::devices() const {
         if (named.contains(entry.path().string()) ||
             !(usb || (name.starts_with("ttyS") && isRealSerialPort(name))))
             continue;
-        found.push_back({std::string(kSerial), entry.path().string(), entry.path().string()});
+        found.push_back({SourceKind::Serial, entry.path().string(), entry.path().string()});
     }
     std::sort(found.begin(), found.end(),
               [](const FoundDevice& a, const FoundDevice& b) { return a.device < b.device; });
@@ -411,7 +411,7 @@ void SerialSource::failed(Device& device, int error, bool wasOpen) {
     close(device);
     const std::string& path = device.path;
     if (wasOpen)
-        m_sink.deviceGone(kSerial, path);
+        m_sink.deviceGone(SourceKind::Serial, path);
     if (!device.troubled || !isAbsence(error))
         device.wentAway = wasOpen && isAbsence(error);
     if (isAbsence(error))

@@ -27,7 +27,7 @@
 //
 // Thread: the user-interface thread; the watcher threads only post.
 
-#include "input_control.h"
+#include "input_source.h"
 
 #include <functional>
 #include <map>

@@ -33,12 +33,12 @@ void SwitchInputs::setBindings(const InputSettings& input) {
         watchBoundDevices();
 }
 
-void SwitchInputs::addSource(std::string_view kind, InputSource& source) {
-    m_sources.push_back({std::string(kind), &source});
+void SwitchInputs::addSource(SourceKind kind, InputSource& source) {
+    m_sources.push_back({kind, &source});
     watchBoundDevices();
 }
 
-InputSource* SwitchInputs::source(std::string_view kind) const {
+InputSource* SwitchInputs::source(SourceKind kind) const {
     for (const Source& each : m_sources)
         if (each.kind == kind)
             return each.source;
@@ -58,10 +58,10 @@ void SwitchInputs::watchBoundDevices() {
     for (const Source& each : m_sources) {
         std::vector<InputControl> bound;
         for (const std::optional<InputControl>& control : m_controls)
-            if (control && control->kind == each.kind)
+            if (control && control->is(each.kind))
                 bound.push_back(*control);
         for (const InputControl& control : m_chosen)
-            if (control.kind == each.kind)
+            if (control.is(each.kind))
                 bound.push_back(control);
         each.source->watch(bound);
     }
@@ -86,7 +86,7 @@ void SwitchInputs::inputChanged(const InputChange& change) {
         // A switch wired to open its line when pressed shows itself by a
         // line that falls; a controller's release is only the end of a press
         // that began before the capture.
-        if (!change.pressed && change.control.kind != kSerial)
+        if (!change.pressed && !change.control.is(SourceKind::Serial))
             return;
         InputControl answer = change.control;
         if (!change.pressed)
@@ -103,9 +103,9 @@ void SwitchInputs::inputChanged(const InputChange& change) {
     }
 }
 
-void SwitchInputs::deviceGone(std::string_view kind, std::string_view device) {
+void SwitchInputs::deviceGone(SourceKind kind, std::string_view device) {
     for (int i = 0; i < 2; ++i)
-        if (m_controls[i] && m_controls[i]->kind == kind &&
+        if (m_controls[i] && m_controls[i]->is(kind) &&
             (m_controls[i]->device.empty() || m_controls[i]->device == device))
             setHeld(kControlSlots[i], false);
 }

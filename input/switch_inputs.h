@@ -18,8 +18,8 @@
 //
 // Thread: the user-interface thread.
 
-#include "input_control.h"
 #include "input_settings.h"
+#include "input_source.h"
 
 #include <array>
 #include <functional>
@@ -51,8 +51,8 @@ public:
     // watch. Held controls whose binding changes are released first.
     void setBindings(const InputSettings& input);
     const InputSettings& bindings() const { return m_bindings; }
-    void addSource(std::string_view kind, InputSource& source);
-    InputSource* source(std::string_view kind) const;
+    void addSource(SourceKind kind, InputSource& source);
+    InputSource* source(SourceKind kind) const;
     // Every device the sources see now.
     std::vector<FoundDevice> devices() const;
 
@@ -61,7 +61,7 @@ public:
 
     // InputSink
     void inputChanged(const InputChange& change) override;
-    void deviceGone(std::string_view kind, std::string_view device) override;
+    void deviceGone(SourceKind kind, std::string_view device) override;
     void inputMessage(const std::string& text) override;
 
     // The first change the user makes while a capture is open is handed to
@@ -85,7 +85,7 @@ private:
     void listenToAll(bool all);
 
     struct Source {
-        std::string kind;
+        SourceKind kind;
         InputSource* source;
     };
 

@@ -5,7 +5,7 @@
 //
 // Thread: the user-interface thread; post() from any.
 
-#include "input_control.h"
+#include "input_source.h"
 
 #include <QObject>
 #include <map>

@@ -25,7 +25,8 @@ import sys
 
 # Each room and the rooms it may use besides itself; whatever those may use
 # is allowed too. Reorder the ui rooms here. The sound library and the inputs
-# never reach the engine, and nothing below qt reaches Qt. stations,
+# never reach the engine, and nothing below qt reaches Qt but input/qt, the
+# inputs that cannot do without it (the system-wide keys). stations,
 # recording and remote are the places the station sets, the recorder and the
 # remote controls take.
 ROOMS = {
@@ -34,9 +35,10 @@ ROOMS = {
     "audio": ["on_demand"],
     "recording": ["audio"],
     "input": ["settings", "on_demand"],
+    "input/qt": ["input"],
     "stations": ["settings"],
     "engine": ["settings", "audio", "recording", "stations"],
-    "qt": ["engine", "input"],
+    "qt": ["engine", "input", "input/qt"],
     "remote": ["qt"],
     "resources": [],
     "ui/common": ["qt", "resources"],

@@ -89,7 +89,7 @@ ROOMS = {
     ),
     "keys": Room(
         files=["ui/common/virtual_keys.cpp", "ui/common/x11_keymap.cpp",
-               "ui/common/global_keys.cpp"],
+               "input/qt/global_keys.cpp"],
         targets=["ui_switch_tests", "input_tests"],
         runs=[
             "ui_switch_tests --gtest_filter=KeyLayout*:*VirtualKeyTest*",

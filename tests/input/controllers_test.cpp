@@ -59,7 +59,7 @@ TEST(ControllerSource, TheVirtualControllerPressesThroughSdlAndReleasesWhenPulle
         RecordingButtons buttons;
         SwitchInputs inputs(loop, buttons, nullptr);
         ControllerSource source(loop, inputs, fifo);
-        inputs.addSource(kController, source);
+        inputs.addSource(SourceKind::Controller, source);
         inputs.setBindings({"controller:button 0@",
                             "controller:button 1@" + std::string(kVirtualControllerGuid), "", ""});
         ASSERT_TRUE(loop.runUntil([&] { return !source.devices().empty(); })) << c.name;
@@ -103,7 +103,7 @@ TEST(ControllerSource, WhatHappensDuringARunOutComesAfterTheChangeThatStartedIt)
         EngineButtons buttons(rig.engine());
         SwitchInputs inputs(loop, buttons, nullptr);
         ControllerSource source(loop, inputs, fifo);
-        inputs.addSource(kController, source);
+        inputs.addSource(SourceKind::Controller, source);
         inputs.setBindings({"controller:hat 0 down@", "controller:!hat 0 up@", "", ""});
         ASSERT_TRUE(loop.runUntil([&] { return !source.devices().empty(); }));
 

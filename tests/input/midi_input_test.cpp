@@ -128,7 +128,7 @@ TEST(MidiInput, ABoundPortIsConnectedWhenItAppearsAndPressesTheSwitch) {
     std::string messages;
     SwitchInputs inputs(loop, buttons, [&messages](const std::string& text) { messages += text; });
     MidiSource source(loop, inputs);
-    inputs.addSource(kMidi, source);
+    inputs.addSource(SourceKind::Midi, source);
     if (::access("/dev/snd/seq", R_OK | W_OK) != 0) {
         // Without a sequencer the source is quiet, and no worse.
         EXPECT_TRUE(source.devices().empty());

@@ -132,7 +132,7 @@ struct Rig : InputSink {
     Rig(ScriptedLines& lines, const InputSettings& bindings, std::vector<FoundDevice> ports = {})
         : lines(lines), ports(std::move(ports)) {
         inputs.setBindings(bindings);
-        inputs.addSource(kSerial, source);
+        inputs.addSource(SourceKind::Serial, source);
     }
     void inputChanged(const InputChange& change) override {
         if (!change.initial)
@@ -141,7 +141,7 @@ struct Rig : InputSink {
             opened.insert(change.control.device);
         inputs.inputChanged(change);
     }
-    void deviceGone(std::string_view kind, std::string_view device) override {
+    void deviceGone(SourceKind kind, std::string_view device) override {
         inputs.deviceGone(kind, device);
     }
     void inputMessage(const std::string& text) override { messages.push_back(text); }
@@ -208,8 +208,8 @@ TEST(SerialSource, LineEdgesReachTheSwitchEndingAtTheLevelTheLineHas) {
 TEST(SerialSource, OnlyABoundOrChosenPortHasItsLinesRaised) {
     const PseudoTerminal first;
     const PseudoTerminal second;
-    const std::vector<FoundDevice> ports{{"serial", first.path, "first"},
-                                         {"serial", second.path, "second"}};
+    const std::vector<FoundDevice> ports{{SourceKind::Serial, first.path, "first"},
+                                         {SourceKind::Serial, second.path, "second"}};
     const struct {
         const char* name;
         std::string on;

@@ -66,7 +66,7 @@ TEST(SwitchInputs, ChangesPressTheBoundButtonsOnceWithTheKeyboardsGuards) {
         SwitchInputs inputs(loop, buttons, nullptr);
         inputs.setBindings(c.bindings);
         for (const Step& step : c.steps)
-            step.control.empty() ? inputs.deviceGone(kController, "pad")
+            step.control.empty() ? inputs.deviceGone(SourceKind::Controller, "pad")
                                  : inputs.inputChanged(change(step.control, step.pressed));
         loop.runPending();
         EXPECT_EQ(buttons.log, c.log) << c.name;

@@ -4,7 +4,7 @@
 // descriptors and an eventfd for posted tasks, run by the test for as long as
 // it waits. Same contract as the program's loop, no Qt.
 
-#include "input_control.h"
+#include "input_source.h"
 
 #include <chrono>
 #include <deque>

@@ -25,12 +25,15 @@ namespace {
 
 constexpr SwitchButton kButtons[] = {SwitchButton::On, SwitchButton::Off};
 
+// A kind's word as the control's text has it, for people.
 QString kindName(std::string_view kind) {
-    if (kind == input::kController)
+    using input::kindText;
+    using input::SourceKind;
+    if (kind == kindText(SourceKind::Controller))
         return QStringLiteral("ゲームコントローラー");
-    if (kind == input::kSerial)
+    if (kind == kindText(SourceKind::Serial))
         return QStringLiteral("シリアル");
-    if (kind == input::kMidi)
+    if (kind == kindText(SourceKind::Midi))
         return QStringLiteral("MIDI");
     return QString::fromUtf8(kind.data(), static_cast<qsizetype>(kind.size()));
 }
@@ -46,7 +49,7 @@ QString describeControl(std::string_view kind, std::string control) {
         control.erase(0, 1);
         inverted = QStringLiteral("（反転）");
     }
-    if (kind == input::kSerial)
+    if (kind == input::kindText(input::SourceKind::Serial))
         return QString::fromStdString(control) + QStringLiteral(" 線") + inverted;
     static const std::pair<std::string_view, const char*> kWords[] = {
         {"button", "ボタン"}, {"hat", "ハット"},     {"axis", "軸"},  {"up", "上"},
@@ -95,7 +98,7 @@ QString describeInput(const std::string& bindingText, const std::vector<FoundDev
     else {
         device += QStringLiteral("（未接続）");
         for (const FoundDevice& each : found)
-            if (each.kind == control->kind && each.device == control->device)
+            if (control->is(each.kind) && each.device == control->device)
                 device = QString::fromStdString(each.name);
     }
     return kindName(control->kind) + QStringLiteral("「") + device + QStringLiteral("」 ") +
@@ -109,8 +112,17 @@ frmInput::frmInput(InputDialogParts parts)
     setObjectName(QStringLiteral("frmInput"));
     setWindowTitle(QStringLiteral("入力機器の設定"));
     setFont(dialogFont());
+    // Made top to bottom, which is also the order the tab key follows.
     auto* layout = new QVBoxLayout(this);
+    layout->addWidget(buildDeviceList());
+    layout->addWidget(buildBindingRows());
+    layout->addWidget(buildGlobalKeys());
+    layout->addWidget(buildButtons());
+    followInputs();
+}
 
+// The devices the sources see, and the way to look again.
+QGroupBox* frmInput::buildDeviceList() {
     auto* devices = new QGroupBox(QStringLiteral("見つかった機器"), this);
     auto* devicesLayout = new QVBoxLayout(devices);
     m_lstDevices->setObjectName(QStringLiteral("lstDevices"));
@@ -130,8 +142,11 @@ frmInput::frmInput(InputDialogParts parts)
         showBindings();
     });
     devicesLayout->addWidget(refresh, 0, Qt::AlignRight);
-    layout->addWidget(devices);
+    return devices;
+}
 
+// For ON and OFF: capture, lamp, binding, clear; the capture prompt below.
+QGroupBox* frmInput::buildBindingRows() {
     auto* bindings = new QGroupBox(QStringLiteral("ボタンの割り当て"), this);
     auto* grid = new QGridLayout(bindings);
     grid->setHorizontalSpacing(10);
@@ -163,8 +178,11 @@ frmInput::frmInput(InputDialogParts parts)
     }
     m_lblPrompt->setObjectName(QStringLiteral("lblPrompt"));
     grid->addWidget(m_lblPrompt, 2, 0, 1, 4);
-    layout->addWidget(bindings);
+    return bindings;
+}
 
+// The system-wide keys for ON and OFF, one key each.
+QGroupBox* frmInput::buildGlobalKeys() {
     auto* keys = new QGroupBox(QStringLiteral("システム全体のキー"), this);
     auto* keyGrid = new QGridLayout(keys);
     auto* keyNote = new QLabel(
@@ -194,8 +212,10 @@ frmInput::frmInput(InputDialogParts parts)
         keyGrid->addWidget(r.globalKey, i + 1, 1);
         keyGrid->addWidget(clear, i + 1, 2);
     }
-    layout->addWidget(keys);
+    return keys;
+}
 
+QDialogButtonBox* frmInput::buildButtons() {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_cmdOK = buttons->button(QDialogButtonBox::Ok);
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
@@ -203,8 +223,12 @@ frmInput::frmInput(InputDialogParts parts)
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &frmInput::cmdOK_Click);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    return buttons;
+}
 
+// The lamps follow the switch while the dialog is open; the devices and
+// bindings are shown as they are now.
+void frmInput::followInputs() {
     m_parts.inputs.onLampsChanged([this] { showLamps(); });
     refreshDevices();
     showBindings();
@@ -237,7 +261,7 @@ void frmInput::refreshDevices() {
     m_found = m_parts.inputs.devices();
     m_lstDevices->clear();
     for (const FoundDevice& each : m_found)
-        m_lstDevices->addItem(kindName(each.kind) + QStringLiteral(": ") +
+        m_lstDevices->addItem(kindName(input::kindText(each.kind)) + QStringLiteral(": ") +
                               QString::fromStdString(each.name));
     // Nothing but a found device can be chosen.
     if (m_found.empty())
@@ -282,8 +306,9 @@ void frmInput::capture(SwitchButton button) {
     std::vector<InputControl> chosen;
     const int selected = m_lstDevices->currentRow();
     if (selected >= 0 && selected < static_cast<int>(m_found.size()) &&
-        m_lstDevices->item(selected)->isSelected() && m_found[selected].kind == input::kSerial)
-        chosen.push_back({m_found[selected].kind, {}, m_found[selected].device});
+        m_lstDevices->item(selected)->isSelected() &&
+        m_found[selected].kind == input::SourceKind::Serial)
+        chosen.push_back(InputControl::of(m_found[selected].kind, {}, m_found[selected].device));
     m_parts.inputs.beginCapture(
         [this, button](const InputControl& answer) {
             stopCapture();

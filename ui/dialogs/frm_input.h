@@ -27,6 +27,8 @@
 #include <string>
 #include <vector>
 
+class QDialogButtonBox;
+class QGroupBox;
 class QKeySequenceEdit;
 class QLabel;
 class QListWidget;
@@ -76,6 +78,13 @@ private:
         QPushButton* clear = nullptr;
         QKeySequenceEdit* globalKey = nullptr;
     };
+
+    // The constructor's steps, in its order.
+    QGroupBox* buildDeviceList();
+    QGroupBox* buildBindingRows();
+    QGroupBox* buildGlobalKeys();
+    QDialogButtonBox* buildButtons();
+    void followInputs();
 
     void refreshDevices();
     void showBindings();

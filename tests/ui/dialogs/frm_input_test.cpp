@@ -38,9 +38,9 @@ struct CountingButtons : input::SwitchButtons {
 class InputDialogTest : public WithApplication, public ::testing::Test {
 protected:
     InputDialogTest() {
-        inputs.addSource(input::kController, pad);
-        inputs.addSource(input::kSerial, line);
-        inputs.addSource(input::kMidi, pedal);
+        inputs.addSource(input::SourceKind::Controller, pad);
+        inputs.addSource(input::SourceKind::Serial, line);
+        inputs.addSource(input::SourceKind::Midi, pedal);
         inputs.setBindings({"controller:button 1@pad", "", "", ""});
     }
     ui::InputDialogParts parts() {
@@ -61,9 +61,9 @@ protected:
     CountingButtons buttons;
     testing::PollInputLoop loop;
     input::SwitchInputs inputs{loop, buttons, nullptr};
-    FakeSource pad{{"controller", "pad", "Arcade encoder"}};
-    FakeSource line{{"serial", "/dev/ttyUSB0", "/dev/ttyUSB0"}};
-    FakeSource pedal{{"midi", "Pedal:0", "Pedal:0"}};
+    FakeSource pad{{input::SourceKind::Controller, "pad", "Arcade encoder"}};
+    FakeSource line{{input::SourceKind::Serial, "/dev/ttyUSB0", "/dev/ttyUSB0"}};
+    FakeSource pedal{{input::SourceKind::Midi, "Pedal:0", "Pedal:0"}};
     std::optional<InputSettings> applied;
 };
 
