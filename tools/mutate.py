@@ -68,7 +68,7 @@ ROOMS = {
         files=["engine/melody_shelf.cpp"],
         targets=["engine_tests", "ui_menus_tests"],
         runs=[
-            "engine_tests --gtest_filter=MelodyShelf*:*PlaylistTest*",
+            "engine_tests --gtest_filter=*Shelf*:*Playlist*",
             "ui_menus_tests",
         ],
     ),

@@ -213,16 +213,17 @@ TEST_P(ShelfRestoreTest, TheFileComesBackElseThePosition) {
 
 INSTANTIATE_TEST_SUITE_P(
     Restores, ShelfRestoreTest,
-    ::testing::Values(RestoreCase{"TheLastPosition", "Position=3\n", 2},
-                      RestoreCase{"PastTheEnd", "Position=4\n", std::nullopt},
-                      RestoreCase{"BeforeTheFirst", "Position=0\n", std::nullopt},
-                      RestoreCase{"TheFirstPosition", "Position=1\n", 0},
-                      // A file added to the folder moved the entry on by one.
-                      RestoreCase{"TheFileWinsOverItsOldPosition", "Position=1\nFile=@/a.wav\n", 1},
-                      RestoreCase{"TheFileAlone", "File=@/b.wav\n", 2},
-                      RestoreCase{"AFileGoneFallsBackToThePosition",
-                                  "Position=3\nFile=@/gone.wav\n", 2},
-                      RestoreCase{"NothingKept", "Playlist=\n", std::nullopt}),
+    ::testing::Values(
+        RestoreCase{"TheLastPosition", "Position=3\n", 2},
+        RestoreCase{"PastTheEnd", "Position=4\n", std::nullopt},
+        RestoreCase{"BeforeTheFirst", "Position=0\n", std::nullopt},
+        RestoreCase{"BeforeTheFirstWithAFileGone", "Position=0\nFile=@/gone.wav\n", std::nullopt},
+        RestoreCase{"TheFirstPosition", "Position=1\n", 0},
+        // A file added to the folder moved the entry on by one.
+        RestoreCase{"TheFileWinsOverItsOldPosition", "Position=1\nFile=@/a.wav\n", 1},
+        RestoreCase{"TheFileAlone", "File=@/b.wav\n", 2},
+        RestoreCase{"AFileGoneFallsBackToThePosition", "Position=3\nFile=@/gone.wav\n", 2},
+        RestoreCase{"NothingKept", "Playlist=\n", std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Opening a playlist: what is refused leaves the shelf as it was; what is
