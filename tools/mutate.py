@@ -92,7 +92,7 @@ ROOMS = {
                "ui/common/global_keys.cpp"],
         targets=["ui_switch_tests", "input_tests"],
         runs=[
-            "ui_switch_tests --gtest_filter=KeyLayout*:*VirtualKeyTest*",
+            "ui_switch_tests --gtest_filter=KeyLayout*:*VirtualKey*",
             "input_tests --gtest_filter=GlobalKeys*",
         ],
     ),

@@ -210,6 +210,20 @@ struct KeyCase {
     int expected;
 };
 
+// X sends a held key's repeats as a release and a press at one time; a
+// press of another key at that time is no repeat.
+TEST(VirtualKeyRepeats, OnlyTheSameKeyAtTheReleasesTimeRepeats) {
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, 38, 0, 0);
+    QKeyEvent same(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 38, 0, 0);
+    QKeyEvent other(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, 56, 0, 0);
+    for (QKeyEvent* event : {&release, &same, &other})
+        event->setTimestamp(500);
+    KeyRepeats repeats;
+    repeats.released(release);
+    EXPECT_TRUE(repeats.isRepeat(same));
+    EXPECT_FALSE(repeats.isRepeat(other));
+}
+
 class VirtualKeyTest : public ::testing::TestWithParam<KeyCase> {};
 
 TEST_P(VirtualKeyTest, QtKeysBecomeWindowsVirtualKeyCodes) {
