@@ -68,7 +68,7 @@ ROOMS = {
         files=["engine/melody_shelf.cpp"],
         targets=["engine_tests", "ui_menus_tests"],
         runs=[
-            "engine_tests --gtest_filter=MelodyShelf*:*PlaylistTest*",
+            "engine_tests --gtest_filter=*Shelf*:*Playlist*",
             "ui_menus_tests",
         ],
     ),
@@ -92,7 +92,7 @@ ROOMS = {
                "input/qt/global_keys.cpp"],
         targets=["ui_switch_tests", "input_tests"],
         runs=[
-            "ui_switch_tests --gtest_filter=KeyLayout*:*VirtualKeyTest*",
+            "ui_switch_tests --gtest_filter=KeyLayout*:*VirtualKey*",
             "input_tests --gtest_filter=GlobalKeys*",
         ],
     ),

@@ -55,6 +55,8 @@ TEST(SoundFileKind, IsToldByTheFirstBytes) {
         // ID3v2: version, revision, flags and a size of seven-bit bytes.
         {"ID3v2.4 tag", textThen("ID3", {4, 0, 0, 0, 0, 0x02, 0x7F}), K::Mpeg},
         {"ID3v2.3 tag", textThen("ID3", {3, 0, 0x80, 0x7F, 0x7F, 0x7F, 0x7F}), K::Mpeg},
+        {"ID3 tag and the frame after it", textThen("ID3", {4, 0, 0, 0, 0, 0, 0x7F, 0xFF, 0xFB}),
+         K::Mpeg},
         {"ID3 with an impossible version", textThen("ID3", {0xFF, 0, 0, 0, 0, 0, 0}), K::Unknown},
         {"ID3 with an impossible revision", textThen("ID3", {4, 0xFF, 0, 0, 0, 0, 0}), K::Unknown},
         {"ID3 size with its top bit set", textThen("ID3", {4, 0, 0, 0, 0, 0x80, 0}), K::Unknown},

@@ -32,8 +32,9 @@ std::vector<PlaylistCase> playlistCases() {
          {{"/m/a/1.wav", "品川 1番線"}, {"/m/list/2.mp3", "2.mp3"}}},
         {"AbsolutePathsFileUrlsAndNoOtherUrls",
          "/m/line.m3u",
-         "/x/y.wav\nhttp://radio/stream\nfile:///x/%E9%A7%85.wav\n#EXTINF:-1 tvg=\"a\",Z\n",
-         {{"/x/y.wav", "y.wav"}, {"/x/駅.wav", "駅.wav"}}},
+         "/x/y.wav\nhttp://radio/stream\nfile:///x/%E9%A7%85.wav\n#EXTINF:-1 tvg=\"a\",Z\n"
+         "file:///x/%G1%41.wav\n",
+         {{"/x/y.wav", "y.wav"}, {"/x/駅.wav", "駅.wav"}, {"/x/%G1A.wav", "Z"}}},
         {"ShiftJisM3uFromWindowsWithBackslashes",
          "/m/line.M3U",
          "#EXTINF:3,\x93\x8C\x8B\x9E\r\nMelody\\\x89\xD4.wav\r\nMelody\\sub/x.wav\r\n",
@@ -51,6 +52,14 @@ std::vector<PlaylistCase> playlistCases() {
          "/m/line.m3u",
          "\xFF\xFE#\0E\0X\0T\0I\0N\0F\0:\0001\0,\0\xC5\x99\r\0\n\0a\0.\0w\0a\0v\0"s,
          {{"/m/a.wav", "駅"}}},
+        // Each edge of UTF-8's lengths, a character beyond the first plane,
+        // lone low surrogates and a high one before a character past them.
+        {"Utf16AtTheEdgesOfEachLength",
+         "/m/line.m3u",
+         "\xFF\xFEx\0\x80\0\xFF\x07\0\x08\x42\xD8\x9F\xDF"
+         "\0\xDC\0\xDC\0\xD8\0\xE0.\0w\0a\0v\0"s,
+         {{"/m/x\u0080\u07FF\u0800\U00020B9F\uFFFD\uFFFD\uFFFD\uE000.wav",
+           "x\u0080\u07FF\u0800\U00020B9F\uFFFD\uFFFD\uFFFD\uE000.wav"}}},
         {"Utf16BigEndianWithItsMark",
          "/m/line.m3u",
          "\xFE\xFF\0#\0E\0X\0T\0I\0N\0F\0:\0001\0,\x99\xC5\0\r\0\n\0a\0.\0w\0a\0v"s,
@@ -204,16 +213,17 @@ TEST_P(ShelfRestoreTest, TheFileComesBackElseThePosition) {
 
 INSTANTIATE_TEST_SUITE_P(
     Restores, ShelfRestoreTest,
-    ::testing::Values(RestoreCase{"TheLastPosition", "Position=3\n", 2},
-                      RestoreCase{"PastTheEnd", "Position=4\n", std::nullopt},
-                      RestoreCase{"BeforeTheFirst", "Position=0\n", std::nullopt},
-                      RestoreCase{"TheFirstPosition", "Position=1\n", 0},
-                      // A file added to the folder moved the entry on by one.
-                      RestoreCase{"TheFileWinsOverItsOldPosition", "Position=1\nFile=@/a.wav\n", 1},
-                      RestoreCase{"TheFileAlone", "File=@/b.wav\n", 2},
-                      RestoreCase{"AFileGoneFallsBackToThePosition",
-                                  "Position=3\nFile=@/gone.wav\n", 2},
-                      RestoreCase{"NothingKept", "Playlist=\n", std::nullopt}),
+    ::testing::Values(
+        RestoreCase{"TheLastPosition", "Position=3\n", 2},
+        RestoreCase{"PastTheEnd", "Position=4\n", std::nullopt},
+        RestoreCase{"BeforeTheFirst", "Position=0\n", std::nullopt},
+        RestoreCase{"BeforeTheFirstWithAFileGone", "Position=0\nFile=@/gone.wav\n", std::nullopt},
+        RestoreCase{"TheFirstPosition", "Position=1\n", 0},
+        // A file added to the folder moved the entry on by one.
+        RestoreCase{"TheFileWinsOverItsOldPosition", "Position=1\nFile=@/a.wav\n", 1},
+        RestoreCase{"TheFileAlone", "File=@/b.wav\n", 2},
+        RestoreCase{"AFileGoneFallsBackToThePosition", "Position=3\nFile=@/gone.wav\n", 2},
+        RestoreCase{"NothingKept", "Playlist=\n", std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Opening a playlist: what is refused leaves the shelf as it was; what is

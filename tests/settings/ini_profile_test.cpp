@@ -19,8 +19,10 @@ protected:
     IniProfile ini{path};
 };
 
+// The file starts with an empty line, so the line ending is judged at its
+// very first byte.
 TEST_F(IniProfileTest, ReadsTheFirstMatchingKeyOfTheSectionTrimmedAndWithoutCase) {
-    writeBytes(path, "[Other]\nDoorDelay=1\n"
+    writeBytes(path, "\n[Other]\nDoorDelay=1\n"
                      "[tremlo 1.10]\n"
                      "; a comment\n"
                      "  doordelay \t=  1500 \n"

@@ -1,10 +1,12 @@
 // The period policy of the output devices, on time points the test gives:
 // each row puts a look at a boundary, so that the neighbouring value fails.
 
+#include "device_tuning.h"
 #include "period_steps.h"
 #include "processor_load.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -180,12 +182,38 @@ TEST(PeriodLateness, SdlHoldsOneAndAHalfPeriodsAndIsLatePastAllItHolds) {
     EXPECT_EQ(sdlCallbackLateAfter(1024, 48000, 5), 21'333us + 2ms);
 }
 
+// What the user sets in the environment counts only within its bounds; the
+// rows sit on each bound and just past it.
+TEST(DeviceTuning, TheUsersPeriodAndBufferCountOnlyWithinTheirBounds) {
+    struct Row {
+        const char* text;
+        int frames;
+        int msec;
+    };
+    for (const Row& row :
+         {Row{"31", tuning::kShortestFrames, 31}, Row{"32", 32, 32}, Row{"8192", 8192, 8192},
+          Row{"8193", tuning::kShortestFrames, 8193}, Row{"9999", tuning::kShortestFrames, 9999},
+          Row{"10000", tuning::kShortestFrames, 0}, Row{"0", tuning::kShortestFrames, 0},
+          Row{"-40", tuning::kShortestFrames, 0}}) {
+        SCOPED_TRACE(row.text);
+        ::setenv("TREMLO_PERIOD_FRAMES", row.text, 1);
+        ::setenv("PULSE_LATENCY_MSEC", row.text, 1);
+        EXPECT_EQ(tuning::serverFirstPeriodFrames(), row.frames);
+        EXPECT_EQ(tuning::userServerBufferMsec(), row.msec);
+    }
+    ::unsetenv("TREMLO_PERIOD_FRAMES");
+    ::unsetenv("PULSE_LATENCY_MSEC");
+    EXPECT_EQ(tuning::serverFirstPeriodFrames(), tuning::kShortestFrames);
+    EXPECT_EQ(tuning::userServerBufferMsec(), 0);
+}
+
 TEST(ProcessorLoad, SaturatedAtNineTenthsSinceTheLookFourBefore) {
     using Times = ProcessorLoad::Times;
     ProcessorLoad load;
-    EXPECT_FALSE(load.saturatedAt(Times{0, 0})) << "one look tells nothing";
-    EXPECT_TRUE(load.saturatedAt(Times{90, 100})) << "nine tenths since the first";
-    EXPECT_FALSE(load.saturatedAt(Times{179, 200}));
+    EXPECT_FALSE(load.saturatedAt(Times{1000, 1000})) << "one look tells nothing";
+    EXPECT_TRUE(load.saturatedAt(Times{1090, 1100})) << "nine tenths since the first";
+    EXPECT_FALSE(load.saturatedAt(Times{1179, 1200}));
+    EXPECT_FALSE(load.saturatedAt(Times{1000, 1000})) << "no time since the first";
 
     ProcessorLoad later;
     for (const std::uint64_t total : {0, 100, 200, 300})
@@ -194,6 +222,12 @@ TEST(ProcessorLoad, SaturatedAtNineTenthsSinceTheLookFourBefore) {
     EXPECT_FALSE(later.saturatedAt(Times{300, 400}));
     // ...until that look is the second.
     EXPECT_TRUE(later.saturatedAt(Times{400, 500}));
+
+    // Nine tenths over the last four quarters although the last was idle.
+    ProcessorLoad busy;
+    for (const std::uint64_t ticks : {0, 100, 200, 300, 400})
+        busy.saturatedAt(Times{ticks, ticks});
+    EXPECT_TRUE(busy.saturatedAt(Times{460, 500}));
 }
 
 } // namespace

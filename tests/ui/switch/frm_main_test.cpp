@@ -210,6 +210,20 @@ struct KeyCase {
     int expected;
 };
 
+// X sends a held key's repeats as a release and a press at one time; a
+// press of another key at that time is no repeat.
+TEST(VirtualKeyRepeats, OnlyTheSameKeyAtTheReleasesTimeRepeats) {
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, 38, 0, 0);
+    QKeyEvent same(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 38, 0, 0);
+    QKeyEvent other(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, 56, 0, 0);
+    for (QKeyEvent* event : {&release, &same, &other})
+        event->setTimestamp(500);
+    KeyRepeats repeats;
+    repeats.released(release);
+    EXPECT_TRUE(repeats.isRepeat(same));
+    EXPECT_FALSE(repeats.isRepeat(other));
+}
+
 class VirtualKeyTest : public ::testing::TestWithParam<KeyCase> {};
 
 TEST_P(VirtualKeyTest, QtKeysBecomeWindowsVirtualKeyCodes) {
@@ -224,7 +238,12 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{"Digit", Qt::Key_7, Qt::NoModifier, 0, 55},
                       KeyCase{"ShiftedDigitRow", Qt::Key_Exclam, Qt::ShiftModifier, 10, 49},
                       KeyCase{"Keypad", Qt::Key_7, Qt::KeypadModifier, 79, 103},
-                      KeyCase{"F5", Qt::Key_F5, Qt::NoModifier, 0, 116},
+                      KeyCase{"F1", Qt::Key_F1, Qt::NoModifier, 0, 112},
+                      KeyCase{"F24", Qt::Key_F24, Qt::NoModifier, 0, 135},
+                      KeyCase{"KeypadZero", Qt::Key_0, Qt::KeypadModifier, 0, 96},
+                      KeyCase{"KeypadSlash", Qt::Key_Slash, Qt::KeypadModifier, 0, 111},
+                      KeyCase{"Pause", Qt::Key_Pause, Qt::NoModifier, 0, 19},
+                      KeyCase{"PageDown", Qt::Key_PageDown, Qt::NoModifier, 0, 34},
                       KeyCase{"Shift", Qt::Key_Shift, Qt::ShiftModifier, 0, 16},
                       KeyCase{"Control", Qt::Key_Control, Qt::ControlModifier, 0, 17},
                       KeyCase{"Alt", Qt::Key_Alt, Qt::AltModifier, 0, 18},
@@ -239,6 +258,7 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{"RoKey", Qt::Key_Backslash, Qt::NoModifier, 97, 226},
                       KeyCase{"ShiftedRoKey", Qt::Key_Underscore, Qt::ShiftModifier, 97, 226},
                       KeyCase{"Backslash", Qt::Key_Backslash, Qt::NoModifier, 51, 220},
+                      KeyCase{"Yen", Qt::Key_yen, Qt::NoModifier, 0, 220},
                       KeyCase{"Unknown", Qt::Key_unknown, Qt::NoModifier, 0, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 

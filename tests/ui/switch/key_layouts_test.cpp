@@ -21,9 +21,9 @@ struct Layout {
 // The keys whose code differs somewhere, and the letters that move or stop
 // being Latin. Unlisted punctuation keys of a layout have the US code.
 const std::map<std::uint32_t, int> kUs = {
-    {10, 49},  {19, 48},  {20, 189}, {21, 187}, {24, 81},  {29, 89},  {34, 219},
-    {35, 221}, {38, 65},  {47, 186}, {48, 222}, {49, 192}, {51, 220}, {52, 90},
-    {59, 188}, {60, 190}, {61, 191}, {94, 226}, {50, 16},  {108, 18},
+    {10, 49},  {19, 48},  {20, 189}, {21, 187}, {24, 81},  {29, 89},  {34, 219}, {35, 221},
+    {38, 65},  {47, 186}, {48, 222}, {49, 192}, {51, 220}, {52, 90},  {59, 188}, {60, 190},
+    {61, 191}, {94, 226}, {50, 16},  {108, 18}, {37, 17},  {105, 17}, {65, 32},  {135, 93},
 };
 
 std::map<std::uint32_t, int> usWith(const std::map<std::uint32_t, int>& changes) {
