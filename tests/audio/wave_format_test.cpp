@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <numbers>
@@ -119,6 +120,18 @@ TEST(WaveRefusal, WhatIsNotAWaveFileGivesNoHandle) {
     EXPECT_EQ(lib.library->dsCreateDSB(text.data(), text.size(), 1), 0);
     const auto aiff = encodedTone(SF_FORMAT_PCM_16, 1, 48000, SF_FORMAT_AIFF);
     EXPECT_EQ(lib.library->dsCreateDSB(aiff.data(), aiff.size(), 1), 0) << "only WAVE files";
+    // RF64's own data size stands in its ds64 chunk when the data chunk's
+    // says 0xFFFFFFFF: what follows the data, 25 ms of bytes here, is not
+    // sound.
+    auto rf64 = encodedTone(SF_FORMAT_PCM_16, 2, 48000, SF_FORMAT_RF64);
+    const auto data = std::search(rf64.begin(), rf64.end(), "data", "data" + 4);
+    ASSERT_NE(data, rf64.end());
+    std::fill(data + 4, data + 8, 0xFF);
+    const std::uint8_t list[] = {'L', 'I', 'S', 'T', 0xC0, 0x12, 0, 0};
+    rf64.insert(rf64.end(), std::begin(list), std::end(list));
+    rf64.resize(rf64.size() + 4800, 0x7F);
+    const SoundHandle wide = lib.library->dsCreateDSB(rf64.data(), rf64.size(), 1);
+    EXPECT_EQ(lib.library->dsGetBufferMSec(wide), 100);
     // A header that promises more data than there is plays what is there.
     auto cut = good;
     cut.resize(cut.size() / 2);
