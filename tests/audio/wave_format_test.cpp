@@ -124,7 +124,8 @@ TEST(WaveRefusal, WhatIsNotAWaveFileGivesNoHandle) {
     // says 0xFFFFFFFF: what follows the data, 25 ms of bytes here, is not
     // sound.
     auto rf64 = encodedTone(SF_FORMAT_PCM_16, 2, 48000, SF_FORMAT_RF64);
-    const auto data = std::search(rf64.begin(), rf64.end(), "data", "data" + 4);
+    const std::string_view tag = "data";
+    const auto data = std::search(rf64.begin(), rf64.end(), tag.begin(), tag.end());
     ASSERT_NE(data, rf64.end());
     std::fill(data + 4, data + 8, 0xFF);
     const std::uint8_t list[] = {'L', 'I', 'S', 'T', 0xC0, 0x12, 0, 0};
