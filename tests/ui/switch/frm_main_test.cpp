@@ -213,6 +213,9 @@ struct KeyCase {
 // X sends a held key's repeats as a release and a press at one time; a
 // press of another key at that time is no repeat.
 TEST(VirtualKeyRepeats, OnlyTheSameKeyAtTheReleasesTimeRepeats) {
+    // Key events made without an application leave Qt's keyboard device
+    // behind for ever.
+    application();
     QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, 38, 0, 0);
     QKeyEvent same(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, 38, 0, 0);
     QKeyEvent other(QEvent::KeyPress, Qt::Key_B, Qt::NoModifier, 56, 0, 0);
