@@ -216,7 +216,12 @@ def case_ambience(session, args):
     # ambience begins at its file's first frame, a zero before a rise.
     recording = session.start_recording(args.recorder)
     started = stamp()
-    program = session.start_program(s.install_station(session, args.program))
+    # At the longest period, which the device never leaves: a machine too
+    # busy for the shorter ones (a sanitizer build among parallel tests)
+    # would otherwise step up, and a step is a few milliseconds of silence of
+    # its own that may fall on a seam.
+    program = session.start_program(s.install_station(session, args.program),
+                                    env={**session.env, "TREMLO_PERIOD_FRAMES": "1024"})
     program.switch_window()
     recording.follow_until(stamp())
     first = recording.first_loud_frame(recording.frame_at(started), len(recording.mono),
