@@ -225,7 +225,7 @@ class Session:
             server.start()
         except sound_server.SoundServerError as error:
             raise HarnessError(str(error)) from None
-        log(f"PulseAudio up, null sink 'test' ({self.env['PULSE_SERVER']})")
+        log(f"{server.server} up, null sink 'test' ({self.env['PULSE_SERVER']})")
 
     def _start_x_server(self):
         for number in range(99, 200):

@@ -1,15 +1,19 @@
 #!/usr/bin/env python3
-"""A private PulseAudio daemon with a null sink, for every test that plays sound.
+"""A private sound server with a null sink, for every test that plays sound.
 
-The daemon keeps all its files in one folder and answers on a socket there;
-its sink "test" runs at 48 kHz in stereo and is recorded from test.monitor.
-Clients find it through the variables client_environment() gives, which
-also keep them from writing under ~/.config/pulse and /tmp/pulse-*.
+The server is PulseAudio, or PipeWire with its pulse server and WirePlumber
+(TREMLO_SOUND_SERVER=pipewire, or --server pipewire); clients talk to either
+through libpulse alike. It keeps all its files in one folder and answers on a
+socket there; its sink "test" runs at 48 kHz in stereo and is recorded from
+test.monitor. Clients find it through the variables client_environment()
+gives, which also keep them from writing under ~/.config/pulse and
+/tmp/pulse-*.
 
 Used from Python (tests/e2e/harness.py) as SoundServer, and from anything
 else through the command line:
 
-    sound_server.py start FOLDER   starts the daemon, waits until it answers
+    sound_server.py start FOLDER [--server pulseaudio|pipewire]
+                                   starts the server, waits until it answers
                                    quickly, prints NAME=value lines to export
     sound_server.py stop FOLDER    stops what start left running there
 
@@ -20,6 +24,7 @@ else.
 
 import os
 import re
+import shutil
 import signal
 import subprocess
 import sys
@@ -33,6 +38,45 @@ CHANNELS = 2
 # buffer short; this latency is what the sink reports once it has.
 LOW_LATENCY_USEC = 20000
 _PIDS = "sound-server.pids"
+SERVERS = ("pulseaudio", "pipewire")
+# The programs each server needs besides the Pulse clients pactl and parec.
+PROGRAMS = {"pulseaudio": ("pulseaudio",),
+            "pipewire": ("dbus-daemon", "pipewire", "wireplumber", "pipewire-pulse")}
+
+
+# PipeWire's null sink: it drives the graph, as PulseAudio's null sink keeps
+# its own time, and WirePlumber takes it for the default sink.
+NULL_SINK_CONF = f"""context.objects = [
+    {{ factory = adapter
+        args = {{
+            factory.name = support.null-audio-sink
+            node.name = {SINK}
+            node.description = {SINK}
+            media.class = Audio/Sink
+            audio.rate = {RATE}
+            audio.channels = {CHANNELS}
+            audio.position = [ FL FR ]
+            node.driver = true
+            priority.driver = 30000
+            priority.session = 30000
+            monitor.channel-volumes = true
+        }}
+    }}
+]
+"""
+
+
+def chosen_server(env=None):
+    """The server TREMLO_SOUND_SERVER names, PulseAudio when unset."""
+    name = (os.environ if env is None else env).get("TREMLO_SOUND_SERVER") or "pulseaudio"
+    if name not in SERVERS:
+        raise SoundServerError(f"TREMLO_SOUND_SERVER={name}: not one of {', '.join(SERVERS)}")
+    return name
+
+
+def missing_programs(server):
+    """The programs SERVER needs that are not on the PATH."""
+    return [name for name in PROGRAMS[server] + ("pactl", "parec") if not shutil.which(name)]
 
 
 class SoundServerError(Exception):
@@ -72,13 +116,15 @@ class SoundServer:
     itself.
     """
 
-    def __init__(self, folder, base_env=None, spawn=None, log_folder=None):
+    def __init__(self, folder, base_env=None, spawn=None, log_folder=None, server=None):
         self.folder = os.path.abspath(folder)
         self.log_folder = log_folder or self.folder
         self.env = dict(os.environ if base_env is None else base_env)
+        self.server = server or chosen_server(self.env)
         self.env.update(client_environment(self.folder))
         self._spawn = spawn or _detached(self.folder)
         self.processes = []
+        self._names = []
 
     def start(self, timeout=20):
         for sub in ("", "pulse", "home"):
@@ -87,6 +133,17 @@ class SoundServer:
         daemon_env = dict(self.env, HOME=os.path.join(self.folder, "home"),
                           DBUS_SESSION_BUS_ADDRESS="disabled:")
         daemon_env.pop("DISPLAY", None)
+        if self.server == "pipewire":
+            daemon = self._start_pipewire(daemon_env, timeout)
+        else:
+            daemon = self._start_pulseaudio(daemon_env, timeout)
+        self._start("parec", ["parec", "-d", f"{SINK}.monitor", "--latency-msec=5", "--raw",
+                              os.devnull], self.env)
+        # PipeWire's sink reports 0: its graph's quantum holds what is queued.
+        self._wait(lambda: self._sink_is_quick(), timeout,
+                   "the null sink's latency to drop under 20 ms", daemon)
+
+    def _start_pulseaudio(self, daemon_env, timeout):
         socket = os.path.join(self.folder, "pulse", "native")
         daemon = self._start("pulseaudio", [
             "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
@@ -94,10 +151,43 @@ class SoundServer:
             "-L", f"module-null-sink sink_name={SINK} rate={RATE} channels={CHANNELS}"],
             daemon_env)
         self._wait(lambda: self._succeeds(["pactl", "info"]), timeout, "PulseAudio", daemon)
-        self._start("parec", ["parec", "-d", f"{SINK}.monitor", "--latency-msec=5", "--raw",
-                              os.devnull], self.env)
-        self._wait(lambda: (self.sink_latency_usec() or 10**9) < LOW_LATENCY_USEC, timeout,
-                   "the null sink's latency to drop under 20 ms", daemon)
+        return daemon
+
+    def _start_pipewire(self, daemon_env, timeout):
+        # No systemd user session starts them (CI runs as root in a bare
+        # container): a session bus of the folder's own for WirePlumber, then
+        # the graph, its session manager and its pulse server, whose socket
+        # is pulse/native under XDG_RUNTIME_DIR as PulseAudio's is.
+        home = daemon_env["HOME"]
+        bus = os.path.join(self.folder, "bus")
+        daemon_env.update({"DBUS_SESSION_BUS_ADDRESS": f"unix:path={bus}",
+                           "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+                           "XDG_STATE_HOME": os.path.join(home, ".local", "state"),
+                           "XDG_DATA_HOME": os.path.join(home, ".local", "share")})
+        # The null sink is part of the graph from its start, so that a client
+        # that connects the moment the pulse server answers (a device that
+        # reconnects after a restart) finds it, as it does on PulseAudio.
+        conf = os.path.join(home, ".config", "pipewire", "pipewire.conf.d")
+        os.makedirs(conf, exist_ok=True)
+        with open(os.path.join(conf, "tremlo-null-sink.conf"), "w") as f:
+            f.write(NULL_SINK_CONF)
+        dbus = self._start("dbus-daemon", ["dbus-daemon", "--session", "--nofork", "--nopidfile",
+                                           f"--address=unix:path={bus}"], daemon_env)
+        self._wait(lambda: os.path.exists(bus), timeout, "the session bus", dbus)
+        graph = self._start("pipewire", ["pipewire"], daemon_env)
+        self._wait(lambda: os.path.exists(os.path.join(self.folder, "pipewire-0")), timeout,
+                   "PipeWire", graph)
+        self._start("wireplumber", ["wireplumber"], daemon_env)
+        daemon = self._start("pipewire-pulse", ["pipewire-pulse"], daemon_env)
+        self._wait(lambda: self._succeeds(["pactl", "info"]), timeout, "PipeWire's pulse server",
+                   daemon)
+        self._wait(lambda: f"Default Sink: {SINK}\n" in self._output(["pactl", "info"]),
+                   timeout, "the null sink to be the default", daemon)
+        return daemon
+
+    def _sink_is_quick(self):
+        latency = self.sink_latency_usec()
+        return latency is not None and latency < LOW_LATENCY_USEC
 
     def sink_latency_usec(self):
         text = self._output(["pactl", "list", "sinks"])
@@ -110,10 +200,12 @@ class SoundServer:
             stop_pid(process.pid)
             process.poll()
         self.processes = []
+        self._names = []
 
     def _start(self, name, argv, env):
         process = self._spawn(name, argv, env)
         self.processes.append(process)
+        self._names.append(name)
         return process
 
     def _wait(self, predicate, timeout, what, daemon):
@@ -126,7 +218,13 @@ class SoundServer:
             else:
                 time.sleep(0.05)
                 continue
-            raise SoundServerError(f"{problem}\n{self._log_tail('pulseaudio')}")
+            raise SoundServerError(f"{problem}\n{self._log_tail(self._daemon_log(daemon))}")
+
+    def _daemon_log(self, daemon):
+        for process, name in zip(self.processes, self._names):
+            if process is daemon:
+                return name
+        return self.server
 
     def _log_tail(self, name, lines=20):
         try:
@@ -180,6 +278,10 @@ def stop_pid(pid, grace=5.0):
 
 
 def main(argv):
+    server = None
+    if len(argv) == 5 and argv[3] == "--server" and argv[4] in SERVERS:
+        server = argv[4]
+        argv = argv[:3]
     if len(argv) != 3 or argv[1] not in ("start", "stop"):
         print(__doc__, file=sys.stderr)
         return 2
@@ -195,7 +297,11 @@ def main(argv):
             stop_pid(pid)
         os.remove(pids)
         return 0
-    server = SoundServer(folder)
+    try:
+        server = SoundServer(folder, server=server)
+    except SoundServerError as error:
+        print(f"sound server: {error}", file=sys.stderr)
+        return 2
     try:
         server.start()
     except (SoundServerError, OSError) as error:

@@ -1,10 +1,11 @@
 // The real outputs, SDL's and the sound server's own stream: the library
-// through a private PulseAudio daemon with a null sink, whose monitor the
-// test records.
+// through a private sound server with a null sink, whose monitor the test
+// records: PulseAudio, or PipeWire's pulse server when TREMLO_SOUND_SERVER
+// says pipewire (CTest runs the tests on both).
 //
 // Each test starts its own daemon, so it can also take the server away and
 // bring it back. The daemon is the one every sound test uses, started through
-// tests/support/sound_server.py. Without a pulseaudio binary the tests are
+// tests/support/sound_server.py. Without the server's programs the tests are
 // skipped.
 
 #include "pulse_device.h"
@@ -34,6 +35,15 @@ constexpr int kRate = 48000;
 
 bool commandSucceeds(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+// The chosen server's daemon, and the clients the tests record with.
+bool serverInstalled() {
+    const char* chosen = std::getenv("TREMLO_SOUND_SERVER");
+    const std::string daemon =
+        chosen && std::string(chosen) == "pipewire" ? "pipewire-pulse" : "pulseaudio";
+    return commandSucceeds("command -v " + daemon) && commandSucceeds("command -v parec") &&
+           commandSucceeds("command -v python3");
 }
 
 // A PulseAudio daemon of the test's own, in a temporary folder, whose
@@ -134,9 +144,8 @@ private:
 template <typename Device> class RealDevice : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!commandSucceeds("command -v pulseaudio") || !commandSucceeds("command -v parec") ||
-            !commandSucceeds("command -v python3"))
-            GTEST_SKIP() << "no PulseAudio here";
+        if (!serverInstalled())
+            GTEST_SKIP() << "no such sound server here";
         ASSERT_TRUE(server.start());
     }
     PrivateSoundServer server;
@@ -274,8 +283,8 @@ template <typename Device> class LatePeriods : public ::testing::Test {};
 TYPED_TEST_SUITE(LatePeriods, Devices);
 
 TYPED_TEST(LatePeriods, LengthenWhileASoundPlaysAndShortenAfterACalm) {
-    if (!commandSucceeds("command -v pulseaudio"))
-        GTEST_SKIP() << "no PulseAudio here";
+    if (!serverInstalled())
+        GTEST_SKIP() << "no such sound server here";
     PrivateSoundServer server;
     ASSERT_TRUE(server.start());
     struct Stalling {
