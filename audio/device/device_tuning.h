@@ -45,7 +45,7 @@ inline constexpr std::chrono::seconds kQuietBeforeRest{2};
 inline constexpr std::chrono::seconds kSdlRestLength{1};
 
 // A late request of the server's stream is one that came a quiet virtual
-// machine's jitter later than half the server's margin allows; SDL's
+// machine's jitter later than all the server held would last; SDL's
 // callbacks may come as much later as the sink renders ahead.
 inline constexpr std::chrono::milliseconds kServerRequestJitter{1};
 inline constexpr std::chrono::milliseconds kSinkAhead{2};

@@ -63,13 +63,13 @@ std::string PeriodSteps::opened(int rate, int periodFrames) {
            std::to_string(periodFrames) + " frames";
 }
 
-bool serverRequestLate(PeriodSteps::Clock::duration sinceLastRequest, int periodFrames,
-                       std::int64_t heldFrames, int rate) {
-    const std::int64_t period = periodFrames;
-    const std::int64_t lateFrames = period + std::max<std::int64_t>(heldFrames - period, 0) / 2;
+bool serverRequestLate(PeriodSteps::Clock::duration sinceLastRequest, std::int64_t heldFrames,
+                       std::int64_t sinkFrames, int rate, bool sounding) {
+    const std::int64_t lastsFrames =
+        std::max<std::int64_t>(heldFrames, 0) + std::max<std::int64_t>(sinkFrames, 0);
     const auto lateAfter =
-        std::chrono::microseconds(lateFrames * 1'000'000 / rate) + tuning::kServerRequestJitter;
-    return sinceLastRequest > lateAfter;
+        std::chrono::microseconds(lastsFrames * 1'000'000 / rate) + tuning::kServerRequestJitter;
+    return sounding && sinceLastRequest > lateAfter;
 }
 
 int sdlServerBufferMsec(int periodFrames, int rate) {

@@ -71,11 +71,14 @@ private:
     std::chrono::seconds m_calmBeforeShorter;
 };
 
-// The server's stream: a request that came after the one before later than
-// one period and half the server's margin beyond it (what it holds less one
-// period), so that a busy machine is answered before the server runs dry.
-bool serverRequestLate(PeriodSteps::Clock::duration sinceLastRequest, int periodFrames,
-                       std::int64_t heldFrames, int rate);
+// The server's stream: a request late enough to have been heard, one that
+// came after the one before later than all the server held then (its target
+// length and what the sink had taken ahead) would have lasted, while a sound
+// played. A request that came late while the server still held enough, or
+// over silence, broke nothing up: a machine that is merely busy is answered
+// through its load, not through such requests.
+bool serverRequestLate(PeriodSteps::Clock::duration sinceLastRequest, std::int64_t heldFrames,
+                       std::int64_t sinkFrames, int rate, bool sounding);
 
 // SDL's stream: the target length the device asks the server to hold, one and
 // a half periods rounded up to a millisecond, and how long after one

@@ -225,8 +225,11 @@ void PulseDevice::makeStreamLocked() {
     pa_stream_set_write_callback(m_stream, &PulseDevice::onWrite, this);
     pa_stream_set_underflow_callback(m_stream, &PulseDevice::onUnderflow, this);
     const pa_buffer_attr attr = bufferAttr(periodFrames());
-    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
-                                                      (m_started ? 0 : PA_STREAM_START_CORKED));
+    // The timing updates tell what the sink holds ahead, which a late
+    // request is measured against.
+    const auto flags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE |
+                                       (m_started ? 0 : PA_STREAM_START_CORKED));
     m_quietFrames = 0;
     m_resting = false;
     m_ownChange = Clock::now();
@@ -325,16 +328,24 @@ void PulseDevice::onWrite(pa_stream* stream, std::size_t bytes, void* self) {
     device.fill(std::min(bytes, device.heldBytes()), false);
 }
 
-// A request that came late counts as a late period too (serverRequestLate):
-// the machine is then answered before it breaks a sound up, as it would be
-// after the underrun the server reports.
+// A request that came so late that a sound broke up counts as a late period
+// too (serverRequestLate), as the underrun the server reports does.
 void PulseDevice::noteRequestTime() {
     const auto now = Clock::now();
     if (m_lastRequest != Clock::time_point{} && now - m_ownChange > kOwnChangeSettles &&
-        serverRequestLate(now - m_lastRequest, periodFrames(),
-                          static_cast<std::int64_t>(heldBytes() / kFrameBytes), m_rate))
+        serverRequestLate(now - m_lastRequest, static_cast<std::int64_t>(heldBytes() / kFrameBytes),
+                          sinkFrames(), m_rate, !m_quiet.load(std::memory_order_relaxed)))
         ++m_underruns;
     m_lastRequest = now;
+}
+
+// What the sink had taken from the server's queue ahead of playing it, as the
+// last timing update said; none before the first.
+std::int64_t PulseDevice::sinkFrames() const {
+    const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
+    if (!timing)
+        return 0;
+    return static_cast<std::int64_t>(timing->sink_usec) * m_rate / 1'000'000;
 }
 
 // Whole periods, so that the server gets what it was told to expect; what
@@ -415,8 +426,11 @@ void PulseDevice::onUnderflow(pa_stream* stream, void* self) {
         device.noteUnderrun();
 }
 
+// An underrun over silence is not heard: the server played silence for
+// silence.
 void PulseDevice::noteUnderrun() {
-    if (m_resting || Clock::now() - m_ownChange < kOwnChangeSettles)
+    if (m_resting || m_quiet.load(std::memory_order_relaxed) ||
+        Clock::now() - m_ownChange < kOwnChangeSettles)
         return;
     ++m_underruns;
 }

@@ -55,6 +55,7 @@ private:
     void renderInto(float* out, std::size_t frames);
     void answerWake();
     std::size_t heldBytes() const;
+    std::int64_t sinkFrames() const;
     void noteUnderrun();
     void noteRequestTime();
     void watchPeriodLocked(bool saturated);

@@ -152,24 +152,33 @@ TEST(PeriodSteps, SaysWhyThePeriodChanged) {
               "tremolo: sound at 48000 Hz in periods of 256 frames");
 }
 
-// A server request is late past one period and half the margin beyond it,
-// plus a millisecond; an SDL callback past all the server holds, plus what
-// the sink renders ahead.
+// A server request is late, while a sound plays, past all the server held
+// and the sink had taken ahead, plus a millisecond; over silence never. An
+// SDL callback is late past all the server holds, plus what the sink renders
+// ahead.
 struct LatenessCase {
     int periodFrames;
     int heldFrames;
+    int sinkFrames;
     std::chrono::microseconds lateAfter;
 };
 
-TEST(PeriodLateness, AServerRequestIsLateJustPastOnePeriodAndHalfTheMargin) {
+TEST(PeriodLateness, AServerRequestIsLateOnlyOnceASoundWouldHaveRunDry) {
     for (const auto& row :
-         {LatenessCase{256, 384, 6666us + 1ms}, // 320 frames
-          LatenessCase{256, 1024, 13'333us + 1ms}, LatenessCase{256, 200, 5333us + 1ms},
-          LatenessCase{1024, 1536, 26'666us + 1ms}}) {
-        SCOPED_TRACE(testing::Message() << row.periodFrames << " held " << row.heldFrames);
-        EXPECT_FALSE(serverRequestLate(row.lateAfter, row.periodFrames, row.heldFrames, 48000));
-        EXPECT_TRUE(
-            serverRequestLate(row.lateAfter + 1us, row.periodFrames, row.heldFrames, 48000));
+         {LatenessCase{256, 384, 0, 8000us + 1ms}, LatenessCase{256, 384, 480, 18'000us + 1ms},
+          LatenessCase{256, 200, 0, 4166us + 1ms}, LatenessCase{1024, 1536, 1024, 53'333us + 1ms},
+          // A sink that reports nothing ahead is taken at its word.
+          LatenessCase{256, 384, -5, 8000us + 1ms}}) {
+        SCOPED_TRACE(testing::Message() << row.periodFrames << " held " << row.heldFrames
+                                        << " sink " << row.sinkFrames);
+        constexpr bool kSoundPlays = true;
+        EXPECT_FALSE(
+            serverRequestLate(row.lateAfter, row.heldFrames, row.sinkFrames, 48000, kSoundPlays));
+        EXPECT_TRUE(serverRequestLate(row.lateAfter + 1us, row.heldFrames, row.sinkFrames, 48000,
+                                      kSoundPlays));
+        EXPECT_FALSE(
+            serverRequestLate(row.lateAfter * 10, row.heldFrames, row.sinkFrames, 48000, false))
+            << "over silence nothing breaks up";
     }
 }
 
