@@ -2,10 +2,13 @@
 """How fast the real program answers the keys, heard through a null sink.
 
     press_latency.py --program PATH [--recorder PATH] [--presses 20]
+                     [--server pulseaudio|pipewire] [--idle-seconds 60]
 
 Runs the program in a private X and sound server (tests/e2e/harness.py) with
 a 1 kHz sine as its melody and presses ON from the keyboard, then OFF, again
-and again. Prints on standard output:
+and again. The server is PulseAudio, or PipeWire's pulse server with
+--server pipewire (TREMLO_SOUND_SERVER); on PipeWire every figure's name
+begins with "pipewire_". Prints on standard output:
 
     press_to_sound_ms: median from the ON key event to the melody's first
                        recorded sample
@@ -17,6 +20,18 @@ and again. Prints on standard output:
     release_to_silence_ms: median from the OFF key event to the first
                        recorded sample of silence
     release_to_silence_sdl_ms: the same on SDL's output
+    press_over_ambience_ms, release_over_ambience_ms: the same two medians
+                       with an ambience looping all the while (a 100 Hz hum
+                       too quiet to be taken for the melody or to hide its
+                       end), as the station's ambience loops by default
+    press_over_ambience_vs_press_ratio, release_over_ambience_vs_release_ratio:
+                       each over its figure with nothing sounding
+    press_after_rest_ms: the first median with 3 s of quiet before each press,
+                       long enough for the program's stream to rest
+    press_after_rest_vs_press_ratio: that over press_to_sound_ms
+    period_after_idle_minute: the period, in frames, the program reported last
+                       after `idle-seconds` of that ambience alone on an
+                       otherwise idle machine, a recorder on the sink
 
 and the spread and the context of the figures on standard error.
 
@@ -34,6 +49,7 @@ its own output latency.
 """
 
 import argparse
+import contextlib
 import os
 import re
 import statistics
@@ -57,6 +73,9 @@ BLOCK = 48  # 1 ms: one whole period of the tone
 # Only the melody sounds: no ambience, door announcement or switch click
 # overlaps the onset or the end being timed.
 SETTINGS = {"UseEnvir": "no", "Door": "no", "PlayClickSound": "no", "Noise": "no"}
+REST_SECONDS = 3
+HUM_HZ = 100
+HUM_AMPLITUDE = 0.004
 
 PERIOD_REPORT = re.compile(r"periods of (\d+) frames")
 
@@ -114,18 +133,37 @@ def timed_press(keys, recording):
     return on_ms, off_ms
 
 
-def measure(session, recorder, program, presses):
+AMBIENCE = dict(SETTINGS, UseEnvir="yes")
+
+
+@contextlib.contextmanager
+def running(session, program, melody, settings):
+    """The program, as h.running_program starts it, with a quiet hum in place
+    of the bundled ambience."""
+    installed = session.install_program(program, settings)
+    h.write_tone_wave(os.path.join(os.path.dirname(installed), "envir.wav"), HUM_HZ,
+                      amplitude=HUM_AMPLITUDE)
+    started = session.start_program(installed, melody)
+    try:
+        yield started
+        started.check_alive()
+    finally:
+        session.stop(started.process)
+
+
+def measure(session, recorder, program, presses, settings=None, rest_seconds=0.0):
     """Presses and releases timed in one run of the program, and what it
     reported of its output."""
     press, release = [], []
     melody = session.path("tone.wav")
     h.write_tone_wave(melody, TONE_HZ)
-    with h.running_program(session, program, melody, SETTINGS) as started:
+    with running(session, program, melody, settings or SETTINGS) as started:
         switch = started.wait_window(name="tone.wav - " + h.TITLE)
         switch.activate()
         recording = session.start_recording(recorder)
         keys = h.XTestKeys(session)
         for _ in range(presses):
+            time.sleep(rest_seconds)
             on_ms, off_ms = timed_press(keys, recording)
             press.append(on_ms)
             release.append(off_ms)
@@ -138,6 +176,33 @@ def measure(session, recorder, program, presses):
     return press, release, periods, streams, capture_us
 
 
+def period_lines(session):
+    return [line for line in session.log_tail("tremolo", 1000).splitlines()
+            if PERIOD_REPORT.search(line)]
+
+
+def period_after_idle(session, recorder, program, seconds):
+    """The periods the program reports in `seconds` of its ambience alone,
+    and the lines it reported them with."""
+    melody = session.path("tone.wav")
+    h.write_tone_wave(melody, TONE_HZ)
+    before = len(period_lines(session))
+    with running(session, program, melody, AMBIENCE) as started:
+        started.wait_window(name="tone.wav - " + h.TITLE)
+        recording = session.start_recording(recorder)
+        time.sleep(seconds)
+        lines = period_lines(session)[before:]
+        recording.stop()
+    if not lines:
+        raise h.HarnessError("the program reported no period")
+    return [int(PERIOD_REPORT.search(line).group(1)) for line in lines], lines
+
+
+def load_note():
+    with open("/proc/loadavg") as f:
+        return f"load average {' '.join(f.read().split()[:3])} on {os.cpu_count()} processors"
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
@@ -146,7 +211,14 @@ def main():
     parser.add_argument("--presses", type=int, default=20)
     parser.add_argument("--pulse-latency-msec", type=int,
                         help="PULSE_LATENCY_MSEC for the program (unset otherwise)")
+    parser.add_argument("--server", choices=("pulseaudio", "pipewire"),
+                        help="the sound server (TREMLO_SOUND_SERVER, else PulseAudio)")
+    parser.add_argument("--idle-seconds", type=float, default=60)
     args = parser.parse_args()
+    if args.server:
+        os.environ["TREMLO_SOUND_SERVER"] = args.server
+    server = os.environ.get("TREMLO_SOUND_SERVER") or "pulseaudio"
+    prefix = "" if server == "pulseaudio" else server + "_"
     if args.recorder:
         args.recorder = os.path.abspath(args.recorder)
     program = os.path.abspath(args.program)
@@ -155,27 +227,53 @@ def main():
         recorder = h.find_recorder(args.recorder, session.folder)
         if args.pulse_latency_msec is not None:
             session.env["PULSE_LATENCY_MSEC"] = str(args.pulse_latency_msec)
+        load_before = load_note()
         press, release, periods, streams, capture_us = measure(session, recorder, program,
                                                                args.presses)
+        hum_press, hum_release, hum_periods, _, _ = measure(
+            session, recorder, program, args.presses, AMBIENCE)
+        rest_press, _, rest_periods, _, _ = measure(session, recorder, program, args.presses,
+                                                    rest_seconds=REST_SECONDS)
+        idle_periods, idle_lines = period_after_idle(session, recorder, program,
+                                                     args.idle_seconds)
         session.env["TREMLO_AUDIO"] = "sdl"
         sdl_press, sdl_release, sdl_periods, _, _ = measure(session, recorder, program,
                                                             args.presses)
         rate = session.sink_rate()
 
     pulse_msec = args.pulse_latency_msec or 0
-    print(f"press_to_sound_ms: {statistics.median(press):.1f}")
-    print(f"press_to_sound_sdl_ms: {statistics.median(sdl_press):.1f}")
-    print(f"press_to_sound_vs_sdl_ratio: "
-          f"{statistics.median(press) / statistics.median(sdl_press):.2f}")
-    print(f"period_frames: {periods[-1]}")
-    print(f"release_to_silence_ms: {statistics.median(release):.1f}")
-    print(f"release_to_silence_sdl_ms: {statistics.median(sdl_release):.1f}")
+    median = statistics.median
+    figures = [
+        ("press_to_sound_ms", f"{median(press):.1f}"),
+        ("press_to_sound_sdl_ms", f"{median(sdl_press):.1f}"),
+        ("press_to_sound_vs_sdl_ratio", f"{median(press) / median(sdl_press):.2f}"),
+        ("period_frames", periods[-1]),
+        ("release_to_silence_ms", f"{median(release):.1f}"),
+        ("release_to_silence_sdl_ms", f"{median(sdl_release):.1f}"),
+        ("press_over_ambience_ms", f"{median(hum_press):.1f}"),
+        ("press_over_ambience_vs_press_ratio", f"{median(hum_press) / median(press):.2f}"),
+        ("release_over_ambience_ms", f"{median(hum_release):.1f}"),
+        ("release_over_ambience_vs_release_ratio",
+         f"{median(hum_release) / median(release):.2f}"),
+        ("press_after_rest_ms", f"{median(rest_press):.1f}"),
+        ("press_after_rest_vs_press_ratio", f"{median(rest_press) / median(press):.2f}"),
+        ("period_after_idle_minute", idle_periods[-1]),
+    ]
+    for name, value in figures:
+        print(f"{prefix}{name}: {value}")
     for name, presses, releases, reported in (("server stream", press, release, periods),
+                                              ("over the ambience", hum_press, hum_release,
+                                               hum_periods),
+                                              ("after a rest", rest_press, release,
+                                               rest_periods),
                                               ("SDL", sdl_press, sdl_release, sdl_periods)):
         print(f"{name}: press_to_sound_ms over {len(presses)} presses: min {min(presses):.1f}, "
               f"max {max(presses):.1f}; release_to_silence_ms: min {min(releases):.1f}, "
               f"max {max(releases):.1f}; periods reported, in turn: "
               f"{', '.join(map(str, reported))}", file=sys.stderr)
+    print(f"{server}: in {args.idle_seconds:.0f} s of ambience alone: "
+          f"{' / '.join(line.strip() for line in idle_lines)}; {load_before} before, "
+          f"{load_note()} after", file=sys.stderr)
     print(f"server rate {rate} Hz; PULSE_LATENCY_MSEC {pulse_msec or 'unset'}; "
           f"the program's stream: "
           f"{'; '.join(streams) or 'not listed'}", file=sys.stderr)
