@@ -225,11 +225,8 @@ void PulseDevice::makeStreamLocked() {
     pa_stream_set_write_callback(m_stream, &PulseDevice::onWrite, this);
     pa_stream_set_underflow_callback(m_stream, &PulseDevice::onUnderflow, this);
     const pa_buffer_attr attr = bufferAttr(periodFrames());
-    // The timing updates tell what the sink holds ahead, which a late
-    // request is measured against.
-    const auto flags =
-        static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE |
-                                       (m_started ? 0 : PA_STREAM_START_CORKED));
+    const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
+                                                      (m_started ? 0 : PA_STREAM_START_CORKED));
     m_quietFrames = 0;
     m_resting = false;
     m_ownChange = Clock::now();
@@ -340,7 +337,7 @@ void PulseDevice::noteRequestTime() {
 }
 
 // What the sink had taken from the server's queue ahead of playing it, as the
-// last timing update said; none before the first.
+// last watch's timing update said; none before the first.
 std::int64_t PulseDevice::sinkFrames() const {
     const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
     if (!timing)
@@ -467,6 +464,10 @@ void PulseDevice::stopWatching() {
 void PulseDevice::watchPeriodLocked(bool saturated) {
     if (!m_stream || m_streamLink != Link::Ready)
         return;
+    // What the sink holds ahead, which a late request is measured against,
+    // asked for by each watch rather than by libpulse's own timer, which
+    // would go on waking the program at rest.
+    release(pa_stream_update_timing_info(m_stream, nullptr, nullptr));
     const auto now = Clock::now();
     const int period = periodFrames();
     const int next =
