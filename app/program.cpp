@@ -5,6 +5,7 @@
 #include "drop_file.h"
 #include "frm_about.h"
 #include "recent_documents.h"
+#include "render_command.h"
 #include "server_or_sdl_device.h"
 #include "settings_file.h"
 #include "termination_requests.h"
@@ -23,14 +24,6 @@
 
 namespace tremlo {
 namespace {
-
-// The folder of the executable, from where Qt too will take it once it has
-// started.
-std::string folderOfThisProgram() {
-    std::error_code error;
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : executable.parent_path().string();
-}
 
 std::vector<std::string> prefetchPaths(const std::string& executableFolder) {
     return executableFolder.empty() ? std::vector<std::string>()
