@@ -94,9 +94,15 @@ constexpr int kRate = 48000;
 constexpr double kDoorLevel = 0.25;
 constexpr std::int64_t kDoorFrames = kRate / 2;
 
-// The melody is a ramp, so that each of its samples tells its place.
+constexpr std::int64_t kEnvirFrames = 14400;
+
+// The melody and the ambience are ramps, so that each of their samples tells
+// its place; the ambience's are small enough not to be taken for another.
 double melodySample(std::int64_t frame) {
     return 0.05 + 0.1 * static_cast<double>(frame % kRate) / kRate;
+}
+double envirSample(std::int64_t frame) {
+    return 0.01 * static_cast<double>(frame % kEnvirFrames) / kEnvirFrames;
 }
 
 void writeSound(const std::string& path, std::int64_t frames,
@@ -117,14 +123,16 @@ std::vector<float> readStereo(const std::string& path) {
     return samples;
 }
 
-// A program folder with a door announcement of a steady level and a ten
-// second melody, and the settings of a row.
+// A program folder with a door announcement of a steady level, an ambience
+// and a ten second melody, and the settings of a row (the first of a key
+// counts, so a row's come before the quiet defaults).
 struct RenderRig {
     explicit RenderRig(const std::string& settings) {
         writeSound(folder.file("door.wav"), kDoorFrames, [](std::int64_t) { return kDoorLevel; });
         writeSound(folder.file("melody.wav"), 10 * kRate, melodySample);
+        writeSound(folder.file("envir.wav"), kEnvirFrames, envirSample);
         writeBytes(folder.file("tremlo.ini"),
-                   "[TREMLO 1.10]\nUseEnvir=No\nPlayClickSound=No\n" + settings);
+                   "[TREMLO 1.10]\n" + settings + "UseEnvir=No\nPlayClickSound=No\n");
         job.outputPath = folder.file("out.wav");
         job.melodyPath = folder.file("melody.wav");
         job.settingsPath = folder.file("tremlo.ini");
@@ -152,6 +160,7 @@ struct TimelineCase {
     const char* name;
     std::string settings;
     std::vector<Stretch> stretches;
+    bool ambience = false; // looping from the first frame, under everything
 };
 
 // ON at 0.5 s, OFF at 8 s: the door timer fires DoorDelay + 1 ms after OFF.
@@ -173,6 +182,11 @@ std::vector<TimelineCase> timelineCases() {
          "DoorDelay=1300\nEffectTokyo=Yes\n",
          {{0, kOn, -1, false}, {kOn, kOff, 8160, false}, {kOff, kDoor, -1, false}}},
         {"NoDoor", "Door=No\n", {{kOff, 10 * kRate, -1, false}}},
+        // Its loop points fall on every 14,400th frame, without a seam.
+        {"AmbienceLoopsUnderTheMelody",
+         "UseEnvir=Yes\nDoor=No\n",
+         {{0, kOn, -1, false}, {kOn, kOff, 0, false}, {kOff, 10 * kRate, -1, false}},
+         true},
     };
 }
 
@@ -187,7 +201,8 @@ TEST_P(RenderTimeline, EveryStretchToTheSampleAndTheSameBytesTwice) {
     for (const Stretch& s : c.stretches) {
         for (std::int64_t f = s.from; f < s.to; ++f) {
             const double melody = s.melodyFrom < 0 ? 0.0 : melodySample(f - s.from + s.melodyFrom);
-            const double want = melody + (s.door ? kDoorLevel : 0.0);
+            const double want =
+                melody + (s.door ? kDoorLevel : 0.0) + (c.ambience ? envirSample(f) : 0.0);
             ASSERT_NEAR(out[static_cast<std::size_t>(f) * 2], want, 1e-6) << "frame " << f;
         }
     }
@@ -206,7 +221,7 @@ TEST(RenderRefusal, ABadScriptWritesNothing) {
     ASSERT_TRUE(problem);
     EXPECT_NE(problem->find("script.txt:2:"), std::string::npos) << *problem;
     EXPECT_FALSE(std::filesystem::exists(rig.job.outputPath));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(rig.folder.path()), {}), 4);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(rig.folder.path()), {}), 5);
 }
 
 } // namespace
