@@ -137,9 +137,9 @@ ParsedScript parseRenderScript(std::string_view text, const std::string& scriptF
                                          "next, previous, load PATH, end)"};
         ScriptEvent event{*ns, *action, {}, line};
         if (*action == ScriptAction::Load) {
-            const std::string path(argument);
-            event.path =
-                path.front() == '/' || scriptFolder.empty() ? path : scriptFolder + "/" + path;
+            if (argument.front() != '/' && !scriptFolder.empty())
+                event.path = scriptFolder + '/';
+            event.path += argument;
             if (!exists(event.path))
                 return ScriptError{line, "no such file: " + event.path};
         }

@@ -6,7 +6,7 @@
 // How the parts talk: the recorder is the sound library's output tap. The
 // audio thread copies each period into a SampleRing and returns; it never
 // waits, allocates or touches the file. A writer thread of the recorder's
-// own takes the frames out every few milliseconds and writes them through
+// own takes the frames out every tenth of a second and writes them through
 // SoundFileWriter. A full ring (the disk fell behind) loses the period and
 // counts it; a disk that refuses a write (full, removed) ends the writing,
 // and the user-interface thread, which polls failed(), stops the recording
@@ -33,7 +33,7 @@ namespace tremlo::recording {
 
 // How long the writer thread sleeps between two looks at the ring, and how
 // much the ring holds: seconds of disk stall it rides out without a gap.
-inline constexpr int kWriterPauseMs = 20;
+inline constexpr int kWriterPauseMs = 100;
 inline constexpr int kRingSeconds = 4;
 
 class Recorder final : public sound::OutputTap {

@@ -1,8 +1,9 @@
 #pragma once
 
 // A stereo sound file being written through libsndfile: FLAC (24-bit, the
-// closest FLAC comes to the output's float samples) unless the name ends in
-// ".wav", which gives 32-bit float WAVE, the output's samples bit for bit.
+// closest FLAC comes to the output's float samples, at its fastest
+// compression) unless the name ends in ".wav", which gives 32-bit float
+// WAVE, the output's samples bit for bit.
 //
 // A WAVE header is brought up to date with every write, and FLAC is written
 // in whole blocks, so a file cut off by a crash still plays up to its last
