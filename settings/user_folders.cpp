@@ -61,7 +61,7 @@ std::string musicFolderOf(const std::string& userDirs, const std::string& home) 
             continue;
         std::string value = line.substr(valueStart, end - valueStart);
         if (value.starts_with("$HOME"))
-            value = home + value.substr(5);
+            value.replace(0, 5, home);
         folder = value;
     }
     while (folder.size() > 1 && folder.ends_with('/'))
