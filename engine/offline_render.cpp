@@ -300,11 +300,17 @@ std::optional<std::string> Performance::play(const RenderScript& script) {
 
 } // namespace
 
-std::optional<std::string> renderPerformance(const RenderJob& job, const RenderProgress& progress) {
+std::optional<std::string> renderPerformance(const RenderJob& given,
+                                             const RenderProgress& progress) {
+    // Loading a melody makes its folder the current one, as a drop does.
+    RenderJob job = given;
+    for (std::string* path : {&job.scriptPath, &job.outputPath, &job.melodyPath, &job.settingsPath})
+        if (!path->empty())
+            *path = fs::absolute(*path).string();
     std::string text;
     if (auto problem = readScript(job.scriptPath, text))
         return problem;
-    const std::string scriptFolder = fs::absolute(job.scriptPath).parent_path().string();
+    const std::string scriptFolder = fs::path(job.scriptPath).parent_path().string();
     const ParsedScript parsed = parseRenderScript(text, scriptFolder, isFile);
     if (const auto* error = std::get_if<ScriptError>(&parsed))
         return error->message(job.scriptPath);
