@@ -8,8 +8,40 @@
 
 namespace tremlo {
 
+CommandLineOptions commandLineOptions(const QStringList& arguments, const QString& currentFolder) {
+    CommandLineOptions options;
+    const QDir folder(currentFolder);
+    int i = 1;
+    for (; i < arguments.size(); ++i) {
+        QString* file = nullptr;
+        const QString& word = arguments[i];
+        if (word == QLatin1String("--record"))
+            file = &options.record;
+        else if (word == QLatin1String("--render"))
+            file = &options.render;
+        else if (word == QLatin1String("--output"))
+            file = &options.output;
+        else if (word == QLatin1String("--settings"))
+            file = &options.settings;
+        else
+            break;
+        if (i + 1 >= arguments.size() || arguments[i + 1].isEmpty()) {
+            options.error = word + QLatin1String(" needs a file");
+            return options;
+        }
+        *file = QDir::cleanPath(folder.absoluteFilePath(arguments[++i]));
+    }
+    options.melodyWords = arguments.mid(i);
+    if (options.render.isEmpty() != options.output.isEmpty())
+        options.error = QStringLiteral("--render and --output go together");
+    else if (!options.render.isEmpty() && !options.record.isEmpty())
+        options.error = QStringLiteral("a render is written with --output, not --record");
+    return options;
+}
+
 QString commandLinePath(const QStringList& arguments, const QString& currentFolder) {
-    QString path = arguments.mid(1).join(QLatin1Char(' ')).trimmed();
+    const QStringList words = commandLineOptions(arguments, currentFolder).melodyWords;
+    QString path = words.join(QLatin1Char(' ')).trimmed();
     if (path.size() >= 2 && path.startsWith(QLatin1Char('"')) && path.endsWith(QLatin1Char('"')))
         path = path.mid(1, path.size() - 2);
     if (path.isEmpty())
@@ -25,14 +57,22 @@ std::optional<std::string> commandLineAnswer(int argc, const char* const argv[])
         return "tremolo " TREMLO_VERSION "\n";
     if (option != "--help")
         return std::nullopt;
-    return "Usage: tremolo [FILE]\n"
+    return "Usage: tremolo [--settings INI] [--record FILE] [FILE]\n"
+           "       tremolo [--settings INI] --render SCRIPT --output OUT [FILE]\n"
            "\n"
            "トレモロ, the departure-melody switch of a Japanese railway station. It\n"
            "opens FILE (a WAVE, MIDI or DirectMusic segment melody), which ON plays.\n"
            "\n"
-           "The whole command line is one path: its words are joined with blanks,\n"
-           "in double quotes or not. Only a command line that is exactly one of\n"
-           "these is an option:\n"
+           "  --record FILE   record what the program plays into FILE from the start\n"
+           "                  (FLAC; WAVE when FILE ends in .wav)\n"
+           "  --render SCRIPT play SCRIPT's switch operations offline, without sound\n"
+           "                  output or display, and write the sound to OUT\n"
+           "  --output OUT    where --render writes (FLAC; WAVE when OUT ends in .wav)\n"
+           "  --settings INI  read the settings from INI instead of tremlo.ini\n"
+           "\n"
+           "After the options the rest of the command line is one path: its words\n"
+           "are joined with blanks, in double quotes or not. Only a command line\n"
+           "that is exactly one of these is an answer:\n"
            "  --help     print this help and exit\n"
            "  --version  print the version and exit\n"
            "\n"

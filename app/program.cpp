@@ -5,6 +5,7 @@
 #include "drop_file.h"
 #include "frm_about.h"
 #include "recent_documents.h"
+#include "render_command.h"
 #include "server_or_sdl_device.h"
 #include "settings_file.h"
 #include "termination_requests.h"
@@ -12,25 +13,19 @@
 
 #include <QDesktopServices>
 #include <QDir>
+#include <QFile>
 #include <QIcon>
 #include <QLibraryInfo>
 #include <QPainter>
 #include <QScreen>
 #include <QUrl>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <unistd.h>
 
 namespace tremlo {
 namespace {
-
-// The folder of the executable, from where Qt too will take it once it has
-// started.
-std::string folderOfThisProgram() {
-    std::error_code error;
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string() : executable.parent_path().string();
-}
 
 std::vector<std::string> prefetchPaths(const std::string& executableFolder) {
     return executableFolder.empty() ? std::vector<std::string>()
@@ -90,6 +85,14 @@ std::vector<std::string> melodyFolders(const std::string& programFolder) {
     return folders;
 }
 
+// --settings INI, or tremlo.ini where the program keeps it.
+std::string settingsFileOf(const std::string& programFolder) {
+    const QString chosen =
+        commandLineOptions(QCoreApplication::arguments(), QDir::currentPath()).settings;
+    return chosen.isEmpty() ? settingsFilePath(programFolder, userConfigFolder())
+                            : QFile::encodeName(chosen).toStdString();
+}
+
 // The switch box itself, centred on a square, for the window manager and the
 // version dialog.
 QIcon programIcon() {
@@ -113,8 +116,7 @@ Program::Program(int& argc, char** argv, TerminationRequests& termination)
       m_library(std::make_unique<sound::ServerOrSdlDevice>(), libraryOptions()),
       m_application(preferX11(argc, argv), argv),
       m_folder(programFolderOf(m_application, m_translator, termination).toStdString()),
-      m_workFolder(workFolderOf(m_folder)),
-      m_settingsFile(settingsFilePath(m_folder, userConfigFolder())),
+      m_workFolder(workFolderOf(m_folder)), m_settingsFile(settingsFileOf(m_folder)),
       m_store(m_settingsFile, m_folder), m_feedback(recentDocumentsPath()),
       m_mainWindow(m_settings),
       m_panel(m_settings, m_state, m_timers, [this] { return m_mainWindow.frameGeometry(); }),
@@ -163,7 +165,9 @@ Program::Program(int& argc, char** argv, TerminationRequests& termination)
                 }},
       m_menuCommands(m_commands, m_settings, m_loader, m_mainWindow, m_dialogs, m_folder),
       m_menus(m_menuCommands, m_settings, m_doorCatalogue, m_envirCatalogue, m_state, m_shelf),
-      m_panelActions(m_menuCommands, m_menus) {
+      m_panelActions(m_menuCommands, m_menus), m_recorder(m_library),
+      m_record(m_recorder, m_timers, m_panel, m_panel,
+               [] { return recordingPathIn(userMusicFolder(), std::time(nullptr)); }) {
     m_loader.usePrefetched(&m_prefetch);
     m_windows.claimInstanceLock();
     m_mainWindow.connectEngine(m_engine, m_loader, m_pump);
@@ -183,7 +187,9 @@ void Program::connectCommands() {
     m_panel.onCreated([this](ui::frmStatus& created) {
         created.connect(m_engine, m_loader, m_pump, m_settings, m_panelActions);
     });
+    m_menus.addRecordItem([this] { return m_record.recording(); }, [this] { m_record.toggle(); });
     m_mainWindow.onUnload([this] {
+        m_record.stop();
         m_startup.shutDown();
         // Nothing runs after shut-down: no timer, no other window's events.
         QCoreApplication::exit(0);
@@ -211,6 +217,8 @@ const std::vector<Program::Step>& Program::steps() {
         // A playlist named on the command line replaces the shelf it lists.
         {"melody shelf", {}, &Program::buildShelf},
         {"sounds and settings", {"melody shelf"}, &Program::startSoundsAndSettings},
+        // Before the ambience, the first sound the program makes on its own.
+        {"recording", {"sounds and settings"}, &Program::startRecording},
         // Only a start with no file of its own returns to the shelf's melody.
         {"shelf position", {"sounds and settings"}, &Program::restoreShelfPosition},
         {"switch box", {"sounds and settings"}, &Program::loadSwitchBox},
@@ -298,6 +306,16 @@ bool Program::finishStart() {
     m_startup.finish();
     // Installed, the icon the desktop shows in its menu; else the switch box.
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("tremolo"), programIcon()));
+    return true;
+}
+
+// --record FILE: a recording that cannot start is told, and the program
+// plays on without it.
+bool Program::startRecording() {
+    const QString path =
+        commandLineOptions(QCoreApplication::arguments(), QDir::currentPath()).record;
+    if (!path.isEmpty())
+        m_record.start(QFile::encodeName(path).toStdString());
     return true;
 }
 

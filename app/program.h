@@ -27,6 +27,8 @@
 #include "program_windows.h"
 #include "qt_feedback.h"
 #include "qt_timer.h"
+#include "record_command.h"
+#include "recorder.h"
 #include "settings_store.h"
 #include "sound_library.h"
 #include "sound_loading.h"
@@ -78,6 +80,7 @@ private:
     bool showWindow();
     bool finishStart();
     bool answerSignals();
+    bool startRecording();
     bool endedByRequest();
 
     TerminationRequests& m_termination;
@@ -123,6 +126,10 @@ private:
     ui::MenuCommands m_menuCommands;
     ui::frmMenus m_menus;
     PanelActionsOverCommands m_panelActions;
+    // Last made and first gone: a recording's file is finished before
+    // anything it hears from is.
+    recording::Recorder m_recorder;
+    RecordCommand m_record;
 
     std::string m_commandLinePath;
     StartupResult m_started = StartupResult::Running;

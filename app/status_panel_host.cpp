@@ -62,4 +62,9 @@ void StatusPanelHost::ShowStatusMessage(const std::string& text, bool flash) {
     panel().ShowStatusMessage(text, flash);
 }
 
+void StatusPanelHost::showRecording(bool on, std::int64_t elapsedMs, std::int64_t lostMs) {
+    if (!m_panel.isNull())
+        m_panel->showRecording(on, elapsedMs, lostMs);
+}
+
 } // namespace tremlo

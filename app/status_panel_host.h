@@ -12,6 +12,7 @@
 
 #include "frm_status.h"
 #include "playback_state.h"
+#include "record_command.h"
 #include "settings.h"
 #include "timer.h"
 #include "views.h"
@@ -23,7 +24,7 @@
 
 namespace tremlo {
 
-class StatusPanelHost : public StatusLamps, public StatusDisplay {
+class StatusPanelHost : public StatusLamps, public StatusDisplay, public RecordingLamp {
 public:
     StatusPanelHost(const Settings& settings, const PlaybackState& state, TimerFactory& timers,
                     std::function<QRect()> mainFrame);
@@ -47,6 +48,8 @@ public:
     void setStatusLED(Lamp lamp, bool lit) override;
     void setFileInfo(const std::string& text) override;
     void ShowStatusMessage(const std::string& text, bool flash) override;
+    // Shown on a panel that exists; the next look brings a new one up to date.
+    void showRecording(bool on, std::int64_t elapsedMs, std::int64_t lostMs) override;
 
 private:
     const Settings& m_settings;

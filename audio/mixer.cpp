@@ -27,7 +27,25 @@ bool Mixer::releaseHeldLocked() {
 }
 
 bool Mixer::renderCallback(void* mixer, float* stereoOut, std::size_t frames) noexcept {
-    return static_cast<Mixer*>(mixer)->render(stereoOut, frames);
+    auto& self = *static_cast<Mixer*>(mixer);
+    const bool sounding = self.render(stereoOut, frames);
+    return self.tapOutput(stereoOut, frames) || sounding;
+}
+
+bool Mixer::tapOutput(const float* stereoOut, std::size_t frames) noexcept {
+    m_inTap.store(true);
+    OutputTap* tap = m_tap.load();
+    if (tap)
+        tap->deliver(stereoOut, frames);
+    m_inTap.store(false);
+    return tap != nullptr;
+}
+
+void Mixer::setOutputTap(OutputTap* tap) noexcept {
+    m_tap.store(tap);
+    // One period's deliver at most: a copy into a ring.
+    while (m_inTap.load())
+        std::this_thread::yield();
 }
 
 bool Mixer::lockForPeriod() noexcept {

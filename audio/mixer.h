@@ -10,6 +10,7 @@
 // missedPeriods() counts it.
 
 #include "handle_table.h"
+#include "output_tap.h"
 #include "sequencer.h"
 #include "voice.h"
 
@@ -48,6 +49,12 @@ public:
     bool render(float* stereoOut, std::size_t frames) noexcept;
     static bool renderCallback(void* mixer, float* stereoOut, std::size_t frames) noexcept;
 
+    // Hands every period the device gets to `tap` (null for none) from the
+    // next one on; when it returns, the audio thread is done with the tap
+    // before. While a tap listens the device never rests, so that what it
+    // hears is continuous. User-interface thread.
+    void setOutputTap(OutputTap* tap) noexcept;
+
     // Periods rendered as silence because the lock stayed taken; any thread.
     std::uint64_t missedPeriods() const { return m_missedPeriods.load(std::memory_order_relaxed); }
 
@@ -71,10 +78,16 @@ private:
     static constexpr std::chrono::microseconds kLockWaitLimit{1300};
 
     bool lockForPeriod() noexcept;
+    bool tapOutput(const float* stereoOut, std::size_t frames) noexcept;
     bool renderBlock(float* stereoOut, int frames) noexcept;
 
     std::mutex m_lock;
     std::atomic<std::uint64_t> m_missedPeriods{0};
+    // A tap is handed over without the lock, which a missed period does not
+    // hold: the audio thread marks itself inside before it reads the tap,
+    // and setOutputTap waits for that mark to clear.
+    std::atomic<OutputTap*> m_tap{nullptr};
+    std::atomic<bool> m_inTap{false};
     VoiceTable m_voices;
     Sequencer m_sequencer;
     int m_rate = 48000;

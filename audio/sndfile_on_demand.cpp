@@ -1,6 +1,7 @@
-// The libsndfile functions the sound file loader calls, opened on first use (see
-// library_on_demand.h): libsndfile brings the FLAC, Vorbis, Opus and MPEG
-// codecs with it, and the first WAVE file is decoded on a worker thread.
+// The libsndfile functions the sound file loader and the recorder call,
+// opened on first use (see library_on_demand.h): libsndfile brings the FLAC,
+// Vorbis, Opus and MPEG codecs with it, and the first WAVE file is decoded on
+// a worker thread.
 // A function missing here is a link error, not a crash.
 
 #include "forward_on_demand.h"
@@ -16,6 +17,16 @@
     X(sf_readf_short, sf_count_t, (SNDFILE * sndfile, short* ptr, sf_count_t frames),              \
       (sndfile, ptr, frames), 0)                                                                   \
     X(sf_readf_float, sf_count_t, (SNDFILE * sndfile, float* ptr, sf_count_t frames),              \
-      (sndfile, ptr, frames), 0)
+      (sndfile, ptr, frames), 0)                                                                   \
+    X(sf_open, SNDFILE*, (const char* path, int mode, SF_INFO* sfinfo), (path, mode, sfinfo),      \
+      nullptr)                                                                                     \
+    X(sf_writef_float, sf_count_t, (SNDFILE * sndfile, const float* ptr, sf_count_t frames),       \
+      (sndfile, ptr, frames), 0)                                                                   \
+    X(sf_command, int, (SNDFILE * sndfile, int command, void* data, int datasize),                 \
+      (sndfile, command, data, datasize), 0)                                                       \
+    X(sf_write_sync, void, (SNDFILE * sndfile), (sndfile), void())                                 \
+    X(sf_error, int, (SNDFILE * sndfile), (sndfile), SF_ERR_UNRECOGNISED_FORMAT)                   \
+    X(sf_strerror, const char*, (SNDFILE * sndfile), (sndfile), "libsndfile is missing")           \
+    X(sf_error_number, const char*, (int errnum), (errnum), "libsndfile is missing")
 
 TREMLO_FORWARD_ON_DEMAND(TREMLO_SNDFILE_FUNCTIONS, TREMLO_SNDFILE_SONAME)

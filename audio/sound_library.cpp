@@ -69,6 +69,12 @@ void SoundLibrary::dsQuit() {
 
 void SoundLibrary::dsSetGlobalFocus(std::int32_t) {}
 
+void SoundLibrary::setOutputTap(OutputTap* tap) {
+    m_mixer->setOutputTap(tap);
+    if (tap && m_rate != 0)
+        m_device->wake();
+}
+
 SoundHandle SoundLibrary::dsCreateDSB(const void* waveFile, std::size_t bytes, std::int32_t) {
     if (!waveFile || bytes == 0)
         return 0;

@@ -22,6 +22,7 @@
 // Thread: every operation is called from the one thread that owns the library.
 
 #include "output_device.h"
+#include "output_tap.h"
 #include "sample_data.h"
 #include "sound_handle.h"
 
@@ -133,6 +134,10 @@ public:
     // Periods the audio thread gave up as silence because a command held the
     // mixer lock too long.
     std::uint64_t missedPeriods() const;
+    // Hands the output, period by period, to `tap` (null ends it; see
+    // Mixer::setOutputTap), and wakes a device resting in quiet so that the
+    // tap hears the quiet too.
+    void setOutputTap(OutputTap* tap);
     // Lets a held SoundFont load begin (see SoundLibraryOptions).
     void releaseSoundFont();
 

@@ -112,6 +112,23 @@ TEST_F(AppTest, TheCommandLineIsOnePathMadeAbsolute) {
     EXPECT_EQ(commandLinePath({"tremolo", "my", "tune.mid"}, "/home/u"),
               QString("/home/u/my tune.mid"));
     EXPECT_EQ(commandLinePath({"tremolo", "\"../x y.wav\""}, "/home/u"), QString("/home/x y.wav"));
+    // Options open the line, each with its file; the path is what follows.
+    EXPECT_EQ(
+        commandLinePath({"tremolo", "--settings", "a.ini", "--record", "t.flac", "my", "--record"},
+                        "/home/u"),
+        QString("/home/u/my --record"));
+    const CommandLineOptions render = commandLineOptions(
+        {"tremolo", "--render", "s.txt", "--output", "/o.wav", "m.mid"}, "/home/u");
+    EXPECT_EQ(render.render, QString("/home/u/s.txt"));
+    EXPECT_EQ(render.output, QString("/o.wav"));
+    EXPECT_EQ(render.melodyWords, QStringList{"m.mid"});
+    EXPECT_TRUE(render.error.isEmpty());
+    for (const QStringList& refused :
+         {QStringList{"tremolo", "--record"}, QStringList{"tremolo", "--render", "s.txt"},
+          QStringList{"tremolo", "--output", "o.wav", "m.wav"},
+          QStringList{"tremolo", "--render", "s", "--output", "o", "--record", "r"}})
+        EXPECT_FALSE(commandLineOptions(refused, "/home/u").error.isEmpty())
+            << refused.join(' ').toStdString();
 }
 
 TEST_F(AppTest, OnlyAWholeCommandLineOfHelpOrVersionIsAnOption) {
@@ -121,7 +138,7 @@ TEST_F(AppTest, OnlyAWholeCommandLineOfHelpOrVersionIsAnOption) {
     };
     EXPECT_EQ(answer({"tremolo", "--version"}), "tremolo " TREMLO_VERSION "\n");
     ASSERT_TRUE(answer({"tremolo", "--help"}));
-    EXPECT_TRUE(answer({"tremolo", "--help"})->starts_with("Usage: tremolo [FILE]\n"));
+    EXPECT_TRUE(answer({"tremolo", "--help"})->starts_with("Usage: tremolo ["));
     for (const Line& melody : {Line{"tremolo"}, Line{"tremolo", "--help", "me.wav"},
                                Line{"tremolo", "my", "--version"}, Line{"tremolo", "-h"}})
         EXPECT_EQ(answer(melody), std::nullopt) << melody.size() << " " << melody.back();

@@ -207,7 +207,7 @@ TEST(SettingsFilePath, ProgramFolderOrConfigFallback) {
     EXPECT_EQ(settingsFilePath(program.path(), config.path()), program.file("TREMLO.INI"));
 }
 
-TEST(SettingsFilePath, UserConfigFolderFollowsXdg) {
+TEST(SettingsFilePath, UserFoldersFollowXdg) {
     const char* saved = std::getenv("XDG_CONFIG_HOME");
     const std::string savedValue = saved ? saved : "";
     ::setenv("XDG_CONFIG_HOME", "/x/conf", 1);
@@ -221,6 +221,17 @@ TEST(SettingsFilePath, UserConfigFolderFollowsXdg) {
         ::setenv("XDG_CONFIG_HOME", savedValue.c_str(), 1);
     else
         ::unsetenv("XDG_CONFIG_HOME");
+    // The music folder, from user-dirs.dirs as xdg-user-dirs writes it.
+    const std::pair<const char*, const char*> music[] = {
+        {"XDG_DESKTOP_DIR=\"$HOME/x\"\n  XDG_MUSIC_DIR=\"$HOME/Musik\"\n", "/h/Musik"},
+        {"XDG_MUSIC_DIR=\"$HOME/a\"\nXDG_MUSIC_DIR=\"/data/music/\"\n", "/data/music"},
+        {"", "/h/Music"},
+        {"XDG_MUSIC_DIR=\"$HOME/\"\n", "/h/Music"}, // switched off
+        {"XDG_MUSIC_DIR=\"music\"\n", "/h/Music"},
+        {"XDG_MUSIC_DIR=\"/open\n", "/h/Music"},
+    };
+    for (const auto& [userDirs, folder] : music)
+        EXPECT_EQ(musicFolderOf(userDirs, "/h"), folder) << userDirs;
 }
 
 } // namespace

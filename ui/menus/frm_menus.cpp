@@ -201,6 +201,15 @@ void frmMenus::run(const std::function<void()>& command) {
     refresh();
 }
 
+void frmMenus::addRecordItem(std::function<bool()> recording, std::function<void()> command) {
+    m_recording = std::move(recording);
+    m_recordItem = addItem(m_mnuTitle, "mnuRecord", tr("録音(&R)"), std::move(command));
+    m_recordItem->setCheckable(true);
+    m_mnuTitle->removeAction(m_recordItem);
+    m_mnuTitle->insertAction(item(QStringLiteral("mnuBar2")), m_recordItem);
+    refresh();
+}
+
 void frmMenus::refresh() {
     for (CatalogueGroup& group : m_groups) {
         if (!group.revision)
@@ -213,6 +222,8 @@ void frmMenus::refresh() {
         item->setChecked(m_settings.*flag);
     for (std::size_t i = 0; i < m_panItems.size(); ++i)
         m_panItems[i]->setChecked(static_cast<int>(i) == static_cast<int>(m_state.PanMode));
+    if (m_recordItem)
+        m_recordItem->setChecked(m_recording());
 }
 
 void frmMenus::markGroup(CatalogueGroup& group) {

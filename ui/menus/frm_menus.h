@@ -54,6 +54,10 @@ public:
     // Shown when opened directly, although hidden inside mnuTopOption.
     void popupEnvirs2(QPoint globalPosition);
 
+    // The 録音 check item of the shortcut menu, before its last separator;
+    // its mark is read from `recording` whenever the menu opens.
+    void addRecordItem(std::function<bool()> recording, std::function<void()> command);
+
     // Brings the catalogue items and every check mark up to the state.
     void refresh();
 
@@ -114,6 +118,8 @@ private:
     std::vector<std::pair<QAction*, bool Settings::*>> m_marks;
     std::vector<QAction*> m_panItems;
     std::vector<CatalogueGroup> m_groups;
+    QAction* m_recordItem = nullptr;
+    std::function<bool()> m_recording;
 };
 
 } // namespace tremlo::ui

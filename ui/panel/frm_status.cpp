@@ -143,6 +143,10 @@ void frmStatus::buildStatusWindow() {
                            QStringLiteral("ファイルが選択されていません。"), window);
     m_lblStatus->installEventFilter(this);
     m_lblStatus->hide();
+
+    m_lblRecording = addLabel(QStringLiteral("lblRecording"), {300, 2, 90, 11}, QString(), window);
+    m_lblRecording->setStyleSheet(QStringLiteral("color: #e02020; font-weight: bold;"));
+    m_lblRecording->hide();
 }
 
 void frmStatus::buildFace() {
@@ -213,6 +217,19 @@ void frmStatus::ShowStatusMessage(const std::string& text, bool flash) {
     m_lblStatus->resize(std::clamp(m_lblStatus->sizeHint().width(), 130, widest),
                         m_lblStatus->height());
     m_flash->showMessage(flash);
+}
+
+void frmStatus::showRecording(bool on, std::int64_t elapsedMs, std::int64_t lostMs) {
+    m_lblRecording->setVisible(on);
+    if (!on)
+        return;
+    const std::int64_t seconds = elapsedMs / 1000;
+    QString text =
+        QStringLiteral("REC %1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    if (lostMs > 0)
+        text += QStringLiteral(" -%1ms").arg(lostMs);
+    m_lblRecording->setText(text);
+    m_lblRecording->adjustSize();
 }
 
 void frmStatus::showPan(Pan mode) {

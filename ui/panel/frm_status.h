@@ -82,6 +82,9 @@ public:
     void setStatusLED(Lamp lamp, bool lit) override;
     void setFileInfo(const std::string& text) override;
     void ShowStatusMessage(const std::string& text, bool flash) override;
+    // The REC lamp: "REC 1:23" while recording, with the sound lost to a
+    // slow disk after it; hidden when `on` is false.
+    void showRecording(bool on, std::int64_t elapsedMs, std::int64_t lostMs);
 
     void showPan(Pan mode);
     void showDoor(bool on);
@@ -103,6 +106,7 @@ public:
     PanelPicture* imgEffect(int index) const { return m_imgEffect.at(index); }
     QLabel* lblFileInfo() const { return m_lblFileInfo; }
     QLabel* lblStatus() const { return m_lblStatus; }
+    QLabel* lblRecording() const { return m_lblRecording; }
     PanelPicture* imgEjectButton(int index) const { return m_imgEjectButton.at(index); }
     PanelPicture* imgStatusLED(int index) const { return m_imgStatusLED.at(index); }
     PanelPicture* imgEFCTButton() const { return m_imgEFCTButton; }
@@ -142,6 +146,7 @@ private:
     std::array<PanelPicture*, 3> m_imgEffect{}; // Tokyo, Tachikawa, Urawa
     QLabel* m_lblFileInfo = nullptr;
     QLabel* m_lblStatus = nullptr;
+    QLabel* m_lblRecording = nullptr;
 
     std::array<PanelPicture*, 2> m_imgEjectButton{};
     std::array<PanelPicture*, 2> m_imgStatusLED{}; // indexed by Lamp

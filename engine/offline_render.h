@@ -1,0 +1,46 @@
+#pragma once
+
+// An offline render: a script of switch operations played through the
+// program's own engine (the same switch, timers, effects, door announcement,
+// ambience and run-outs as a live run) on an offline device, driven by a
+// SampleClock instead of the wall clock, and written to a sound file as fast
+// as the machine allows. The same script gives the same file, byte for byte.
+//
+// Nothing of the user's is changed: the settings are read from a private
+// copy (the shelf writes its position as it steps), temporary copies of
+// melodies go into a private folder, and the output appears only whole, by
+// renaming, once every frame is written. A script that cannot run to its end
+// (see render_script.h), a melody that cannot be loaded or a disk that
+// fails leaves no output at all.
+//
+// Thread: the calling thread does everything; no Qt.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tremlo {
+
+struct RenderJob {
+    std::string scriptPath;
+    std::string outputPath; // FLAC, or WAVE by its ending
+    // Loaded as a file named on the command line is; empty for the shelf's
+    // melody of the last run, as a live run without one does.
+    std::string melodyPath;
+    std::string settingsPath;  // read, never written
+    std::string programFolder; // the fixed sounds, Door and Envir
+    std::vector<std::string> melodyFolders;
+    int rate = 48000;
+    // Where the SoundFont is; empty for the best one installed.
+    std::string soundFontPath;
+};
+
+// Told now and then while the render runs: frames written and frames in all.
+using RenderProgress = std::function<void(std::int64_t doneFrames, std::int64_t totalFrames)>;
+
+// Nullopt when the whole performance is in the output, else what stopped it.
+std::optional<std::string> renderPerformance(const RenderJob& job, const RenderProgress& progress);
+
+} // namespace tremlo

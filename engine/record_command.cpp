@@ -1,0 +1,98 @@
+#include "record_command.h"
+
+#include <cstdio>
+#include <filesystem>
+
+namespace tremlo {
+namespace {
+
+constexpr int kLookIntervalMs = 500;
+
+} // namespace
+
+std::string recordingPathIn(const std::string& musicFolder, std::time_t now) {
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    char name[32];
+    std::strftime(name, sizeof name, "%Y-%m-%d %H-%M-%S.flac", &local);
+    return musicFolder + "/トレモロ/" + name;
+}
+
+RecordCommand::RecordCommand(recording::Recorder& recorder, TimerFactory& timers,
+                             RecordingLamp& lamp, StatusDisplay& status,
+                             std::function<std::string()> defaultPath)
+    : m_recorder(recorder), m_lamp(lamp), m_status(status), m_defaultPath(std::move(defaultPath)),
+      m_timer(timers.createTimer("tmrRecording")) {
+    m_timer->setInterval(kLookIntervalMs);
+    m_timer->onTick([this] { look(); });
+}
+
+void RecordCommand::toggle() {
+    if (recording())
+        stop();
+    else
+        start(m_defaultPath());
+}
+
+bool RecordCommand::start(const std::string& path) {
+    std::error_code ignored;
+    const auto folder = std::filesystem::path(path).parent_path();
+    if (!folder.empty())
+        std::filesystem::create_directories(folder, ignored);
+    if (const auto refused = m_recorder.start(path)) {
+        tell("録音できません。" + *refused, "cannot record: " + *refused);
+        return false;
+    }
+    m_toldLostFrames = 0;
+    m_timer->setEnabled(true);
+    m_lamp.showRecording(true, 0, 0);
+    tell("録音中: " + path, "recording to " + path);
+    return true;
+}
+
+void RecordCommand::stop() {
+    if (!recording())
+        return;
+    const std::string path = m_recorder.path();
+    const std::int64_t elapsedMs = msOf(m_recorder.heardFrames());
+    const auto problem = m_recorder.stop();
+    m_timer->setEnabled(false);
+    m_lamp.showRecording(false, elapsedMs, 0);
+    if (problem)
+        tell("録音を止めました。" + *problem, "recording stopped: " + *problem);
+    else
+        tell("録音を保存しました: " + path, "recorded " + path);
+}
+
+void RecordCommand::look() {
+    if (!recording()) {
+        m_timer->setEnabled(false);
+        return;
+    }
+    // The disk refused a write: what is written stays a whole file.
+    if (m_recorder.failed()) {
+        stop();
+        return;
+    }
+    const std::uint64_t lost = m_recorder.droppedFrames();
+    m_lamp.showRecording(true, msOf(m_recorder.heardFrames()),
+                         msOf(static_cast<std::int64_t>(lost)));
+    if (lost > m_toldLostFrames) {
+        m_toldLostFrames = lost;
+        const std::string ms = std::to_string(msOf(static_cast<std::int64_t>(lost)));
+        tell("ディスクが追いつかず、録音が " + ms + " ミリ秒抜けました。",
+             "the disk fell behind: " + ms + " ms of the recording lost so far");
+    }
+}
+
+void RecordCommand::tell(const std::string& panelText, const std::string& logText) {
+    std::fprintf(stderr, "tremolo: %s\n", logText.c_str());
+    m_status.ShowStatusMessage(panelText, false);
+}
+
+std::int64_t RecordCommand::msOf(std::int64_t frames) const {
+    const int rate = m_recorder.rate();
+    return rate > 0 ? frames * 1000 / rate : 0;
+}
+
+} // namespace tremlo
