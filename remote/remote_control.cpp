@@ -48,9 +48,13 @@ QString pageAddress(const RemoteSettings& settings) {
 }
 
 RemoteControl::RemoteControl(RemoteSwitch& remoteSwitch, MprisWindowActions windowActions,
-                             Clock clock)
-    : m_osc(remoteSwitch, m_policy, clock), m_web(remoteSwitch, m_policy, clock),
-      m_mpris(remoteSwitch, std::move(windowActions)) {}
+                             const Clock& clock)
+    : m_switch(remoteSwitch), m_osc(remoteSwitch, m_policy, clock),
+      m_web(remoteSwitch, m_policy, clock), m_mpris(remoteSwitch, std::move(windowActions)) {}
+
+RemoteControl::~RemoteControl() {
+    m_switch.forgetListeners();
+}
 
 std::vector<std::string> RemoteControl::apply(const RemoteSettings& settings) {
     // Without a usable token nothing from afar is let in, LAN or not.

@@ -33,7 +33,10 @@ QString pageAddress(const RemoteSettings& settings);
 class RemoteControl {
 public:
     RemoteControl(RemoteSwitch& remoteSwitch, MprisWindowActions windowActions,
-                  Clock clock = steadyClock());
+                  const Clock& clock = steadyClock());
+    ~RemoteControl();
+    RemoteControl(const RemoteControl&) = delete;
+    RemoteControl& operator=(const RemoteControl&) = delete;
 
     // Listens, or stops listening, as `settings` say; a line for each remote
     // that could not start.
@@ -45,6 +48,7 @@ public:
     const WebServer& web() const { return m_web; }
 
 private:
+    RemoteSwitch& m_switch;
     AccessPolicy m_policy;
     OscServer m_osc;
     WebServer m_web;

@@ -61,6 +61,9 @@ public:
     const RemoteState& state() const { return m_shown; }
     // Called after each change of the state, with the new one.
     void onChange(std::function<void(const RemoteState&)> listener);
+    // For remotes that go before the engine does: it may still show things
+    // as it is taken down.
+    void forgetListeners() { m_listeners.clear(); }
 
     void setOnPicture(OnPicture picture) override;
     void setOffPicture(OffPicture picture) override;
