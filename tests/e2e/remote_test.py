@@ -5,9 +5,10 @@
 
 mpris: playerctl on a private session bus; play sounds the melody and shows
 Playing with the melody's title, stop brings the door announcement after the
-door delay, next loads another melody of the shelf. osc: oscsend presses and
-releases, and a client of our own hears the state come back. web: Debian's
-chromium, driven by puppeteer-core, touches the phone page's keys.
+door delay, next loads the shelf's next melody and open loads a file. osc:
+oscsend presses and releases, and a client of our own hears the state come
+back. web: Debian's chromium, driven by puppeteer-core, touches the phone
+page's keys and its lamps follow.
 """
 
 import json
@@ -107,6 +108,10 @@ def case_mpris(session, args):
     playerctl("next")
     h.wait_until(lambda: playerctl("metadata", "xesam:title") == "second", 10,
                  "the shelf's next melody after next", alive=program.process)
+    # Opening a file loads it as a drop does.
+    playerctl("open", "file://" + session.path("tone.wav"))
+    h.wait_until(lambda: playerctl("metadata", "xesam:title") == "tone", 10,
+                 "the opened melody", alive=program.process)
     program.check_alive()
 
 
