@@ -118,7 +118,7 @@ Program::Program(int& argc, char** argv, TerminationRequests& termination)
       m_store(m_settingsFile, m_folder), m_feedback(recentDocumentsPath()),
       m_mainWindow(m_settings),
       m_panel(m_settings, m_state, m_timers, [this] { return m_mainWindow.frameGeometry(); }),
-      m_remoteSwitch(m_state, m_mainWindow, m_panel, m_mainWindow),
+      m_remoteSwitch(m_state, m_library, m_mainWindow, m_panel, m_mainWindow),
       m_engine(m_settings, m_state, m_library, m_timers, m_pump, {m_remoteSwitch, m_remoteSwitch}),
       m_loader(m_state, m_library,
                {m_remoteSwitch, m_remoteSwitch, m_panel, m_feedback, m_remoteSwitch}, m_workFolder,

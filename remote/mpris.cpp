@@ -57,13 +57,16 @@ QVariantMap Mpris::metadata() const {
     // The track is the melody loaded: its id changes with the file, and an
     // object path holds only letters, digits and underscores.
     const QString id = QString::number(qHash(QString::fromStdString(state.path)), 16);
-    return {
+    QVariantMap shown{
         {QStringLiteral("mpris:trackid"),
          QVariant::fromValue(QDBusObjectPath(QStringLiteral("/org/tremolo/melody/m") + id))},
         {QStringLiteral("xesam:title"), QString::fromStdString(state.title)},
         {QStringLiteral("xesam:url"),
          QUrl::fromLocalFile(QString::fromStdString(state.path)).toString()},
     };
+    if (state.lengthMs > 0)
+        shown.insert(QStringLiteral("mpris:length"), qlonglong{state.lengthMs} * 1000);
+    return shown;
 }
 
 void Mpris::tellChanges(const RemoteState& state) {

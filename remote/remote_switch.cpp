@@ -40,9 +40,10 @@ SwitchActions engineActions(MelodyEngine& engine, Commands& commands,
     return {command, std::move(openFile)};
 }
 
-RemoteSwitch::RemoteSwitch(const PlaybackState& state, SwitchView& switchView, StatusLamps& lamps,
-                           MainWindowView& mainWindow)
-    : m_state(state), m_switchView(switchView), m_lamps(lamps), m_mainWindow(mainWindow) {}
+RemoteSwitch::RemoteSwitch(const PlaybackState& state, const sound::SoundLibrary& library,
+                           SwitchView& switchView, StatusLamps& lamps, MainWindowView& mainWindow)
+    : m_state(state), m_library(library), m_switchView(switchView), m_lamps(lamps),
+      m_mainWindow(mainWindow) {}
 
 void RemoteSwitch::command(const RemoteCommand& command) {
     if (m_actions.command)
@@ -109,6 +110,10 @@ void RemoteSwitch::publish() {
     }
     now.path = m_state.MelodyPath;
     now.title = std::filesystem::path(m_state.MelodyPath).stem().string();
+    if (m_state.MelodyBuffer)
+        now.lengthMs = m_library.dsGetBufferMSec(m_state.MelodyBuffer);
+    else if (m_state.MelodySegment)
+        now.lengthMs = m_library.dsGetLengthMSec(m_state.MelodySegment);
     if (now == m_shown)
         return;
     m_shown = std::move(now);

@@ -16,6 +16,7 @@
 #include "melody_engine.h"
 #include "playback_state.h"
 #include "remote_policy.h"
+#include "sound_library.h"
 #include "views.h"
 
 #include <functional>
@@ -30,8 +31,9 @@ struct RemoteState {
     bool melody = false; // the melody lamp: the melody sounds
     bool door = false;   // the door lamp: the announcement sounds
     SwitchShown switchShown = SwitchShown::Off;
-    std::string title; // the loaded melody's file name, without its ending
-    std::string path;  // that file; empty when none is loaded
+    std::string title;         // the loaded melody's file name, without its ending
+    std::string path;          // that file; empty when none is loaded
+    std::int32_t lengthMs = 0; // one pass of it; 0 when not known
     bool operator==(const RemoteState&) const = default;
 };
 
@@ -51,8 +53,8 @@ SwitchActions engineActions(MelodyEngine& engine, Commands& commands,
 
 class RemoteSwitch : public SwitchView, public StatusLamps, public MainWindowView {
 public:
-    RemoteSwitch(const PlaybackState& state, SwitchView& switchView, StatusLamps& lamps,
-                 MainWindowView& mainWindow);
+    RemoteSwitch(const PlaybackState& state, const sound::SoundLibrary& library,
+                 SwitchView& switchView, StatusLamps& lamps, MainWindowView& mainWindow);
 
     void setActions(SwitchActions actions) { m_actions = std::move(actions); }
     void command(const RemoteCommand& command);
@@ -77,6 +79,7 @@ private:
     void publish();
 
     const PlaybackState& m_state;
+    const sound::SoundLibrary& m_library;
     SwitchView& m_switchView;
     StatusLamps& m_lamps;
     MainWindowView& m_mainWindow;

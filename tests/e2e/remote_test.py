@@ -92,6 +92,8 @@ def case_mpris(session, args):
                  alive=program.process)
     check(playerctl("metadata", "xesam:title") == "tone",
           f"the title is {playerctl('metadata', 'xesam:title')!r}")
+    check(playerctl("metadata", "mpris:length") == "2000000",
+          f"the length is {playerctl('metadata', 'mpris:length')!r} µs, not the tone's 2 s")
     recording, silent = heard_then_stopped(
         session, args, lambda: playerctl("play"),
         lambda: h.wait_until(lambda: playerctl("status") == "Playing", 5, "status Playing"),
