@@ -120,9 +120,11 @@ Program::Program(int& argc, char** argv, TerminationRequests& termination)
       m_store(m_settingsFile, m_folder), m_feedback(recentDocumentsPath()),
       m_mainWindow(m_settings),
       m_panel(m_settings, m_state, m_timers, [this] { return m_mainWindow.frameGeometry(); }),
-      m_engine(m_settings, m_state, m_library, m_timers, m_pump, {m_mainWindow, m_panel}),
-      m_loader(m_state, m_library, {m_mainWindow, m_mainWindow, m_panel, m_feedback, m_panel},
-               m_workFolder, static_cast<long>(::getpid())),
+      m_remoteSwitch(m_state, m_library, m_mainWindow, m_panel, m_mainWindow),
+      m_engine(m_settings, m_state, m_library, m_timers, m_pump, {m_remoteSwitch, m_remoteSwitch}),
+      m_loader(m_state, m_library,
+               {m_remoteSwitch, m_remoteSwitch, m_panel, m_feedback, m_remoteSwitch}, m_workFolder,
+               static_cast<long>(::getpid())),
       m_catalogues(m_folder, m_settings, m_state, m_library, m_loader),
       m_windows(m_mainWindow, m_panel, m_engine.Timer1()),
       m_startup({m_settings, m_state, m_library, m_loader, m_store, m_windows, m_catalogues,
@@ -153,8 +155,18 @@ Program::Program(int& argc, char** argv, TerminationRequests& termination)
                        return problems;
                    },
                    &m_mainWindow},
-      m_optionsParts{m_settings, m_commands, m_timers, &m_mainWindow,
-                     [this] { ui::showInputDialog(m_inputParts); }},
+      m_remote(m_remoteSwitch,
+               {[this] { m_mainWindow.BringToFront(); }, [this] { m_mainWindow.close(); }}),
+      m_remoteParts{[this] { return m_store.loadRemote(); },
+                    [this](const RemoteSettings& chosen) { return applyRemotes(chosen); },
+                    [] { return remote::newToken(); },
+                    [](const RemoteSettings& chosen) { return remote::pageAddress(chosen); }},
+      m_optionsParts{m_settings,
+                     m_commands,
+                     m_timers,
+                     &m_mainWindow,
+                     [this] { ui::showInputDialog(m_inputParts); },
+                     &m_remoteParts},
       m_dialogs{[this] { return m_openFile.ShowOpenFileDialog(); },
                 [this] { m_volume.show(); },
                 [this] { ui::showOptionsDialog(m_optionsParts); },
@@ -176,6 +188,10 @@ Program::Program(int& argc, char** argv, TerminationRequests& termination)
 }
 
 void Program::connectCommands() {
+    m_remoteSwitch.setActions(
+        remote::engineActions(m_engine, m_commands, [this](const std::string& path) {
+            dropSoundFile(path, m_loader, m_pump, m_settings, m_engine);
+        }));
     m_mainWindow.onPlaylist([this](const std::string& path) { m_commands.openPlaylist(path); });
     m_mainWindow.onStepMelody([this](int direction) {
         direction > 0 ? m_commands.nextMelody() : m_commands.previousMelody();
@@ -223,6 +239,8 @@ const std::vector<Program::Step>& Program::steps() {
         {"shelf position", {"sounds and settings"}, &Program::restoreShelfPosition},
         {"switch box", {"sounds and settings"}, &Program::loadSwitchBox},
         {"system-wide keys", {"switch box"}, &Program::takeGlobalKeys},
+        // The media controls show the melody the shelf brought back.
+        {"remote controls", {"shelf position"}, &Program::startRemotes},
         // The window shows placed and with every message it has to give.
         {"window", {"sounds and settings", "system-wide keys"}, &Program::showWindow},
         {"panel and ambience", {"window"}, &Program::finishStart},
@@ -288,6 +306,28 @@ bool Program::takeGlobalKeys() {
     std::string refused;
     for (const std::string& message :
          m_globalKeys.setKeys(bindings.GlobalOnKey, bindings.GlobalOffKey))
+        refused += (refused.empty() ? "" : "　") + message;
+    if (!refused.empty())
+        m_panel.ShowStatusMessage(refused, true);
+    return true;
+}
+
+// Saved first, so that a token made for LAN access is the one the page's
+// address shows; a remote that cannot listen is told, and the rest start.
+std::vector<std::string> Program::applyRemotes(const RemoteSettings& chosen) {
+    const RemoteSettings settings = remote::withUsableToken(chosen);
+    std::vector<std::string> problems = m_remote.apply(settings);
+    if (settings != m_store.loadRemote() && !m_store.saveRemote(settings))
+        problems.push_back(
+            QCoreApplication::translate("Program", "リモート操作の設定を保存できませんでした")
+                .toStdString());
+    return problems;
+}
+
+bool Program::startRemotes() {
+    m_remote.publishMediaControls();
+    std::string refused;
+    for (const std::string& message : applyRemotes(m_store.loadRemote()))
         refused += (refused.empty() ? "" : "　") + message;
     if (!refused.empty())
         m_panel.ShowStatusMessage(refused, true);

@@ -29,6 +29,8 @@
 #include "qt_timer.h"
 #include "record_command.h"
 #include "recorder.h"
+#include "remote_control.h"
+#include "remote_switch.h"
 #include "settings_store.h"
 #include "sound_library.h"
 #include "sound_loading.h"
@@ -77,6 +79,8 @@ private:
     bool restoreShelfPosition();
     bool loadSwitchBox();
     bool takeGlobalKeys();
+    bool startRemotes();
+    std::vector<std::string> applyRemotes(const RemoteSettings& chosen);
     bool showWindow();
     bool finishStart();
     bool answerSignals();
@@ -105,6 +109,9 @@ private:
     QtUserFeedback m_feedback;
     ui::frmMain m_mainWindow;
     StatusPanelHost m_panel;
+    // The switch and lamps as the remote controls see them: the engine and
+    // the loader show themselves through it, and it passes all on.
+    remote::RemoteSwitch m_remoteSwitch;
     MelodyEngine m_engine;
     SoundLoader m_loader;
     CatalogueBuilder m_catalogues;
@@ -121,6 +128,8 @@ private:
     ui::OpenFileDialog m_openFile;
     ui::VolumeDialogHost m_volume;
     ui::InputDialogParts m_inputParts;
+    remote::RemoteControl m_remote;
+    ui::RemotePageParts m_remoteParts;
     ui::OptionsParts m_optionsParts;
     ui::CommandDialogs m_dialogs;
     ui::MenuCommands m_menuCommands;

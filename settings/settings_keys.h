@@ -11,6 +11,7 @@
 // stays as it was and a file without them behaves as before.
 
 #include "input_settings.h"
+#include "remote_settings.h"
 #include "setting_key.h"
 #include "settings.h"
 #include "settings_file.h"
@@ -77,6 +78,19 @@ inline constexpr SectionKeys<ShelfSettings, 3> kShelfKeys{
         {"Playlist", &ShelfSettings::Playlist, ""},
         {"Position", &ShelfSettings::Position, 0},
         {"File", &ShelfSettings::File, ""},
+    }}};
+
+// [Remote]: the remote controls, off and on loopback only until the user
+// says otherwise.
+inline constexpr SectionKeys<RemoteSettings, 6> kRemoteKeys{
+    kRemoteSection,
+    {{
+        {"Osc", &RemoteSettings::Osc, false},
+        {"OscPort", &RemoteSettings::OscPort, 9000},
+        {"Web", &RemoteSettings::Web, false},
+        {"WebPort", &RemoteSettings::WebPort, 8470},
+        {"Lan", &RemoteSettings::Lan, false},
+        {"Token", &RemoteSettings::Token, ""},
     }}};
 
 } // namespace tremlo

@@ -46,4 +46,12 @@ bool SettingsStore::saveShelf(const ShelfSettings& shelf) {
     return writeShelfSettings(m_file, shelf);
 }
 
+RemoteSettings SettingsStore::loadRemote() const {
+    return readRemoteSettings(m_file);
+}
+
+bool SettingsStore::saveRemote(const RemoteSettings& remote) {
+    return writeRemoteSettings(m_file, remote);
+}
+
 } // namespace tremlo

@@ -24,6 +24,12 @@ constexpr SectionKey kSectionKeys[] = {
     {"Shelf", "Playlist", "/home/駅員/発車 メロディ.m3u8"},
     {"Shelf", "Position", "12"},
     {"Shelf", "File", "/home/駅員/品川 1番線.wav"},
+    {"Remote", "Osc", "Yes"},
+    {"Remote", "OscPort", "9123"},
+    {"Remote", "Web", "Yes"},
+    {"Remote", "WebPort", "8123"},
+    {"Remote", "Lan", "Yes"},
+    {"Remote", "Token", "q3Xv0Jr8cW1tZk7nB2mA5g"},
 };
 
 TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
@@ -41,7 +47,9 @@ TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
                               kSectionKeys[3].text};
     const ShelfSettings shelf{kSectionKeys[4].text, 12, kSectionKeys[6].text};
     ASSERT_TRUE(store.saveInput(input));
+    const RemoteSettings remote{true, 9123, true, 8123, true, kSectionKeys[12].text};
     ASSERT_TRUE(store.saveShelf(shelf));
+    ASSERT_TRUE(store.saveRemote(remote));
     for (const auto& row : kSectionKeys) {
         EXPECT_EQ(ini.readValue(row.key, row.section), row.text) << row.section << " " << row.key;
         EXPECT_EQ(ini.readValue(row.key), "decoy") << row.key;
@@ -49,12 +57,14 @@ TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
     }
     EXPECT_EQ(store.loadInput(), input);
     EXPECT_EQ(store.loadShelf(), shelf);
+    EXPECT_EQ(store.loadRemote(), remote);
 
     // A file without the sections reads as none, whatever the program's
     // section holds.
     writeBytes(ini.path(), "[TREMLO 1.10]\n" + decoys);
     EXPECT_EQ(store.loadInput(), InputSettings{});
     EXPECT_EQ(store.loadShelf(), ShelfSettings{});
+    EXPECT_EQ(store.loadRemote(), RemoteSettings{});
 }
 
 } // namespace

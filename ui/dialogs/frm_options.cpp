@@ -79,6 +79,8 @@ frmOptions::frmOptions(OptionsParts parts, QWidget* parent)
     m_tabStrip1->addTab(makeSoundPanel(), QStringLiteral("サウンド"));
     m_tabStrip1->addTab(makeBehaviourPanel(), QStringLiteral("動作"));
     m_tabStrip1->addTab(makeDisplayPanel(), QStringLiteral("表示"));
+    if (m_parts.remote)
+        addRemotePanel(*m_tabStrip1, *this, *m_parts.remote);
     connect(m_tabStrip1, &QTabWidget::currentChanged, this,
             [this](int index) { TabStrip1_Click(index + 1); });
 

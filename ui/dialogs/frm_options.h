@@ -17,6 +17,7 @@
 // Thread: the user-interface thread. Coordinates are logical pixels.
 
 #include "commands.h"
+#include "frm_remote.h"
 #include "settings.h"
 #include "timer.h"
 
@@ -43,6 +44,8 @@ struct OptionsParts {
     QWidget* mainWindow = nullptr;
     // 入力機器の設定, opened over the dialog; no button when empty.
     std::function<void()> showInputDevices;
+    // The リモート操作 tab; none when null.
+    const RemotePageParts* remote = nullptr;
 };
 
 // A delay or threshold box as a setting: the number the text begins with

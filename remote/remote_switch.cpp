@@ -1,0 +1,124 @@
+#include "remote_switch.h"
+
+#include <filesystem>
+
+namespace tremlo::remote {
+
+const char* switchText(SwitchShown shown) {
+    switch (shown) {
+    case SwitchShown::Pressed:
+        return "pressed";
+    case SwitchShown::Locked:
+        return "locked";
+    case SwitchShown::Off:
+        break;
+    }
+    return "off";
+}
+
+SwitchActions engineActions(MelodyEngine& engine, Commands& commands,
+                            std::function<void(const std::string& path)> openFile) {
+    auto command = [&engine, &commands](const RemoteCommand& command) {
+        using Kind = RemoteCommand::Kind;
+        const bool on = command.button == RemoteCommand::Button::On;
+        switch (command.kind) {
+        case Kind::Step:
+            command.step > 0 ? commands.nextMelody() : commands.previousMelody();
+            return;
+        case Kind::Press:
+            on ? engine.PressOnButton() : engine.PressOffButton();
+            return;
+        case Kind::Release:
+            on ? engine.ReleaseOnButton() : engine.ReleaseOffButton();
+            return;
+        case Kind::Click:
+            on ? engine.PressOnButton() : engine.PressOffButton();
+            on ? engine.ReleaseOnButton() : engine.ReleaseOffButton();
+            return;
+        }
+    };
+    return {command, std::move(openFile)};
+}
+
+RemoteSwitch::RemoteSwitch(const PlaybackState& state, const sound::SoundLibrary& library,
+                           SwitchView& switchView, StatusLamps& lamps, MainWindowView& mainWindow)
+    : m_state(state), m_library(library), m_switchView(switchView), m_lamps(lamps),
+      m_mainWindow(mainWindow) {}
+
+void RemoteSwitch::command(const RemoteCommand& command) {
+    if (m_actions.command)
+        m_actions.command(command);
+}
+
+void RemoteSwitch::openFile(const std::string& path) {
+    if (m_actions.openFile)
+        m_actions.openFile(path);
+}
+
+void RemoteSwitch::onChange(std::function<void(const RemoteState&)> listener) {
+    m_listeners.push_back(std::move(listener));
+}
+
+void RemoteSwitch::setOnPicture(OnPicture picture) {
+    m_switchView.setOnPicture(picture);
+    m_onPicture = picture;
+    publish();
+}
+
+void RemoteSwitch::setOffPicture(OffPicture picture) {
+    m_switchView.setOffPicture(picture);
+}
+
+void RemoteSwitch::repaint() {
+    m_switchView.repaint();
+}
+
+void RemoteSwitch::setStatusLED(Lamp lamp, bool lit) {
+    m_lamps.setStatusLED(lamp, lit);
+    (lamp == Lamp::Melody ? m_melodyLit : m_doorLit) = lit;
+    publish();
+}
+
+void RemoteSwitch::setCaption(const std::string& caption) {
+    m_mainWindow.setCaption(caption);
+    publish();
+}
+
+void RemoteSwitch::setTitleBarToolTip(const std::string& text) {
+    m_mainWindow.setTitleBarToolTip(text);
+}
+
+void RemoteSwitch::BringToFront() {
+    m_mainWindow.BringToFront();
+}
+
+void RemoteSwitch::publish() {
+    RemoteState now;
+    now.melody = m_melodyLit;
+    now.door = m_doorLit;
+    // The picture, not the position: the engine moves the picture first.
+    switch (m_onPicture) {
+    case OnPicture::imgOnA:
+        now.switchShown = SwitchShown::Off;
+        break;
+    case OnPicture::imgOnB:
+        now.switchShown = SwitchShown::Pressed;
+        break;
+    case OnPicture::imgOnC:
+        now.switchShown = SwitchShown::Locked;
+        break;
+    }
+    now.path = m_state.MelodyPath;
+    now.title = std::filesystem::path(m_state.MelodyPath).stem().string();
+    if (m_state.MelodyBuffer)
+        now.lengthMs = m_library.dsGetBufferMSec(m_state.MelodyBuffer);
+    else if (m_state.MelodySegment)
+        now.lengthMs = m_library.dsGetLengthMSec(m_state.MelodySegment);
+    if (now == m_shown)
+        return;
+    m_shown = std::move(now);
+    for (const auto& listener : m_listeners)
+        listener(m_shown);
+}
+
+} // namespace tremlo::remote
