@@ -46,4 +46,12 @@ bool SettingsStore::saveShelf(const ShelfSettings& shelf) {
     return writeShelfSettings(m_file, shelf);
 }
 
+VolumeSettings SettingsStore::loadVolume() const {
+    return readVolumeSettings(m_file);
+}
+
+bool SettingsStore::saveVolume(const VolumeSettings& volume) {
+    return writeVolumeSettings(m_file, volume);
+}
+
 } // namespace tremlo

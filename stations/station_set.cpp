@@ -317,28 +317,32 @@ StationSetOutcome parseStationSet(std::string_view bytes, const std::string& fol
     }
 }
 
-std::optional<std::string> findMissingFile(const StationSet& set) {
-    for (const PlatformPlace& place : set.places()) {
-        const Platform& platform = set.at(place);
-        const std::string where = set.lines[place.line].name + kStep +
-                                  set.lines[place.line].stations[place.station].name + kStep +
-                                  platform.name;
-        const auto check = [&](std::string_view key,
-                               const std::string& path) -> std::optional<std::string> {
-            if (isRegularFile(path))
-                return std::nullopt;
-            return where + " の " + quotedKey(key) + " のファイル '" + path +
-                   "' が見つかりません。";
-        };
-        if (auto missing = check("melody", platform.melody))
+std::optional<std::string> findMissingFile(const StationSet& set, const PlatformPlace& place) {
+    const Platform& platform = set.at(place);
+    const std::string where = set.lines[place.line].name + kStep +
+                              set.lines[place.line].stations[place.station].name + kStep +
+                              platform.name;
+    const auto check = [&](std::string_view key,
+                           const std::string& path) -> std::optional<std::string> {
+        if (isRegularFile(path))
+            return std::nullopt;
+        return where + " の " + quotedKey(key) + " のファイル '" + path + "' が見つかりません。";
+    };
+    if (auto missing = check("melody", platform.melody))
+        return missing;
+    if (platform.door && *platform.door)
+        if (auto missing = check("door", **platform.door))
             return missing;
-        if (platform.door && *platform.door)
-            if (auto missing = check("door", **platform.door))
-                return missing;
-        if (platform.ambience && *platform.ambience)
-            if (auto missing = check("ambience", **platform.ambience))
-                return missing;
-    }
+    if (platform.ambience && *platform.ambience)
+        if (auto missing = check("ambience", **platform.ambience))
+            return missing;
+    return std::nullopt;
+}
+
+std::optional<std::string> findMissingFile(const StationSet& set) {
+    for (const PlatformPlace& place : set.places())
+        if (auto missing = findMissingFile(set, place))
+            return missing;
     return std::nullopt;
 }
 

@@ -12,6 +12,8 @@
 //
 // Thread: any; nothing here keeps state.
 
+#include "volume_settings.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -34,10 +36,7 @@ inline constexpr std::size_t kMaxStationSetDepth = 64;
 enum class PlatformEffect { None, Tokyo, Tachikawa, Urawa };
 enum class PlatformPan { Centre, Left, Right };
 
-// The sounds a volume can be given for, in the order of the options page.
-enum class VolumeSound { Melody, Door, Ambience, Click, Noise };
-inline constexpr std::size_t kVolumeSoundCount = 5;
-// Their keys in the file ("melody", "door", ...).
+// The keys of the sounds' volumes in the file ("melody", "door", ...).
 std::string_view volumeKey(VolumeSound sound);
 
 // A sound file or none (nullopt, from null in the file).
@@ -99,6 +98,8 @@ StationSetOutcome parseStationSet(std::string_view bytes, const std::string& fol
 // The first sound file the set names that is not a regular file, as a message
 // naming its platform and key; nullopt when every one is there.
 std::optional<std::string> findMissingFile(const StationSet& set);
+// The same for one platform of the set.
+std::optional<std::string> findMissingFile(const StationSet& set, const PlatformPlace& place);
 
 // ".stations.json" in any letter case.
 bool isStationSetPath(const std::string& path);
