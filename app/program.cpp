@@ -290,6 +290,8 @@ bool Program::endedByRequest() {
 }
 
 bool Program::restoreShelfPosition() {
+    if (m_started == StartupResult::Running)
+        m_commands.loadVolumes();
     if (m_started == StartupResult::Running && m_commandLinePath.empty())
         m_commands.restoreShelf();
     return true;

@@ -2,6 +2,7 @@
 
 #include "text_encoding.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -39,6 +40,15 @@ void changeMelodySpeed(const Settings& settings, const PlaybackState& state,
     library.dsGetFormat(state.MelodyBuffer, format);
     library.dsSetFrequency(state.MelodyBuffer,
                            speedRate(settings.SetFreqCoefficient, step, format.samplesPerSecond));
+}
+
+std::int32_t volumeLevel(int percent) {
+    if (percent <= 0)
+        return -10000;
+    if (percent >= 100)
+        return 0;
+    return std::max<std::int32_t>(
+        -10000, static_cast<std::int32_t>(std::lround(2000.0 * std::log10(percent / 100.0))));
 }
 
 Commands::Commands(CommandParts parts) : m_parts(std::move(parts)) {}
@@ -92,6 +102,8 @@ void Commands::chooseEnvir(int index) {
         return;
     chooseSound(index, catalogue, m_parts.state.EnvirBuffer, "Envir.wav",
                 m_parts.catalogueBuilder.envirFolder(), m_parts.settings.EnvirWAV);
+    m_parts.library.dsSetVolume(m_parts.state.EnvirBuffer,
+                                m_parts.state.level(VolumeSound::Ambience));
     if (m_parts.settings.UseEnvir)
         m_parts.library.dsPlayLooping(m_parts.state.EnvirBuffer);
     saveSettings();
@@ -233,6 +245,33 @@ void Commands::setSpeed(int step) {
     changeMelodySpeed(m_parts.settings, m_parts.state, m_parts.library, step);
 }
 
+void Commands::setVolumes(const VolumeSettings& volume) {
+    m_volume = volume;
+    m_parts.store.saveVolume(m_volume);
+    applyVolumes();
+}
+
+void Commands::loadVolumes() {
+    m_volume = m_parts.store.loadVolume();
+    applyVolumes();
+}
+
+// The melody, the door and the noise take their level whenever they start;
+// the ambience loops on and the click's buffer stays, so those are set now.
+void Commands::applyVolumes() {
+    PlaybackState& state = m_parts.state;
+    for (std::size_t k = 0; k < kVolumeSoundCount; ++k) {
+        const auto sound = static_cast<VolumeSound>(k);
+        state.Levels[k] = volumeLevel(m_platformVolume[k].value_or(m_volume.percent(sound)));
+    }
+    m_parts.library.dsSetVolume(state.EnvirBuffer, state.level(VolumeSound::Ambience));
+    m_parts.library.dsSetVolume(state.ClickBuffer, state.level(VolumeSound::Click));
+    if (!state.RunOutActive && state.OnSwitchState != SwitchPosition::Off) {
+        m_parts.library.dsSetVolume(state.MelodyBuffer, state.level(VolumeSound::Melody));
+        m_parts.library.dsSetMasterVolume(state.level(VolumeSound::Melody));
+    }
+}
+
 // Checked before the loader is given the file: the loader lets go of the
 // loaded melody first, and a file that is not there would leave none.
 void Commands::chooseMelody(int index) {
@@ -240,12 +279,14 @@ void Commands::chooseMelody(int index) {
     if (index < 0 || static_cast<std::size_t>(index) >= shelf.entries().size())
         return;
     const auto path = m_parts.shelf.choose(static_cast<std::size_t>(index));
-    if (path)
-        dropShelfEntry(path);
-    else
+    if (path) {
+        if (applyPlatform(static_cast<std::size_t>(index)))
+            dropShelfEntry(path);
+    } else {
         tell(kEntryNotThere + readableText(shelf.entries()[static_cast<std::size_t>(index)].path) +
                  kEntryNotThereEnd,
              MessageIcon::Warning);
+    }
 }
 
 void Commands::nextMelody() {
@@ -258,23 +299,73 @@ void Commands::previousMelody() {
 
 void Commands::stepMelody(int direction) {
     const auto path = m_parts.shelf.step(direction, m_parts.state.MelodyPath);
-    if (path)
+    if (!path) {
+        if (!m_parts.shelf.entries().empty())
+            tell(kShelfNotThere, MessageIcon::Warning);
+    } else if (applyPlatform(m_parts.shelf.chosen())) {
         dropShelfEntry(path);
-    else if (!m_parts.shelf.entries().empty())
-        tell(kShelfNotThere, MessageIcon::Warning);
+    }
 }
 
 void Commands::openPlaylist(const std::string& path) {
     const PlaylistOutcome outcome = m_parts.shelf.openPlaylist(path);
     if (!outcome.message.empty())
         tell(outcome.message, outcome.opened ? MessageIcon::Warning : MessageIcon::Error);
-    if (outcome.opened)
-        dropShelfEntry(m_parts.shelf.step(+1, {}));
+    if (!outcome.opened)
+        return;
+    const auto first = m_parts.shelf.step(+1, {});
+    if (first && applyPlatform(m_parts.shelf.chosen()))
+        dropShelfEntry(first);
 }
 
 void Commands::restoreShelf() {
-    if (const auto path = m_parts.shelf.restore())
+    const auto path = m_parts.shelf.restore();
+    if (path && applyPlatform(m_parts.shelf.chosen()))
         m_parts.loader.LoadSoundFile(*path);
+}
+
+// A door or ambience file of the platform's own, which no catalogue lists:
+// loaded in place of the catalogue's choice, which stays saved as it was,
+// so the user's own choice returns with the next pick from the menu.
+void Commands::loadSoundFile(SoundHandle& sound, const std::string& path) {
+    m_parts.library.dsStop(sound);
+    m_parts.library.dsFree(sound);
+    sound = m_parts.loader.LoadSoundBuffer(path, 1);
+}
+
+// False, changing nothing, when a file of the platform has gone since the set
+// was opened. Off the station set every sound takes the global volume again.
+bool Commands::applyPlatform(std::size_t index) {
+    const Platform* platform = m_parts.shelf.platform(index);
+    if (!platform) {
+        m_platformVolume = {};
+        applyVolumes();
+        return true;
+    }
+    if (const auto missing = m_parts.shelf.missingFileOf(index)) {
+        tell(readableText(*missing), MessageIcon::Warning);
+        return false;
+    }
+    // The new buffers first, so the volumes reach them before they sound.
+    PlaybackState& state = m_parts.state;
+    if (platform->door && *platform->door)
+        loadSoundFile(state.DoorBuffer, **platform->door);
+    if (platform->ambience && *platform->ambience)
+        loadSoundFile(state.EnvirBuffer, **platform->ambience);
+    m_platformVolume = platform->volume;
+    applyVolumes();
+    if (platform->door)
+        setUseDoor(platform->door->has_value());
+    if (platform->ambience)
+        setUseEnvir(platform->ambience->has_value());
+    if (platform->effect) {
+        const PlatformEffect effect = *platform->effect;
+        setEffects(effect == PlatformEffect::Tokyo, effect == PlatformEffect::Tachikawa,
+                   effect == PlatformEffect::Urawa);
+    }
+    if (platform->pan)
+        setPan(static_cast<Pan>(*platform->pan));
+    return true;
 }
 
 void Commands::dropShelfEntry(const std::optional<std::string>& path) {

@@ -24,8 +24,10 @@
 #include "sound_loading.h"
 #include "timer.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace tremlo {
@@ -65,6 +67,10 @@ std::int32_t speedRate(double coefficient, int step, std::int32_t fileRate);
 // buffer and keeps its speed.
 void changeMelodySpeed(const Settings& settings, const PlaybackState& state,
                        sound::SoundLibrary& library, int step);
+
+// A volume in percent of full level as the library's hundredths of a
+// decibel: 100 is 0, 50 is -602 (half the amplitude), 0 and below silence.
+std::int32_t volumeLevel(int percent);
 
 struct CommandParts {
     Settings& settings;
@@ -126,6 +132,14 @@ public:
     // The speed window's slider (see changeMelodySpeed).
     void setSpeed(int step);
 
+    // Each sound's volume (the options page 音量), saved in [Volume]; a loaded
+    // platform's own volumes keep precedence over them while it is loaded.
+    const VolumeSettings& volumes() const { return m_volume; }
+    void setVolumes(const VolumeSettings& volume);
+    // At start-up: [Volume] as the file has it, applied before the ambience
+    // starts.
+    void loadVolumes();
+
     // The melody shelf: entry `index` of the shelf (mnuMelody), the one after
     // or before the loaded one (次のメロディ, 前のメロディ), each loaded as a
     // drop loads a file. An entry whose file is not there is told in a box
@@ -133,8 +147,13 @@ public:
     void chooseMelody(int index);
     void nextMelody();
     void previousMelody();
-    // A playlist opened, dropped or named on the command line becomes the
-    // shelf and its first entry that is there is loaded; what of it was cut
+    // On a station set each entry is a platform: choosing or stepping to it
+    // applies its door announcement, ambience, effect, pan and volumes as
+    // the menus would, then loads its melody; a platform whose file has gone
+    // since is told in a box and nothing of it is applied.
+    //
+    // A playlist or station set opened, dropped or named on the command line
+    // becomes the shelf and its first entry that is there is loaded; what of it was cut
     // or not found is told in a box. One that cannot be read or names no
     // melody that is there is refused with a box, and the shelf and the
     // loaded melody stay.
@@ -158,9 +177,16 @@ private:
     void saveSettings();
     void stepMelody(int direction);
     void dropShelfEntry(const std::optional<std::string>& path);
+    bool applyPlatform(std::size_t index);
+    void loadSoundFile(SoundHandle& sound, const std::string& path);
     void tell(const std::string& text, MessageIcon icon);
 
+    void applyVolumes();
+
     CommandParts m_parts;
+    VolumeSettings m_volume;
+    // The loaded platform's own volumes; none without a station set.
+    std::array<std::optional<int>, kVolumeSoundCount> m_platformVolume{};
 };
 
 } // namespace tremlo

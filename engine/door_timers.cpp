@@ -17,8 +17,8 @@ void MelodyEngine::Timer1_Timer() {
     m_timer1->setEnabled(false); // one announcement per OFF
     if (m_settings.EffectUrawa) {
         // A melody still running out silently is heard again from here.
-        m_library.dsSetVolume(m_state.MelodyBuffer, 0);
-        m_library.dsSetMasterVolume(0);
+        m_library.dsSetVolume(m_state.MelodyBuffer, m_state.level(VolumeSound::Melody));
+        m_library.dsSetMasterVolume(m_state.level(VolumeSound::Melody));
     }
     if (m_settings.Door && (!m_library.dsIsPlaying(m_state.DoorBuffer) || m_settings.DoorATOS)) {
         const bool melodySounds = m_library.dsIsPlaying(m_state.MelodyBuffer) ||
@@ -31,7 +31,7 @@ void MelodyEngine::Timer1_Timer() {
         } else {
             // Full volume first: an earlier announcement that ended while
             // silenced would otherwise leave this one silent too.
-            m_library.dsSetVolume(m_state.DoorBuffer, 0);
+            m_library.dsSetVolume(m_state.DoorBuffer, m_state.level(VolumeSound::Door));
             m_library.dsPlay(m_state.DoorBuffer);
         }
         applyPanToDoor();
@@ -47,10 +47,10 @@ void MelodyEngine::Timer1_Timer() {
 void MelodyEngine::tmrVolReset_Timer() {
     const sound::StartsTogether together(m_library);
     if (m_settings.Noise)
-        m_library.dsPlayEx(m_state.NoiseBuffer, 0, 0, 0);
+        m_library.dsPlayEx(m_state.NoiseBuffer, m_state.level(VolumeSound::Noise), 0, 0);
     // Whatever attenuation a run-out left is undone, also mid run-out.
-    m_library.dsSetMasterVolume(0);
-    m_library.dsSetVolume(m_state.MelodyBuffer, 0);
+    m_library.dsSetMasterVolume(m_state.level(VolumeSound::Melody));
+    m_library.dsSetVolume(m_state.MelodyBuffer, m_state.level(VolumeSound::Melody));
     m_tmrVolReset->setEnabled(false);
     m_views.lamps.setStatusLED(Lamp::Door, false);
 }

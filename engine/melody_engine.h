@@ -66,6 +66,7 @@ private:
     bool thresholdTimerIdle() const { return !m_tmrDoorThreshold->enabled(); }
     void restartThresholdTimer();
     void stopMelodyAtOnce();
+    void playClick();
     void applyPanToDoor();
 
     Settings& m_settings;

@@ -275,7 +275,7 @@ std::optional<std::size_t> restoredIndex(const ShelfSettings& record,
 
 bool isPlaylistPath(const std::string& path) {
     const std::string lower = asciiLower(path);
-    return lower.ends_with(".m3u") || lower.ends_with(".m3u8");
+    return lower.ends_with(".m3u") || lower.ends_with(".m3u8") || isStationSetPath(path);
 }
 
 std::vector<ShelfEntry> parsePlaylist(std::string_view bytes, const std::string& playlistPath) {
@@ -326,9 +326,12 @@ std::string userMelodyFolder() {
 MelodyShelf::MelodyShelf(IniProfile& file, std::vector<std::string> folders)
     : m_file(file), m_folders(std::move(folders)) {}
 
-void MelodyShelf::setEntries(std::vector<ShelfEntry> entries, std::string playlist) {
+void MelodyShelf::setEntries(std::vector<ShelfEntry> entries, std::string playlist,
+                             std::optional<StationSet> set) {
     m_entries = std::move(entries);
     m_playlist = std::move(playlist);
+    m_set = std::move(set);
+    m_places = m_set ? m_set->places() : std::vector<PlatformPlace>{};
     m_chosen = 0;
     ++m_revision;
 }
@@ -344,6 +347,8 @@ void MelodyShelf::BuildMelodyShelf() {
 PlaylistOutcome MelodyShelf::openPlaylist(const std::string& path) {
     std::error_code error;
     const std::string absolute = fs::absolute(path, error).lexically_normal().string();
+    if (isStationSetPath(path))
+        return openStationSet(path, absolute);
     bool cut = false;
     const std::optional<std::string> bytes = error ? std::nullopt : readPlaylistFile(absolute, cut);
     if (!bytes)
@@ -378,6 +383,48 @@ PlaylistOutcome MelodyShelf::openPlaylist(const std::string& path) {
     return {true, message};
 }
 
+// All or nothing: a set with a fault anywhere leaves the shelf as it was.
+PlaylistOutcome MelodyShelf::openStationSet(const std::string& path, const std::string& absolute) {
+    StationSetOutcome outcome = loadStationSet(absolute);
+    if (!outcome.set)
+        return {false, "駅セット " + quoted(path) + " を開けませんでした。\r\n\r\n" +
+                           readableText(outcome.message)};
+    std::vector<ShelfEntry> entries;
+    for (const PlatformPlace& place : outcome.set->places())
+        entries.push_back({outcome.set->at(place).melody, outcome.set->title(place)});
+    setEntries(std::move(entries), absolute, std::move(outcome.set));
+    return {true, {}};
+}
+
+const Platform* MelodyShelf::platform(std::size_t index) const {
+    return m_set && index < m_places.size() ? &m_set->at(m_places[index]) : nullptr;
+}
+
+std::optional<std::string> MelodyShelf::missingFileOf(std::size_t index) const {
+    if (!m_set || index >= m_places.size())
+        return std::nullopt;
+    return findMissingFile(*m_set, m_places[index]);
+}
+
+std::vector<std::string> MelodyShelf::menuFolders(std::size_t index) const {
+    if (!m_set || index >= m_places.size() ||
+        (m_set->lines.size() == 1 && m_set->lines[0].stations.size() == 1))
+        return {};
+    const PlatformPlace& place = m_places[index];
+    const Line& line = m_set->lines[place.line];
+    return {line.name, line.stations[place.station].name};
+}
+
+// "山手線 ▸ 品川 ▸ 1番線": what finds the platform again in a set edited since.
+std::string MelodyShelf::platformKey(std::size_t index) const {
+    if (!m_set || index >= m_places.size())
+        return {};
+    const PlatformPlace& place = m_places[index];
+    const Line& line = m_set->lines[place.line];
+    const Station& station = line.stations[place.station];
+    return line.name + " ▸ " + station.name + " ▸ " + station.platforms[place.platform].name;
+}
+
 std::optional<std::size_t> MelodyShelf::loadedEntry(const std::string& loadedPath) const {
     if (loadedPath.empty())
         return std::nullopt;
@@ -391,7 +438,10 @@ std::optional<std::size_t> MelodyShelf::loadedEntry(const std::string& loadedPat
 
 std::string MelodyShelf::positionText(const std::string& loadedPath) const {
     const auto loaded = loadedEntry(loadedPath);
-    return loaded ? std::to_string(*loaded + 1) + "/" + std::to_string(m_entries.size()) : "";
+    if (!loaded)
+        return {};
+    const std::string place = std::to_string(*loaded + 1) + "/" + std::to_string(m_entries.size());
+    return m_set ? m_entries[*loaded].title + "  " + place : place;
 }
 
 std::optional<std::string> MelodyShelf::choose(std::size_t index) {
@@ -421,7 +471,14 @@ std::optional<std::string> MelodyShelf::restore() {
         return std::nullopt;
     if (!record.Playlist.empty() && !openPlaylist(record.Playlist).opened)
         return std::nullopt;
-    const std::optional<std::size_t> index = restoredIndex(record, m_entries);
+    std::optional<std::size_t> index;
+    for (std::size_t k = 0; m_set && !record.Platform.empty() && k < m_entries.size(); ++k)
+        if (platformKey(k) == record.Platform) {
+            index = k;
+            break;
+        }
+    if (!index)
+        index = restoredIndex(record, m_entries);
     if (!index || !isPlayable(m_entries[*index].path))
         return std::nullopt;
     m_chosen = *index;
@@ -431,8 +488,8 @@ std::optional<std::string> MelodyShelf::restore() {
 // A failed write is not reported, as for the program's own keys: the next
 // step writes again.
 void MelodyShelf::save() {
-    writeShelfSettings(
-        m_file, {m_playlist, static_cast<std::int32_t>(m_chosen + 1), m_entries[m_chosen].path});
+    writeShelfSettings(m_file, {m_playlist, static_cast<std::int32_t>(m_chosen + 1),
+                                m_entries[m_chosen].path, platformKey(m_chosen)});
 }
 
 } // namespace tremlo

@@ -4,7 +4,9 @@
 // 前のメロディ and picks from the メロディ submenu. It is either the "Melody"
 // folders (beside the program, and the user's own under
 // ~/.local/share/tremolo), sorted as the door and ambience catalogues are, or
-// a playlist the user opened, in the playlist's own order.
+// a playlist the user opened, in the playlist's own order, or a station set,
+// one entry per platform in the file's order (the platform gives the entry
+// its melody; the commands apply the rest of it).
 //
 // The shelf holds paths, not sounds: an entry is loaded when it is chosen.
 // Which entry is the loaded one is not kept here but read from the melody
@@ -18,6 +20,7 @@
 
 #include "ini_profile.h"
 #include "shelf_settings.h"
+#include "station_set.h"
 
 #include <cstddef>
 #include <optional>
@@ -38,7 +41,8 @@ struct ShelfEntry {
 inline constexpr std::size_t kMaxPlaylistBytes = std::size_t{1} << 20;
 inline constexpr std::size_t kMaxShelfEntries = 2000;
 
-// ".m3u" or ".m3u8" in any letter case.
+// What the shelf can open: ".m3u", ".m3u8" or ".stations.json", in any
+// letter case.
 bool isPlaylistPath(const std::string& path);
 
 // The entries of an M3U playlist, in its order, at most kMaxShelfEntries + 1
@@ -76,8 +80,22 @@ public:
     void BuildMelodyShelf();
     // Reads a playlist (a regular file only) and makes it the shelf. Refused,
     // leaving the shelf as it was, when the file cannot be read or none of
-    // its entries is a file that is there.
+    // its entries is a file that is there. A station set is refused whole
+    // for any fault, a file it names that is not there included.
     PlaylistOutcome openPlaylist(const std::string& path);
+
+    // The station set the shelf is; null for a playlist or the folders.
+    const StationSet* stationSet() const { return m_set ? &*m_set : nullptr; }
+    // The platform of entry `index` when the shelf is a station set.
+    const Platform* platform(std::size_t index) const;
+    // Which file of entry `index`'s platform is not there, as a message
+    // naming the platform and key; nullopt when all are, or for no platform.
+    std::optional<std::string> missingFileOf(std::size_t index) const;
+    // The submenus entry `index` sits in: its line and station on a station
+    // set of more than one line or station, else none.
+    std::vector<std::string> menuFolders(std::size_t index) const;
+    // The entry last chosen (or restored).
+    std::size_t chosen() const { return m_chosen; }
 
     const std::vector<ShelfEntry>& entries() const { return m_entries; }
     // Empty for the folder shelf.
@@ -89,7 +107,8 @@ public:
     // The entry whose file is loaded: the one last chosen when it is that
     // file (a playlist may name a file twice), else the first with its path.
     std::optional<std::size_t> loadedEntry(const std::string& loadedPath) const;
-    // "3/12" for the loaded entry; empty when none is loaded.
+    // "3/12" for the loaded entry, after the station and platform ("品川
+    // 1番線  3/12") on a station set; empty when none is loaded.
     std::string positionText(const std::string& loadedPath) const;
 
     // Makes entry `index` the chosen one, saves the position and returns the
@@ -110,12 +129,17 @@ public:
 
 private:
     void save();
-    void setEntries(std::vector<ShelfEntry> entries, std::string playlist);
+    void setEntries(std::vector<ShelfEntry> entries, std::string playlist,
+                    std::optional<StationSet> set = std::nullopt);
+    PlaylistOutcome openStationSet(const std::string& path, const std::string& absolute);
+    std::string platformKey(std::size_t index) const;
 
     IniProfile& m_file;
     std::vector<std::string> m_folders;
     std::vector<ShelfEntry> m_entries;
     std::string m_playlist;
+    std::optional<StationSet> m_set;
+    std::vector<PlatformPlace> m_places; // of m_set, entry by entry
     std::size_t m_chosen = 0;
     std::size_t m_revision = 0;
 };

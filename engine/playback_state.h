@@ -10,7 +10,11 @@
 // Thread: the user-interface thread only.
 
 #include "sound_handle.h"
+#include "volume_settings.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <string>
 
 namespace tremlo {
@@ -39,6 +43,17 @@ struct PlaybackState {
     bool RunOutActive = false; // setting it false cancels the wait
     // The file the loaded melody came from; empty when none is loaded.
     std::string MelodyPath;
+    // What each sound plays at, indexed by VolumeSound, in hundredths of a
+    // decibel (0 full level, -10000 silence): the [Volume] settings, or the
+    // loaded platform's own. The effects attenuate from here, so Tachikawa's
+    // -10 dB stays 10 dB below the melody's volume.
+    std::array<std::int32_t, kVolumeSoundCount> Levels{};
+
+    std::int32_t level(VolumeSound sound) const { return Levels[static_cast<std::size_t>(sound)]; }
+    // `attenuation` below the sound's level, never below silence.
+    std::int32_t levelBelow(VolumeSound sound, std::int32_t attenuation) const {
+        return std::max<std::int32_t>(level(sound) + attenuation, -10000);
+    }
 };
 
 } // namespace tremlo

@@ -290,8 +290,8 @@ void SoundLoader::releaseMelody() {
     m_state.RunOutActive = false; // a run-out in progress ends without stopping anything
     m_library.dsStopMusicSegment(m_state.MelodySegment);
     m_library.dsStop(m_state.MelodyBuffer);
-    m_library.dsSetMasterVolume(0);
-    m_library.dsSetVolume(m_state.MelodyBuffer, 0);
+    m_library.dsSetMasterVolume(m_state.level(VolumeSound::Melody));
+    m_library.dsSetVolume(m_state.MelodyBuffer, m_state.level(VolumeSound::Melody));
     m_library.dsFreeMusicSegment(m_state.MelodySegment);
     m_library.dsFree(m_state.MelodyBuffer);
     m_library.dsQuitMusic();

@@ -37,7 +37,7 @@ void MelodyEngine::ReleaseOnButton() {
         m_state.OnSwitchState = SwitchPosition::Off;
         m_views.switchView.repaint();
         if (m_settings.PlayClickSound)
-            m_library.dsPlay(m_state.ClickBuffer);
+            playClick();
         if (thresholdTimerIdle())
             m_timer1->setEnabled(true);
         StopMelody();
@@ -78,7 +78,7 @@ void MelodyEngine::PressOffButton() {
     m_views.switchView.setOnPicture(OnPicture::imgOnA);
     m_state.OnSwitchState = SwitchPosition::Off;
     if (m_settings.PlayClickSound)
-        m_library.dsPlay(m_state.ClickBuffer);
+        playClick();
     if (thresholdTimerIdle()) // only a long press is followed by the announcement
         m_timer1->setEnabled(true);
     StopMelody();
@@ -97,12 +97,13 @@ void MelodyEngine::StartMelody() {
     // Whatever still sounds of the melody stops; full volume again.
     m_library.dsStopMusicSegment(m_state.MelodySegment);
     m_library.dsStop(m_state.MelodyBuffer);
-    m_library.dsSetMasterVolume(0);
-    m_library.dsSetVolume(m_state.MelodyBuffer, 0);
+    m_library.dsSetMasterVolume(m_state.level(VolumeSound::Melody));
+    m_library.dsSetVolume(m_state.MelodyBuffer, m_state.level(VolumeSound::Melody));
     if (m_library.dsIsPlaying(m_state.DoorBuffer) && m_settings.DoorCut)
         m_library.dsSetVolume(m_state.DoorBuffer, -10000);
     if (m_settings.Noise)
-        m_library.dsPlayEx(m_state.NoiseBuffer, -1000, 0, 0);
+        m_library.dsPlayEx(m_state.NoiseBuffer, m_state.levelBelow(VolumeSound::Noise, -1000), 0,
+                           0);
     if (m_state.MelodySegment) {
         m_library.dsPlayMusicSegment(m_state.MelodySegment, 1000);
         m_views.lamps.setStatusLED(Lamp::Melody, true);
@@ -122,7 +123,7 @@ void MelodyEngine::StartMelody() {
 void MelodyEngine::StopMelody() {
     const sound::StartsTogether together(m_library);
     if (m_settings.Noise)
-        m_library.dsPlayEx(m_state.NoiseBuffer, 0, 0, 0);
+        m_library.dsPlayEx(m_state.NoiseBuffer, m_state.level(VolumeSound::Noise), 0, 0);
     // Tachikawa is tested first; the menus never set both effects.
     if (m_settings.EffectTachikawa)
         RunOutMelody(-1000);
@@ -133,7 +134,7 @@ void MelodyEngine::StopMelody() {
     // After a run-out this comes only once the melody has stopped (or the
     // wait was cancelled), so a silenced announcement is heard from then on.
     if (m_library.dsIsPlaying(m_state.DoorBuffer) && m_settings.DoorCut)
-        m_library.dsSetVolume(m_state.DoorBuffer, 0);
+        m_library.dsSetVolume(m_state.DoorBuffer, m_state.level(VolumeSound::Door));
 }
 
 void MelodyEngine::RunOutMelody(int attenuation) {
@@ -144,7 +145,7 @@ void MelodyEngine::RunOutMelody(int attenuation) {
     double remainingSeconds = 0.0;
     if (m_state.MelodySegment) {
         if (thresholdTimerIdle())
-            m_library.dsSetMasterVolume(attenuation);
+            m_library.dsSetMasterVolume(m_state.levelBelow(VolumeSound::Melody, attenuation));
         // A segment with a loop ends every pass at the loop's end, not at
         // the end of the whole piece.
         const std::int32_t remainingMs = m_library.passEndMSec(m_state.MelodySegment) -
@@ -152,7 +153,8 @@ void MelodyEngine::RunOutMelody(int attenuation) {
         remainingSeconds = remainingMs / 1000.0 - 0.1;
     } else if (m_state.MelodyBuffer) {
         if (thresholdTimerIdle())
-            m_library.dsSetVolume(m_state.MelodyBuffer, attenuation);
+            m_library.dsSetVolume(m_state.MelodyBuffer,
+                                  m_state.levelBelow(VolumeSound::Melody, attenuation));
         const std::int32_t remainingMs = m_library.dsGetBufferMSec(m_state.MelodyBuffer) -
                                          m_library.dsGetPositionMSec(m_state.MelodyBuffer);
         // Positions are in the file's time; the speed window may play it
@@ -182,13 +184,20 @@ void MelodyEngine::RunOutMelody(int attenuation) {
     m_state.RunOutActive = false;
     if (m_state.MelodySegment) {
         m_library.dsStopMusicSegment(m_state.MelodySegment);
-        m_library.dsSetMasterVolume(0);
+        m_library.dsSetMasterVolume(m_state.level(VolumeSound::Melody));
         m_views.lamps.setStatusLED(Lamp::Melody, false);
     } else if (m_state.MelodyBuffer) {
         m_library.dsStop(m_state.MelodyBuffer);
-        m_library.dsSetVolume(m_state.MelodyBuffer, 0);
+        m_library.dsSetVolume(m_state.MelodyBuffer, m_state.level(VolumeSound::Melody));
         m_views.lamps.setStatusLED(Lamp::Melody, false);
     }
+}
+
+// The click's volume is set at each press: the buffer may have been loaded
+// again since the volumes last changed.
+void MelodyEngine::playClick() {
+    m_library.dsSetVolume(m_state.ClickBuffer, m_state.level(VolumeSound::Click));
+    m_library.dsPlay(m_state.ClickBuffer);
 }
 
 void MelodyEngine::stopMelodyAtOnce() {

@@ -16,6 +16,7 @@
 #include "settings.h"
 #include "settings_file.h"
 #include "shelf_settings.h"
+#include "volume_settings.h"
 
 namespace tremlo {
 
@@ -72,12 +73,24 @@ inline constexpr SectionKeys<InputSettings, 4> kInputKeys{
     }}};
 
 // [Shelf]: the melody shelf of the last run.
-inline constexpr SectionKeys<ShelfSettings, 3> kShelfKeys{
+inline constexpr SectionKeys<ShelfSettings, 4> kShelfKeys{
     kShelfSection,
     {{
         {"Playlist", &ShelfSettings::Playlist, ""},
         {"Position", &ShelfSettings::Position, 0},
         {"File", &ShelfSettings::File, ""},
+        {"Platform", &ShelfSettings::Platform, ""},
+    }}};
+
+// [Volume]: each sound's volume, percent of full level.
+inline constexpr SectionKeys<VolumeSettings, 5> kVolumeKeys{
+    kVolumeSection,
+    {{
+        {"Melody", &VolumeSettings::Melody, 100},
+        {"Door", &VolumeSettings::Door, 100},
+        {"Ambience", &VolumeSettings::Ambience, 100},
+        {"Click", &VolumeSettings::Click, 100},
+        {"Noise", &VolumeSettings::Noise, 100},
     }}};
 
 // [Remote]: the remote controls, off and on loopback only until the user

@@ -54,4 +54,12 @@ bool SettingsStore::saveRemote(const RemoteSettings& remote) {
     return writeRemoteSettings(m_file, remote);
 }
 
+VolumeSettings SettingsStore::loadVolume() const {
+    return readVolumeSettings(m_file);
+}
+
+bool SettingsStore::saveVolume(const VolumeSettings& volume) {
+    return writeVolumeSettings(m_file, volume);
+}
+
 } // namespace tremlo

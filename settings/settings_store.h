@@ -3,7 +3,8 @@
 // Loading the settings and saving them: the program's section of the
 // settings file and what loading applies to the windows at once (the main
 // window's place and width, stay-on-top, the door timer, the speed slider's
-// range), and the sections of their own, [Input], [Shelf] and [Remote], as they are.
+// range), and the sections of their own, [Input], [Shelf], [Remote] and
+// [Volume], as they are.
 //
 // Thread: the user-interface thread.
 
@@ -12,6 +13,7 @@
 #include "remote_settings.h"
 #include "settings.h"
 #include "shelf_settings.h"
+#include "volume_settings.h"
 
 #include <string>
 #include <utility>
@@ -55,6 +57,9 @@ public:
     RemoteSettings loadRemote() const;
     // False when a key could not be written.
     bool saveRemote(const RemoteSettings& remote);
+    VolumeSettings loadVolume() const;
+    // False when a key could not be written.
+    bool saveVolume(const VolumeSettings& volume);
 
 private:
     IniProfile& m_file;

@@ -9,6 +9,10 @@
 //                                 missing for none
 //   File=/home/…/品川1.wav         that entry's file, which finds it again
 //                                 when the shelf has changed since
+//   Platform=山手線 ▸ 品川 ▸ 1番線   when the shelf is a station set, that
+//                                 entry's platform, found by its names
+//                                 before its file or position (platforms
+//                                 may share a melody)
 //
 // Thread: the user-interface thread.
 
@@ -26,6 +30,7 @@ struct ShelfSettings {
     std::string Playlist;
     std::int32_t Position = 0;
     std::string File;
+    std::string Platform;
 
     bool operator==(const ShelfSettings&) const = default;
 };

@@ -1,6 +1,7 @@
 // The station effects and the run-out wait, including the orders of events
 // that happen while a melody runs out.
 
+#include "commands.h"
 #include "engine_rig.h"
 #include "looped_segment.h"
 
@@ -239,6 +240,52 @@ TEST(EffectsRunOut, ALoadDuringTheRunOutCancelsTheWaitAndTheNewMelodyIsLeftAlone
     EXPECT_EQ(rig.time.waitDepth(), 0);
     EXPECT_TRUE(rig.library().dsIsPlaying(rig.state.MelodyBuffer))
         << "the old wait returned without touching the new melody";
+}
+
+// Each sound plays at its own volume, and the effects attenuate from there:
+// ON clicked at 0, OFF clicked at 1000 (a long press), the door at 2301.
+TEST(EffectsVolume, EachSoundPlaysAtItsVolumeAndTheEffectsKeepTheirDistanceBelowIt) {
+    struct Case {
+        const char* name;
+        VolumeSound sound;
+        int percent;
+        bool tachikawa;
+        double hz;
+        std::int64_t fromMs, toMs;
+        double db; // below -100: silent
+    };
+    const Case cases[] = {
+        {"MelodyAtHalf", VolumeSound::Melody, 50, false, kMelodyHz, 100, 900, -6.02},
+        {"MelodySilent", VolumeSound::Melody, 0, false, kMelodyHz, 100, 900, -200},
+        {"TachikawaTenBelowTheMelody", VolumeSound::Melody, 50, true, kMelodyHz, 1010, 1880,
+         -16.02},
+        {"MelodyBackAfterTheCycle", VolumeSound::Melody, 50, true, kMelodyHz, 5010, 5490, -6.02},
+        {"Door", VolumeSound::Door, 80, false, kDoorHz, 2320, 3290, -1.94},
+        {"NoiseTenBelowWhileTheMelodySounds", VolumeSound::Noise, 50, false, kNoiseHz, 10, 290,
+         -16.02},
+        {"NoiseAtOff", VolumeSound::Noise, 50, false, kNoiseHz, 1010, 1290, -6.02},
+        {"Click", VolumeSound::Click, 25, false, kClickHz, 1002, 1048, -12.04},
+    };
+    for (const Case& row : cases) {
+        SCOPED_TRACE(row.name);
+        EngineRig rig;
+        rig.settings.EffectTachikawa = row.tachikawa;
+        rig.settings.Noise = true;
+        rig.state.Levels[static_cast<std::size_t>(row.sound)] = volumeLevel(row.percent);
+        rig.loadWaveMelody(2000);
+        auto& engine = rig.engine();
+        rig.time.at(0, [&] { engine.PressOnButton(); });
+        rig.time.at(50, [&] { engine.ReleaseOnButton(); });
+        rig.time.at(1000, [&] { engine.PressOffButton(); });
+        rig.time.at(1050, [&] { engine.ReleaseOffButton(); });
+        rig.time.at(5000, [&] { engine.PressOnButton(); });
+        rig.time.runUntil(5500);
+        if (row.db < -100) {
+            EXPECT_FALSE(rig.sounds(row.hz, row.fromMs, row.toMs));
+        } else {
+            EXPECT_NEAR(rig.toneDb(row.hz, row.fromMs, row.toMs), row.db, 0.3);
+        }
+    }
 }
 
 } // namespace

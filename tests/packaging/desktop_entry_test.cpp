@@ -84,7 +84,8 @@ TEST_F(PackagedMimeTypes, MelodiesAreTheEntrysTypes) {
     const QString midi =
         writeFile(QStringLiteral("melody.mid"), QByteArray("MThd\0\0\0\x06\0\0\0\x01\x01\xE0", 14));
     const QString segment = writeFile(QStringLiteral("melody.sgt"), riff("DMSG"));
-    QStringList paths{wave, midi, segment};
+    const QString stations = writeFile(QStringLiteral("品川.stations.json"), "{}");
+    QStringList paths{wave, midi, segment, stations};
     for (const char* made :
          {"mp3/chime.mp3", "ogg/chime.ogg", "opus/chime.opus", "flac/chime.flac"})
         paths << QStringLiteral(TREMLO_TESTDATA_DIR "/") + QLatin1String(made);

@@ -24,6 +24,12 @@ constexpr SectionKey kSectionKeys[] = {
     {"Shelf", "Playlist", "/home/駅員/発車 メロディ.m3u8"},
     {"Shelf", "Position", "12"},
     {"Shelf", "File", "/home/駅員/品川 1番線.wav"},
+    {"Shelf", "Platform", "山手線 ▸ 品川 ▸ 1番線"},
+    {"Volume", "Melody", "50"},
+    {"Volume", "Door", "0"},
+    {"Volume", "Ambience", "61"},
+    {"Volume", "Click", "99"},
+    {"Volume", "Noise", "7"},
     {"Remote", "Osc", "Yes"},
     {"Remote", "OscPort", "9123"},
     {"Remote", "Web", "Yes"},
@@ -45,9 +51,11 @@ TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
 
     const InputSettings input{kSectionKeys[0].text, kSectionKeys[1].text, kSectionKeys[2].text,
                               kSectionKeys[3].text};
-    const ShelfSettings shelf{kSectionKeys[4].text, 12, kSectionKeys[6].text};
+    const ShelfSettings shelf{kSectionKeys[4].text, 12, kSectionKeys[6].text, kSectionKeys[7].text};
     ASSERT_TRUE(store.saveInput(input));
-    const RemoteSettings remote{true, 9123, true, 8123, true, kSectionKeys[12].text};
+    const VolumeSettings volume{50, 0, 61, 99, 7};
+    ASSERT_TRUE(store.saveVolume(volume));
+    const RemoteSettings remote{true, 9123, true, 8123, true, kSectionKeys[18].text};
     ASSERT_TRUE(store.saveShelf(shelf));
     ASSERT_TRUE(store.saveRemote(remote));
     for (const auto& row : kSectionKeys) {
@@ -57,6 +65,7 @@ TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
     }
     EXPECT_EQ(store.loadInput(), input);
     EXPECT_EQ(store.loadShelf(), shelf);
+    EXPECT_EQ(store.loadVolume(), volume);
     EXPECT_EQ(store.loadRemote(), remote);
 
     // A file without the sections reads as none, whatever the program's
@@ -64,6 +73,7 @@ TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
     writeBytes(ini.path(), "[TREMLO 1.10]\n" + decoys);
     EXPECT_EQ(store.loadInput(), InputSettings{});
     EXPECT_EQ(store.loadShelf(), ShelfSettings{});
+    EXPECT_EQ(store.loadVolume(), VolumeSettings{});
     EXPECT_EQ(store.loadRemote(), RemoteSettings{});
 }
 

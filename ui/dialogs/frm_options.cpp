@@ -3,6 +3,7 @@
 #include "dialog_font.h"
 #include "frm_key.h"
 #include "settings_file.h"
+#include "volume_page.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -79,6 +80,7 @@ frmOptions::frmOptions(OptionsParts parts, QWidget* parent)
     m_tabStrip1->addTab(makeSoundPanel(), QStringLiteral("サウンド"));
     m_tabStrip1->addTab(makeBehaviourPanel(), QStringLiteral("動作"));
     m_tabStrip1->addTab(makeDisplayPanel(), QStringLiteral("表示"));
+    m_tabStrip1->addTab(new VolumePage(m_parts.commands, this), VolumePage::tr("音量"));
     if (m_parts.remote)
         addRemotePanel(*m_tabStrip1, *this, *m_parts.remote);
     connect(m_tabStrip1, &QTabWidget::currentChanged, this,

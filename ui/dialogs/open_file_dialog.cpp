@@ -23,6 +23,7 @@ constexpr FileType kFileTypes[] = {
     // settings remember them.
     {"圧縮オーディオ ファイル (mp3, ogg, opus, flac)", "*.mp3 *.ogg *.oga *.opus *.flac"},
     {"プレイリスト (*.m3u, *.m3u8)", "*.m3u *.m3u8"},
+    {"駅セット (*.stations.json)", "*.stations.json"},
 };
 
 // The 1-based number of the chooser's file type. Depending on the Qt version

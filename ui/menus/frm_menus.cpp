@@ -59,6 +59,7 @@ void frmMenus::buildTitle() {
          [this](std::size_t k) -> const std::string& { return m_shelf.entries()[k].title; },
          [this] { return m_shelf.loadedEntry(m_state.MelodyPath); },
          [&c](int k) { c.mnuMelody_Click(k); }, [this] { return m_shelf.revision(); }});
+    m_groups.back().folders = [this](std::size_t k) { return m_shelf.menuFolders(k); };
     // After refresh, which addSubmenu connected first and which leaves an
     // out-of-date long group alone.
     connect(melodies, &QMenu::aboutToShow, this,
@@ -244,8 +245,11 @@ void frmMenus::showLongGroup(std::size_t index) {
 // keeps choosing entry k.
 void frmMenus::syncGroup(CatalogueGroup& group) {
     const std::size_t count = group.size();
+    const bool nested = group.folders && count > 0 && !group.folders(0).empty();
+    if (nested || !group.submenus.empty())
+        clearNestedGroup(group);
     for (std::size_t k = group.items.size(); k < count; ++k) {
-        QAction* item = group.menu->addAction(QString());
+        QAction* item = (nested ? menuOfItem(group, k) : group.menu)->addAction(QString());
         item->setObjectName(groupItemName(group.name, k));
         item->setCheckable(true);
         connect(item, &QAction::triggered, this,
@@ -267,6 +271,41 @@ void frmMenus::syncGroup(CatalogueGroup& group) {
         group.items[k]->setText(captionOfFile(group.title(k)));
     if (group.revision)
         group.builtRevision = group.revision();
+}
+
+// Later, not now, as in syncGroup: the running command's item may be here.
+void frmMenus::clearNestedGroup(CatalogueGroup& group) {
+    for (QAction* item : group.items) {
+        item->setObjectName(QString());
+        item->deleteLater();
+    }
+    group.items.clear();
+    for (QMenu* submenu : group.submenus) {
+        submenu->menuAction()->setVisible(false);
+        submenu->setObjectName(QString());
+        submenu->deleteLater();
+    }
+    group.submenus.clear();
+}
+
+// Items come in file order, so a line's or station's submenu is the last one
+// made when it is the item's.
+QMenu* frmMenus::menuOfItem(CatalogueGroup& group, std::size_t index) {
+    QMenu* menu = group.menu;
+    for (const std::string& folder : group.folders(index)) {
+        const QString caption = captionOfFile(folder);
+        QMenu* found = nullptr;
+        for (QMenu* submenu : group.submenus)
+            if (submenu->parent() == menu && submenu->title() == caption)
+                found = submenu;
+        if (!found) {
+            found = new QMenu(caption, menu);
+            menu->addMenu(found);
+            group.submenus.push_back(found);
+        }
+        menu = found;
+    }
+    return menu;
 }
 
 void frmMenus::popupTitle(QPoint globalPosition) {

@@ -85,6 +85,10 @@ private:
         std::function<std::size_t()> revision = {};
         std::optional<std::size_t> builtRevision = {};
         std::vector<QAction*> items = {};
+        // The submenus item k sits in (a station set's line and station);
+        // empty for a flat group. A nested group is made anew at each change.
+        std::function<std::vector<std::string>(std::size_t)> folders = {};
+        std::vector<QMenu*> submenus = {};
     };
     void addCatalogueGroup(QMenu* menu, const QString& name, const Catalogue& catalogue,
                            std::function<void(int)> choose);
@@ -99,6 +103,8 @@ private:
                           bool Settings::*flag, std::function<void()> command);
     QAction* addSeparator(QMenu* menu, const QString& name);
     void syncGroup(CatalogueGroup& group);
+    void clearNestedGroup(CatalogueGroup& group);
+    QMenu* menuOfItem(CatalogueGroup& group, std::size_t index);
     void markGroup(CatalogueGroup& group);
     void showLongGroup(std::size_t index);
     void run(const std::function<void()>& command);

@@ -109,6 +109,8 @@ TEST_F(OptionsTest, OkStoresEverythingWritesTheFileAndAppliesItAtOnce) {
     dialog->chkUsePanel()->setChecked(true);
     dialog->txtDoor()->setText("1500");
     dialog->txtDoorThreshold()->setText("250");
+    volumeSlider(*dialog, "sldMelody")->setValue(50);
+    volumeSlider(*dialog, "sldEnvir")->setValue(0);
     chooseKey(dialog->cmdAddOnButton(), Qt::Key_A);
     chooseKey(dialog->cmdAddOffButton(), Qt::Key_F5);
     EXPECT_EQ(dialog->lblAddOnButtonKeyCode()->text(), "キー番号: 65");
@@ -126,6 +128,12 @@ TEST_F(OptionsTest, OkStoresEverythingWritesTheFileAndAppliesItAtOnce) {
     EXPECT_EQ(log, (Log{"door off", "envir on", "show panel"}));
     for (const auto& [key, value] : settingsFileEntries(settings, 0.25, 0.5))
         EXPECT_EQ(saved(key), value) << key;
+    EXPECT_EQ(ini.readValue("Melody", "Volume"), "50");
+    EXPECT_EQ(ini.readValue("Ambience", "Volume"), "0");
+    EXPECT_EQ(ini.readValue("Door", "Volume"), "100");
+    EXPECT_EQ(state.level(VolumeSound::Melody), -602);
+    EXPECT_EQ(state.level(VolumeSound::Ambience), -10000);
+    EXPECT_EQ(state.level(VolumeSound::Door), 0);
 }
 
 TEST_F(OptionsTest, EveryOkAppliesTheEnvironmentLoopAndThePanel) {
@@ -203,6 +211,7 @@ TEST_P(LeavingTest, ChangesNothingEvenAfterAKeyWasChosen) {
     for (const BoxField& entry : kBoxes)
         ((*dialog).*entry.box)()->toggle();
     dialog->txtDoor()->setText("99");
+    volumeSlider(*dialog, "sldMelody")->setValue(10);
     chooseKey(dialog->cmdAddOnButton(), Qt::Key_A);
     ASSERT_EQ(dialog->lblAddOnButtonKeyCode()->text(), "キー番号: 65");
 

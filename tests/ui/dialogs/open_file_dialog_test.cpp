@@ -84,7 +84,7 @@ TEST_F(OpenFileDialogTest, FirstUseOffersTheTypesWithThePatternInTheNameBox) {
                            "Windows オーディオ ファイル (wav) (*.wav)",
                            "DirectX ミュージック セグメント ファイル (*.sgt)",
                            "圧縮オーディオ ファイル (mp3, ogg, opus, flac)",
-                           "プレイリスト (*.m3u, *.m3u8)"}));
+                           "プレイリスト (*.m3u, *.m3u8)", "駅セット (*.stations.json)"}));
     EXPECT_EQ(openFileFilters().at(0), "メディア ファイル (すべての種類) (*.wav *.mid *.sgt)");
     EXPECT_EQ(chooser.seen.filter, 1);
     EXPECT_EQ(chooser.seen.fileNameBox, "*.wav; *.mid; *.sgt");

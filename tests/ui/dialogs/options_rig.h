@@ -15,6 +15,7 @@
 #include "virtual_time.h"
 
 #include <QKeyEvent>
+#include <QSlider>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -34,6 +35,10 @@ inline void pressKey(QWidget* target, int qtKey, Qt::KeyboardModifiers modifiers
 // Runs `action` on the modal window that opens next, once its loop runs.
 inline void onNextModal(const std::function<void(QWidget*)>& action) {
     QTimer::singleShot(0, [action] { action(QApplication::activeModalWidget()); });
+}
+
+inline QSlider* volumeSlider(const ui::frmOptions& dialog, const char* name) {
+    return dialog.findChild<QSlider*>(QString::fromLatin1(name));
 }
 
 class OptionsTest : public WithApplication, public ::testing::Test {

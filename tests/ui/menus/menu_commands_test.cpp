@@ -234,6 +234,72 @@ TEST_F(MenusTest, TheMelodyShelfDropsItsEntriesAndAPlaylistReplacesIt) {
               (Log{"drop b.wav", "drop A.wav", "drop b.wav", "open dialog", "drop melody.wav"}));
 }
 
+// A station set's platforms are the shelf: each step applies the platform's
+// choices as the menus would, a set with a gone file changes nothing, and the
+// platform comes back by its names after the set was edited.
+TEST_F(MenusTest, AStationSetAppliesEachPlatformAndComesBackByName) {
+    const auto platform = [](const char* name, const char* fields) {
+        return std::string(R"({"name": ")") + name + R"(", "melody": "melody.wav", )" + fields +
+               "}";
+    };
+    const auto writeSet = [&](const std::string& platforms) {
+        std::ofstream(folder.file("a.stations.json"))
+            << R"({"tremolo-stations": 1, "lines": [{"name": "山手線", "stations": [
+                  {"name": "品川", "platforms": [)"
+            << platforms << "]}]}]}";
+    };
+    const std::string first =
+        platform("1番線", R"("door": "door.wav", "ambience": null, "effect": "tachikawa",
+                            "pan": "left", "volume": {"melody": 50})");
+    const std::string second = platform("2番線", R"("door": null, "effect": "urawa")");
+    writeSet(platform("3番線", R"("door": "gone.wav")") + "," + first);
+    openPath = folder.file("a.stations.json");
+    menus->item("mnuFileOpen")->trigger();
+    EXPECT_EQ(shelf.stationSet(), nullptr) << "refused whole";
+    ASSERT_EQ(views.messages.size(), 1u);
+    EXPECT_NE(views.messages[0].find("山手線 ▸ 品川 ▸ 3番線 の \"door\""), std::string::npos);
+
+    writeSet(first + "," + second);
+    rig.settings.UseEnvir = true;
+    menus->item("mnuFileOpen")->trigger();
+    EXPECT_EQ(lengthMs(rig.state.MelodyBuffer), 800);
+    showMelodies();
+    ASSERT_NE(menus->item("mnuMelody(1)"), nullptr);
+    EXPECT_EQ(menus->item("mnuMelody(1)")->text().toStdString(), "品川 2番線");
+    EXPECT_EQ(shelf.positionText(rig.state.MelodyPath), "品川 1番線  1/2");
+    EXPECT_TRUE(rig.settings.Door && rig.settings.EffectTachikawa);
+    EXPECT_FALSE(rig.settings.UseEnvir);
+    EXPECT_EQ(rig.state.PanMode, Pan::Left);
+    EXPECT_EQ(rig.state.level(VolumeSound::Melody), -602);
+
+    menus->item("mnuNextMelody")->trigger();
+    EXPECT_EQ(shelf.positionText(rig.state.MelodyPath), "品川 2番線  2/2");
+    EXPECT_FALSE(rig.settings.Door || rig.settings.EffectTachikawa);
+    EXPECT_TRUE(rig.settings.EffectUrawa);
+    EXPECT_EQ(rig.state.PanMode, Pan::Left) << "a platform without a pan keeps it";
+    EXPECT_EQ(rig.state.level(VolumeSound::Melody), 0);
+
+    writeSet(platform("0番線", R"("pan": "right")") + "," + first + "," + second);
+    MelodyShelf again(ini, {});
+    EXPECT_EQ(again.restore(), folder.file("melody.wav"));
+    EXPECT_EQ(again.chosen(), 2u);
+
+    // More than one station: line ▸ station ▸ platform.
+    std::ofstream(folder.file("b.stations.json"))
+        << R"({"tremolo-stations": 1, "lines": [{"name": "山手線", "stations": [
+              {"name": "品川", "platforms": [)"
+        << first << R"(]}, {"name": "大崎", "platforms": [)" << second << "]}]}]}";
+    openPath = folder.file("b.stations.json");
+    menus->item("mnuFileOpen")->trigger();
+    showMelodies();
+    const QAction* osaki = menus->item("mnuMelody(1)");
+    ASSERT_NE(osaki, nullptr);
+    const auto* station = qobject_cast<const QMenu*>(osaki->parent());
+    ASSERT_NE(station, nullptr);
+    EXPECT_EQ(station->title(), "大崎");
+    EXPECT_EQ(qobject_cast<const QMenu*>(station->parent())->title(), "山手線");
+}
+
 // Told in a box, and the melody loaded before stays loaded and named.
 TEST_F(MenusTest, APlaylistOfNothingAndAGoneEntryLeaveTheLoadedMelody) {
     showMelodies();

@@ -1,0 +1,376 @@
+#include "station_set.h"
+
+#include <cerrno>
+#include <cmath>
+#include <fcntl.h>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace tremlo {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kVersionKey = "tremolo-stations";
+constexpr const char* kStep = " ▸ ";
+
+constexpr std::string_view kVolumeKeys[kVolumeSoundCount] = {"melody", "door", "ambience", "click",
+                                                             "noise"};
+
+// "3 行 5 列" of byte `offset`: lines counted from 1 by their line feeds,
+// columns in characters, not bytes, as an editor shows them.
+std::string placeOf(std::string_view text, std::size_t offset) {
+    offset = std::min(offset, text.size());
+    std::size_t line = 1;
+    std::size_t column = 1;
+    for (std::size_t k = 0; k < offset; ++k) {
+        const auto byte = static_cast<unsigned char>(text[k]);
+        if (byte == '\n') {
+            ++line;
+            column = 1;
+        } else if ((byte & 0xC0) != 0x80) {
+            ++column;
+        }
+    }
+    return std::to_string(line) + " 行 " + std::to_string(column) + " 列";
+}
+
+// Where the brackets first nest deeper than kMaxStationSetDepth, strings
+// skipped; nullopt when they never do.
+std::optional<std::size_t> tooDeep(std::string_view text) {
+    std::size_t depth = 0;
+    bool inString = false;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+        const char c = text[k];
+        if (inString) {
+            if (c == '\\')
+                ++k;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxStationSetDepth)
+                return k;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return std::nullopt;
+}
+
+// A wrong value, named by the platform (or line or station) and key.
+struct Fault {
+    std::string message;
+};
+
+std::string quotedKey(std::string_view key) {
+    return "\"" + std::string(key) + "\"";
+}
+
+Fault faultAt(const std::string& where, std::string_view key, std::string_view problem) {
+    return {where + " の " + quotedKey(key) + " " + std::string(problem)};
+}
+
+const Json* member(const Json& object, std::string_view key) {
+    const auto found = object.find(key);
+    return found == object.end() ? nullptr : &*found;
+}
+
+std::string requiredText(const Json& object, std::string_view key, const std::string& where) {
+    const Json* value = member(object, key);
+    if (!value)
+        throw faultAt(where, key, "がありません。");
+    if (!value->is_string())
+        throw faultAt(where, key, "は文字列でなければなりません。");
+    const auto& text = value->get_ref<const std::string&>();
+    if (text.empty())
+        throw faultAt(where, key, "が空です。");
+    return text;
+}
+
+const Json& requiredArray(const Json& object, std::string_view key, const std::string& where) {
+    const Json* value = member(object, key);
+    if (!value)
+        throw faultAt(where, key, "がありません。");
+    if (!value->is_array())
+        throw faultAt(where, key, "は配列でなければなりません。");
+    return *value;
+}
+
+// The entry's own name for the places below it, or its kind and number when
+// it has none that is text (the fault is told by requiredText).
+std::string placeName(const Json& entry, const std::string& outer, const char* kind,
+                      std::size_t index) {
+    const Json* name = entry.is_object() ? member(entry, "name") : nullptr;
+    const std::string own =
+        name && name->is_string() && !name->get_ref<const std::string&>().empty()
+            ? name->get_ref<const std::string&>()
+            : std::string(kind) + " " + std::to_string(index + 1);
+    return outer.empty() ? own : outer + kStep + own;
+}
+
+void requireObject(const Json& entry, const std::string& where) {
+    if (!entry.is_object())
+        throw Fault{where + " はオブジェクトでなければなりません。"};
+}
+
+std::string absoluteIn(const std::string& folder, const std::string& path) {
+    const fs::path given(path);
+    return (given.is_absolute() ? given : fs::path(folder) / given).lexically_normal().string();
+}
+
+std::optional<SoundChoice> soundChoice(const Json& object, std::string_view key,
+                                       const std::string& where, const std::string& folder) {
+    const Json* value = member(object, key);
+    if (!value)
+        return std::nullopt;
+    if (value->is_null())
+        return SoundChoice{};
+    if (!value->is_string() || value->get_ref<const std::string&>().empty())
+        throw faultAt(where, key, "はファイル名か null でなければなりません。");
+    return SoundChoice{absoluteIn(folder, value->get_ref<const std::string&>())};
+}
+
+template <typename Enum, std::size_t N>
+std::optional<Enum> namedValue(const Json& object, std::string_view key, const std::string& where,
+                               const std::string_view (&names)[N], std::string_view allowed) {
+    const Json* value = member(object, key);
+    if (!value)
+        return std::nullopt;
+    if (value->is_string())
+        for (std::size_t k = 0; k < N; ++k)
+            if (value->get_ref<const std::string&>() == names[k])
+                return static_cast<Enum>(k);
+    throw faultAt(where, key,
+                  std::string("は ") + std::string(allowed) + " のどれかでなければなりません。");
+}
+
+constexpr std::string_view kEffectNames[] = {"none", "tokyo", "tachikawa", "urawa"};
+constexpr std::string_view kPanNames[] = {"centre", "left", "right"};
+
+void readVolumes(const Json& object, const std::string& where, Platform& platform) {
+    const Json* volume = member(object, "volume");
+    if (!volume)
+        return;
+    if (!volume->is_object())
+        throw faultAt(where, "volume", "はオブジェクトでなければなりません。");
+    for (std::size_t k = 0; k < kVolumeSoundCount; ++k) {
+        const Json* value = member(*volume, kVolumeKeys[k]);
+        if (!value)
+            continue;
+        // Whole percents only: 50.0 is taken, 50.5 is a slip better told.
+        const double number = value->is_number() ? value->get<double>() : -1.0;
+        if (!(number >= 0.0 && number <= 100.0) || number != std::floor(number))
+            throw faultAt(where, "volume." + std::string(kVolumeKeys[k]),
+                          "は 0 から 100 までの整数でなければなりません。");
+        platform.volume[k] = static_cast<int>(number);
+    }
+}
+
+Platform readPlatform(const Json& entry, const std::string& where, const std::string& folder) {
+    requireObject(entry, where);
+    Platform platform;
+    platform.name = requiredText(entry, "name", where);
+    platform.melody = absoluteIn(folder, requiredText(entry, "melody", where));
+    platform.door = soundChoice(entry, "door", where, folder);
+    platform.ambience = soundChoice(entry, "ambience", where, folder);
+    platform.effect = namedValue<PlatformEffect>(entry, "effect", where, kEffectNames,
+                                                 "\"none\"、\"tokyo\"、\"tachikawa\"、\"urawa\"");
+    platform.pan =
+        namedValue<PlatformPan>(entry, "pan", where, kPanNames, "\"centre\"、\"left\"、\"right\"");
+    readVolumes(entry, where, platform);
+    return platform;
+}
+
+StationSet readSet(const Json& root, const std::string& folder) {
+    if (!root.is_object())
+        throw Fault{
+            "駅セットのファイルではありません (全体が JSON のオブジェクトではありません)。"};
+    const Json* version = member(root, kVersionKey);
+    if (!version)
+        throw Fault{"駅セットのファイルではありません (" + quotedKey(kVersionKey) +
+                    " がありません)。"};
+    if (!version->is_number_integer() || version->get<std::int64_t>() < 1)
+        throw Fault{quotedKey(kVersionKey) + " は 1 以上の整数でなければなりません。"};
+    if (version->get<std::int64_t>() > kStationSetVersion)
+        throw Fault{"この駅セットは新しい形式 (版 " + std::to_string(version->get<std::int64_t>()) +
+                    ") で書かれています。このプログラムが読めるのは版 " +
+                    std::to_string(kStationSetVersion) +
+                    " までです。新しいトレモロで開いてください。"};
+    StationSet set;
+    std::size_t platforms = 0;
+    const Json& lines = requiredArray(root, "lines", "駅セット");
+    for (std::size_t l = 0; l < lines.size(); ++l) {
+        const std::string lineWhere = placeName(lines[l], {}, "路線", l);
+        requireObject(lines[l], lineWhere);
+        Line line{requiredText(lines[l], "name", lineWhere), {}};
+        const Json& stations = requiredArray(lines[l], "stations", lineWhere);
+        for (std::size_t s = 0; s < stations.size(); ++s) {
+            const std::string stationWhere = placeName(stations[s], lineWhere, "駅", s);
+            requireObject(stations[s], stationWhere);
+            Station station{requiredText(stations[s], "name", stationWhere), {}};
+            const Json& entries = requiredArray(stations[s], "platforms", stationWhere);
+            for (std::size_t p = 0; p < entries.size(); ++p) {
+                if (++platforms > kMaxPlatforms)
+                    throw Fault{"駅セットのホームが多すぎます (" + std::to_string(kMaxPlatforms) +
+                                " まで)。"};
+                station.platforms.push_back(readPlatform(
+                    entries[p], placeName(entries[p], stationWhere, "ホーム", p), folder));
+            }
+            line.stations.push_back(std::move(station));
+        }
+        set.lines.push_back(std::move(line));
+    }
+    if (platforms == 0)
+        throw Fault{"駅セットにホームが一つもありません。"};
+    return set;
+}
+
+bool isRegularFile(const std::string& path) {
+    std::error_code error;
+    return fs::is_regular_file(path, error);
+}
+
+// At most kMaxStationSetBytes + 1 bytes of a regular file, so a larger one
+// shows; opened without blocking, so a FIFO cannot hold the program.
+std::optional<std::string> readSetFile(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat status {};
+    std::optional<std::string> bytes;
+    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+        std::string read(kMaxStationSetBytes + 1, '\0');
+        std::size_t got = 0;
+        bool failed = false;
+        while (got < read.size()) {
+            const ssize_t n = ::read(fd, read.data() + got, read.size() - got);
+            if (n < 0 && errno == EINTR)
+                continue;
+            failed = n < 0;
+            if (n <= 0)
+                break;
+            got += static_cast<std::size_t>(n);
+        }
+        if (!failed) {
+            read.resize(got);
+            bytes = std::move(read);
+        }
+    }
+    ::close(fd);
+    return bytes;
+}
+
+} // namespace
+
+std::string_view volumeKey(VolumeSound sound) {
+    return kVolumeKeys[static_cast<std::size_t>(sound)];
+}
+
+std::vector<PlatformPlace> StationSet::places() const {
+    std::vector<PlatformPlace> all;
+    for (std::size_t l = 0; l < lines.size(); ++l)
+        for (std::size_t s = 0; s < lines[l].stations.size(); ++s)
+            for (std::size_t p = 0; p < lines[l].stations[s].platforms.size(); ++p)
+                all.push_back({l, s, p});
+    return all;
+}
+
+const Platform& StationSet::at(const PlatformPlace& place) const {
+    return lines.at(place.line).stations.at(place.station).platforms.at(place.platform);
+}
+
+std::string StationSet::title(const PlatformPlace& place) const {
+    return lines.at(place.line).stations.at(place.station).name + " " + at(place).name;
+}
+
+StationSetOutcome parseStationSet(std::string_view bytes, const std::string& folder) {
+    if (bytes.size() > kMaxStationSetBytes)
+        return {std::nullopt, "駅セットのファイルが大きすぎます (" +
+                                  std::to_string(kMaxStationSetBytes >> 20) + " MB まで)。"};
+    if (bytes.starts_with(kUtf8Bom))
+        bytes.remove_prefix(kUtf8Bom.size());
+    if (const auto deep = tooDeep(bytes))
+        return {std::nullopt, placeOf(bytes, *deep) + ": 入れ子が深すぎます。"};
+    // The reader reports its faults by exception; none leaves this function.
+    Json root;
+    try {
+        root = Json::parse(bytes.begin(), bytes.end());
+    } catch (const Json::parse_error& error) {
+        // `byte` counts from 1 and is the character the reader stopped at.
+        const std::size_t offset = error.byte > 0 ? error.byte - 1 : 0;
+        return {std::nullopt, placeOf(bytes, offset) + ": JSON の書き方が正しくありません。"};
+    } catch (const std::exception&) {
+        return {std::nullopt, "駅セットを読み込めませんでした。"};
+    }
+    try {
+        return {readSet(root, folder), {}};
+    } catch (const Fault& fault) {
+        return {std::nullopt, fault.message};
+    } catch (const std::exception&) {
+        return {std::nullopt, "駅セットを読み込めませんでした。"};
+    }
+}
+
+std::optional<std::string> findMissingFile(const StationSet& set, const PlatformPlace& place) {
+    const Platform& platform = set.at(place);
+    const std::string where = set.lines[place.line].name + kStep +
+                              set.lines[place.line].stations[place.station].name + kStep +
+                              platform.name;
+    const auto check = [&](std::string_view key,
+                           const std::string& path) -> std::optional<std::string> {
+        if (isRegularFile(path))
+            return std::nullopt;
+        return where + " の " + quotedKey(key) + " のファイル '" + path + "' が見つかりません。";
+    };
+    if (auto missing = check("melody", platform.melody))
+        return missing;
+    if (platform.door && *platform.door)
+        if (auto missing = check("door", **platform.door))
+            return missing;
+    if (platform.ambience && *platform.ambience)
+        if (auto missing = check("ambience", **platform.ambience))
+            return missing;
+    return std::nullopt;
+}
+
+std::optional<std::string> findMissingFile(const StationSet& set) {
+    for (const PlatformPlace& place : set.places())
+        if (auto missing = findMissingFile(set, place))
+            return missing;
+    return std::nullopt;
+}
+
+bool isStationSetPath(const std::string& path) {
+    constexpr std::string_view kEnding = ".stations.json";
+    if (path.size() < kEnding.size())
+        return false;
+    for (std::size_t k = 0; k < kEnding.size(); ++k) {
+        char c = path[path.size() - kEnding.size() + k];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != kEnding[k])
+            return false;
+    }
+    return true;
+}
+
+StationSetOutcome loadStationSet(const std::string& path) {
+    std::error_code error;
+    const fs::path absolute = fs::absolute(path, error).lexically_normal();
+    const auto bytes = error ? std::nullopt : readSetFile(absolute.string());
+    if (!bytes)
+        return {std::nullopt, "ファイルを読み込めませんでした。"};
+    StationSetOutcome outcome = parseStationSet(*bytes, absolute.parent_path().string());
+    if (outcome.set)
+        if (auto missing = findMissingFile(*outcome.set))
+            return {std::nullopt, *missing};
+    return outcome;
+}
+
+} // namespace tremlo

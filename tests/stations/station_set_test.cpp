@@ -1,0 +1,226 @@
+// Station set files, good and bad: what each gives, and the message that
+// refuses each bad one.
+
+#include "station_set.h"
+#include "test_folder.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace tremlo::test {
+namespace {
+
+constexpr const char* kFolder = "/packs/山手線";
+
+// A set of one line, one station and one platform with `fields`.
+std::string onePlatform(const std::string& fields, const std::string& extra = {}) {
+    return R"({"tremolo-stations": 1,)" + extra + R"( "lines": [{"name": "山手線", "stations": [
+        {"name": "品川", "platforms": [{)" +
+           fields + "}]}]}]}";
+}
+
+Platform plain(std::string melody = std::string(kFolder) + "/m.wav") {
+    Platform p;
+    p.name = "1番線";
+    p.melody = std::move(melody);
+    return p;
+}
+
+Platform with(Platform p, void (*change)(Platform&)) {
+    change(p);
+    return p;
+}
+
+constexpr const char* kWhere = "山手線 ▸ 品川 ▸ 1番線 の ";
+const std::string kNamed = R"("name": "1番線", "melody": "m.wav")";
+
+struct Case {
+    const char* name;
+    std::string bytes;
+    std::string message;           // empty: the file is a set
+    std::optional<Platform> first; // its first platform
+};
+
+std::vector<Case> cases() {
+    const std::string deep(100000, '[');
+    const std::string big =
+        onePlatform(kNamed, R"( "notes": ")" + std::string(10 << 20, 'x') + "\",");
+    std::string many = R"({"tremolo-stations": 1, "lines": [{"name": "L", "stations": [{"name": "S",
+        "platforms": [)";
+    for (std::size_t k = 0; k <= kMaxPlatforms; ++k)
+        many += std::string(k ? "," : "") + R"({"name": "p", "melody": "m.wav"})";
+    many += "]}]}]}";
+    return {
+        {"EveryKey", onePlatform(R"("name": "1番線", "melody": "melodies/shinagawa-1.mp3",
+             "door": "door/mind.wav", "ambience": "../envir/品川.ogg", "effect": "tachikawa",
+             "pan": "left", "volume": {"melody": 100, "door": 80, "ambience": 60, "click": 0,
+             "noise": 50.0})"),
+         "",
+         with(plain(std::string(kFolder) + "/melodies/shinagawa-1.mp3"),
+              [](Platform& p) {
+                  p.door = SoundChoice{std::string(kFolder) + "/door/mind.wav"};
+                  p.ambience = SoundChoice{"/packs/envir/品川.ogg"};
+                  p.effect = PlatformEffect::Tachikawa;
+                  p.pan = PlatformPan::Left;
+                  p.volume = {100, 80, 60, 0, 50};
+              })},
+        {"OnlyRequiredKeysKeepTheUsersChoices", onePlatform(kNamed), "", plain()},
+        {"NullsAreNone", onePlatform(kNamed + R"(, "door": null, "ambience": null, "effect": "none",
+             "pan": "centre", "volume": {"door": 10})"),
+         "",
+         with(plain(),
+              [](Platform& p) {
+                  p.door = SoundChoice{};
+                  p.ambience = SoundChoice{};
+                  p.effect = PlatformEffect::None;
+                  p.pan = PlatformPan::Centre;
+                  p.volume[1] = 10;
+              })},
+        {"AbsolutePathsStay", onePlatform(R"("name": "1番線", "melody": "/srv/m.wav")"), "",
+         plain("/srv/m.wav")},
+        {"UnknownKeysAreIgnored",
+         onePlatform(kNamed + R"(, "chime": "x.wav", "volume": {"bell": 5})", R"( "author": 3,)"),
+         "", plain()},
+        {"ByteOrderMark", "\xEF\xBB\xBF" + onePlatform(kNamed), "", plain()},
+        {"TenMegabytes", big, "", plain()},
+        {"HigherVersion",
+         R"({"tremolo-stations": 2, "lines": 7})",
+         "この駅セットは新しい形式 (版 2) で書かれています。このプログラムが読めるのは版 1 "
+         "までです。新しいトレモロで開いてください。",
+         {}},
+        {"NoVersion",
+         R"({"lines": []})",
+         "駅セットのファイルではありません (\"tremolo-stations\" がありません)。",
+         {}},
+        {"VersionAsText",
+         R"({"tremolo-stations": "1", "lines": []})",
+         "\"tremolo-stations\" は 1 以上の整数でなければなりません。",
+         {}},
+        {"NotAnObject",
+         "[1]",
+         "駅セットのファイルではありません (全体が JSON のオブジェクトではありません)。",
+         {}},
+        {"LinesNotAnArray",
+         R"({"tremolo-stations": 1, "lines": {}})",
+         "駅セット の \"lines\" は配列でなければなりません。",
+         {}},
+        {"NoPlatforms",
+         R"({"tremolo-stations": 1, "lines": [{"name": "L", "stations": []}]})",
+         "駅セットにホームが一つもありません。",
+         {}},
+        {"StationWithoutName",
+         R"({"tremolo-stations": 1, "lines": [{"name": "L", "stations": [{"platforms": []}]}]})",
+         "L ▸ 駅 1 の \"name\" がありません。",
+         {}},
+        {"PlatformNotAnObject",
+         R"({"tremolo-stations": 1, "lines": [{"name": "L", "stations": [{"name": "S",
+             "platforms": ["m.wav"]}]}]})",
+         "L ▸ S ▸ ホーム 1 はオブジェクトでなければなりません。",
+         {}},
+        {"NoMelody",
+         onePlatform(R"("name": "1番線", "door": null)"),
+         std::string(kWhere) + "\"melody\" がありません。",
+         {}},
+        {"NoPlatformName",
+         onePlatform(R"("melody": "m.wav")"),
+         "山手線 ▸ 品川 ▸ ホーム 1 の \"name\" がありません。",
+         {}},
+        {"MelodyNotText",
+         onePlatform(R"("name": "1番線", "melody": 5)"),
+         std::string(kWhere) + "\"melody\" は文字列でなければなりません。",
+         {}},
+        {"EmptyMelody",
+         onePlatform(R"("name": "1番線", "melody": "")"),
+         std::string(kWhere) + "\"melody\" が空です。",
+         {}},
+        {"DoorNotAFile",
+         onePlatform(kNamed + R"(, "door": false)"),
+         std::string(kWhere) + "\"door\" はファイル名か null でなければなりません。",
+         {}},
+        {"UnknownEffect",
+         onePlatform(kNamed + R"(, "effect": "fade")"),
+         std::string(kWhere) + "\"effect\" は \"none\"、\"tokyo\"、\"tachikawa\"、\"urawa\" "
+                               "のどれかでなければなりません。",
+         {}},
+        {"PanNotText",
+         onePlatform(kNamed + R"(, "pan": 1)"),
+         std::string(kWhere) +
+             "\"pan\" は \"centre\"、\"left\"、\"right\" のどれかでなければなりません。",
+         {}},
+        {"VolumeAboveFull",
+         onePlatform(kNamed + R"(, "volume": {"melody": 101})"),
+         std::string(kWhere) + "\"volume.melody\" は 0 から 100 までの整数でなければなりません。",
+         {}},
+        {"VolumeFraction",
+         onePlatform(kNamed + R"(, "volume": {"noise": 50.5})"),
+         std::string(kWhere) + "\"volume.noise\" は 0 から 100 までの整数でなければなりません。",
+         {}},
+        {"VolumeAsText",
+         onePlatform(kNamed + R"(, "volume": {"door": "80"})"),
+         std::string(kWhere) + "\"volume.door\" は 0 から 100 までの整数でなければなりません。",
+         {}},
+        {"VolumeNotAnObject",
+         onePlatform(kNamed + R"(, "volume": 80)"),
+         std::string(kWhere) + "\"volume\" はオブジェクトでなければなりません。",
+         {}},
+        {"TooManyPlatforms", many, "駅セットのホームが多すぎます (2000 まで)。", {}},
+        {"Empty", "", "1 行 1 列: JSON の書き方が正しくありません。", {}},
+        {"TrailingComma",
+         "{\n  \"lines\": [1,]\n}",
+         "2 行 15 列: JSON の書き方が正しくありません。",
+         {}},
+        {"ColumnsCountCharacters",
+         "{\"駅\": 品川}",
+         "1 行 7 列: JSON の書き方が正しくありません。",
+         {}},
+        {"NotUtf8",
+         "{\"name\": \"\x95\x69\"}",
+         "1 行 11 列: JSON の書き方が正しくありません。",
+         {}},
+        {"DeepNesting", deep, "1 行 65 列: 入れ子が深すぎます。", {}},
+        {"DeepNestingInsideTextIsText",
+         "{\"a\": \"" + deep + "\"}",
+         "駅セットのファイルではありません (\"tremolo-stations\" がありません)。",
+         {}},
+    };
+}
+
+TEST(StationSet, ParsesGoodFilesAndNamesTheFaultOfBadOnes) {
+    for (const Case& row : cases()) {
+        SCOPED_TRACE(row.name);
+        const StationSetOutcome outcome = parseStationSet(row.bytes, kFolder);
+        EXPECT_EQ(outcome.message, row.message);
+        ASSERT_EQ(outcome.set.has_value(), row.message.empty());
+        if (row.first) {
+            EXPECT_EQ(outcome.set->at(outcome.set->places().front()), *row.first);
+        }
+    }
+}
+
+// The files a set names are looked for relative to it; null names none.
+TEST(StationSet, RefusesASetNamingAFileThatIsNotThere) {
+    TestFolder folder;
+    writeBytes(folder.file("m.wav"), "RIFF");
+    writeBytes(folder.file("door.wav"), "RIFF");
+    const struct {
+        const char* fields;
+        const char* message;
+    } rows[] = {
+        {R"("door": "door.wav", "ambience": null)", ""},
+        {R"("door": "gone.wav")", "\"door\" のファイル '"},
+        {R"("ambience": "gone.ogg")", "\"ambience\" のファイル '"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.fields);
+        writeBytes(folder.file("a.stations.json"), onePlatform(kNamed + ", " + row.fields));
+        const StationSetOutcome outcome = loadStationSet(folder.file("a.stations.json"));
+        EXPECT_EQ(outcome.set.has_value(), std::string(row.message).empty());
+        EXPECT_NE(outcome.message.find(row.message), std::string::npos) << outcome.message;
+        if (!outcome.set) {
+            EXPECT_TRUE(outcome.message.starts_with(kWhere)) << outcome.message;
+        }
+    }
+}
+
+} // namespace
+} // namespace tremlo::test
