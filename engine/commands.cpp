@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "text_encoding.h"
+#include "user_text.h"
 
 #include <cmath>
 #include <limits>
@@ -10,11 +11,6 @@ namespace {
 
 // The library's pan scale for centre, left and right: full left to full right.
 constexpr std::int32_t kPanValues[] = {0, -10000, 10000};
-
-const char* const kTitle = "トレモロ";
-const char* const kEntryNotThere = "指定されたファイル '";
-const char* const kEntryNotThereEnd = "' が見つかりません。";
-const char* const kShelfNotThere = "メロディ棚のファイルがどれも見つかりません。";
 
 } // namespace
 
@@ -243,8 +239,8 @@ void Commands::chooseMelody(int index) {
     if (path)
         dropShelfEntry(path);
     else
-        tell(kEntryNotThere + readableText(shelf.entries()[static_cast<std::size_t>(index)].path) +
-                 kEntryNotThereEnd,
+        tell(fillIn(userText("Engine", "指定されたファイル '%1' が見つかりません。"),
+                    {readableText(shelf.entries()[static_cast<std::size_t>(index)].path)}),
              MessageIcon::Warning);
 }
 
@@ -261,7 +257,8 @@ void Commands::stepMelody(int direction) {
     if (path)
         dropShelfEntry(path);
     else if (!m_parts.shelf.entries().empty())
-        tell(kShelfNotThere, MessageIcon::Warning);
+        tell(userText("Engine", "メロディ棚のファイルがどれも見つかりません。"),
+             MessageIcon::Warning);
 }
 
 void Commands::openPlaylist(const std::string& path) {
@@ -284,7 +281,7 @@ void Commands::dropShelfEntry(const std::optional<std::string>& path) {
 
 void Commands::tell(const std::string& text, MessageIcon icon) {
     if (m_parts.feedback)
-        m_parts.feedback->showMessage(text, kTitle, icon);
+        m_parts.feedback->showMessage(text, userText("Engine", "トレモロ"), icon);
 }
 
 void Commands::runModal(const std::function<void()>& dialog) {

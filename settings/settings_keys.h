@@ -11,6 +11,7 @@
 // stays as it was and a file without them behaves as before.
 
 #include "input_settings.h"
+#include "interface_language.h"
 #include "setting_key.h"
 #include "settings.h"
 #include "settings_file.h"
@@ -77,6 +78,13 @@ inline constexpr SectionKeys<ShelfSettings, 3> kShelfKeys{
         {"Playlist", &ShelfSettings::Playlist, ""},
         {"Position", &ShelfSettings::Position, 0},
         {"File", &ShelfSettings::File, ""},
+    }}};
+
+// [Interface]: the language of the windows, read at start-up.
+inline constexpr SectionKeys<InterfaceSettings, 1> kInterfaceKeys{
+    kInterfaceSection,
+    {{
+        {"Language", &InterfaceSettings::Language, "Auto"},
     }}};
 
 } // namespace tremlo

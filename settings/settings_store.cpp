@@ -46,4 +46,12 @@ bool SettingsStore::saveShelf(const ShelfSettings& shelf) {
     return writeShelfSettings(m_file, shelf);
 }
 
+InterfaceSettings SettingsStore::loadInterface() const {
+    return readInterfaceSettings(m_file);
+}
+
+bool SettingsStore::saveInterface(const InterfaceSettings& interface) {
+    return writeInterfaceSettings(m_file, interface);
+}
+
 } // namespace tremlo

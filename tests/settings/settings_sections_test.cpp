@@ -24,6 +24,7 @@ constexpr SectionKey kSectionKeys[] = {
     {"Shelf", "Playlist", "/home/駅員/発車 メロディ.m3u8"},
     {"Shelf", "Position", "12"},
     {"Shelf", "File", "/home/駅員/品川 1番線.wav"},
+    {"Interface", "Language", "English"},
 };
 
 TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
@@ -42,6 +43,8 @@ TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
     const ShelfSettings shelf{kSectionKeys[4].text, 12, kSectionKeys[6].text};
     ASSERT_TRUE(store.saveInput(input));
     ASSERT_TRUE(store.saveShelf(shelf));
+    const InterfaceSettings interface { kSectionKeys[7].text };
+    ASSERT_TRUE(store.saveInterface(interface));
     for (const auto& row : kSectionKeys) {
         EXPECT_EQ(ini.readValue(row.key, row.section), row.text) << row.section << " " << row.key;
         EXPECT_EQ(ini.readValue(row.key), "decoy") << row.key;
@@ -49,12 +52,14 @@ TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
     }
     EXPECT_EQ(store.loadInput(), input);
     EXPECT_EQ(store.loadShelf(), shelf);
+    EXPECT_EQ(store.loadInterface(), interface);
 
     // A file without the sections reads as none, whatever the program's
     // section holds.
     writeBytes(ini.path(), "[TREMLO 1.10]\n" + decoys);
     EXPECT_EQ(store.loadInput(), InputSettings{});
     EXPECT_EQ(store.loadShelf(), ShelfSettings{});
+    EXPECT_EQ(store.loadInterface(), InterfaceSettings{});
 }
 
 } // namespace

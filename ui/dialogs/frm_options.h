@@ -17,6 +17,7 @@
 // Thread: the user-interface thread. Coordinates are logical pixels.
 
 #include "commands.h"
+#include "interface_language.h"
 #include "settings.h"
 #include "timer.h"
 
@@ -26,6 +27,7 @@
 #include <functional>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -43,6 +45,11 @@ struct OptionsParts {
     QWidget* mainWindow = nullptr;
     // 入力機器の設定, opened over the dialog; no button when empty.
     std::function<void()> showInputDevices;
+    // The language of the windows as stored, and where OK stores a new one
+    // (false when it could not be written); no choice shown when empty. It
+    // takes effect at the next start: the windows are built in one language.
+    std::function<LanguageChoice()> storedLanguage;
+    std::function<bool(LanguageChoice)> storeLanguage;
 };
 
 // A delay or threshold box as a setting: the number the text begins with
@@ -85,6 +92,7 @@ public:
     QCheckBox* chkUsePanel() const { return m_chkUsePanel; }
     QCheckBox* chkTopMost() const { return m_chkTopMost; }
     QCheckBox* chkFixWindowPos() const { return m_chkFixWindowPos; }
+    QComboBox* cboLanguage() const { return m_cboLanguage; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -128,6 +136,7 @@ private:
     QCheckBox* m_chkUsePanel = nullptr;
     QCheckBox* m_chkTopMost = nullptr;
     QCheckBox* m_chkFixWindowPos = nullptr;
+    QComboBox* m_cboLanguage = nullptr;
 };
 
 // Builds the dialog from the settings, runs it modally without an owner and
