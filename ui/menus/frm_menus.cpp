@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QMenu>
+#include <QRegularExpression>
 
 namespace tremlo::ui {
 namespace {
@@ -43,6 +44,10 @@ void frmMenus::buildTitle() {
     m_mnuTitle =
         new QMenu(QCoreApplication::translate("frmMenus", "ショートカット メニュー(&M)"), this);
     m_mnuTitle->setObjectName(QStringLiteral("mnuTitle"));
+    // The popup's window carries the menu's name, without its access key, for
+    // window lists and screen readers: "ショートカット メニュー".
+    m_mnuTitle->setWindowTitle(
+        m_mnuTitle->title().remove(QRegularExpression(QStringLiteral("\\(&.\\)|&"))));
     connect(m_mnuTitle, &QMenu::aboutToShow, this, &frmMenus::refresh);
     QMenu* title = m_mnuTitle;
 
