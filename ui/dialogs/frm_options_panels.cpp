@@ -238,8 +238,7 @@ QWidget* frmOptions::makeDisplayPanel() {
         m_cboLanguage = new QComboBox(panel.page());
         m_cboLanguage->setObjectName(QStringLiteral("cboLanguage"));
         m_cboLanguage->addItems({QCoreApplication::translate("frmOptions", "自動"),
-                                 QStringLiteral("日本語"),
-                                 QStringLiteral("English")});
+                                 QStringLiteral("日本語"), QStringLiteral("English")});
         auto* label = new QLabel(QCoreApplication::translate("frmOptions", "表示する言語(&G):"),
                                  panel.page());
         label->setBuddy(m_cboLanguage);
