@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <clocale>
 #include <cstdlib>
 #include <string_view>
@@ -21,6 +22,9 @@ Language installTranslations(LanguageChoice stored, QTranslator& program, QTrans
     if (language == Language::English) {
         if (program.load(QString::fromLatin1(kEnglishTranslation)))
             QCoreApplication::installTranslator(&program);
+        // Pictures with words on them come in the default locale's edition:
+        // the English name plate.
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::system().territory()));
         // The system's own messages (strerror's) come in English too; the
         // other categories, numbers and dates among them, stay the user's.
         const char* messages = std::setlocale(LC_MESSAGES, nullptr);
@@ -28,6 +32,9 @@ Language installTranslations(LanguageChoice stored, QTranslator& program, QTrans
             std::setlocale(LC_MESSAGES, "C.UTF-8");
         return language;
     }
+    // The Japanese name plate, under an English locale too.
+    if (QLocale::system().language() == QLocale::English)
+        QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     // Standard buttons read 再試行, キャンセル, OK whatever the user's locale.
     if (qt.load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QCoreApplication::installTranslator(&qt);
