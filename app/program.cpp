@@ -9,13 +9,13 @@
 #include "server_or_sdl_device.h"
 #include "settings_file.h"
 #include "termination_requests.h"
+#include "translations.h"
 #include "user_folders.h"
 
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QIcon>
-#include <QLibraryInfo>
 #include <QPainter>
 #include <QScreen>
 #include <QUrl>
@@ -56,15 +56,10 @@ int& preferX11(int& argc, char** argv) {
 }
 
 // Named before anything asks Qt for the program's folders.
-QString programFolderOf(QApplication& application, QTranslator& translator,
-                        TerminationRequests& termination) {
+QString programFolderOf(QApplication& application, TerminationRequests& termination) {
     termination.watch(application);
     QApplication::setApplicationName(QStringLiteral("tremolo"));
     QApplication::setQuitOnLastWindowClosed(false);
-    // Standard buttons read 再試行, キャンセル, OK whatever the user's locale.
-    if (translator.load(QStringLiteral("qtbase_ja"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&translator);
     QFont font = application.font();
     font.setFamilies({QStringLiteral("IPAGothic"), QStringLiteral("IPAPGothic"),
                       QStringLiteral("Noto Sans CJK JP"), font.family()});
@@ -115,10 +110,13 @@ Program::Program(int& argc, char** argv, TerminationRequests& termination)
       m_prefetch(prefetchPaths(m_executableFolder)),
       m_library(std::make_unique<sound::ServerOrSdlDevice>(), libraryOptions()),
       m_application(preferX11(argc, argv), argv),
-      m_folder(programFolderOf(m_application, m_translator, termination).toStdString()),
+      m_folder(programFolderOf(m_application, termination).toStdString()),
       m_workFolder(workFolderOf(m_folder)), m_settingsFile(settingsFileOf(m_folder)),
-      m_store(m_settingsFile, m_folder), m_feedback(recentDocumentsPath()),
-      m_mainWindow(m_settings),
+      m_store(m_settingsFile, m_folder),
+      // Before the first window is built, so that every text is in the language.
+      m_language(installTranslations(languageChoiceOf(m_store.loadInterface().Language),
+                                     m_translator, m_qtTranslator)),
+      m_feedback(recentDocumentsPath()), m_mainWindow(m_settings),
       m_panel(m_settings, m_state, m_timers, [this] { return m_mainWindow.frameGeometry(); }),
       m_remoteSwitch(m_state, m_library, m_mainWindow, m_panel, m_mainWindow),
       m_engine(m_settings, m_state, m_library, m_timers, m_pump, {m_remoteSwitch, m_remoteSwitch}),
@@ -166,14 +164,19 @@ Program::Program(int& argc, char** argv, TerminationRequests& termination)
                      m_timers,
                      &m_mainWindow,
                      [this] { ui::showInputDialog(m_inputParts); },
-                     &m_remoteParts},
+                     &m_remoteParts,
+                     [this] { return languageChoiceOf(m_store.loadInterface().Language); },
+                     [this](LanguageChoice chosen) {
+                         return m_store.saveInterface({std::string(languageChoiceText(chosen))});
+                     }},
       m_dialogs{[this] { return m_openFile.ShowOpenFileDialog(); },
                 [this] { m_volume.show(); },
                 [this] { ui::showOptionsDialog(m_optionsParts); },
                 [this] { ui::showAbout(&m_mainWindow); },
                 [this] { ui::showInputDialog(m_inputParts); },
-                [](const std::string& path) {
-                    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdString(path)));
+                [this](const std::string& path) {
+                    QDesktopServices::openUrl(
+                        QUrl::fromLocalFile(documentFor(m_language, QString::fromStdString(path))));
                 }},
       m_menuCommands(m_commands, m_settings, m_loader, m_mainWindow, m_dialogs, m_folder),
       m_menus(m_menuCommands, m_settings, m_doorCatalogue, m_envirCatalogue, m_state, m_shelf),
@@ -308,7 +311,9 @@ bool Program::takeGlobalKeys() {
     std::string refused;
     for (const std::string& message :
          m_globalKeys.setKeys(bindings.GlobalOnKey, bindings.GlobalOffKey))
-        refused += (refused.empty() ? "" : "　") + message;
+        refused +=
+            (refused.empty() ? "" : QCoreApplication::translate("Program", "　").toStdString()) +
+            message;
     if (!refused.empty())
         m_panel.ShowStatusMessage(refused, true);
     return true;

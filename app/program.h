@@ -94,15 +94,17 @@ private:
     SoundPrefetch m_prefetch;
     sound::SoundLibrary m_library;
     QApplication m_application;
-    QTranslator m_translator;
+    QTranslator m_translator, m_qtTranslator;
     std::string m_folder;
     std::string m_workFolder;
 
     Settings m_settings;
     PlaybackState m_state;
-    Catalogue m_doorCatalogue, m_envirCatalogue;
     IniProfile m_settingsFile;
     SettingsStore m_store;
+    Language m_language;
+    // After the language: their first entry is a text for the user.
+    Catalogue m_doorCatalogue, m_envirCatalogue;
 
     QtTimerFactory m_timers;
     QtEventPump m_pump;

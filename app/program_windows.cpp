@@ -14,7 +14,9 @@
 namespace tremlo {
 namespace {
 
-const char* const kTitle = "トレモロ";
+QString title() {
+    return QCoreApplication::translate("Program", "トレモロ");
+}
 
 // The frame the window's place is saved in and restored from: the whole
 // desktop, so a window on a second screen comes back there, and a single
@@ -95,12 +97,12 @@ std::pair<double, double> ProgramWindows::mainWindowPosition() const {
 }
 
 bool ProgramWindows::askRetryAudio(const std::string& text) {
-    return QMessageBox::warning(nullptr, QString::fromUtf8(kTitle), QString::fromStdString(text),
+    return QMessageBox::warning(nullptr, title(), QString::fromStdString(text),
                                 QMessageBox::Retry | QMessageBox::Cancel) == QMessageBox::Retry;
 }
 
 void ProgramWindows::showStartFailure(const std::string& text) {
-    QMessageBox::critical(nullptr, QString::fromUtf8(kTitle), QString::fromStdString(text));
+    QMessageBox::critical(nullptr, title(), QString::fromStdString(text));
 }
 
 // The switch window ends start-up as the active window, so its keys work at

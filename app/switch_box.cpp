@@ -5,6 +5,8 @@
 #include "midi_input.h"
 #include "serial_lines.h"
 
+#include <QCoreApplication>
+
 namespace tremlo {
 
 void EngineSwitchButtons::press(input::SwitchButton button) {
@@ -44,8 +46,11 @@ std::optional<std::string> SwitchBox::save(const InputSettings& input) {
     // at the end of a value, text that is not UTF-8) without a failed write.
     if (writeInputSettings(m_settingsFile, input) && readInputSettings(m_settingsFile) == input)
         return std::nullopt;
-    return "入力機器の設定を " + m_settingsFile.path() +
-           " に保存できませんでした。いまの割り当ては次に起動したときには元に戻ります。";
+    return QCoreApplication::translate("SwitchBox",
+                                       "入力機器の設定を %1 に保存できませんでした。いまの割り当て"
+                                       "は次に起動したときには元に戻ります。")
+        .arg(QString::fromStdString(m_settingsFile.path()))
+        .toStdString();
 }
 
 } // namespace tremlo

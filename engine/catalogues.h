@@ -14,6 +14,7 @@
 #include "playback_state.h"
 #include "settings.h"
 #include "sound_loading.h"
+#include "user_text.h"
 
 #include <string>
 #include <vector>
@@ -21,7 +22,7 @@
 namespace tremlo {
 
 struct Catalogue {
-    std::vector<std::string> entries{"(標準)"};
+    std::vector<std::string> entries{userText("Engine", "(標準)")};
     std::size_t checked = 0;
 };
 

@@ -1,6 +1,7 @@
 #include "commands.h"
 
 #include "text_encoding.h"
+#include "user_text.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,11 +12,6 @@ namespace {
 
 // The library's pan scale for centre, left and right: full left to full right.
 constexpr std::int32_t kPanValues[] = {0, -10000, 10000};
-
-const char* const kTitle = "トレモロ";
-const char* const kEntryNotThere = "指定されたファイル '";
-const char* const kEntryNotThereEnd = "' が見つかりません。";
-const char* const kShelfNotThere = "メロディ棚のファイルがどれも見つかりません。";
 
 } // namespace
 
@@ -283,8 +279,8 @@ void Commands::chooseMelody(int index) {
         if (applyPlatform(static_cast<std::size_t>(index)))
             dropShelfEntry(path);
     } else {
-        tell(kEntryNotThere + readableText(shelf.entries()[static_cast<std::size_t>(index)].path) +
-                 kEntryNotThereEnd,
+        tell(fillIn(userText("Engine", "指定されたファイル '%1' が見つかりません。"),
+                    {readableText(shelf.entries()[static_cast<std::size_t>(index)].path)}),
              MessageIcon::Warning);
     }
 }
@@ -301,7 +297,8 @@ void Commands::stepMelody(int direction) {
     const auto path = m_parts.shelf.step(direction, m_parts.state.MelodyPath);
     if (!path) {
         if (!m_parts.shelf.entries().empty())
-            tell(kShelfNotThere, MessageIcon::Warning);
+            tell(userText("Engine", "メロディ棚のファイルがどれも見つかりません。"),
+                 MessageIcon::Warning);
     } else if (applyPlatform(m_parts.shelf.chosen())) {
         dropShelfEntry(path);
     }
@@ -375,7 +372,7 @@ void Commands::dropShelfEntry(const std::optional<std::string>& path) {
 
 void Commands::tell(const std::string& text, MessageIcon icon) {
     if (m_parts.feedback)
-        m_parts.feedback->showMessage(text, kTitle, icon);
+        m_parts.feedback->showMessage(text, userText("Engine", "トレモロ"), icon);
 }
 
 void Commands::runModal(const std::function<void()>& dialog) {

@@ -6,6 +6,7 @@
 #include "sound_loading.h"
 #include "text_encoding.h"
 #include "user_folders.h"
+#include "user_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -241,11 +242,12 @@ std::string quoted(const std::string& path) {
 // Names the first few of `missing`, and how many more there are.
 std::string missingFilesText(const std::vector<std::string>& missing) {
     constexpr std::size_t kNamed = 5;
-    std::string text = "次のファイルが見つかりませんでした。\r\n";
+    std::string text = userText("Engine", "次のファイルが見つかりませんでした。") + "\r\n";
     for (std::size_t k = 0; k < missing.size() && k < kNamed; ++k)
         text += "\r\n" + readableText(missing[k]);
     if (missing.size() > kNamed)
-        text += "\r\nほか " + std::to_string(missing.size() - kNamed) + " 件";
+        text += "\r\n" +
+                fillIn(userText("Engine", "ほか %1 件"), {std::to_string(missing.size() - kNamed)});
     return text;
 }
 
@@ -352,7 +354,8 @@ PlaylistOutcome MelodyShelf::openPlaylist(const std::string& path) {
     bool cut = false;
     const std::optional<std::string> bytes = error ? std::nullopt : readPlaylistFile(absolute, cut);
     if (!bytes)
-        return {false, "プレイリスト " + quoted(path) + " を読み込めませんでした。"};
+        return {false, fillIn(userText("Engine", "プレイリスト %1 を読み込めませんでした。"),
+                              {quoted(path)})};
     std::vector<ShelfEntry> entries = parsePlaylist(*bytes, absolute);
     if (cut && !entries.empty())
         entries.pop_back(); // its line may have been cut in two
@@ -368,15 +371,18 @@ PlaylistOutcome MelodyShelf::openPlaylist(const std::string& path) {
     // failures: the shelf and the loaded melody stay as they are.
     if (missing.size() == entries.size()) {
         std::string message =
-            "プレイリスト " + quoted(path) + " には読み込めるメロディがありません。";
+            fillIn(userText("Engine", "プレイリスト %1 には読み込めるメロディがありません。"),
+                   {quoted(path)});
         if (!missing.empty())
             message += "\r\n\r\n" + missingFilesText(missing);
         return {false, message};
     }
     std::string message;
     if (cut)
-        message = "プレイリスト " + quoted(path) + " が長すぎるため、最初の " +
-                  std::to_string(entries.size()) + " 曲だけを読み込みました。";
+        message =
+            fillIn(userText("Engine",
+                            "プレイリスト %1 が長すぎるため、最初の %2 曲だけを読み込みました。"),
+                   {quoted(path), std::to_string(entries.size())});
     if (!missing.empty())
         message += (message.empty() ? "" : "\r\n\r\n") + missingFilesText(missing);
     setEntries(std::move(entries), absolute);

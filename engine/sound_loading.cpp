@@ -1,6 +1,7 @@
 #include "sound_loading.h"
 
 #include "ascii_text.h"
+#include "user_text.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -17,43 +18,44 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kTitle = "トレモロ";
-const char* const kMusicUnavailable = "DirectMusicが使えません。";
-// An empty file ends the read before it has begun; the system's own words
-// for that.
-const char* const kEmptyFile = "ファイルの終わりに到達しました。";
+std::string title() {
+    return userText("Engine", "トレモロ");
+}
 
-// Why a read failed, in the words the system gives a Japanese user for the
-// same failure, whatever the locale the program runs under: the boxes of the
-// program are all Japanese, and an English line among them reads as a fault.
+// Why a read failed, in the words the system the program was designed on
+// gives for the same failure, in the windows' language whatever the locale
+// the program runs under: a line in another language among the boxes reads
+// as a fault.
 std::string systemErrorText(int cause) {
     switch (cause) {
     case ENOENT:
-        return "指定されたファイルが見つかりません。";
+        return userText("Engine", "指定されたファイルが見つかりません。");
     case ENOTDIR:
-        return "指定されたパスが見つかりません。";
+        return userText("Engine", "指定されたパスが見つかりません。");
     case EACCES:
     case EPERM:
     case EISDIR:
-        return "アクセスが拒否されました。";
+        return userText("Engine", "アクセスが拒否されました。");
     case ENOMEM:
-        return "このコマンドを実行するのに十分な記憶域がありません。";
+        return userText("Engine", "このコマンドを実行するのに十分な記憶域がありません。");
     case EMFILE:
     case ENFILE:
-        return "システムはファイルを開くことができません。";
+        return userText("Engine", "システムはファイルを開くことができません。");
     case ENAMETOOLONG:
-        return "ファイル名または拡張子が長すぎます。";
+        return userText("Engine", "ファイル名または拡張子が長すぎます。");
     case ELOOP:
-        return "ファイル名を解決できませんでした。";
+        return userText("Engine", "ファイル名を解決できませんでした。");
     case EFBIG:
     case EOVERFLOW:
-        return "ファイル "
-               "サイズが、このシステムでサポートされている上限を超えているため、操作を完了できませ"
-               "ん。";
+        return userText("Engine",
+                        "ファイル サイズが、このシステムでサポートされている上限を超えているた"
+                        "め、操作を完了できません。");
     case EIO:
-        return "I/O デバイス エラーが発生したため、要求を実行できませんでした。";
+        return userText("Engine",
+                        "I/O デバイス エラーが発生したため、要求を実行できませんでした。");
     default:
-        return "不明なエラーが発生しました。(エラー番号 " + std::to_string(cause) + ")";
+        return fillIn(userText("Engine", "不明なエラーが発生しました。(エラー番号 %1)"),
+                      {std::to_string(cause)});
     }
 }
 const char* const kMelodyEndings[] = {".mid", ".sgt", ".wav",  ".mp3",
@@ -151,7 +153,7 @@ std::string shortNameOf(const std::string& fileName) {
 std::string formatSeconds(std::int64_t ms) {
     char fraction[8];
     std::snprintf(fraction, sizeof fraction, ".%03d", static_cast<int>(ms % 1000));
-    return groupThousands(ms / 1000) + fraction + " 秒";
+    return fillIn(userText("Engine", "%1 秒"), {groupThousands(ms / 1000) + fraction});
 }
 
 std::string formatWaveInfo(std::int64_t ms, int samplesPerSecond, int bitsPerSample, int channels,
@@ -159,10 +161,13 @@ std::string formatWaveInfo(std::int64_t ms, int samplesPerSecond, int bitsPerSam
     // "###,###" and "##" leave out a zero altogether.
     const std::string rate = samplesPerSecond != 0 ? groupThousands(samplesPerSecond) : "";
     const std::string bits = bitsPerSample != 0 ? std::to_string(bitsPerSample) : "";
-    const std::string channelName = channels == 1 ? "モノラル" : channels == 2 ? "ステレオ" : "";
+    const std::string channelName = channels == 1   ? userText("Engine", "モノラル")
+                                    : channels == 2 ? userText("Engine", "ステレオ")
+                                                    : "";
     // A compressed file's bits are the decoder's, not the file's: the codec
     // says more.
-    const std::string depth = codec.empty() ? bits + " ビット" : codec;
+    const std::string depth =
+        codec.empty() ? fillIn(userText("Engine", "%1 ビット"), {bits}) : codec;
     return formatSeconds(ms) + ", " + rate + " Hz, " + depth + ", " + channelName;
 }
 
@@ -208,11 +213,14 @@ sound::DecodeResult SoundLoader::readSound(const std::string& path) {
         in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     if (error || !in) {
         const int cause = error ? error.value() : errno != 0 ? errno : EIO;
-        m_views.feedback.showMessage(systemErrorText(cause), kTitle, MessageIcon::Warning);
+        m_views.feedback.showMessage(systemErrorText(cause), title(), MessageIcon::Warning);
         return {};
     }
     if (bytes.empty()) {
-        m_views.feedback.showMessage(kEmptyFile, kTitle, MessageIcon::Warning);
+        // An empty file ends the read before it has begun; the system's own
+        // words for that.
+        m_views.feedback.showMessage(userText("Engine", "ファイルの終わりに到達しました。"),
+                                     title(), MessageIcon::Warning);
         return {};
     }
     return sound::decodeSound(bytes, m_sampleMemoryLimit);
@@ -266,7 +274,8 @@ void SoundLoader::loadMelody(const std::string& path) {
     // lights the lamp and sounds nothing.
     if (!m_library.dsInitMusic() || (music && !m_library.waitForMusic())) {
         m_views.feedback.setWaitCursor(false);
-        m_views.feedback.showMessage(kMusicUnavailable, kTitle, MessageIcon::None);
+        m_views.feedback.showMessage(userText("Engine", "DirectMusicが使えません。"), title(),
+                                     MessageIcon::None);
         return;
     }
     if (music && makeCopy())
@@ -352,7 +361,7 @@ void SoundLoader::showLoadedMelody(const std::string& path, bool music) {
     m_views.feedback.addRecentDocument(path);
     m_state.MelodyPath = path;
     const std::string name = fileNameOf(path);
-    const std::string caption = name + " - " + kTitle;
+    const std::string caption = fillIn(userText("Engine", "%1 - トレモロ"), {name});
     m_views.mainWindow.setCaption(caption);
     m_views.status.setFileInfo(shortNameOf(name));
     if (!music) {
@@ -373,10 +382,11 @@ void SoundLoader::showLoadedMelody(const std::string& path, bool music) {
 
 void SoundLoader::showLoadFailure(const std::string& path) {
     m_views.feedback.setWaitCursor(false);
-    m_views.feedback.showMessage("指定されたファイル '" + path +
-                                     "' が読み込めませんでした。\r\n\r\n"
-                                     "サポートされている形式か確認してください。",
-                                 std::string(kTitle) + " エラー", MessageIcon::Error);
+    m_views.feedback.showMessage(
+        fillIn(userText("Engine", "指定されたファイル '%1' が読み込めませんでした。\r\n\r\n"
+                                  "サポートされている形式か確認してください。"),
+               {path}),
+        userText("Engine", "トレモロ エラー"), MessageIcon::Error);
 }
 
 } // namespace tremlo

@@ -1,15 +1,11 @@
 #include "startup.h"
 
+#include "user_text.h"
+
 #include <filesystem>
 
 namespace tremlo {
 namespace {
-
-const char* const kAudioUnavailable = "DirectSoundが使えません。\r\n\r\n"
-                                      "サウンド機能とDirectXが正しくインストールされていないか、"
-                                      "他のアプリケーションがサウンドを再生中です。";
-const char* const kCannotStart = "トレモロを起動できませんでした。";
-const char* const kMusicUnavailable = "DirectMusicが使えません。";
 
 // The fixed sounds of the program folder, in the order start-up loads them.
 const char* const kClickSound = "switch.wav";
@@ -38,10 +34,13 @@ StartupResult Startup::start(const std::string& commandLinePath) {
             return StartupResult::Ended;
         // A request to end closes the question as Cancel does; it says no
         // more then.
-        if (!p.view.askRetryAudio(kAudioUnavailable)) {
+        if (!p.view.askRetryAudio(
+                userText("Engine", "DirectSoundが使えません。\r\n\r\n"
+                                   "サウンド機能とDirectXが正しくインストールされていないか、"
+                                   "他のアプリケーションがサウンドを再生中です。"))) {
             if (ending())
                 return StartupResult::Ended;
-            p.view.showStartFailure(kCannotStart);
+            p.view.showStartFailure(userText("Engine", "トレモロを起動できませんでした。"));
             return StartupResult::AudioRefused;
         }
     }
@@ -49,7 +48,8 @@ StartupResult Startup::start(const std::string& commandLinePath) {
         return StartupResult::Ended;
     if (!p.library.dsInitMusic()) {
         p.feedback.setWaitCursor(false);
-        p.feedback.showMessage(kMusicUnavailable, "トレモロ", MessageIcon::None);
+        p.feedback.showMessage(userText("Engine", "DirectMusicが使えません。"),
+                               userText("Engine", "トレモロ"), MessageIcon::None);
         return StartupResult::MusicFailed;
     }
     p.library.dsSetGlobalFocus(-1);

@@ -1,5 +1,7 @@
 #include "serial_lines.h"
 
+#include "user_text.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -379,8 +381,10 @@ void SerialSource::open(Device& device) {
         device.waiting = false;
         armFolders();
         if (device.troubled) {
-            say(device, "シリアル機器 " + device.path +
-                            (device.wentAway ? " が戻りました。" : " を開きました。"));
+            say(device,
+                device.wentAway
+                    ? fillIn(userText("Input", "シリアル機器 %1 が戻りました。"), {device.path})
+                    : fillIn(userText("Input", "シリアル機器 %1 を開きました。"), {device.path}));
             device.troubled = false;
         }
         const std::optional<LineCounts> counts = readCounts(m_io, fd);
@@ -415,23 +419,33 @@ void SerialSource::failed(Device& device, int error, bool wasOpen) {
     if (!device.troubled || !isAbsence(error))
         device.wentAway = wasOpen && isAbsence(error);
     if (isAbsence(error))
-        say(device, "シリアル機器 " + path +
-                        (device.wentAway ? " が外れました。戻るのを待っています。"
-                                         : " が見つかりません。つながるのを待っています。"));
+        say(device,
+            device.wentAway
+                ? fillIn(userText("Input", "シリアル機器 %1 が外れました。戻るのを待っています。"),
+                         {path})
+                : fillIn(userText("Input",
+                                  "シリアル機器 %1 が見つかりません。つながるのを待っています。"),
+                         {path}));
     else if (error == EACCES || error == EPERM)
-        say(device, "シリアル機器 " + path +
-                        " を開けません。ユーザーを dialout グループに加えてください（sudo "
-                        "usermod -aG dialout $USER の後、ログインし直し）。");
+        say(device,
+            fillIn(
+                userText("Input",
+                         "シリアル機器 %1 を開けません。ユーザーを dialout グループに加えてください"
+                         "（sudo usermod -aG dialout $USER の後、ログインし直し）。"),
+                {path}));
     else if (isNoLines(error) && wasOpen) // the lines read, but no waiting for them
-        say(device, "シリアル機器 " + path +
-                        " のドライバーは状態線の変化を知らせません。ほかのシリアル機器を"
-                        "お使いください。");
+        say(device,
+            fillIn(userText("Input", "シリアル機器 %1 のドライバーは状態線の変化を知らせません。"
+                                     "ほかのシリアル機器をお使いください。"),
+                   {path}));
     else if (isNoLines(error))
-        say(device, "シリアル機器 " + path +
-                        " には状態線（DSR・CTS・DCD・RI）がありません。スイッチはモデム制御線の"
-                        "あるシリアル機器につないでください。");
+        say(device, fillIn(userText("Input",
+                                    "シリアル機器 %1 には状態線（DSR・CTS・DCD・RI）がありません。"
+                                    "スイッチはモデム制御線のあるシリアル機器につないでください。"),
+                           {path}));
     else
-        say(device, "シリアル機器 " + path + " を使えません（" + std::strerror(error) + "）。");
+        say(device, fillIn(userText("Input", "シリアル機器 %1 を使えません（%2）。"),
+                           {path, std::strerror(error)}));
     device.troubled = true;
     waitFor(device);
 }

@@ -1,5 +1,7 @@
 #include "virtual_controller.h"
 
+#include "user_text.h"
+
 #include <array>
 #include <fcntl.h>
 #include <string_view>
@@ -45,7 +47,8 @@ void VirtualController::start(const std::string& fifo) {
     // the FIFO waiting rather than readable at end of file for ever.
     m_fifo = ::open(fifo.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (m_fifo < 0) {
-        m_sink.inputMessage("仮想コントローラーの FIFO を開けません: " + fifo);
+        m_sink.inputMessage(
+            fillIn(userText("Input", "仮想コントローラーの FIFO を開けません: %1"), {fifo}));
         return;
     }
     m_fifoWatch = m_loop.watchReadable(m_fifo, [this] { read(); });

@@ -33,6 +33,9 @@ inline constexpr Picture kOffB{"imgOffB", {22, 22}}; // OFF key pushed in
 
 // The status panel.
 inline constexpr Picture kPanelFace{"panel_face", {600, 61}};
+// The face with its name plate in English. Under an English default locale
+// kPanelFace itself is this picture: the resource file names it so.
+inline constexpr Picture kPanelFaceEnglish{"panel_face_en", {600, 61}};
 inline constexpr Picture kEjectButton{"imgEjectButton", {12, 12}};
 inline constexpr Picture kLedDark{"imgLED0", {12, 12}};
 inline constexpr Picture kLedLit{"imgLED1", {12, 12}};

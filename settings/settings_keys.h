@@ -11,6 +11,7 @@
 // stays as it was and a file without them behaves as before.
 
 #include "input_settings.h"
+#include "interface_language.h"
 #include "remote_settings.h"
 #include "setting_key.h"
 #include "settings.h"
@@ -104,6 +105,13 @@ inline constexpr SectionKeys<RemoteSettings, 6> kRemoteKeys{
         {"WebPort", &RemoteSettings::WebPort, 8470},
         {"Lan", &RemoteSettings::Lan, false},
         {"Token", &RemoteSettings::Token, ""},
+    }}};
+
+// [Interface]: the language of the windows, read at start-up.
+inline constexpr SectionKeys<InterfaceSettings, 1> kInterfaceKeys{
+    kInterfaceSection,
+    {{
+        {"Language", &InterfaceSettings::Language, "Auto"},
     }}};
 
 } // namespace tremlo

@@ -62,4 +62,12 @@ bool SettingsStore::saveVolume(const VolumeSettings& volume) {
     return writeVolumeSettings(m_file, volume);
 }
 
+InterfaceSettings SettingsStore::loadInterface() const {
+    return readInterfaceSettings(m_file);
+}
+
+bool SettingsStore::saveInterface(const InterfaceSettings& interface) {
+    return writeInterfaceSettings(m_file, interface);
+}
+
 } // namespace tremlo

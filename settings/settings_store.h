@@ -3,13 +3,14 @@
 // Loading the settings and saving them: the program's section of the
 // settings file and what loading applies to the windows at once (the main
 // window's place and width, stay-on-top, the door timer, the speed slider's
-// range), and the sections of their own, [Input], [Shelf], [Remote] and
-// [Volume], as they are.
+// range), and the sections of their own, [Input], [Shelf], [Remote], [Volume]
+// and [Interface], as they are.
 //
 // Thread: the user-interface thread.
 
 #include "ini_profile.h"
 #include "input_settings.h"
+#include "interface_language.h"
 #include "remote_settings.h"
 #include "settings.h"
 #include "shelf_settings.h"
@@ -60,6 +61,9 @@ public:
     VolumeSettings loadVolume() const;
     // False when a key could not be written.
     bool saveVolume(const VolumeSettings& volume);
+    InterfaceSettings loadInterface() const;
+    // False when the key could not be written.
+    bool saveInterface(const InterfaceSettings& interface);
 
 private:
     IniProfile& m_file;

@@ -1,5 +1,6 @@
 #include "global_keys.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QSocketNotifier>
@@ -139,23 +140,28 @@ std::uint16_t x11Modifiers(Qt::KeyboardModifiers modifiers) {
     return mask;
 }
 
-std::string keyMessage(const QString& key, const char* what) {
-    return QStringLiteral("システム全体のキー %1 %2")
-        .arg(key, QString::fromUtf8(what))
+std::string unusableMessage(const QString& key) {
+    return QCoreApplication::translate(
+               "GlobalKeys",
+               "システム全体のキー %1 はこのキーボードでは使えません。別のキーを選んでください。")
+        .arg(key)
         .toStdString();
 }
 
-std::string unusableMessage(const QString& key) {
-    return keyMessage(key, "はこのキーボードでは使えません。別のキーを選んでください。");
-}
-
 std::string takenMessage(const QString& key) {
-    return keyMessage(key, "は他のプログラムが使っています。別のキーを選んでください。");
+    return QCoreApplication::translate(
+               "GlobalKeys",
+               "システム全体のキー %1 は他のプログラムが使っています。別のキーを選んでください。")
+        .arg(key)
+        .toStdString();
 }
 
 std::string switchesScreensMessage(const QString& key) {
-    return keyMessage(key,
-                      "は画面の切り替えに使われているため使えません。別のキーを選んでください。");
+    return QCoreApplication::translate(
+               "GlobalKeys", "システム全体のキー %1 は画面の切り替えに使われているため使え"
+                             "ません。別のキーを選んでください。")
+        .arg(key)
+        .toStdString();
 }
 
 // Ctrl+Alt with a function key switches to another virtual terminal: the

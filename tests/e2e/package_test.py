@@ -102,7 +102,7 @@ def unpack(session, deb):
     check(os.path.islink(link) and os.readlink(link) == "../lib/tremolo/tremolo",
           f"usr/bin/tremolo is no link into the program folder")
     for name in ("tremolo", "switch.wav", "door.wav", "b.wav", "envir.wav", "demo.wav",
-                 "demo.mid", "Readme.html", "Door/ブザー.wav", "Envir/ホーム.wav"):
+                 "demo.mid", "Readme.html", "Readme.en.html", "Door/ブザー.wav", "Envir/ホーム.wav"):
         check(os.path.exists(os.path.join(root, PROGRAM_FOLDER, name)),
               f"the package has no {PROGRAM_FOLDER}/{name}")
     for name in ("usr/share/applications/tremolo.desktop",

@@ -2,7 +2,7 @@
 """The real program, driven by keys and the mouse and heard through a sink.
 
     program_test.py --program PATH [--recorder PATH] --case NAME
-    program_test.py --program PATH [--recorder PATH] --screenshot OUT.png
+    program_test.py --program PATH [--recorder PATH] --screenshot OUT.png [--english]
 
 Each case starts its own X and sound servers (harness.Session) and its own
 program, with a melody made here so the checks know exactly what to hear:
@@ -381,11 +381,15 @@ CASES = {
 
 def screenshot(session, args, output, margin=16, background="#d6d6d6"):
     """Both windows with a melody loaded and ON locked, on a plain ground,
-    with the default settings."""
+    with the default settings; in the English windows with --english."""
     melody = session.path("tone.wav")
     h.write_tone_wave(melody, TONE_HZ)
+    title = h.TITLE
+    if args.english:
+        session.env["LANG"] = "en_US.UTF-8"
+        title = "Tremolo"
     with h.running_program(session, args.program, melody) as program:
-        switch = program.wait_window(name="tone.wav - " + h.TITLE)
+        switch = program.wait_window(name="tone.wav - " + title)
         panel = program.panel_window()
         switch.activate()
         h.Input(session).tap("shift+a")
@@ -419,6 +423,7 @@ def main():
     what = parser.add_mutually_exclusive_group(required=True)
     what.add_argument("--case", choices=sorted(CASES))
     what.add_argument("--screenshot", metavar="PNG")
+    parser.add_argument("--english", action="store_true", help="the screenshot in English")
     parser.add_argument("--segment-maker", help="make_segment, for the segment case")
     parser.add_argument("--keep", action="store_true", help="keep the logs and recordings")
     args = parser.parse_args()

@@ -42,12 +42,15 @@ private:
     ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 const std::vector<Picture> kAllPictures{
-    art::kSwitchBody, art::kOnA,       art::kOnB,         art::kOnC,       art::kOffA,
-    art::kOffB,       art::kPanelFace, art::kEjectButton, art::kLedDark,   art::kLedLit,
-    art::kEfctUp,     art::kEfctDown,  art::kOptUp,       art::kOptDown,   art::kVerUp,
-    art::kVerDown,    art::kPowerUp,   art::kPowerDown,   art::kPanCentre, art::kPanLeft,
-    art::kPanRight,   art::kDoorOn,    art::kDoorOff,     art::kEnvirOn,   art::kEnvirOff,
-    art::kEffectLamp,
+    art::kSwitchBody, art::kOnA,         art::kOnB,
+    art::kOnC,        art::kOffA,        art::kOffB,
+    art::kPanelFace,  art::kEjectButton, art::kLedDark,
+    art::kLedLit,     art::kEfctUp,      art::kEfctDown,
+    art::kOptUp,      art::kOptDown,     art::kVerUp,
+    art::kVerDown,    art::kPowerUp,     art::kPowerDown,
+    art::kPanCentre,  art::kPanLeft,     art::kPanRight,
+    art::kDoorOn,     art::kDoorOff,     art::kEnvirOn,
+    art::kEnvirOff,   art::kEffectLamp,  art::kPanelFaceEnglish,
 };
 
 QString nameOf(const Picture& p) {

@@ -36,6 +36,7 @@ constexpr SectionKey kSectionKeys[] = {
     {"Remote", "WebPort", "8123"},
     {"Remote", "Lan", "Yes"},
     {"Remote", "Token", "q3Xv0Jr8cW1tZk7nB2mA5g"},
+    {"Interface", "Language", "English"},
 };
 
 TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
@@ -58,6 +59,8 @@ TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
     const RemoteSettings remote{true, 9123, true, 8123, true, kSectionKeys[18].text};
     ASSERT_TRUE(store.saveShelf(shelf));
     ASSERT_TRUE(store.saveRemote(remote));
+    const InterfaceSettings interface { kSectionKeys[19].text };
+    ASSERT_TRUE(store.saveInterface(interface));
     for (const auto& row : kSectionKeys) {
         EXPECT_EQ(ini.readValue(row.key, row.section), row.text) << row.section << " " << row.key;
         EXPECT_EQ(ini.readValue(row.key), "decoy") << row.key;
@@ -67,6 +70,7 @@ TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
     EXPECT_EQ(store.loadShelf(), shelf);
     EXPECT_EQ(store.loadVolume(), volume);
     EXPECT_EQ(store.loadRemote(), remote);
+    EXPECT_EQ(store.loadInterface(), interface);
 
     // A file without the sections reads as none, whatever the program's
     // section holds.
@@ -75,6 +79,7 @@ TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
     EXPECT_EQ(store.loadShelf(), ShelfSettings{});
     EXPECT_EQ(store.loadVolume(), VolumeSettings{});
     EXPECT_EQ(store.loadRemote(), RemoteSettings{});
+    EXPECT_EQ(store.loadInterface(), InterfaceSettings{});
 }
 
 } // namespace

@@ -77,9 +77,17 @@ void drawGroove(QPainter& p, int x, int top, int bottom) {
     fill(p, QRectF(x + 1, top, 1, bottom - top), QColor(92, 92, 92));
 }
 
-void drawLegends(QPainter& p, int scale) {
-    drawWordmark(p, QPointF(10, 8), QColor(226, 226, 222));
-    drawCaps(p, scale, "TREMOLO", 60, 12, kLegend);
+// The name plate: the katakana wordmark with the name in small capitals
+// beside it, or for the English windows the name alone, brighter, where the
+// wordmark stands (the large capitals hold only the keys' letters).
+void drawLegends(QPainter& p, int scale, bool english) {
+    if (english) {
+        drawCaps(p, scale, "TREMOLO", 10, 12, QColor(226, 226, 222),
+                 {CapSize::Small, CapStyle::Printed, 0.5});
+    } else {
+        drawWordmark(p, QPointF(10, 8), QColor(226, 226, 222));
+        drawCaps(p, scale, "TREMOLO", 60, 12, kLegend);
+    }
 
     drawCapsCentred(p, scale, "OPEN", kEjectAt[0].x() + 6, 31, kLegend);
     drawCapsCentred(p, scale, "MENU", kEjectAt[1].x() + 6, 31, kLegend);
@@ -95,7 +103,7 @@ void drawLegends(QPainter& p, int scale) {
     drawCaps(p, scale, "MELODY UNIT", 492, 48, QColor(150, 150, 148));
 }
 
-QImage drawFace(int scale) {
+QImage drawFace(int scale, bool english = false) {
     QImage face = blankImage(kFace, scale, Qt::black);
     brushCharcoal(face, scale);
     matchTwins(face, scale);
@@ -105,7 +113,7 @@ QImage drawFace(int scale) {
     drawDisplayFrame(p);
     drawGroove(p, 397, 6, 55);
     drawGroove(p, 543, 6, 55);
-    drawLegends(p, scale);
+    drawLegends(p, scale, english);
     return face;
 }
 
@@ -289,6 +297,7 @@ std::vector<Drawn> drawPanelPictures(int scale) {
     const QImage face = drawFace(scale);
     return {
         named(pic::kPanelFace, face),
+        named(pic::kPanelFaceEnglish, drawFace(scale, true)),
         named(pic::kEjectButton, drawEject(face, scale)),
         named(pic::kLedDark, drawLed(face, scale, false)),
         named(pic::kLedLit, drawLed(face, scale, true)),

@@ -3,6 +3,7 @@
 #include "dialog_font.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QIcon>
 #include <QLabel>
@@ -14,8 +15,11 @@
 namespace tremlo::ui {
 namespace {
 
-const QString kTitle = QStringLiteral("トレモロ");
-const QString kNotice = QStringLiteral("© 2026 トレモロ開発者。フリーソフトです。");
+// Translated when the dialog is made: the translation is installed after
+// static initialisation.
+QString title() {
+    return QCoreApplication::translate("frmAbout", "トレモロ");
+}
 const QColor kLinkBlue(0, 0, 255);
 const QColor kVisitedPurple(136, 0, 136);
 
@@ -50,7 +54,7 @@ VersionNumbers programVersion() {
 }
 
 QString versionLine(const VersionNumbers& version) {
-    return QStringLiteral("バージョン %1.%2.%3")
+    return QCoreApplication::translate("frmAbout", "バージョン %1.%2.%3")
         .arg(version.major)
         .arg(version.minor, 2, 10, QLatin1Char('0'))
         .arg(version.revision, 4, 10, QLatin1Char('0'));
@@ -63,7 +67,7 @@ frmAbout::frmAbout(QWidget* owner, UrlOpener opener, const VersionNumbers& versi
     setObjectName(QStringLiteral("frmAbout"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setWindowTitle(kTitle + QStringLiteral(" のバージョン情報"));
+    setWindowTitle(QCoreApplication::translate("frmAbout", "%1 のバージョン情報").arg(title()));
     setFont(dialogFont());
     setFixedSize(382, 237);
 
@@ -72,10 +76,12 @@ frmAbout::frmAbout(QWidget* owner, UrlOpener opener, const VersionNumbers& versi
     if (!icon.isNull())
         m_picIcon->setPixmap(icon.pixmap(QSize(32, 32)));
 
-    m_lblTitle = addLabel(QStringLiteral("lblTitle"), {72, 16, 259, 24}, kTitle, this);
+    m_lblTitle = addLabel(QStringLiteral("lblTitle"), {72, 16, 259, 24}, title(), this);
     m_lblVersion =
         addLabel(QStringLiteral("lblVersion"), {72, 40, 259, 15}, versionLine(version), this);
-    m_lblDescription = addLabel(QStringLiteral("lblDescription"), {72, 75, 251, 12}, kNotice, this);
+    m_lblDescription = addLabel(
+        QStringLiteral("lblDescription"), {72, 75, 251, 12},
+        QCoreApplication::translate("frmAbout", "© 2026 トレモロ開発者。フリーソフトです。"), this);
 
     addLabel(QStringLiteral("Label3"), {8, 176, 24, 12}, QStringLiteral("URL:"), this);
     addLabel(QStringLiteral("Label4"), {8, 192, 36, 12}, QStringLiteral("E-Mail:"), this);

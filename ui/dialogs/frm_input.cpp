@@ -3,6 +3,7 @@
 #include "art.h"
 #include "dialog_font.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QEvent>
 #include <QGridLayout>
@@ -30,16 +31,17 @@ QString kindName(std::string_view kind) {
     using input::kindText;
     using input::SourceKind;
     if (kind == kindText(SourceKind::Controller))
-        return QStringLiteral("ゲームコントローラー");
+        return QCoreApplication::translate("frmInput", "ゲームコントローラー");
     if (kind == kindText(SourceKind::Serial))
-        return QStringLiteral("シリアル");
+        return QCoreApplication::translate("frmInput", "シリアル");
     if (kind == kindText(SourceKind::Midi))
         return QStringLiteral("MIDI");
     return QString::fromUtf8(kind.data(), static_cast<qsizetype>(kind.size()));
 }
 
 QString buttonName(SwitchButton button) {
-    return button == SwitchButton::On ? QStringLiteral("「ON」") : QStringLiteral("「OFF」");
+    return button == SwitchButton::On ? QCoreApplication::translate("frmInput", "「ON」")
+                                      : QCoreApplication::translate("frmInput", "「OFF」");
 }
 
 // One word of a control's text after another, translated where we know it.
@@ -47,14 +49,23 @@ QString describeControl(std::string_view kind, std::string control) {
     QString inverted;
     if (!control.empty() && control.front() == '!') {
         control.erase(0, 1);
-        inverted = QStringLiteral("（反転）");
+        inverted = QCoreApplication::translate("frmInput", "（反転）");
     }
     if (kind == input::kindText(input::SourceKind::Serial))
-        return QString::fromStdString(control) + QStringLiteral(" 線") + inverted;
+        return QCoreApplication::translate("frmInput", "%1 線")
+                   .arg(QString::fromStdString(control)) +
+               inverted;
     static const std::pair<std::string_view, const char*> kWords[] = {
-        {"button", "ボタン"}, {"hat", "ハット"},     {"axis", "軸"},  {"up", "上"},
-        {"down", "下"},       {"left", "左"},        {"right", "右"}, {"ch", "チャンネル"},
-        {"note", "ノート"},   {"cc", "コントロール"}};
+        {"button", QT_TRANSLATE_NOOP("frmInput", "ボタン")},
+        {"hat", QT_TRANSLATE_NOOP("frmInput", "ハット")},
+        {"axis", QT_TRANSLATE_NOOP("frmInput", "軸")},
+        {"up", QT_TRANSLATE_NOOP("frmInput", "上")},
+        {"down", QT_TRANSLATE_NOOP("frmInput", "下")},
+        {"left", QT_TRANSLATE_NOOP("frmInput", "左")},
+        {"right", QT_TRANSLATE_NOOP("frmInput", "右")},
+        {"ch", QT_TRANSLATE_NOOP("frmInput", "チャンネル")},
+        {"note", QT_TRANSLATE_NOOP("frmInput", "ノート")},
+        {"cc", QT_TRANSLATE_NOOP("frmInput", "コントロール")}};
     QStringList words;
     std::string_view rest = control;
     while (!rest.empty()) {
@@ -63,7 +74,7 @@ QString describeControl(std::string_view kind, std::string control) {
         QString shown = QString::fromUtf8(word.data(), static_cast<qsizetype>(word.size()));
         for (const auto& [english, japanese] : kWords)
             if (word == english)
-                shown = QString::fromUtf8(japanese);
+                shown = QCoreApplication::translate("frmInput", japanese);
         words << shown;
         rest = space == std::string_view::npos ? std::string_view() : rest.substr(space + 1);
     }
@@ -76,8 +87,9 @@ QString rowSuffix(SwitchButton button) {
 }
 
 QString captureCaption(SwitchButton button) {
-    return buttonName(button) + (button == SwitchButton::On ? QStringLiteral("の入力を取得(&N)")
-                                                            : QStringLiteral("の入力を取得(&F)"));
+    return button == SwitchButton::On
+               ? QCoreApplication::translate("frmInput", "「ON」の入力を取得(&N)")
+               : QCoreApplication::translate("frmInput", "「OFF」の入力を取得(&F)");
 }
 
 QPixmap lampPicture(bool lit, qreal ratio) {
@@ -88,21 +100,21 @@ QPixmap lampPicture(bool lit, qreal ratio) {
 
 QString describeInput(const std::string& bindingText, const std::vector<FoundDevice>& found) {
     if (bindingText.empty())
-        return QStringLiteral("(なし)");
+        return QCoreApplication::translate("frmInput", "(なし)");
     const std::optional<InputControl> control = InputControl::parse(bindingText);
     if (!control)
         return QString::fromStdString(bindingText);
     QString device = QString::fromStdString(control->device);
     if (control->device.empty())
-        device = QStringLiteral("どの機器でも");
+        device = QCoreApplication::translate("frmInput", "どの機器でも");
     else {
-        device += QStringLiteral("（未接続）");
+        device += QCoreApplication::translate("frmInput", "（未接続）");
         for (const FoundDevice& each : found)
             if (control->is(each.kind) && each.device == control->device)
                 device = QString::fromStdString(each.name);
     }
-    return kindName(control->kind) + QStringLiteral("「") + device + QStringLiteral("」 ") +
-           describeControl(control->kind, control->control);
+    return QCoreApplication::translate("frmInput", "%1「%2」 %3")
+        .arg(kindName(control->kind), device, describeControl(control->kind, control->control));
 }
 
 frmInput::frmInput(InputDialogParts parts)
@@ -110,7 +122,7 @@ frmInput::frmInput(InputDialogParts parts)
       m_pending(m_original), m_lstDevices(new QListWidget(this)), m_lblPrompt(new QLabel(this)),
       m_cmdOK(nullptr) {
     setObjectName(QStringLiteral("frmInput"));
-    setWindowTitle(QStringLiteral("入力機器の設定"));
+    setWindowTitle(QCoreApplication::translate("frmInput", "入力機器の設定"));
     setFont(dialogFont());
     // Made top to bottom, which is also the order the tab key follows.
     auto* layout = new QVBoxLayout(this);
@@ -123,19 +135,21 @@ frmInput::frmInput(InputDialogParts parts)
 
 // The devices the sources see, and the way to look again.
 QGroupBox* frmInput::buildDeviceList() {
-    auto* devices = new QGroupBox(QStringLiteral("見つかった機器"), this);
+    auto* devices = new QGroupBox(QCoreApplication::translate("frmInput", "見つかった機器"), this);
     auto* devicesLayout = new QVBoxLayout(devices);
     m_lstDevices->setObjectName(QStringLiteral("lstDevices"));
     m_lstDevices->setSelectionMode(QAbstractItemView::SingleSelection);
     m_lstDevices->setMinimumHeight(m_lstDevices->fontMetrics().height() * 5);
     devicesLayout->addWidget(m_lstDevices);
     auto* serialNote = new QLabel(
-        QStringLiteral("シリアル機器から取得するときは、一覧でその機器を選んでください（選んだ"
-                       "機器の DTR・RTS 線を上げます）。"),
+        QCoreApplication::translate(
+            "frmInput", "シリアル機器から取得するときは、一覧でその機器を選んでください（選んだ"
+                        "機器の DTR・RTS 線を上げます）。"),
         devices);
     serialNote->setWordWrap(true);
     devicesLayout->addWidget(serialNote);
-    auto* refresh = new QPushButton(QStringLiteral("一覧を更新(&R)"), devices);
+    auto* refresh =
+        new QPushButton(QCoreApplication::translate("frmInput", "一覧を更新(&R)"), devices);
     refresh->setObjectName(QStringLiteral("cmdRefresh"));
     connect(refresh, &QPushButton::clicked, this, [this] {
         refreshDevices();
@@ -147,7 +161,8 @@ QGroupBox* frmInput::buildDeviceList() {
 
 // For ON and OFF: capture, lamp, binding, clear; the capture prompt below.
 QGroupBox* frmInput::buildBindingRows() {
-    auto* bindings = new QGroupBox(QStringLiteral("ボタンの割り当て"), this);
+    auto* bindings =
+        new QGroupBox(QCoreApplication::translate("frmInput", "ボタンの割り当て"), this);
     auto* grid = new QGridLayout(bindings);
     grid->setHorizontalSpacing(10);
     for (int i = 0; i < 2; ++i) {
@@ -162,7 +177,7 @@ QGroupBox* frmInput::buildBindingRows() {
             r.input->fontMetrics().horizontalAdvance(QString(40, QChar(0x3042))));
         r.capture = new QPushButton(captureCaption(button), bindings);
         r.capture->setObjectName(QStringLiteral("cmdCapture") + suffix);
-        r.clear = new QPushButton(QStringLiteral("解除"), bindings);
+        r.clear = new QPushButton(QCoreApplication::translate("frmInput", "解除"), bindings);
         r.clear->setObjectName(QStringLiteral("cmdClear") + suffix);
         connect(r.capture, &QPushButton::clicked, this, [this, button] {
             if (m_capturing == button)
@@ -183,10 +198,12 @@ QGroupBox* frmInput::buildBindingRows() {
 
 // The system-wide keys for ON and OFF, one key each.
 QGroupBox* frmInput::buildGlobalKeys() {
-    auto* keys = new QGroupBox(QStringLiteral("システム全体のキー"), this);
+    auto* keys = new QGroupBox(QCoreApplication::translate("frmInput", "システム全体のキー"), this);
     auto* keyGrid = new QGridLayout(keys);
-    auto* keyNote = new QLabel(
-        QStringLiteral("ほかのウィンドウが手前にあっても働くキーです（X11 のみ）。"), keys);
+    auto* keyNote =
+        new QLabel(QCoreApplication::translate(
+                       "frmInput", "ほかのウィンドウが手前にあっても働くキーです（X11 のみ）。"),
+                   keys);
     keyGrid->addWidget(keyNote, 0, 0, 1, 3);
     for (int i = 0; i < 2; ++i) {
         const SwitchButton button = kButtons[i];
@@ -205,7 +222,7 @@ QGroupBox* frmInput::buildGlobalKeys() {
                     if (sequence.count() > 1)
                         edit->setKeySequence(QKeySequence(sequence[0]));
                 });
-        auto* clear = new QPushButton(QStringLiteral("解除"), keys);
+        auto* clear = new QPushButton(QCoreApplication::translate("frmInput", "解除"), keys);
         clear->setObjectName(QStringLiteral("cmdClearGlobal") + suffix);
         connect(clear, &QPushButton::clicked, r.globalKey, &QKeySequenceEdit::clear);
         keyGrid->addWidget(new QLabel(buttonName(button), keys), i + 1, 0);
@@ -219,7 +236,8 @@ QDialogButtonBox* frmInput::buildButtons() {
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     m_cmdOK = buttons->button(QDialogButtonBox::Ok);
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    buttons->button(QDialogButtonBox::Cancel)->setText(QStringLiteral("キャンセル"));
+    buttons->button(QDialogButtonBox::Cancel)
+        ->setText(QCoreApplication::translate("frmInput", "キャンセル"));
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
     connect(buttons, &QDialogButtonBox::accepted, this, &frmInput::cmdOK_Click);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -269,7 +287,7 @@ void frmInput::refreshDevices() {
     else
         m_lstDevices->setSelectionMode(QAbstractItemView::SingleSelection);
     if (m_found.empty())
-        m_lstDevices->addItem(QStringLiteral("(見つかりません)"));
+        m_lstDevices->addItem(QCoreApplication::translate("frmInput", "(見つかりません)"));
 }
 
 void frmInput::showBindings() {
@@ -297,9 +315,10 @@ void frmInput::setBinding(SwitchButton button, const std::string& text) {
 void frmInput::capture(SwitchButton button) {
     stopCapture();
     m_capturing = button;
-    row(button).capture->setText(QStringLiteral("取得をやめる"));
-    m_lblPrompt->setText(buttonName(button) +
-                         QStringLiteral("に使うボタンやペダルを操作してください。"));
+    row(button).capture->setText(QCoreApplication::translate("frmInput", "取得をやめる"));
+    m_lblPrompt->setText(
+        QCoreApplication::translate("frmInput", "%1に使うボタンやペダルを操作してください。")
+            .arg(buttonName(button)));
     m_blink = std::make_unique<PromptBlink>(m_parts.timers,
                                             [this](bool shown) { m_lblPrompt->setVisible(shown); });
     // The serial port selected in the list, if any, is listened to as well.
@@ -362,7 +381,9 @@ void frmInput::cmdOK_Click() {
         QStringList lines;
         for (const std::string& each : problems)
             lines << QString::fromStdString(each);
-        QMessageBox::warning(m_parts.owner, QStringLiteral("入力機器の設定"), lines.join('\n'));
+        QMessageBox::warning(m_parts.owner,
+                             QCoreApplication::translate("frmInput", "入力機器の設定"),
+                             lines.join('\n'));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "dialog_font.h"
 #include "virtual_keys.h"
 
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -11,9 +12,10 @@ namespace tremlo::ui {
 
 frmKey::frmKey(QWidget* owner, TimerFactory& timers, std::int16_t& KeyCaptureResult)
     : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint), m_result(KeyCaptureResult),
-      m_frame1(new QGroupBox(QStringLiteral("キー番号の取得"), this)),
-      m_label1(new QLabel(
-          QStringLiteral("キー番号を取得します。割り当てたいキーを押してください。"), m_frame1)),
+      m_frame1(new QGroupBox(QCoreApplication::translate("frmKey", "キー番号の取得"), this)),
+      m_label1(new QLabel(QCoreApplication::translate(
+                              "frmKey", "キー番号を取得します。割り当てたいキーを押してください。"),
+                          m_frame1)),
       m_blink(timers, [this](bool shown) { m_label1->setVisible(shown); }) {
     setObjectName(QStringLiteral("frmKey"));
     setFont(dialogFont());

@@ -7,10 +7,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
@@ -28,7 +31,7 @@ constexpr QSize kDesignSize{393, 346};
 const char* const kTag = "tag";
 
 QString keyCaption(int code) {
-    return QStringLiteral("キー番号: ") + QString::number(code);
+    return QCoreApplication::translate("frmOptions", "キー番号: ") + QString::number(code);
 }
 
 void setKeyLabel(QLabel* label, int code) {
@@ -72,14 +75,14 @@ frmOptions::frmOptions(OptionsParts parts, QWidget* parent)
     setObjectName(QStringLiteral("frmOptions"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-    setWindowTitle(QStringLiteral("オプション"));
+    setWindowTitle(QCoreApplication::translate("frmOptions", "オプション"));
     setFont(dialogFont());
 
     m_tabStrip1 = new QTabWidget(this);
     m_tabStrip1->setObjectName(QStringLiteral("TabStrip1"));
-    m_tabStrip1->addTab(makeSoundPanel(), QStringLiteral("サウンド"));
-    m_tabStrip1->addTab(makeBehaviourPanel(), QStringLiteral("動作"));
-    m_tabStrip1->addTab(makeDisplayPanel(), QStringLiteral("表示"));
+    m_tabStrip1->addTab(makeSoundPanel(), QCoreApplication::translate("frmOptions", "サウンド"));
+    m_tabStrip1->addTab(makeBehaviourPanel(), QCoreApplication::translate("frmOptions", "動作"));
+    m_tabStrip1->addTab(makeDisplayPanel(), QCoreApplication::translate("frmOptions", "表示"));
     m_tabStrip1->addTab(new VolumePage(m_parts.commands, this), VolumePage::tr("音量"));
     if (m_parts.remote)
         addRemotePanel(*m_tabStrip1, *this, *m_parts.remote);
@@ -89,7 +92,7 @@ frmOptions::frmOptions(OptionsParts parts, QWidget* parent)
     m_cmdOK = new QPushButton(QStringLiteral("OK"), this);
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
     m_cmdOK->setDefault(true);
-    m_cmdCancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    m_cmdCancel = new QPushButton(QCoreApplication::translate("frmOptions", "キャンセル"), this);
     m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     for (QPushButton* button : {m_cmdOK, m_cmdCancel})
         button->setMinimumWidth(88);
@@ -147,6 +150,8 @@ void frmOptions::Form_Load() {
 
     m_txtDoor->setText(QString::number(s.DoorDelay));
     m_txtDoorThreshold->setText(QString::number(s.DoorThreshold));
+    if (m_cboLanguage)
+        m_cboLanguage->setCurrentIndex(static_cast<int>(m_parts.storedLanguage()));
 
     // The box may not have changed from its initial state, which leaves
     // toggled() unsent; the door controls must agree with it all the same.
@@ -204,6 +209,15 @@ void frmOptions::cmdOK_Click() {
     chosen.DoorDelay = delayFromText(m_txtDoor->text());
     chosen.DoorThreshold = delayFromText(m_txtDoorThreshold->text());
     m_parts.commands.applyOptions(chosen);
+    if (m_cboLanguage) {
+        const auto language = static_cast<LanguageChoice>(m_cboLanguage->currentIndex());
+        if (language != m_parts.storedLanguage() && !m_parts.storeLanguage(language))
+            QMessageBox::warning(
+                nullptr, windowTitle(),
+                QCoreApplication::translate(
+                    "frmOptions",
+                    "言語の設定を保存できませんでした。次の起動も同じ言語で表示します。"));
+    }
     accept();
 }
 

@@ -18,6 +18,7 @@
 
 #include "commands.h"
 #include "frm_remote.h"
+#include "interface_language.h"
 #include "settings.h"
 #include "timer.h"
 
@@ -27,6 +28,7 @@
 #include <functional>
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -46,6 +48,11 @@ struct OptionsParts {
     std::function<void()> showInputDevices;
     // The リモート操作 tab; none when null.
     const RemotePageParts* remote = nullptr;
+    // The language of the windows as stored, and where OK stores a new one
+    // (false when it could not be written); no choice shown when empty. It
+    // takes effect at the next start: the windows are built in one language.
+    std::function<LanguageChoice()> storedLanguage;
+    std::function<bool(LanguageChoice)> storeLanguage;
 };
 
 // A delay or threshold box as a setting: the number the text begins with
@@ -88,6 +95,7 @@ public:
     QCheckBox* chkUsePanel() const { return m_chkUsePanel; }
     QCheckBox* chkTopMost() const { return m_chkTopMost; }
     QCheckBox* chkFixWindowPos() const { return m_chkFixWindowPos; }
+    QComboBox* cboLanguage() const { return m_cboLanguage; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -131,6 +139,7 @@ private:
     QCheckBox* m_chkUsePanel = nullptr;
     QCheckBox* m_chkTopMost = nullptr;
     QCheckBox* m_chkFixWindowPos = nullptr;
+    QComboBox* m_cboLanguage = nullptr;
 };
 
 // Builds the dialog from the settings, runs it modally without an owner and

@@ -4,6 +4,8 @@
 #include "frm_options.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -124,37 +126,47 @@ private:
 
 QWidget* frmOptions::makeSoundPanel() {
     PanelBuilder panel(QStringLiteral("picFrame1"), this);
-    panel.heading(QStringLiteral("ドア閉め放送"));
+    panel.heading(QCoreApplication::translate("frmOptions", "ドア閉め放送"));
     m_chkDoor =
-        panel.checkBox(QStringLiteral("chkDoor"), QStringLiteral("ドア閉め放送を再生する(&D)"));
-    m_txtDoor = panel.numberRow(QStringLiteral("txtDoor"), QStringLiteral("遅延"),
-                                QStringLiteral("ミリ秒(&L)"), QStringLiteral("1300"));
-    m_txtDoorThreshold = panel.numberRow(QStringLiteral("txtDoorThreshold"), QStringLiteral("閾値"),
-                                         QStringLiteral("ミリ秒(&T)"), QStringLiteral("500"));
-    m_chkDoorCut =
-        panel.checkBox(QStringLiteral("chkDoorCut"),
-                       QStringLiteral("サウンドの再生中はドア閉め放送を再生しない(&C)"), 2);
+        panel.checkBox(QStringLiteral("chkDoor"),
+                       QCoreApplication::translate("frmOptions", "ドア閉め放送を再生する(&D)"));
+    m_txtDoor = panel.numberRow(
+        QStringLiteral("txtDoor"), QCoreApplication::translate("frmOptions", "遅延"),
+        QCoreApplication::translate("frmOptions", "ミリ秒(&L)"), QStringLiteral("1300"));
+    m_txtDoorThreshold = panel.numberRow(
+        QStringLiteral("txtDoorThreshold"), QCoreApplication::translate("frmOptions", "閾値"),
+        QCoreApplication::translate("frmOptions", "ミリ秒(&T)"), QStringLiteral("500"));
+    m_chkDoorCut = panel.checkBox(
+        QStringLiteral("chkDoorCut"),
+        QCoreApplication::translate("frmOptions", "サウンドの再生中はドア閉め放送を再生しない(&C)"),
+        2);
     m_chkDoorATOS = panel.checkBox(
         QStringLiteral("chkDoorATOS"),
-        QStringLiteral("ドア閉め放送の再生中でも新たにドア閉め放送を再生する(&I)"), 2);
-    panel.heading(QStringLiteral("その他"));
-    m_chkPlayClickSound = panel.checkBox(QStringLiteral("chkPlayClickSound"),
-                                         QStringLiteral("「ON」ボタンが戻る音を再生する(&K)"));
+        QCoreApplication::translate("frmOptions",
+                                    "ドア閉め放送の再生中でも新たにドア閉め放送を再生する(&I)"),
+        2);
+    panel.heading(QCoreApplication::translate("frmOptions", "その他"));
+    m_chkPlayClickSound = panel.checkBox(
+        QStringLiteral("chkPlayClickSound"),
+        QCoreApplication::translate("frmOptions", "「ON」ボタンが戻る音を再生する(&K)"));
     m_chkNoise =
         panel.checkBox(QStringLiteral("chkNoise"),
-                       QStringLiteral("サウンドの再生開始時と停止時にノイズを再生する(&N)"));
+                       QCoreApplication::translate(
+                           "frmOptions", "サウンドの再生開始時と停止時にノイズを再生する(&N)"));
     m_chkUseEnvir =
-        panel.checkBox(QStringLiteral("chkUseEnvir"), QStringLiteral("環境音を再生する(&E)"));
+        panel.checkBox(QStringLiteral("chkUseEnvir"),
+                       QCoreApplication::translate("frmOptions", "環境音を再生する(&E)"));
     panel.finish();
     return panel.page();
 }
 
 QWidget* frmOptions::makeBehaviourPanel() {
     PanelBuilder panel(QStringLiteral("picFrame2"), this);
-    panel.heading(QStringLiteral("キーの割り当て"));
-    auto* explanation =
-        new QLabel(QStringLiteral("トレモロの操作に使用するキーを追加で割り当てることができます。"),
-                   panel.page());
+    panel.heading(QCoreApplication::translate("frmOptions", "キーの割り当て"));
+    auto* explanation = new QLabel(
+        QCoreApplication::translate(
+            "frmOptions", "トレモロの操作に使用するキーを追加で割り当てることができます。"),
+        panel.page());
     panel.add(explanation);
     panel.gap(4);
 
@@ -167,51 +179,78 @@ QWidget* frmOptions::makeBehaviourPanel() {
                             const QString& caption) {
         auto* command = new QPushButton(caption, panel.page());
         command->setObjectName(button);
-        auto* keyLabel = new QLabel(QStringLiteral("割り当てられたキー:"), panel.page());
+        auto* keyLabel = new QLabel(
+            QCoreApplication::translate("frmOptions", "割り当てられたキー:"), panel.page());
         keyLabel->setObjectName(label);
-        keyLabel->setMinimumWidth(
-            keyLabel->fontMetrics().horizontalAdvance(QStringLiteral("キー番号: 00000")));
+        keyLabel->setMinimumWidth(keyLabel->fontMetrics().horizontalAdvance(
+            QCoreApplication::translate("frmOptions", "キー番号: 00000")));
         keys->addWidget(command, row, 0);
         keys->addWidget(keyLabel, row, 1);
         return std::pair(command, keyLabel);
     };
     std::tie(m_cmdAddOnButton, m_lblAddOnButtonKeyCode) =
         keyRow(0, QStringLiteral("cmdAddOnButton"), QStringLiteral("lblAddOnButtonKeyCode"),
-               QStringLiteral("「ON」に割り当てるキーを指定する(&N)"));
+               QCoreApplication::translate("frmOptions", "「ON」に割り当てるキーを指定する(&N)"));
     std::tie(m_cmdAddOffButton, m_lblAddOffButtonKeyCode) =
         keyRow(1, QStringLiteral("cmdAddOffButton"), QStringLiteral("lblAddOffButtonKeyCode"),
-               QStringLiteral("「OFF」に割り当てるキーを指定する(&F)"));
+               QCoreApplication::translate("frmOptions", "「OFF」に割り当てるキーを指定する(&F)"));
     panel.add(keys);
     if (m_parts.showInputDevices) {
-        auto* devices = new QPushButton(QStringLiteral("入力機器の設定(&I)..."), panel.page());
+        auto* devices = new QPushButton(
+            QCoreApplication::translate("frmOptions", "入力機器の設定(&I)..."), panel.page());
         devices->setObjectName(QStringLiteral("cmdInputDevices"));
         connect(devices, &QPushButton::clicked, this, [this] { m_parts.showInputDevices(); });
         panel.gap(4);
         panel.add(devices, 1);
     }
 
-    panel.heading(QStringLiteral("動作の詳細設定"));
-    m_chkAutoPlayAtDrop =
-        panel.checkBox(QStringLiteral("chkAutoPlayAtDrop"),
-                       QStringLiteral("起動時やファイルのドロップ時にサウンドを自動再生する(&P)"));
-    m_chkNoLockOnButton = panel.checkBox(QStringLiteral("chkNoLockOnButton"),
-                                         QStringLiteral("「ON」ボタンをロックしない(&L)"));
+    panel.heading(QCoreApplication::translate("frmOptions", "動作の詳細設定"));
+    m_chkAutoPlayAtDrop = panel.checkBox(
+        QStringLiteral("chkAutoPlayAtDrop"),
+        QCoreApplication::translate("frmOptions",
+                                    "起動時やファイルのドロップ時にサウンドを自動再生する(&P)"));
+    m_chkNoLockOnButton =
+        panel.checkBox(QStringLiteral("chkNoLockOnButton"),
+                       QCoreApplication::translate("frmOptions", "「ON」ボタンをロックしない(&L)"));
     m_chkShiftForce =
-        panel.checkBox(QStringLiteral("chkShiftForce"), QStringLiteral("ShiftForceを使用する(&S)"));
+        panel.checkBox(QStringLiteral("chkShiftForce"),
+                       QCoreApplication::translate("frmOptions", "ShiftForceを使用する(&S)"));
     panel.finish();
     return panel.page();
 }
 
 QWidget* frmOptions::makeDisplayPanel() {
     PanelBuilder panel(QStringLiteral("picFrame3"), this);
-    panel.heading(QStringLiteral("ウィンドウ"));
-    m_chkUsePanel = panel.checkBox(QStringLiteral("chkUsePanel"),
-                                   QStringLiteral("ステータスパネルを表示する(&V)"));
+    panel.heading(QCoreApplication::translate("frmOptions", "ウィンドウ"));
+    m_chkUsePanel =
+        panel.checkBox(QStringLiteral("chkUsePanel"),
+                       QCoreApplication::translate("frmOptions", "ステータスパネルを表示する(&V)"));
     m_chkTopMost =
-        panel.checkBox(QStringLiteral("chkTopMost"), QStringLiteral("常に手前に表示する(&T)"));
-    m_chkFixWindowPos =
-        panel.checkBox(QStringLiteral("chkFixWindowPos"),
-                       QStringLiteral("終了時と同じ位置にウィンドウを表示する(&F)"));
+        panel.checkBox(QStringLiteral("chkTopMost"),
+                       QCoreApplication::translate("frmOptions", "常に手前に表示する(&T)"));
+    m_chkFixWindowPos = panel.checkBox(
+        QStringLiteral("chkFixWindowPos"),
+        QCoreApplication::translate("frmOptions", "終了時と同じ位置にウィンドウを表示する(&F)"));
+    if (m_parts.storedLanguage && m_parts.storeLanguage) {
+        panel.heading(QCoreApplication::translate("frmOptions", "言語"));
+        // In the order of LanguageChoice; English is named in English, so
+        // a user who cannot read the rest still finds it.
+        m_cboLanguage = new QComboBox(panel.page());
+        m_cboLanguage->setObjectName(QStringLiteral("cboLanguage"));
+        m_cboLanguage->addItems({QCoreApplication::translate("frmOptions", "自動"),
+                                 QStringLiteral("日本語"), QStringLiteral("English")});
+        auto* label = new QLabel(QCoreApplication::translate("frmOptions", "表示する言語(&G):"),
+                                 panel.page());
+        label->setBuddy(m_cboLanguage);
+        auto* row = new QHBoxLayout;
+        row->setSpacing(6);
+        row->addWidget(label);
+        row->addWidget(m_cboLanguage);
+        panel.add(row);
+        panel.add(new QLabel(
+            QCoreApplication::translate("frmOptions", "次にトレモロを起動したときから使われます。"),
+            panel.page()));
+    }
     panel.finish();
     return panel.page();
 }

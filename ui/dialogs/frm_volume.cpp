@@ -2,6 +2,7 @@
 
 #include "dialog_font.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -30,7 +31,7 @@ frmVolume::frmVolume(std::function<void(int step)> changeSpeed, QWidget* parent)
     setObjectName(QStringLiteral("frmVolume"));
     setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("再生速度"));
+    setWindowTitle(QCoreApplication::translate("frmVolume", "再生速度"));
     setFont(dialogFont());
     setFixedSize(319, 83);
     setAttribute(Qt::WA_DeleteOnClose);
@@ -48,14 +49,16 @@ frmVolume::frmVolume(std::function<void(int step)> changeSpeed, QWidget* parent)
     // user hears the speed follow the thumb.
     m_slider->setTracking(true);
 
-    addLabel("Label1", {8, 32, 22, 12}, QStringLiteral("遅い"), this);
-    addLabel("Label2", {288, 32, 22, 12}, QStringLiteral("速い"), this);
+    addLabel("Label1", {8, 32, 22, 12}, QCoreApplication::translate("frmVolume", "遅い"), this);
+    addLabel("Label2", {288, 32, 22, 12}, QCoreApplication::translate("frmVolume", "速い"), this);
     addLabel("Label3", {8, 64, 295, 12},
-             QStringLiteral("再生速度の変更はWAVEファイルの再生時のみ適用されます。"), this);
+             QCoreApplication::translate("frmVolume",
+                                         "再生速度の変更はWAVEファイルの再生時のみ適用されます。"),
+             this);
 
     // Below the visible area on purpose: it is never seen, but as the default
     // button it lets Enter close the window as Esc does.
-    m_cmdCancel = new QPushButton(QStringLiteral("閉じる(&C)"), this);
+    m_cmdCancel = new QPushButton(QCoreApplication::translate("frmVolume", "閉じる(&C)"), this);
     m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
     m_cmdCancel->setGeometry(104, 120, 88, 21);
     m_cmdCancel->setDefault(true);

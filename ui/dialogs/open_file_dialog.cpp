@@ -1,5 +1,6 @@
 #include "open_file_dialog.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -15,15 +16,17 @@ struct FileType {
 };
 
 constexpr FileType kFileTypes[] = {
-    {"メディア ファイル (すべての種類)", "*.wav *.mid *.sgt"},
-    {"MIDI ファイル (midi) (*.mid)", "*.mid"},
-    {"Windows オーディオ ファイル (wav) (*.wav)", "*.wav"},
-    {"DirectX ミュージック セグメント ファイル (*.sgt)", "*.sgt"},
+    {QT_TRANSLATE_NOOP("OpenFileDialog", "メディア ファイル (すべての種類)"), "*.wav *.mid *.sgt"},
+    {QT_TRANSLATE_NOOP("OpenFileDialog", "MIDI ファイル (midi) (*.mid)"), "*.mid"},
+    {QT_TRANSLATE_NOOP("OpenFileDialog", "Windows オーディオ ファイル (wav) (*.wav)"), "*.wav"},
+    {QT_TRANSLATE_NOOP("OpenFileDialog", "DirectX ミュージック セグメント ファイル (*.sgt)"),
+     "*.sgt"},
     // After the four the program began with, so their numbers stay as the
     // settings remember them.
-    {"圧縮オーディオ ファイル (mp3, ogg, opus, flac)", "*.mp3 *.ogg *.oga *.opus *.flac"},
-    {"プレイリスト (*.m3u, *.m3u8)", "*.m3u *.m3u8"},
-    {"駅セット (*.stations.json)", "*.stations.json"},
+    {QT_TRANSLATE_NOOP("OpenFileDialog", "圧縮オーディオ ファイル (mp3, ogg, opus, flac)"),
+     "*.mp3 *.ogg *.oga *.opus *.flac"},
+    {QT_TRANSLATE_NOOP("OpenFileDialog", "プレイリスト (*.m3u, *.m3u8)"), "*.m3u *.m3u8"},
+    {QT_TRANSLATE_NOOP("OpenFileDialog", "駅セット (*.stations.json)"), "*.stations.json"},
 };
 
 // The 1-based number of the chooser's file type. Depending on the Qt version
@@ -31,7 +34,8 @@ constexpr FileType kFileTypes[] = {
 int filterNumber(const QString& selected) {
     const QStringList filters = openFileFilters();
     for (int i = 0; i < filters.size(); ++i) {
-        if (selected == filters.at(i) || selected == QString::fromUtf8(kFileTypes[i].description))
+        if (selected == filters.at(i) ||
+            selected == QCoreApplication::translate("OpenFileDialog", kFileTypes[i].description))
             return i + 1;
     }
     return 0;
@@ -46,8 +50,9 @@ QStringList openFileFilters() {
     // included.
     QStringList filters;
     for (const FileType& type : kFileTypes) {
-        filters << QStringLiteral("%1 (%2)").arg(QString::fromUtf8(type.description),
-                                                 QString::fromLatin1(type.patterns));
+        filters << QStringLiteral("%1 (%2)").arg(
+            QCoreApplication::translate("OpenFileDialog", type.description),
+            QString::fromLatin1(type.patterns));
     }
     return filters;
 }
@@ -60,7 +65,7 @@ std::string OpenFileDialog::ShowOpenFileDialog() {
         m_lastFile = kFirstFileName;
 
     const QStringList filters = openFileFilters();
-    QFileDialog dialog(m_owner, QStringLiteral("ファイルを開く"),
+    QFileDialog dialog(m_owner, QCoreApplication::translate("OpenFileDialog", "ファイルを開く"),
                        QString::fromStdString(m_settings.DefDir));
     // Qt's own chooser rather than the desktop's: it reports the chosen file
     // type and shows the descriptions as written on every desktop, where a

@@ -3,14 +3,12 @@
 #include "text_encoding.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QMenu>
+#include <QRegularExpression>
 
 namespace tremlo::ui {
 namespace {
-
-QString text(const char* utf8) {
-    return QString::fromUtf8(utf8);
-}
 
 QString groupItemName(const QString& group, std::size_t index) {
     return QStringLiteral("%1(%2)").arg(group).arg(index);
@@ -43,15 +41,24 @@ frmMenus::~frmMenus() = default;
 
 void frmMenus::buildTitle() {
     MenuCommands& c = m_commands;
-    m_mnuTitle = new QMenu(text("ショートカット メニュー(&M)"), this);
+    m_mnuTitle =
+        new QMenu(QCoreApplication::translate("frmMenus", "ショートカット メニュー(&M)"), this);
     m_mnuTitle->setObjectName(QStringLiteral("mnuTitle"));
+    // The popup's window carries the menu's name, without its access key, for
+    // window lists and screen readers: "ショートカット メニュー".
+    m_mnuTitle->setWindowTitle(
+        m_mnuTitle->title().remove(QRegularExpression(QStringLiteral("\\(&.\\)|&"))));
     connect(m_mnuTitle, &QMenu::aboutToShow, this, &frmMenus::refresh);
     QMenu* title = m_mnuTitle;
 
-    addItem(title, "mnuFileOpen", text("開く(&O)..."), [&c] { c.mnuFileOpen_Click(); });
-    QMenu* melodies = addSubmenu(title, "mnuMelodies", text("メロディ(&M)"));
-    addItem(melodies, "mnuNextMelody", text("次のメロディ(&N)"), [&c] { c.mnuNextMelody_Click(); });
-    addItem(melodies, "mnuPreviousMelody", text("前のメロディ(&P)"),
+    addItem(title, "mnuFileOpen", QCoreApplication::translate("frmMenus", "開く(&O)..."),
+            [&c] { c.mnuFileOpen_Click(); });
+    QMenu* melodies =
+        addSubmenu(title, "mnuMelodies", QCoreApplication::translate("frmMenus", "メロディ(&M)"));
+    addItem(melodies, "mnuNextMelody", QCoreApplication::translate("frmMenus", "次のメロディ(&N)"),
+            [&c] { c.mnuNextMelody_Click(); });
+    addItem(melodies, "mnuPreviousMelody",
+            QCoreApplication::translate("frmMenus", "前のメロディ(&P)"),
             [&c] { c.mnuPreviousMelody_Click(); });
     addSeparator(melodies, "mnuBarMelody");
     m_groups.push_back(
@@ -66,50 +73,66 @@ void frmMenus::buildTitle() {
             [this, index = m_groups.size() - 1] { showLongGroup(index); });
     addSeparator(title, "mnuBar1");
 
-    QMenu* doors = addSubmenu(title, "mnuDoors", text("ドア閉め放送(&D)"));
-    addCheckItem(doors, "mnuUseDoor", text("ドア閉め放送を再生する(&U)"), &Settings::Door,
-                 [&c] { c.mnuUseDoor_Click(); });
+    QMenu* doors =
+        addSubmenu(title, "mnuDoors", QCoreApplication::translate("frmMenus", "ドア閉め放送(&D)"));
+    addCheckItem(doors, "mnuUseDoor",
+                 QCoreApplication::translate("frmMenus", "ドア閉め放送を再生する(&U)"),
+                 &Settings::Door, [&c] { c.mnuUseDoor_Click(); });
     addSeparator(doors, "mnuBar7");
     addCatalogueGroup(doors, "mnuDoor", m_doorCatalogue, [&c](int k) { c.mnuDoor_Click(k); });
 
-    QMenu* envirs = addSubmenu(title, "mnuEnvirs", text("環境音(&N)"));
-    addCheckItem(envirs, "mnuUseEnvir", text("環境音を再生する(&U)"), &Settings::UseEnvir,
-                 [&c] { c.mnuUseEnvir_Click(); });
+    QMenu* envirs =
+        addSubmenu(title, "mnuEnvirs", QCoreApplication::translate("frmMenus", "環境音(&N)"));
+    addCheckItem(envirs, "mnuUseEnvir",
+                 QCoreApplication::translate("frmMenus", "環境音を再生する(&U)"),
+                 &Settings::UseEnvir, [&c] { c.mnuUseEnvir_Click(); });
     addSeparator(envirs, "mnuBar6");
     addCatalogueGroup(envirs, "mnuEnvir", m_envirCatalogue, [&c](int k) { c.mnuEnvir_Click(k); });
 
     addSeparator(title, "mnuBar3");
-    QMenu* effects = addSubmenu(title, "mnuTitleEffects", text("エフェクト(&E)"));
-    addCheckItem(effects, "mnuUseFadeIn", text("東京(&Y)"), &Settings::EffectTokyo,
-                 [&c] { c.mnuUseFadeIn_Click(); });
-    addCheckItem(effects, "mnuUseFadeOut", text("立川(&C)"), &Settings::EffectTachikawa,
-                 [&c] { c.mnuUseFadeOut_Click(); });
-    addCheckItem(effects, "mnuEffectUrawa", text("浦和(&U)"), &Settings::EffectUrawa,
-                 [&c] { c.mnuEffectUrawa_Click(); });
+    QMenu* effects = addSubmenu(title, "mnuTitleEffects",
+                                QCoreApplication::translate("frmMenus", "エフェクト(&E)"));
+    addCheckItem(effects, "mnuUseFadeIn", QCoreApplication::translate("frmMenus", "東京(&Y)"),
+                 &Settings::EffectTokyo, [&c] { c.mnuUseFadeIn_Click(); });
+    addCheckItem(effects, "mnuUseFadeOut", QCoreApplication::translate("frmMenus", "立川(&C)"),
+                 &Settings::EffectTachikawa, [&c] { c.mnuUseFadeOut_Click(); });
+    addCheckItem(effects, "mnuEffectUrawa", QCoreApplication::translate("frmMenus", "浦和(&U)"),
+                 &Settings::EffectUrawa, [&c] { c.mnuEffectUrawa_Click(); });
 
-    addItem(title, "mnuVolume", text("再生速度(&S)"), [&c] { c.mnuVolume_Click(); });
-    QMenu* pan = addSubmenu(title, "mnuTitlePan", text("振り分け(&P)"));
-    const char* const panCaptions[] = {"中央(&C)", "左(&L)", "右(&R)"};
+    addItem(title, "mnuVolume", QCoreApplication::translate("frmMenus", "再生速度(&S)"),
+            [&c] { c.mnuVolume_Click(); });
+    QMenu* pan =
+        addSubmenu(title, "mnuTitlePan", QCoreApplication::translate("frmMenus", "振り分け(&P)"));
+    const char* const panCaptions[] = {QT_TRANSLATE_NOOP("frmMenus", "中央(&C)"),
+                                       QT_TRANSLATE_NOOP("frmMenus", "左(&L)"),
+                                       QT_TRANSLATE_NOOP("frmMenus", "右(&R)")};
     for (int i = 0; i < 3; ++i) {
-        QAction* item = addItem(pan, groupItemName("mnuPan", i), text(panCaptions[i]),
+        QAction* item = addItem(pan, groupItemName("mnuPan", i),
+                                QCoreApplication::translate("frmMenus", panCaptions[i]),
                                 [&c, i] { c.mnuPan_Click(i); });
         item->setCheckable(true);
         m_panItems.push_back(item);
     }
 
     addSeparator(title, "mnuBar5");
-    addCheckItem(title, "mnuTopMost", text("常に手前に表示(&T)"), &Settings::TopMost,
-                 [&c] { c.mnuTopMost_Click(); });
-    addCheckItem(title, "mnuUsePanel", text("ステータスパネルを表示(&V)"), &Settings::UsePanel,
-                 [&c] { c.mnuUsePanel_Click(); });
+    addCheckItem(title, "mnuTopMost", QCoreApplication::translate("frmMenus", "常に手前に表示(&T)"),
+                 &Settings::TopMost, [&c] { c.mnuTopMost_Click(); });
+    addCheckItem(title, "mnuUsePanel",
+                 QCoreApplication::translate("frmMenus", "ステータスパネルを表示(&V)"),
+                 &Settings::UsePanel, [&c] { c.mnuUsePanel_Click(); });
     addSeparator(title, "mnuBar10");
-    addItem(title, "mnuOptions", text("オプション(&O)..."), [&c] { c.mnuOptions_Click(); });
-    addItem(title, "mnuInputDevices", text("入力機器の設定(&I)..."),
+    addItem(title, "mnuOptions", QCoreApplication::translate("frmMenus", "オプション(&O)..."),
+            [&c] { c.mnuOptions_Click(); });
+    addItem(title, "mnuInputDevices",
+            QCoreApplication::translate("frmMenus", "入力機器の設定(&I)..."),
             [&c] { c.mnuInputDevices_Click(); });
-    addItem(title, "mnuAbout", text("バージョン情報(&A)"), [&c] { c.mnuAbout_Click(); });
-    addItem(title, "mnuHelp", text("ヘルプ(&H)"), [&c] { c.mnuHelp_Click(); });
+    addItem(title, "mnuAbout", QCoreApplication::translate("frmMenus", "バージョン情報(&A)"),
+            [&c] { c.mnuAbout_Click(); });
+    addItem(title, "mnuHelp", QCoreApplication::translate("frmMenus", "ヘルプ(&H)"),
+            [&c] { c.mnuHelp_Click(); });
     addSeparator(title, "mnuBar2");
-    QAction* exit = addItem(title, "mnuExit", text("終了(&X)"), [&c] { c.mnuExit_Click(); });
+    QAction* exit = addItem(title, "mnuExit", QCoreApplication::translate("frmMenus", "終了(&X)"),
+                            [&c] { c.mnuExit_Click(); });
     // The shortcut menu opens only from the main window, where ending the
     // program is the default choice.
     title->setDefaultAction(exit);
@@ -117,22 +140,25 @@ void frmMenus::buildTitle() {
 
 void frmMenus::buildTopOption() {
     MenuCommands& c = m_commands;
-    m_mnuTopOption = new QMenu(text("オプション"), this);
+    m_mnuTopOption = new QMenu(QCoreApplication::translate("frmMenus", "オプション"), this);
     m_mnuTopOption->setObjectName(QStringLiteral("mnuTopOption"));
     connect(m_mnuTopOption, &QMenu::aboutToShow, this, &frmMenus::refresh);
     QMenu* top = m_mnuTopOption;
 
-    QMenu* effects = addSubmenu(top, "mnuTitleEffects2", text("エフェクト(&E)"));
-    addCheckItem(effects, "mnuUseFadeIn2", text("東京(&Y)"), &Settings::EffectTokyo,
-                 [&c] { c.mnuUseFadeIn_Click(); });
-    addCheckItem(effects, "mnuUseFadeOut2", text("立川(&C)"), &Settings::EffectTachikawa,
-                 [&c] { c.mnuUseFadeOut_Click(); });
-    addCheckItem(effects, "mnuEffectUrawa2", text("浦和(&U)"), &Settings::EffectUrawa,
-                 [&c] { c.mnuEffectUrawa_Click(); });
+    QMenu* effects = addSubmenu(top, "mnuTitleEffects2",
+                                QCoreApplication::translate("frmMenus", "エフェクト(&E)"));
+    addCheckItem(effects, "mnuUseFadeIn2", QCoreApplication::translate("frmMenus", "東京(&Y)"),
+                 &Settings::EffectTokyo, [&c] { c.mnuUseFadeIn_Click(); });
+    addCheckItem(effects, "mnuUseFadeOut2", QCoreApplication::translate("frmMenus", "立川(&C)"),
+                 &Settings::EffectTachikawa, [&c] { c.mnuUseFadeOut_Click(); });
+    addCheckItem(effects, "mnuEffectUrawa2", QCoreApplication::translate("frmMenus", "浦和(&U)"),
+                 &Settings::EffectUrawa, [&c] { c.mnuEffectUrawa_Click(); });
 
-    m_mnuDoors2 = addSubmenu(top, "mnuDoors2", text("ドア閉め放送(&D)"));
-    addCheckItem(m_mnuDoors2, "mnuUseDoor2", text("ドア閉め放送を再生する(&U)"), &Settings::Door,
-                 [&c] { c.mnuUseDoor_Click(); });
+    m_mnuDoors2 =
+        addSubmenu(top, "mnuDoors2", QCoreApplication::translate("frmMenus", "ドア閉め放送(&D)"));
+    addCheckItem(m_mnuDoors2, "mnuUseDoor2",
+                 QCoreApplication::translate("frmMenus", "ドア閉め放送を再生する(&U)"),
+                 &Settings::Door, [&c] { c.mnuUseDoor_Click(); });
     addSeparator(m_mnuDoors2, "mnuBar8");
     addCatalogueGroup(m_mnuDoors2, "mnuDoor2", m_doorCatalogue,
                       [&c](int k) { c.mnuDoor_Click(k); });
@@ -140,16 +166,18 @@ void frmMenus::buildTopOption() {
     // The environment submenu, its separator and the options item are here
     // only for the panel's environment button, which opens the submenu by
     // itself; the menu opened whole leaves them out.
-    m_mnuEnvirs2 = addSubmenu(top, "mnuEnvirs2", text("環境音(&V)"));
+    m_mnuEnvirs2 =
+        addSubmenu(top, "mnuEnvirs2", QCoreApplication::translate("frmMenus", "環境音(&V)"));
     m_mnuEnvirs2->menuAction()->setVisible(false);
-    addCheckItem(m_mnuEnvirs2, "mnuUseEnvir2", text("環境音を再生する(&U)"), &Settings::UseEnvir,
-                 [&c] { c.mnuUseEnvir_Click(); });
+    addCheckItem(m_mnuEnvirs2, "mnuUseEnvir2",
+                 QCoreApplication::translate("frmMenus", "環境音を再生する(&U)"),
+                 &Settings::UseEnvir, [&c] { c.mnuUseEnvir_Click(); });
     addSeparator(m_mnuEnvirs2, "mnuBar9");
     addCatalogueGroup(m_mnuEnvirs2, "mnuEnvir2", m_envirCatalogue,
                       [&c](int k) { c.mnuEnvir_Click(k); });
 
     addSeparator(top, "mnuBar4")->setVisible(false);
-    addItem(top, "mnuOption2", text("オプション(&O)..."), [&c] {
+    addItem(top, "mnuOption2", QCoreApplication::translate("frmMenus", "オプション(&O)..."), [&c] {
         c.mnuOptions_Click();
     })->setVisible(false);
 }

@@ -2,6 +2,7 @@
 
 #include "panel_controls.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFont>
 #include <QMouseEvent>
@@ -64,7 +65,7 @@ frmStatus::frmStatus(const Settings& settings, TimerFactory& timers, const QRect
                      QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("frmStatus"));
-    setWindowTitle(QStringLiteral("トレモロ"));
+    setWindowTitle(QCoreApplication::translate("frmStatus", "トレモロ"));
     setFixedSize(art::kPanelFace.size);
     fillBackground(this, kFaceColour);
     m_face = art::pixmap(art::kPanelFace, devicePixelRatioF());
@@ -106,28 +107,30 @@ void frmStatus::buildStatusWindow() {
     m_picStatusWindow = new QWidget(this);
     m_picStatusWindow->setObjectName(QStringLiteral("picStatusWindow"));
     m_picStatusWindow->setGeometry(104, 10, 285, 40);
-    m_picStatusWindow->setToolTip(QStringLiteral("サウンドや設定の情報を表示します"));
+    m_picStatusWindow->setToolTip(
+        QCoreApplication::translate("frmStatus", "サウンドや設定の情報を表示します"));
     fillBackground(m_picStatusWindow, kStatusWindowColour);
     m_picStatusWindow->installEventFilter(this);
     m_dragHandles.insert(m_picStatusWindow);
 
     QWidget* window = m_picStatusWindow;
     m_imgLRButton = addPicture(QStringLiteral("imgLRButton"), {4, 4, 27, 7}, window,
-                               QStringLiteral("振り分けの設定"), true);
+                               QCoreApplication::translate("frmStatus", "振り分けの設定"), true);
     m_imgLRButton->setPicture(art::kPanCentre);
     m_imgDoor = addPicture(QStringLiteral("imgDoor"), {40, 4, 29, 7}, window,
-                           QStringLiteral("ドア閉め放送の設定"), true);
+                           QCoreApplication::translate("frmStatus", "ドア閉め放送の設定"), true);
     m_imgDoor->setPicture(art::kDoorOn);
     // The door indicator has a click of its own yet still drags the panel
     // when the pointer moves with the button held.
     m_dragHandles.insert(m_imgDoor);
     m_imgEnvir = addPicture(QStringLiteral("imgEnvir"), {80, 4, 29, 7}, window,
-                            QStringLiteral("環境音の設定"), true);
+                            QCoreApplication::translate("frmStatus", "環境音の設定"), true);
     m_imgEnvir->setPicture(art::kEnvirOn);
 
-    const std::array<QString, 3> effectTips{QStringLiteral("エフェクト「東京」"),
-                                            QStringLiteral("エフェクト「立川」"),
-                                            QStringLiteral("エフェクト「浦和」")};
+    const std::array<QString, 3> effectTips{
+        QCoreApplication::translate("frmStatus", "エフェクト「東京」"),
+        QCoreApplication::translate("frmStatus", "エフェクト「立川」"),
+        QCoreApplication::translate("frmStatus", "エフェクト「浦和」")};
     for (int i = 0; i < 3; ++i) {
         m_imgEffect[i] = addPicture(QStringLiteral("imgEffect%1").arg(i), {212 + 24 * i, 2, 17, 13},
                                     window, effectTips[i], false);
@@ -139,8 +142,9 @@ void frmStatus::buildStatusWindow() {
     m_lblFileInfo->installEventFilter(this);
     m_dragHandles.insert(m_lblFileInfo);
 
-    m_lblStatus = addLabel(QStringLiteral("lblStatus"), {4, 26, 130, 11},
-                           QStringLiteral("ファイルが選択されていません。"), window);
+    m_lblStatus = addLabel(
+        QStringLiteral("lblStatus"), {4, 26, 130, 11},
+        QCoreApplication::translate("frmStatus", "ファイルが選択されていません。"), window);
     m_lblStatus->installEventFilter(this);
     m_lblStatus->hide();
 
@@ -150,23 +154,29 @@ void frmStatus::buildStatusWindow() {
 }
 
 void frmStatus::buildFace() {
-    m_imgEjectButton[0] = addPicture(QStringLiteral("imgEjectButton0"), {8, 38, 12, 12}, this,
-                                     QStringLiteral("ファイルを開く"), true);
+    m_imgEjectButton[0] =
+        addPicture(QStringLiteral("imgEjectButton0"), {8, 38, 12, 12}, this,
+                   QCoreApplication::translate("frmStatus", "ファイルを開く"), true);
     m_imgEjectButton[0]->setPicture(art::kEjectButton);
     m_imgStatusLED[0] = addPicture(QStringLiteral("imgStatusLED0"), {24, 38, 12, 12}, this,
-                                   QStringLiteral("サウンド"), false);
-    m_imgEjectButton[1] = addPicture(QStringLiteral("imgEjectButton1"), {56, 38, 12, 12}, this,
-                                     QStringLiteral("エフェクトとドア閉め放送の設定"), true);
+                                   QCoreApplication::translate("frmStatus", "サウンド"), false);
+    m_imgEjectButton[1] = addPicture(
+        QStringLiteral("imgEjectButton1"), {56, 38, 12, 12}, this,
+        QCoreApplication::translate("frmStatus", "エフェクトとドア閉め放送の設定"), true);
     m_imgStatusLED[1] = addPicture(QStringLiteral("imgStatusLED1"), {72, 38, 12, 12}, this,
-                                   QStringLiteral("ドア閉め放送"), false);
-    m_imgEFCTButton = addPicture(QStringLiteral("imgEFCTButton"), {408, 10, 36, 12}, this,
-                                 QStringLiteral("「エフェクト」を選びます"), true);
-    m_imgVERButton = addPicture(QStringLiteral("imgVERButton"), {448, 10, 36, 12}, this,
-                                QStringLiteral("「バージョン情報」を開きます"), true);
-    m_imgOPTButton = addPicture(QStringLiteral("imgOPTButton"), {408, 38, 36, 12}, this,
-                                QStringLiteral("「オプション」を開きます"), true);
-    m_imgPowerButton = addPicture(QStringLiteral("imgPowerButton"), {552, 10, 40, 40}, this,
-                                  QStringLiteral("「トレモロ」を終了します"), true);
+                                   QCoreApplication::translate("frmStatus", "ドア閉め放送"), false);
+    m_imgEFCTButton =
+        addPicture(QStringLiteral("imgEFCTButton"), {408, 10, 36, 12}, this,
+                   QCoreApplication::translate("frmStatus", "「エフェクト」を選びます"), true);
+    m_imgVERButton =
+        addPicture(QStringLiteral("imgVERButton"), {448, 10, 36, 12}, this,
+                   QCoreApplication::translate("frmStatus", "「バージョン情報」を開きます"), true);
+    m_imgOPTButton =
+        addPicture(QStringLiteral("imgOPTButton"), {408, 38, 36, 12}, this,
+                   QCoreApplication::translate("frmStatus", "「オプション」を開きます"), true);
+    m_imgPowerButton =
+        addPicture(QStringLiteral("imgPowerButton"), {552, 10, 40, 40}, this,
+                   QCoreApplication::translate("frmStatus", "「トレモロ」を終了します"), true);
 }
 
 void frmStatus::initialise(const QRect& mainFrame) {

@@ -9,6 +9,7 @@
 #include "window_drag.h"
 #include "window_placement.h"
 
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -17,18 +18,13 @@
 #include <QWindow>
 
 namespace tremlo::ui {
-namespace {
-
-const char* const kTitle = "トレモロ";
-
-} // namespace
 
 frmMain::frmMain(Settings& settings)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), m_settings(settings),
       m_on(new PictureElement(this, art::kOnA)), m_off(new PictureElement(this, art::kOffA)),
       m_titleBar(new QWidget(this)) {
     setObjectName("frmMain");
-    setWindowTitle(QString::fromUtf8(kTitle));
+    setWindowTitle(QCoreApplication::translate("frmMain", "トレモロ"));
     setFixedSize(kWidth, kHeight);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFocusPolicy(Qt::StrongFocus);
@@ -37,7 +33,7 @@ frmMain::frmMain(Settings& settings)
     // Front to back: the keys lie over the grip's row and the body.
     m_titleBar->setObjectName("imgTitleBar");
     m_titleBar->setGeometry(0, 0, 49, 17);
-    m_titleBar->setToolTip(QString::fromUtf8(kTitle));
+    m_titleBar->setToolTip(windowTitle());
     m_on->setObjectName("imgOn");
     m_on->move(14, 30);
     m_on->setCursor(Qt::PointingHandCursor);
