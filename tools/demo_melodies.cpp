@@ -359,10 +359,11 @@ void appendVariableLength(std::vector<std::uint8_t>& out, std::uint32_t value) {
     out.push_back(groups[0]);
 }
 
-std::vector<std::int16_t> renderChimeMelody() {
+std::vector<std::int16_t> renderChimeMelody(int semitones) {
     std::vector<double> left(kLoopFrames, 0.0);
     std::vector<double> right(kLoopFrames, 0.0);
-    for (const ChimeNote& note : chimeScore()) {
+    for (ChimeNote note : chimeScore()) {
+        note.key += semitones;
         addNote(note, left, right);
     }
     addEcho(left, right);
