@@ -177,8 +177,9 @@ void addNote(const ChimeNote& note, std::vector<double>& left, std::vector<doubl
         const double envelope =
             smoothStep(static_cast<double>(i) / kAttackFrames) * damper(start + i, kLoopFrames);
         const double sample = tone[static_cast<std::size_t>(i)] * envelope;
-        left[static_cast<std::size_t>(start + i)] += sample * leftGain;
-        right[static_cast<std::size_t>(start + i)] += sample * rightGain;
+        const int at = start + i;
+        left[static_cast<std::size_t>(at)] += sample * leftGain;
+        right[static_cast<std::size_t>(at)] += sample * rightGain;
     }
 }
 
