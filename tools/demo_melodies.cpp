@@ -177,8 +177,9 @@ void addNote(const ChimeNote& note, std::vector<double>& left, std::vector<doubl
         const double envelope =
             smoothStep(static_cast<double>(i) / kAttackFrames) * damper(start + i, kLoopFrames);
         const double sample = tone[static_cast<std::size_t>(i)] * envelope;
-        left[static_cast<std::size_t>(start + i)] += sample * leftGain;
-        right[static_cast<std::size_t>(start + i)] += sample * rightGain;
+        const int at = start + i;
+        left[static_cast<std::size_t>(at)] += sample * leftGain;
+        right[static_cast<std::size_t>(at)] += sample * rightGain;
     }
 }
 
@@ -359,10 +360,11 @@ void appendVariableLength(std::vector<std::uint8_t>& out, std::uint32_t value) {
     out.push_back(groups[0]);
 }
 
-std::vector<std::int16_t> renderChimeMelody() {
+std::vector<std::int16_t> renderChimeMelody(int semitones) {
     std::vector<double> left(kLoopFrames, 0.0);
     std::vector<double> right(kLoopFrames, 0.0);
-    for (const ChimeNote& note : chimeScore()) {
+    for (ChimeNote note : chimeScore()) {
+        note.key += semitones;
         addNote(note, left, right);
     }
     addEcho(left, right);

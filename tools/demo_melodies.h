@@ -21,8 +21,10 @@ inline constexpr int kChimeChannels = 2;
 // The chime as interleaved 16-bit stereo frames at kChimeRate. The buffer is
 // exactly one pass of the tune: the last note is damped to silence by the last
 // frame and the first note rises from silence, so a player that loops the
-// whole buffer goes round without a click.
-std::vector<std::int16_t> renderChimeMelody();
+// whole buffer goes round without a click. `semitones` moves every note up
+// (or down), for the example station pack's platforms that each want a tune of
+// their own.
+std::vector<std::int16_t> renderChimeMelody(int semitones = 0);
 
 // The departure tune as a standard MIDI file of type 1: a tempo track, a
 // melody track on a bell-like General MIDI program and a soft accompaniment.

@@ -4,9 +4,33 @@
 #include <cmath>
 #include <samplerate.h>
 #include <sndfile.h>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
+extern char** environ;
+
 namespace tremlo::tools {
+namespace {
+
+namespace fs = std::filesystem;
+
+// espeak-ng's own voice for Japanese, at a calm station pace.
+bool speak(const char* words, const fs::path& out) {
+    const std::string target = out.string();
+    const char* argv[] = {"espeak-ng", "-v", "ja",           "-s",  "140",  "-p",
+                          "45",        "-w", target.c_str(), words, nullptr};
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "espeak-ng", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
+        return false;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace
 
 std::optional<StationSound> announcementFrom(const std::filesystem::path& speech,
                                              const std::string& fileName, std::string& error) {
@@ -55,6 +79,31 @@ std::optional<StationSound> announcementFrom(const std::filesystem::path& speech
             static_cast<std::int16_t>(std::lround(out[i] * gain * envelope * 32767)));
     }
     return sound;
+}
+
+bool writeAnnouncements(const fs::path& folder, std::span<const Announcement> announcements,
+                        std::string& error) {
+    const fs::path scratch =
+        fs::temp_directory_path() / ("tremolo-speech-" + std::to_string(::getpid()));
+    fs::create_directories(scratch);
+    bool written = true;
+    int index = 0;
+    for (const auto& announcement : announcements) {
+        const fs::path speech = scratch / (std::to_string(index++) + ".wav");
+        if (!speak(announcement.words, speech)) {
+            error = "espeak-ng could not speak for " + std::string(announcement.fileName);
+            written = false;
+            break;
+        }
+        const auto sound = announcementFrom(speech, announcement.fileName, error);
+        if (!sound || !writeStationSound(folder, *sound, error)) {
+            written = false;
+            break;
+        }
+    }
+    std::error_code ignored;
+    fs::remove_all(scratch, ignored);
+    return written;
 }
 
 } // namespace tremlo::tools

@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 
 namespace tremlo::tools {
@@ -33,5 +34,11 @@ inline constexpr Announcement kAnnouncements[] = {
 // reason in error.
 std::optional<StationSound> announcementFrom(const std::filesystem::path& speech,
                                              const std::string& fileName, std::string& error);
+
+// Has espeak-ng speak each announcement and writes it under folder, brought
+// to the station sounds' form by announcementFrom. False, with the reason in
+// error, when espeak-ng is missing or fails.
+bool writeAnnouncements(const std::filesystem::path& folder,
+                        std::span<const Announcement> announcements, std::string& error);
 
 } // namespace tremlo::tools

@@ -222,5 +222,17 @@ TEST(StationSet, RefusesASetNamingAFileThatIsNotThere) {
     }
 }
 
+// The pack the build makes beside the program: every file it names is there
+// and its three platforms stand in line ▸ station order.
+TEST(StationSet, TheExamplePackLoadsWhole) {
+    const StationSetOutcome outcome = loadStationSet(TREMLO_EXAMPLE_PACK);
+    ASSERT_TRUE(outcome.set) << outcome.message;
+    std::vector<std::string> titles;
+    for (const PlatformPlace& place : outcome.set->places()) {
+        titles.push_back(outcome.set->title(place));
+    }
+    EXPECT_EQ(titles, (std::vector<std::string>{"鐘ヶ丘 1番線", "鐘ヶ丘 2番線", "松原 1番線"}));
+}
+
 } // namespace
 } // namespace tremlo::test
