@@ -32,10 +32,9 @@ int renderFromCommandLine(const CommandLineOptions& options, const QString& curr
     job.melodyFolders = {resolveInFolder(job.programFolder, "Melody")};
     if (userMelodyFolder() != job.melodyFolders.front())
         job.melodyFolders.push_back(userMelodyFolder());
-    const auto progress = [&job](std::int64_t done, std::int64_t total) {
-        std::fprintf(stderr, "tremolo: rendered %lld of %lld s\n",
-                     static_cast<long long>(done / job.rate),
-                     static_cast<long long>(total / job.rate));
+    const auto progress = [](std::int64_t done, std::int64_t total) {
+        std::fprintf(stderr, "tremolo: rendered %lld of %lld s\n", static_cast<long long>(done),
+                     static_cast<long long>(total));
     };
     if (const auto problem = renderPerformance(job, progress)) {
         std::fprintf(stderr, "tremolo: %s\n", problem->c_str());

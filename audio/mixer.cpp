@@ -84,12 +84,16 @@ bool Mixer::renderBlock(float* stereoOut, int frames) noexcept {
     std::fill(stereoOut, stereoOut + frames * 2, 0.0f);
     // A voice that ends within the block still sounded in it.
     bool sounding = m_sequencer.playsLocked();
+    bool resampled = false;
     for (auto& slot : m_voices) {
         if (slot.object && slot.object->activeLocked()) {
             slot.object->mixInto(stereoOut, frames, m_rate, *m_scratch);
+            resampled = resampled || slot.object->resampling();
             sounding = true;
         }
     }
+    if (resampled)
+        m_resampledBlocks.fetch_add(1, std::memory_order_relaxed);
     m_sequencer.render(stereoOut, frames, m_musicScratch.get());
     // Hard limit: a sum above full scale would wrap or distort worse in the
     // sound server than a clipped sample does here.

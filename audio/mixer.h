@@ -57,6 +57,10 @@ public:
 
     // Periods rendered as silence because the lock stayed taken; any thread.
     std::uint64_t missedPeriods() const { return m_missedPeriods.load(std::memory_order_relaxed); }
+    // Blocks in which a voice was resampled to the output's rate; any thread.
+    std::uint64_t resampledBlocks() const {
+        return m_resampledBlocks.load(std::memory_order_relaxed);
+    }
 
 private:
     // A command holds the lock for well under a microsecond, so a longer wait
@@ -83,6 +87,7 @@ private:
 
     std::mutex m_lock;
     std::atomic<std::uint64_t> m_missedPeriods{0};
+    std::atomic<std::uint64_t> m_resampledBlocks{0};
     // A tap is handed over without the lock, which a missed period does not
     // hold: the audio thread marks itself inside before it reads the tap,
     // and setOutputTap waits for that mark to clear.

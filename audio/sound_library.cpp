@@ -257,6 +257,10 @@ std::uint64_t SoundLibrary::missedPeriods() const {
     return m_mixer->missedPeriods();
 }
 
+std::uint64_t SoundLibrary::resampledBlocks() const {
+    return m_mixer->resampledBlocks();
+}
+
 void SoundLibrary::releaseSoundFont() {
     m_music->release();
 }

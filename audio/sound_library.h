@@ -134,6 +134,9 @@ public:
     // Periods the audio thread gave up as silence because a command held the
     // mixer lock too long.
     std::uint64_t missedPeriods() const;
+    // Mixer blocks in which a WAVE buffer played at a rate other than the
+    // output's, so went through the resampler.
+    std::uint64_t resampledBlocks() const;
     // Hands the output, period by period, to `tap` (null ends it; see
     // Mixer::setOutputTap), and wakes a device resting in quiet so that the
     // tap hears the quiet too.

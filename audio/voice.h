@@ -52,6 +52,8 @@ public:
     // Held, a started voice waits unrendered (SoundLibrary::holdStarts).
     bool heldLocked() const { return m_held; }
     void setHeldLocked(bool held) { m_held = held; }
+    // Whether the last mixInto went through the resampler; audio thread.
+    bool resampling() const { return m_resampling; }
 
     void playLocked(bool looping);
     void stopLocked();

@@ -28,6 +28,14 @@ namespace fs = std::filesystem;
 constexpr std::uintmax_t kMaxScriptBytes = 16u << 20;
 // Progress is told every this many seconds of sound.
 constexpr int kProgressSeconds = 30;
+// A render of a RenderJob without a rate tries the rate most sound files
+// have first: when every WAVE that sounds plays at it, nothing is resampled,
+// and resampling the ambience and the melody period by period is most of
+// what a render at another rate costs. A performance that mixes rates, or
+// plays a melody at another speed, is rendered again at the usual output
+// rate, sounding as it would from a live output at that rate.
+constexpr int kSharedRate = 44100;
+constexpr int kMixedRate = 48000;
 
 bool isFile(const std::string& path) {
     std::error_code error;
@@ -133,20 +141,27 @@ std::string partialPathFor(const std::string& output) {
 
 class Performance {
 public:
-    Performance(const RenderJob& job, const std::string& privateFolder,
-                recording::SoundFileWriter& writer, const RenderProgress& progress);
+    // With `onlyUnresampled`, the render stops writing as soon as a WAVE
+    // plays at another rate than `rate`; mixedRates() tells that it did.
+    Performance(const RenderJob& job, int rate, bool onlyUnresampled,
+                const std::string& privateFolder, recording::SoundFileWriter& writer,
+                const RenderProgress& progress);
     ~Performance();
     Performance(const Performance&) = delete;
     Performance& operator=(const Performance&) = delete;
 
     // Nullopt when the performance ran to its end and every frame was written.
     std::optional<std::string> play(const RenderScript& script);
+    bool mixedRates() const { return m_mixedRates; }
 
 private:
     void renderFrames(std::int64_t frames);
     void run(const ScriptEvent& event);
 
     const RenderJob& m_job;
+    const int m_rate;
+    const bool m_onlyUnresampled;
+    bool m_mixedRates = false;
     recording::SoundFileWriter& m_writer;
     const RenderProgress& m_progress;
     std::int64_t m_totalFrames = 0;
@@ -181,20 +196,21 @@ sound::SoundLibraryOptions renderLibraryOptions(const RenderJob& job) {
     return options;
 }
 
-std::unique_ptr<sound::OfflineDevice> makeDevice(const RenderJob& job,
-                                                 sound::OfflineDevice*& device) {
-    auto made = std::make_unique<sound::OfflineDevice>(job.rate, 256);
+std::unique_ptr<sound::OfflineDevice> makeDevice(int rate, sound::OfflineDevice*& device) {
+    auto made = std::make_unique<sound::OfflineDevice>(rate, 256);
     device = made.get();
     return made;
 }
 
-Performance::Performance(const RenderJob& job, const std::string& privateFolder,
-                         recording::SoundFileWriter& writer, const RenderProgress& progress)
-    : m_job(job), m_writer(writer), m_progress(progress), m_device(nullptr),
-      m_library(makeDevice(job, m_device), renderLibraryOptions(job)),
+Performance::Performance(const RenderJob& job, int rate, bool onlyUnresampled,
+                         const std::string& privateFolder, recording::SoundFileWriter& writer,
+                         const RenderProgress& progress)
+    : m_job(job), m_rate(rate), m_onlyUnresampled(onlyUnresampled), m_writer(writer),
+      m_progress(progress), m_device(nullptr),
+      m_library(makeDevice(rate, m_device), renderLibraryOptions(job)),
       m_settings(defaultSettings(job.programFolder)), m_settingsFile(privateFolder + "/tremlo.ini"),
       m_store(m_settingsFile, job.programFolder),
-      m_clock(job.rate, [this](std::int64_t frames) { renderFrames(frames); }),
+      m_clock(rate, [this](std::int64_t frames) { renderFrames(frames); }),
       m_engine(m_settings, m_state, m_library, m_clock, m_clock, {m_views, m_views}),
       m_loader(m_state, m_library, {m_views, m_views, m_views, m_views, m_views}, privateFolder,
                static_cast<long>(::getpid())),
@@ -219,8 +235,16 @@ void Performance::renderFrames(std::int64_t frames) {
     constexpr std::int64_t kChunk = 4096;
     m_buffer.resize(static_cast<std::size_t>(kChunk) * 2);
     for (std::int64_t done = 0; done < frames;) {
+        // What is left of a render that will be made again need not sound:
+        // the script still runs to its end, but costs next to nothing.
+        if (m_mixedRates)
+            return;
         const auto n = static_cast<std::size_t>(std::min(kChunk, frames - done));
         m_device->render(m_buffer.data(), n);
+        if (m_onlyUnresampled && m_library.resampledBlocks() > 0) {
+            m_mixedRates = true;
+            return;
+        }
         // Past a failed write the performance still plays to its end (a
         // run-out waits for the melody), unwritten.
         if (!m_writeFailed && !m_writer.write(m_buffer.data(), n))
@@ -228,8 +252,8 @@ void Performance::renderFrames(std::int64_t frames) {
         done += static_cast<std::int64_t>(n);
     }
     if (m_progress && m_clock.nowFrames() + frames >= m_nextProgress) {
-        m_progress(m_clock.nowFrames() + frames, m_totalFrames);
-        m_nextProgress += std::int64_t{kProgressSeconds} * m_job.rate;
+        m_progress((m_clock.nowFrames() + frames) / m_rate, m_totalFrames / m_rate);
+        m_nextProgress += std::int64_t{kProgressSeconds} * m_rate;
     }
 }
 
@@ -283,9 +307,9 @@ std::optional<std::string> Performance::play(const RenderScript& script) {
     if (!m_views.refusal.empty())
         return m_views.refusal;
 
-    m_totalFrames = frameAt(script.back().timeNs, m_job.rate);
+    m_totalFrames = frameAt(script.back().timeNs, m_rate);
     for (const ScriptEvent& event : script) {
-        m_clock.at(frameAt(event.timeNs, m_job.rate), [this, &event] {
+        m_clock.at(frameAt(event.timeNs, m_rate), [this, &event] {
             if (m_views.refusal.empty())
                 run(event);
         });
@@ -296,6 +320,53 @@ std::optional<std::string> Performance::play(const RenderScript& script) {
     if (m_writeFailed)
         return m_writer.error();
     return std::nullopt;
+}
+
+struct Attempt {
+    std::optional<std::string> problem;
+    bool mixedRates = false;
+};
+
+// One render at `rate`, from a fresh copy of the settings, so that an attempt
+// given up leaves nothing behind for the next (the shelf writes its place).
+Attempt renderAt(const RenderJob& job, const RenderScript& script, int rate, bool onlyUnresampled,
+                 const RenderProgress& progress) {
+    const PrivateFolder folder;
+    if (folder.path().empty())
+        return {std::string("no temporary folder can be made for the render")};
+    std::error_code error;
+    if (isFile(job.settingsPath))
+        fs::copy_file(job.settingsPath, folder.path() + "/tremlo.ini", error);
+    if (error)
+        return {job.settingsPath + ": " + error.message()};
+
+    const std::string partial = partialPathFor(job.outputPath);
+    auto made = recording::SoundFileWriter::create(partial, rate);
+    if (auto* reason = std::get_if<std::string>(&made))
+        return {job.outputPath + ": " + reason->substr(partial.size() + 2)};
+    auto& writer = *std::get<std::unique_ptr<recording::SoundFileWriter>>(made);
+
+    std::optional<std::string> problem;
+    bool mixedRates = false;
+    {
+        Performance performance(job, rate, onlyUnresampled, folder.path(), writer, progress);
+        problem = performance.play(script);
+        mixedRates = performance.mixedRates();
+    }
+    if (mixedRates && !problem)
+        problem = std::string("the sounds do not share one rate");
+    if (!problem && !writer.close())
+        problem = writer.error();
+    if (!problem) {
+        fs::rename(partial, job.outputPath, error);
+        if (error)
+            problem = job.outputPath + ": " + error.message();
+    }
+    if (problem) {
+        writer.close();
+        fs::remove(partial, error);
+    }
+    return {problem, mixedRates};
 }
 
 } // namespace
@@ -317,38 +388,13 @@ std::optional<std::string> renderPerformance(const RenderJob& given,
     if (!job.melodyPath.empty() && !isFile(job.melodyPath))
         return job.melodyPath + ": no such melody";
 
-    const PrivateFolder folder;
-    if (folder.path().empty())
-        return std::string("no temporary folder can be made for the render");
-    std::error_code error;
-    if (isFile(job.settingsPath))
-        fs::copy_file(job.settingsPath, folder.path() + "/tremlo.ini", error);
-    if (error)
-        return job.settingsPath + ": " + error.message();
-
-    const std::string partial = partialPathFor(job.outputPath);
-    auto made = recording::SoundFileWriter::create(partial, job.rate);
-    if (auto* reason = std::get_if<std::string>(&made))
-        return job.outputPath + ": " + reason->substr(partial.size() + 2);
-    auto& writer = *std::get<std::unique_ptr<recording::SoundFileWriter>>(made);
-
-    std::optional<std::string> problem;
-    {
-        Performance performance(job, folder.path(), writer, progress);
-        problem = performance.play(std::get<RenderScript>(parsed));
-    }
-    if (!problem && !writer.close())
-        problem = writer.error();
-    if (!problem) {
-        fs::rename(partial, job.outputPath, error);
-        if (error)
-            problem = job.outputPath + ": " + error.message();
-    }
-    if (problem) {
-        writer.close();
-        fs::remove(partial, error);
-    }
-    return problem;
+    if (job.rate > 0)
+        return renderAt(job, std::get<RenderScript>(parsed), job.rate, false, progress).problem;
+    const Attempt shared =
+        renderAt(job, std::get<RenderScript>(parsed), kSharedRate, true, progress);
+    if (!shared.mixedRates)
+        return shared.problem;
+    return renderAt(job, std::get<RenderScript>(parsed), kMixedRate, false, progress).problem;
 }
 
 } // namespace tremlo

@@ -32,13 +32,16 @@ struct RenderJob {
     std::string settingsPath;  // read, never written
     std::string programFolder; // the fixed sounds, Door and Envir
     std::vector<std::string> melodyFolders;
-    int rate = 48000;
+    // Frames a second of the output; 0 for 44.1 kHz when every WAVE the
+    // performance plays has that rate and plays at its own speed, else 48 kHz.
+    int rate = 0;
     // Where the SoundFont is; empty for the best one installed.
     std::string soundFontPath;
 };
 
-// Told now and then while the render runs: frames written and frames in all.
-using RenderProgress = std::function<void(std::int64_t doneFrames, std::int64_t totalFrames)>;
+// Told now and then while the render runs: seconds written and seconds in
+// all. A render made again at another rate starts telling from 0 again.
+using RenderProgress = std::function<void(std::int64_t doneSeconds, std::int64_t totalSeconds)>;
 
 // Nullopt when the whole performance is in the output, else what stopped it.
 std::optional<std::string> renderPerformance(const RenderJob& job, const RenderProgress& progress);

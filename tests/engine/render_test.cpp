@@ -106,17 +106,19 @@ double envirSample(std::int64_t frame) {
 }
 
 void writeSound(const std::string& path, std::int64_t frames,
-                const std::function<double(std::int64_t)>& sample) {
+                const std::function<double(std::int64_t)>& sample, int rate = kRate) {
     const auto wave = sound::test::makeWave(
-        kRate, 1, 32, frames, [&](std::int64_t i, int) { return sample(i); }, true);
+        rate, 1, 32, frames, [&](std::int64_t i, int) { return sample(i); }, true);
     writeBytes(path, std::string_view(reinterpret_cast<const char*>(wave.data()), wave.size()));
 }
 
-std::vector<float> readStereo(const std::string& path) {
+std::vector<float> readStereo(const std::string& path, int* rate = nullptr) {
     SF_INFO info{};
     SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
     if (!file)
         return {};
+    if (rate)
+        *rate = info.samplerate;
     std::vector<float> samples(static_cast<std::size_t>(info.frames) * 2);
     sf_readf_float(file, samples.data(), info.frames);
     sf_close(file);
@@ -127,9 +129,11 @@ std::vector<float> readStereo(const std::string& path) {
 // and a ten second melody, and the settings of a row (the first of a key
 // counts, so a row's come before the quiet defaults).
 struct RenderRig {
-    explicit RenderRig(const std::string& settings) {
-        writeSound(folder.file("door.wav"), kDoorFrames, [](std::int64_t) { return kDoorLevel; });
-        writeSound(folder.file("melody.wav"), 10 * kRate, melodySample);
+    explicit RenderRig(const std::string& settings, int melodyRate = kRate, int doorRate = kRate) {
+        writeSound(
+            folder.file("door.wav"), kDoorFrames, [](std::int64_t) { return kDoorLevel; },
+            doorRate);
+        writeSound(folder.file("melody.wav"), 10 * kRate, melodySample, melodyRate);
         writeSound(folder.file("envir.wav"), kEnvirFrames, envirSample);
         writeBytes(folder.file("tremlo.ini"),
                    "[TREMLO 1.10]\n" + settings + "UseEnvir=No\nPlayClickSound=No\n");
@@ -212,6 +216,42 @@ TEST_P(RenderTimeline, EveryStretchToTheSampleAndTheSameBytesTwice) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, RenderTimeline, testing::ValuesIn(timelineCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct RateCase {
+    const char* name;
+    int melodyRate, doorRate;
+    int wantRate;
+};
+
+class RenderRate : public testing::TestWithParam<RateCase> {};
+
+// A render without a rate is made at the sounds' own rate when it is 44.1 kHz
+// for all of them, else at 48 kHz; either way the events land on their
+// frames, and a melody at the output's rate is copied sample for sample.
+TEST_P(RenderRate, TheSoundsSharedRateElse48k) {
+    const RateCase& c = GetParam();
+    RenderRig rig("DoorDelay=1300\n", c.melodyRate, c.doorRate);
+    rig.job.rate = 0;
+    ASSERT_EQ(rig.render(kVideo), std::nullopt);
+    int rate = 0;
+    const std::vector<float> out = readStereo(rig.job.outputPath, &rate);
+    ASSERT_EQ(rate, c.wantRate);
+    ASSERT_EQ(out.size(), std::size_t{10} * static_cast<std::size_t>(rate) * 2);
+    if (c.melodyRate != rate)
+        return;
+    const std::int64_t on = rate / 2;
+    EXPECT_EQ(out[static_cast<std::size_t>(on - 1) * 2], 0.0f);
+    for (std::int64_t f = on; f < on + 1000; ++f)
+        ASSERT_NEAR(out[static_cast<std::size_t>(f) * 2], melodySample(f - on), 1e-6) << f;
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, RenderRate,
+                         testing::Values(RateCase{"AllAtCdRate", 44100, 44100, 44100},
+                                         RateCase{"AllAt48k", 48000, 48000, 48000},
+                                         // Heard only after OFF, so found late.
+                                         RateCase{"DoorAtAnotherRate", 44100, 48000, 48000},
+                                         RateCase{"AllAt32k", 32000, 32000, 48000}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A script that cannot run to its end leaves nothing, not even a part.
