@@ -48,7 +48,9 @@ protected:
         doorTimer->setInterval(settings.DoorDelay + 1);
     }
 
-    ui::OptionsParts parts() { return {settings, commands, time, nullptr, nullptr, {}, {}}; }
+    ui::OptionsParts parts() {
+        return {settings, commands, time, nullptr, nullptr, nullptr, {}, {}};
+    }
     std::unique_ptr<ui::frmOptions> open() { return std::make_unique<ui::frmOptions>(parts()); }
     std::string saved(const std::string& key) const { return ini.readValue(key); }
     bool envirPlaying() const { return lib.library->dsIsPlaying(state.EnvirBuffer) != 0; }
