@@ -335,7 +335,9 @@ bool Program::startRemotes() {
     m_remote.publishMediaControls();
     std::string refused;
     for (const std::string& message : applyRemotes(m_store.loadRemote()))
-        refused += (refused.empty() ? "" : "　") + message;
+        refused +=
+            (refused.empty() ? "" : QCoreApplication::translate("Program", "　").toStdString()) +
+            message;
     if (!refused.empty())
         m_panel.ShowStatusMessage(refused, true);
     return true;

@@ -393,8 +393,9 @@ PlaylistOutcome MelodyShelf::openPlaylist(const std::string& path) {
 PlaylistOutcome MelodyShelf::openStationSet(const std::string& path, const std::string& absolute) {
     StationSetOutcome outcome = loadStationSet(absolute);
     if (!outcome.set)
-        return {false, "駅セット " + quoted(path) + " を開けませんでした。\r\n\r\n" +
-                           readableText(outcome.message)};
+        return {false,
+                fillIn(userText("Engine", "駅セット %1 を開けませんでした。"), {quoted(path)}) +
+                    "\r\n\r\n" + readableText(outcome.message)};
     std::vector<ShelfEntry> entries;
     for (const PlatformPlace& place : outcome.set->places())
         entries.push_back({outcome.set->at(place).melody, outcome.set->title(place)});

@@ -1,5 +1,7 @@
 #include "record_command.h"
 
+#include "user_text.h"
+
 #include <cstdio>
 #include <filesystem>
 
@@ -40,13 +42,14 @@ bool RecordCommand::start(const std::string& path) {
     if (!folder.empty())
         std::filesystem::create_directories(folder, ignored);
     if (const auto refused = m_recorder.start(path)) {
-        tell("録音できません。" + *refused, "cannot record: " + *refused);
+        tell(fillIn(userText("Engine", "録音できません。%1"), {*refused}),
+             "cannot record: " + *refused);
         return false;
     }
     m_toldLostFrames = 0;
     m_timer->setEnabled(true);
     m_lamp.showRecording(true, 0, 0);
-    tell("録音中: " + path, "recording to " + path);
+    tell(fillIn(userText("Engine", "録音中: %1"), {path}), "recording to " + path);
     return true;
 }
 
@@ -59,9 +62,10 @@ void RecordCommand::stop() {
     m_timer->setEnabled(false);
     m_lamp.showRecording(false, elapsedMs, 0);
     if (problem)
-        tell("録音を止めました。" + *problem, "recording stopped: " + *problem);
+        tell(fillIn(userText("Engine", "録音を止めました。%1"), {*problem}),
+             "recording stopped: " + *problem);
     else
-        tell("録音を保存しました: " + path, "recorded " + path);
+        tell(fillIn(userText("Engine", "録音を保存しました: %1"), {path}), "recorded " + path);
 }
 
 void RecordCommand::look() {
@@ -80,7 +84,7 @@ void RecordCommand::look() {
     if (lost > m_toldLostFrames) {
         m_toldLostFrames = lost;
         const std::string ms = std::to_string(msOf(static_cast<std::int64_t>(lost)));
-        tell("ディスクが追いつかず、録音が " + ms + " ミリ秒抜けました。",
+        tell(fillIn(userText("Engine", "ディスクが追いつかず、録音が %1 ミリ秒抜けました。"), {ms}),
              "the disk fell behind: " + ms + " ms of the recording lost so far");
     }
 }

@@ -1,5 +1,7 @@
 #include "station_set.h"
 
+#include "user_text.h"
+
 #include <cerrno>
 #include <cmath>
 #include <fcntl.h>
@@ -36,7 +38,8 @@ std::string placeOf(std::string_view text, std::size_t offset) {
             ++column;
         }
     }
-    return std::to_string(line) + " 行 " + std::to_string(column) + " 列";
+    return fillIn(userText("StationSet", "%1 行 %2 列"),
+                  {std::to_string(line), std::to_string(column)});
 }
 
 // Where the brackets first nest deeper than kMaxStationSetDepth, strings
@@ -72,8 +75,10 @@ std::string quotedKey(std::string_view key) {
     return "\"" + std::string(key) + "\"";
 }
 
-Fault faultAt(const std::string& where, std::string_view key, std::string_view problem) {
-    return {where + " の " + quotedKey(key) + " " + std::string(problem)};
+// `text` names the place %1, the key %2 and what it may be %3.
+Fault faultAt(const std::string& where, std::string_view key, const std::string& text,
+              std::string_view allowed = {}) {
+    return {fillIn(text, {where, quotedKey(key), allowed})};
 }
 
 const Json* member(const Json& object, std::string_view key) {
@@ -84,39 +89,41 @@ const Json* member(const Json& object, std::string_view key) {
 std::string requiredText(const Json& object, std::string_view key, const std::string& where) {
     const Json* value = member(object, key);
     if (!value)
-        throw faultAt(where, key, "がありません。");
+        throw faultAt(where, key, userText("StationSet", "%1 の %2 がありません。"));
     if (!value->is_string())
-        throw faultAt(where, key, "は文字列でなければなりません。");
+        throw faultAt(where, key,
+                      userText("StationSet", "%1 の %2 は文字列でなければなりません。"));
     const auto& text = value->get_ref<const std::string&>();
     if (text.empty())
-        throw faultAt(where, key, "が空です。");
+        throw faultAt(where, key, userText("StationSet", "%1 の %2 が空です。"));
     return text;
 }
 
 const Json& requiredArray(const Json& object, std::string_view key, const std::string& where) {
     const Json* value = member(object, key);
     if (!value)
-        throw faultAt(where, key, "がありません。");
+        throw faultAt(where, key, userText("StationSet", "%1 の %2 がありません。"));
     if (!value->is_array())
-        throw faultAt(where, key, "は配列でなければなりません。");
+        throw faultAt(where, key, userText("StationSet", "%1 の %2 は配列でなければなりません。"));
     return *value;
 }
 
 // The entry's own name for the places below it, or its kind and number when
 // it has none that is text (the fault is told by requiredText).
-std::string placeName(const Json& entry, const std::string& outer, const char* kind,
+std::string placeName(const Json& entry, const std::string& outer, const std::string& kind,
                       std::size_t index) {
     const Json* name = entry.is_object() ? member(entry, "name") : nullptr;
     const std::string own =
         name && name->is_string() && !name->get_ref<const std::string&>().empty()
             ? name->get_ref<const std::string&>()
-            : std::string(kind) + " " + std::to_string(index + 1);
+            : kind + " " + std::to_string(index + 1);
     return outer.empty() ? own : outer + kStep + own;
 }
 
 void requireObject(const Json& entry, const std::string& where) {
     if (!entry.is_object())
-        throw Fault{where + " はオブジェクトでなければなりません。"};
+        throw Fault{
+            fillIn(userText("StationSet", "%1 はオブジェクトでなければなりません。"), {where})};
 }
 
 std::string absoluteIn(const std::string& folder, const std::string& path) {
@@ -132,7 +139,9 @@ std::optional<SoundChoice> soundChoice(const Json& object, std::string_view key,
     if (value->is_null())
         return SoundChoice{};
     if (!value->is_string() || value->get_ref<const std::string&>().empty())
-        throw faultAt(where, key, "はファイル名か null でなければなりません。");
+        throw faultAt(
+            where, key,
+            userText("StationSet", "%1 の %2 はファイル名か null でなければなりません。"));
     return SoundChoice{absoluteIn(folder, value->get_ref<const std::string&>())};
 }
 
@@ -147,7 +156,7 @@ std::optional<Enum> namedValue(const Json& object, std::string_view key, const s
             if (value->get_ref<const std::string&>() == names[k])
                 return static_cast<Enum>(k);
     throw faultAt(where, key,
-                  std::string("は ") + std::string(allowed) + " のどれかでなければなりません。");
+                  userText("StationSet", "%1 の %2 は %3 のどれかでなければなりません。"), allowed);
 }
 
 constexpr std::string_view kEffectNames[] = {"none", "tokyo", "tachikawa", "urawa"};
@@ -158,7 +167,8 @@ void readVolumes(const Json& object, const std::string& where, Platform& platfor
     if (!volume)
         return;
     if (!volume->is_object())
-        throw faultAt(where, "volume", "はオブジェクトでなければなりません。");
+        throw faultAt(where, "volume",
+                      userText("StationSet", "%1 の %2 はオブジェクトでなければなりません。"));
     for (std::size_t k = 0; k < kVolumeSoundCount; ++k) {
         const Json* value = member(*volume, kVolumeKeys[k]);
         if (!value)
@@ -166,8 +176,9 @@ void readVolumes(const Json& object, const std::string& where, Platform& platfor
         // Whole percents only: 50.0 is taken, 50.5 is a slip better told.
         const double number = value->is_number() ? value->get<double>() : -1.0;
         if (!(number >= 0.0 && number <= 100.0) || number != std::floor(number))
-            throw faultAt(where, "volume." + std::string(kVolumeKeys[k]),
-                          "は 0 から 100 までの整数でなければなりません。");
+            throw faultAt(
+                where, "volume." + std::string(kVolumeKeys[k]),
+                userText("StationSet", "%1 の %2 は 0 から 100 までの整数でなければなりません。"));
         platform.volume[k] = static_cast<int>(number);
     }
 }
@@ -179,55 +190,64 @@ Platform readPlatform(const Json& entry, const std::string& where, const std::st
     platform.melody = absoluteIn(folder, requiredText(entry, "melody", where));
     platform.door = soundChoice(entry, "door", where, folder);
     platform.ambience = soundChoice(entry, "ambience", where, folder);
-    platform.effect = namedValue<PlatformEffect>(entry, "effect", where, kEffectNames,
-                                                 "\"none\"、\"tokyo\"、\"tachikawa\"、\"urawa\"");
-    platform.pan =
-        namedValue<PlatformPan>(entry, "pan", where, kPanNames, "\"centre\"、\"left\"、\"right\"");
+    platform.effect = namedValue<PlatformEffect>(
+        entry, "effect", where, kEffectNames,
+        userText("StationSet", "\"none\"、\"tokyo\"、\"tachikawa\"、\"urawa\""));
+    platform.pan = namedValue<PlatformPan>(
+        entry, "pan", where, kPanNames, userText("StationSet", "\"centre\"、\"left\"、\"right\""));
     readVolumes(entry, where, platform);
     return platform;
 }
 
 StationSet readSet(const Json& root, const std::string& folder) {
     if (!root.is_object())
-        throw Fault{
-            "駅セットのファイルではありません (全体が JSON のオブジェクトではありません)。"};
+        throw Fault{userText(
+            "StationSet",
+            "駅セットのファイルではありません (全体が JSON のオブジェクトではありません)。")};
     const Json* version = member(root, kVersionKey);
     if (!version)
-        throw Fault{"駅セットのファイルではありません (" + quotedKey(kVersionKey) +
-                    " がありません)。"};
+        throw Fault{
+            fillIn(userText("StationSet", "駅セットのファイルではありません (%1 がありません)。"),
+                   {quotedKey(kVersionKey)})};
     if (!version->is_number_integer() || version->get<std::int64_t>() < 1)
-        throw Fault{quotedKey(kVersionKey) + " は 1 以上の整数でなければなりません。"};
+        throw Fault{fillIn(userText("StationSet", "%1 は 1 以上の整数でなければなりません。"),
+                           {quotedKey(kVersionKey)})};
     if (version->get<std::int64_t>() > kStationSetVersion)
-        throw Fault{"この駅セットは新しい形式 (版 " + std::to_string(version->get<std::int64_t>()) +
-                    ") で書かれています。このプログラムが読めるのは版 " +
-                    std::to_string(kStationSetVersion) +
-                    " までです。新しいトレモロで開いてください。"};
+        throw Fault{fillIn(
+            userText("StationSet",
+                     "この駅セットは新しい形式 (版 %1) で書かれています。このプログラムが"
+                     "読めるのは版 %2 までです。新しいトレモロで開いてください。"),
+            {std::to_string(version->get<std::int64_t>()), std::to_string(kStationSetVersion)})};
     StationSet set;
     std::size_t platforms = 0;
-    const Json& lines = requiredArray(root, "lines", "駅セット");
+    const Json& lines = requiredArray(root, "lines", userText("StationSet", "駅セット"));
     for (std::size_t l = 0; l < lines.size(); ++l) {
-        const std::string lineWhere = placeName(lines[l], {}, "路線", l);
+        const std::string lineWhere = placeName(lines[l], {}, userText("StationSet", "路線"), l);
         requireObject(lines[l], lineWhere);
         Line line{requiredText(lines[l], "name", lineWhere), {}};
         const Json& stations = requiredArray(lines[l], "stations", lineWhere);
         for (std::size_t s = 0; s < stations.size(); ++s) {
-            const std::string stationWhere = placeName(stations[s], lineWhere, "駅", s);
+            const std::string stationWhere =
+                placeName(stations[s], lineWhere, userText("StationSet", "駅"), s);
             requireObject(stations[s], stationWhere);
             Station station{requiredText(stations[s], "name", stationWhere), {}};
             const Json& entries = requiredArray(stations[s], "platforms", stationWhere);
             for (std::size_t p = 0; p < entries.size(); ++p) {
                 if (++platforms > kMaxPlatforms)
-                    throw Fault{"駅セットのホームが多すぎます (" + std::to_string(kMaxPlatforms) +
-                                " まで)。"};
+                    throw Fault{
+                        fillIn(userText("StationSet", "駅セットのホームが多すぎます (%1 まで)。"),
+                               {std::to_string(kMaxPlatforms)})};
                 station.platforms.push_back(readPlatform(
-                    entries[p], placeName(entries[p], stationWhere, "ホーム", p), folder));
+                    entries[p],
+                    placeName(entries[p], stationWhere, userText("StationSet", "ホーム"), p),
+                    folder));
             }
             line.stations.push_back(std::move(station));
         }
         set.lines.push_back(std::move(line));
     }
     if (platforms == 0)
-        throw Fault{"駅セットにホームが一つもありません。"};
+        throw Fault{userText("StationSet", "駅セットにホームが一つもありません。")};
     return set;
 }
 
@@ -291,12 +311,14 @@ std::string StationSet::title(const PlatformPlace& place) const {
 
 StationSetOutcome parseStationSet(std::string_view bytes, const std::string& folder) {
     if (bytes.size() > kMaxStationSetBytes)
-        return {std::nullopt, "駅セットのファイルが大きすぎます (" +
-                                  std::to_string(kMaxStationSetBytes >> 20) + " MB まで)。"};
+        return {std::nullopt,
+                fillIn(userText("StationSet", "駅セットのファイルが大きすぎます (%1 MB まで)。"),
+                       {std::to_string(kMaxStationSetBytes >> 20)})};
     if (bytes.starts_with(kUtf8Bom))
         bytes.remove_prefix(kUtf8Bom.size());
     if (const auto deep = tooDeep(bytes))
-        return {std::nullopt, placeOf(bytes, *deep) + ": 入れ子が深すぎます。"};
+        return {std::nullopt, fillIn(userText("StationSet", "%1: 入れ子が深すぎます。"),
+                                     {placeOf(bytes, *deep)})};
     // The reader reports its faults by exception; none leaves this function.
     Json root;
     try {
@@ -304,16 +326,18 @@ StationSetOutcome parseStationSet(std::string_view bytes, const std::string& fol
     } catch (const Json::parse_error& error) {
         // `byte` counts from 1 and is the character the reader stopped at.
         const std::size_t offset = error.byte > 0 ? error.byte - 1 : 0;
-        return {std::nullopt, placeOf(bytes, offset) + ": JSON の書き方が正しくありません。"};
+        return {std::nullopt,
+                fillIn(userText("StationSet", "%1: JSON の書き方が正しくありません。"),
+                       {placeOf(bytes, offset)})};
     } catch (const std::exception&) {
-        return {std::nullopt, "駅セットを読み込めませんでした。"};
+        return {std::nullopt, userText("StationSet", "駅セットを読み込めませんでした。")};
     }
     try {
         return {readSet(root, folder), {}};
     } catch (const Fault& fault) {
         return {std::nullopt, fault.message};
     } catch (const std::exception&) {
-        return {std::nullopt, "駅セットを読み込めませんでした。"};
+        return {std::nullopt, userText("StationSet", "駅セットを読み込めませんでした。")};
     }
 }
 
@@ -326,7 +350,8 @@ std::optional<std::string> findMissingFile(const StationSet& set, const Platform
                            const std::string& path) -> std::optional<std::string> {
         if (isRegularFile(path))
             return std::nullopt;
-        return where + " の " + quotedKey(key) + " のファイル '" + path + "' が見つかりません。";
+        return fillIn(userText("StationSet", "%1 の %2 のファイル '%3' が見つかりません。"),
+                      {where, quotedKey(key), path});
     };
     if (auto missing = check("melody", platform.melody))
         return missing;
@@ -365,7 +390,7 @@ StationSetOutcome loadStationSet(const std::string& path) {
     const fs::path absolute = fs::absolute(path, error).lexically_normal();
     const auto bytes = error ? std::nullopt : readSetFile(absolute.string());
     if (!bytes)
-        return {std::nullopt, "ファイルを読み込めませんでした。"};
+        return {std::nullopt, userText("StationSet", "ファイルを読み込めませんでした。")};
     StationSetOutcome outcome = parseStationSet(*bytes, absolute.parent_path().string());
     if (outcome.set)
         if (auto missing = findMissingFile(*outcome.set))

@@ -131,6 +131,30 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
         <source>トレモロを起動できませんでした。</source>
         <translation>Tremolo could not start.</translation>
     </message>
+    <message>
+        <source>駅セット %1 を開けませんでした。</source>
+        <translation>The station set %1 could not be opened.</translation>
+    </message>
+    <message>
+        <source>録音できません。%1</source>
+        <translation>Cannot record. %1</translation>
+    </message>
+    <message>
+        <source>録音中: %1</source>
+        <translation>Recording: %1</translation>
+    </message>
+    <message>
+        <source>録音を止めました。%1</source>
+        <translation>Recording stopped. %1</translation>
+    </message>
+    <message>
+        <source>録音を保存しました: %1</source>
+        <translation>Recording saved: %1</translation>
+    </message>
+    <message>
+        <source>ディスクが追いつかず、録音が %1 ミリ秒抜けました。</source>
+        <translation>The disk could not keep up: %1 ms of the recording are missing.</translation>
+    </message>
 </context>
 <context>
     <name>GlobalKeys</name>
@@ -216,6 +240,10 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
         <source>ファイルを開く</source>
         <translation>Open File</translation>
     </message>
+    <message>
+        <source>駅セット (*.stations.json)</source>
+        <translation>Station Sets (*.stations.json)</translation>
+    </message>
 </context>
 <context>
     <name>Program</name>
@@ -226,6 +254,171 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
     <message>
         <source>トレモロ</source>
         <translation>Tremolo</translation>
+    </message>
+    <message>
+        <source>リモート操作の設定を保存できませんでした</source>
+        <translation>The remote control settings could not be saved</translation>
+    </message>
+</context>
+<context>
+    <name>RemoteControl</name>
+    <message>
+        <source>%1: ポート %2 は使えません</source>
+        <translation>%1: port %2 cannot be used</translation>
+    </message>
+    <message>
+        <source>%1: ポート %2 を開けません（%3）</source>
+        <translation>%1: cannot open port %2 (%3)</translation>
+    </message>
+</context>
+<context>
+    <name>RemotePanel</name>
+    <message>
+        <source>OSC を受け付ける(&amp;O)</source>
+        <translation>Accept &amp;OSC</translation>
+    </message>
+    <message>
+        <source>スマートフォン用のページを開く(&amp;W)</source>
+        <translation>Serve the &amp;web page for phones</translation>
+    </message>
+    <message>
+        <source>ほかのコンピューターからの操作を許可する(&amp;L)</source>
+        <translation>A&amp;llow control from other computers</translation>
+    </message>
+    <message>
+        <source>トークンを作り直す(&amp;R)</source>
+        <translation>&amp;Renew token</translation>
+    </message>
+    <message>
+        <source>ポート</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>トークン</source>
+        <translation>Token</translation>
+    </message>
+    <message>
+        <source>デスクトップのメディア操作 (MPRIS) はいつでも使えます。</source>
+        <translation>The desktop&apos;s media controls (MPRIS) always work.</translation>
+    </message>
+    <message>
+        <source>リモート操作</source>
+        <translation>Remote</translation>
+    </message>
+</context>
+<context>
+    <name>StationSet</name>
+    <message>
+        <source>%1 行 %2 列</source>
+        <translation>line %1, column %2</translation>
+    </message>
+    <message>
+        <source>%1 の %2 がありません。</source>
+        <translation>%1: %2 is missing.</translation>
+    </message>
+    <message>
+        <source>%1 の %2 は文字列でなければなりません。</source>
+        <translation>%1: %2 must be a string.</translation>
+    </message>
+    <message>
+        <source>%1 の %2 が空です。</source>
+        <translation>%1: %2 is empty.</translation>
+    </message>
+    <message>
+        <source>%1 の %2 は配列でなければなりません。</source>
+        <translation>%1: %2 must be an array.</translation>
+    </message>
+    <message>
+        <source>%1 はオブジェクトでなければなりません。</source>
+        <translation>%1 must be an object.</translation>
+    </message>
+    <message>
+        <source>%1 の %2 はファイル名か null でなければなりません。</source>
+        <translation>%1: %2 must be a file name or null.</translation>
+    </message>
+    <message>
+        <source>%1 の %2 は %3 のどれかでなければなりません。</source>
+        <translation>%1: %2 must be one of %3.</translation>
+    </message>
+    <message>
+        <source>%1 の %2 はオブジェクトでなければなりません。</source>
+        <translation>%1: %2 must be an object.</translation>
+    </message>
+    <message>
+        <source>%1 の %2 は 0 から 100 までの整数でなければなりません。</source>
+        <translation>%1: %2 must be a whole number from 0 to 100.</translation>
+    </message>
+    <message>
+        <source>&quot;none&quot;、&quot;tokyo&quot;、&quot;tachikawa&quot;、&quot;urawa&quot;</source>
+        <translation>&quot;none&quot;, &quot;tokyo&quot;, &quot;tachikawa&quot;, &quot;urawa&quot;</translation>
+    </message>
+    <message>
+        <source>&quot;centre&quot;、&quot;left&quot;、&quot;right&quot;</source>
+        <translation>&quot;centre&quot;, &quot;left&quot;, &quot;right&quot;</translation>
+    </message>
+    <message>
+        <source>駅セットのファイルではありません (全体が JSON のオブジェクトではありません)。</source>
+        <translation>This is not a station set file (the whole is not a JSON object).</translation>
+    </message>
+    <message>
+        <source>駅セットのファイルではありません (%1 がありません)。</source>
+        <translation>This is not a station set file (%1 is missing).</translation>
+    </message>
+    <message>
+        <source>%1 は 1 以上の整数でなければなりません。</source>
+        <translation>%1 must be a whole number of 1 or more.</translation>
+    </message>
+    <message>
+        <source>この駅セットは新しい形式 (版 %1) で書かれています。このプログラムが読めるのは版 %2 までです。新しいトレモロで開いてください。</source>
+        <translation>This station set is written in a newer format (version %1). This program reads up to version %2. Open it with a newer Tremolo.</translation>
+    </message>
+    <message>
+        <source>駅セット</source>
+        <translation>Station set</translation>
+    </message>
+    <message>
+        <source>路線</source>
+        <translation>Line</translation>
+    </message>
+    <message>
+        <source>駅</source>
+        <translation>Station</translation>
+    </message>
+    <message>
+        <source>駅セットのホームが多すぎます (%1 まで)。</source>
+        <translation>The station set has too many platforms (at most %1).</translation>
+    </message>
+    <message>
+        <source>ホーム</source>
+        <translation>Platform</translation>
+    </message>
+    <message>
+        <source>駅セットにホームが一つもありません。</source>
+        <translation>The station set has no platforms.</translation>
+    </message>
+    <message>
+        <source>駅セットのファイルが大きすぎます (%1 MB まで)。</source>
+        <translation>The station set file is too large (at most %1 MB).</translation>
+    </message>
+    <message>
+        <source>%1: 入れ子が深すぎます。</source>
+        <translation>%1: nested too deeply.</translation>
+    </message>
+    <message>
+        <source>%1: JSON の書き方が正しくありません。</source>
+        <translation>%1: this is not valid JSON.</translation>
+    </message>
+    <message>
+        <source>駅セットを読み込めませんでした。</source>
+        <translation>The station set could not be read.</translation>
+    </message>
+    <message>
+        <source>%1 の %2 のファイル &apos;%3&apos; が見つかりません。</source>
+        <translation>%1: the file &apos;%3&apos; of %2 was not found.</translation>
+    </message>
+    <message>
+        <source>ファイルを読み込めませんでした。</source>
+        <translation>The file could not be read.</translation>
     </message>
 </context>
 <context>
@@ -769,6 +962,40 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
     <message>
         <source>閉じる(&amp;C)</source>
         <translation>&amp;Close</translation>
+    </message>
+</context>
+<context>
+    <name>tremlo::ui::VolumePage</name>
+    <message>
+        <source>音量</source>
+        <translation>Volume</translation>
+    </message>
+    <message>
+        <source>メロディ</source>
+        <translation>Melody</translation>
+    </message>
+    <message>
+        <source>ドア案内</source>
+        <translation>Door announcement</translation>
+    </message>
+    <message>
+        <source>環境音</source>
+        <translation>Ambience</translation>
+    </message>
+    <message>
+        <source>スイッチ音</source>
+        <translation>Switch click</translation>
+    </message>
+    <message>
+        <source>ノイズ</source>
+        <translation>Noise</translation>
+    </message>
+</context>
+<context>
+    <name>tremlo::ui::frmMenus</name>
+    <message>
+        <source>録音(&amp;R)</source>
+        <translation>&amp;Record</translation>
     </message>
 </context>
 </TS>

@@ -19,10 +19,6 @@
 namespace tremlo::ui {
 namespace {
 
-QString text(const char* japanese) {
-    return QCoreApplication::translate("RemotePanel", japanese);
-}
-
 constexpr int kQuietModules = 4;
 
 // The tab's controls and the settings they stand for, until OK.
@@ -34,18 +30,23 @@ public:
         setAutoFillBackground(true);
         setBackgroundRole(QPalette::Window);
 
-        m_chkOsc = new QCheckBox(text("OSC を受け付ける(&O)"), this);
+        m_chkOsc =
+            new QCheckBox(QCoreApplication::translate("RemotePanel", "OSC を受け付ける(&O)"), this);
         m_chkOsc->setObjectName(QStringLiteral("chkOsc"));
         m_oscPort = portBox(QStringLiteral("txtOscPort"), m_chosen.OscPort);
-        m_chkWeb = new QCheckBox(text("スマートフォン用のページを開く(&W)"), this);
+        m_chkWeb = new QCheckBox(
+            QCoreApplication::translate("RemotePanel", "スマートフォン用のページを開く(&W)"), this);
         m_chkWeb->setObjectName(QStringLiteral("chkWeb"));
         m_webPort = portBox(QStringLiteral("txtWebPort"), m_chosen.WebPort);
-        m_chkLan = new QCheckBox(text("ほかのコンピューターからの操作を許可する(&L)"), this);
+        m_chkLan = new QCheckBox(QCoreApplication::translate(
+                                     "RemotePanel", "ほかのコンピューターからの操作を許可する(&L)"),
+                                 this);
         m_chkLan->setObjectName(QStringLiteral("chkLan"));
         m_token = new QLineEdit(this);
         m_token->setObjectName(QStringLiteral("txtToken"));
         m_token->setReadOnly(true);
-        auto* renew = new QPushButton(text("トークンを作り直す(&R)"), this);
+        auto* renew = new QPushButton(
+            QCoreApplication::translate("RemotePanel", "トークンを作り直す(&R)"), this);
         renew->setObjectName(QStringLiteral("cmdNewToken"));
         m_address = new QLabel(this);
         m_address->setObjectName(QStringLiteral("lblAddress"));
@@ -59,19 +60,24 @@ public:
 
         auto* grid = new QGridLayout;
         grid->addWidget(m_chkOsc, 0, 0);
-        grid->addWidget(new QLabel(text("ポート"), this), 0, 1);
+        grid->addWidget(new QLabel(QCoreApplication::translate("RemotePanel", "ポート"), this), 0,
+                        1);
         grid->addWidget(m_oscPort, 0, 2);
         grid->addWidget(m_chkWeb, 1, 0);
-        grid->addWidget(new QLabel(text("ポート"), this), 1, 1);
+        grid->addWidget(new QLabel(QCoreApplication::translate("RemotePanel", "ポート"), this), 1,
+                        1);
         grid->addWidget(m_webPort, 1, 2);
         auto* tokenRow = new QHBoxLayout;
-        tokenRow->addWidget(new QLabel(text("トークン"), this));
+        tokenRow->addWidget(
+            new QLabel(QCoreApplication::translate("RemotePanel", "トークン"), this));
         tokenRow->addWidget(m_token, 1);
         tokenRow->addWidget(renew);
         auto* layout = new QVBoxLayout(this);
         layout->setContentsMargins(10, 10, 10, 10);
-        layout->addWidget(
-            new QLabel(text("デスクトップのメディア操作 (MPRIS) はいつでも使えます。"), this));
+        layout->addWidget(new QLabel(
+            QCoreApplication::translate("RemotePanel",
+                                        "デスクトップのメディア操作 (MPRIS) はいつでも使えます。"),
+            this));
         layout->addLayout(grid);
         layout->addWidget(m_chkLan);
         layout->addLayout(tokenRow);
@@ -131,7 +137,9 @@ private:
         for (const std::string& line : problems)
             lines += QString::fromStdString(line) + QLatin1Char('\n');
         if (!lines.isEmpty())
-            QMessageBox::warning(dialog.parentWidget(), text("リモート操作"), lines.trimmed());
+            QMessageBox::warning(dialog.parentWidget(),
+                                 QCoreApplication::translate("RemotePanel", "リモート操作"),
+                                 lines.trimmed());
     }
 
     RemotePageParts m_parts;
@@ -168,7 +176,8 @@ QImage qrImage(const QString& text, int scale) {
 }
 
 void addRemotePanel(QTabWidget& tabs, QDialog& dialog, const RemotePageParts& parts) {
-    tabs.addTab(new RemotePanel(dialog, parts), text("リモート操作"));
+    tabs.addTab(new RemotePanel(dialog, parts),
+                QCoreApplication::translate("RemotePanel", "リモート操作"));
 }
 
 } // namespace tremlo::ui

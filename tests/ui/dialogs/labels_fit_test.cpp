@@ -5,6 +5,7 @@
 #include "frm_about.h"
 #include "frm_input.h"
 #include "frm_key.h"
+#include "frm_remote.h"
 #include "frm_volume.h"
 #include "options_rig.h"
 #include "poll_input_loop.h"
@@ -60,6 +61,12 @@ protected:
     testing::PollInputLoop loop;
     input::SwitchInputs inputs{loop, buttons, nullptr};
     std::int16_t keyResult = 0;
+    // Everything on, so the tab shows every row it has.
+    ui::RemotePageParts remote{
+        [] { return RemoteSettings{true, 9000, true, 8470, true, std::string(22, 'x')}; },
+        [](const RemoteSettings&) { return std::vector<std::string>{}; },
+        [] { return std::string(22, 'y'); },
+        [](const RemoteSettings&) { return QStringLiteral("http://192.0.2.1:8470/?token=x"); }};
 };
 
 struct Face {
@@ -76,6 +83,7 @@ TEST_F(LabelsFitTest, EveryCaptionFitsInBothLanguages) {
              withLanguage.storedLanguage = [] { return LanguageChoice::Auto; };
              withLanguage.storeLanguage = [](LanguageChoice) { return true; };
              withLanguage.showInputDevices = [] {};
+             withLanguage.remote = &remote;
              return std::make_unique<ui::frmOptions>(withLanguage);
          }},
         {"key capture", [this] { return std::make_unique<ui::frmKey>(nullptr, time, keyResult); }},
