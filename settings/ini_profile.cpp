@@ -214,9 +214,8 @@ bool lockExclusive(int fd) {
     return true;
 }
 
-// Writes `bytes` to a temporary file beside `path` and renames it over
-// `path`. The temporary name is fixed: the caller holds the lock, so no one
-// else uses it, and one left by a crash is simply replaced.
+} // namespace
+
 bool replaceFile(const std::string& path, std::string_view bytes, std::optional<mode_t> mode) {
     const std::string temporary = path + ".tmp";
     const auto create = [&] {
@@ -245,6 +244,8 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::optional<
         ::fsync(dir.get());
     return true;
 }
+
+namespace {
 
 // The file a write lands in: a symbolic link is followed to its target, so
 // the link stays a link. A loop or a chain too long ends at the last name.

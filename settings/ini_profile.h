@@ -32,12 +32,22 @@
 // Nothing here throws; a write that fails returns false and leaves the file
 // as it was. Thread: any, one object per thread.
 
+#include <optional>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <utility>
 #include <vector>
 
 namespace tremlo {
+
+// Writes `bytes` to a temporary file beside `path` (its name plus ".tmp"),
+// flushes it to the disk and renames it over `path`, so a reader sees the old
+// file or the new one, never half of one. The temporary name is fixed: a
+// caller that can race another writer of the same file must hold a lock, and
+// one left by a crash is simply replaced. False leaves `path` as it was.
+bool replaceFile(const std::string& path, std::string_view bytes,
+                 std::optional<mode_t> mode = std::nullopt);
 
 class IniProfile {
 public:

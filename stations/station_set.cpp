@@ -1,5 +1,6 @@
 #include "station_set.h"
 
+#include "ini_profile.h"
 #include "user_text.h"
 
 #include <cerrno>
@@ -286,6 +287,52 @@ std::optional<std::string> readSetFile(const std::string& path) {
     return bytes;
 }
 
+// As the file names a sound: relative inside the set's folder.
+std::string pathInSet(const std::string& folder, const std::string& path) {
+    const fs::path absolute = fs::path(path).lexically_normal();
+    const fs::path relative = absolute.lexically_relative(fs::path(folder).lexically_normal());
+    if (relative.empty() || *relative.begin() == "..")
+        return absolute.string();
+    return relative.string();
+}
+
+template <typename Object>
+Object platformJson(const Platform& platform, const std::string& folder) {
+    Object entry;
+    entry["name"] = platform.name;
+    entry["melody"] = pathInSet(folder, platform.melody);
+    const auto sound = [&](const char* key, const std::optional<SoundChoice>& choice) {
+        if (choice)
+            entry[key] = *choice ? Object(pathInSet(folder, **choice)) : Object(nullptr);
+    };
+    sound("door", platform.door);
+    sound("ambience", platform.ambience);
+    if (platform.effect)
+        entry["effect"] = std::string(kEffectNames[static_cast<std::size_t>(*platform.effect)]);
+    if (platform.pan)
+        entry["pan"] = std::string(kPanNames[static_cast<std::size_t>(*platform.pan)]);
+    Object volume = Object::object();
+    for (std::size_t k = 0; k < kVolumeSoundCount; ++k)
+        if (platform.volume[k])
+            volume[std::string(kVolumeKeys[k])] = *platform.volume[k];
+    if (!volume.empty())
+        entry["volume"] = std::move(volume);
+    return entry;
+}
+
+// The entry of `array` named `name`, appended when there is none.
+template <typename Object>
+Object& namedEntry(Object& array, const std::string& name, const char* inner) {
+    for (Object& entry : array)
+        if (entry.is_object() && entry.value("name", std::string()) == name)
+            return entry;
+    Object made = Object::object();
+    made["name"] = name;
+    made[inner] = Object::array();
+    array.push_back(std::move(made));
+    return array.back();
+}
+
 } // namespace
 
 std::string_view volumeKey(VolumeSound sound) {
@@ -396,6 +443,64 @@ StationSetOutcome loadStationSet(const std::string& path) {
         if (auto missing = findMissingFile(*outcome.set))
             return {std::nullopt, *missing};
     return outcome;
+}
+
+std::string addPlatformToFile(const std::string& path, const std::string& line,
+                              const std::string& station, const Platform& platform) {
+    // Key order is kept, so the rewritten file reads as the user left it.
+    using Ordered = nlohmann::ordered_json;
+    const auto refused = [&](const std::string& why) {
+        return fillIn(userText("StationSet", "駅セット '%1' に書き込めませんでした: %2"),
+                      {path, why});
+    };
+    if (line.empty() || station.empty() || platform.name.empty())
+        return refused(userText("StationSet", "路線、駅、ホームの名前が要ります。"));
+    std::error_code error;
+    const fs::path absolute = fs::absolute(path, error).lexically_normal();
+    if (error)
+        return refused(userText("StationSet", "ファイル名が正しくありません。"));
+    const std::string folder = absolute.parent_path().string();
+    Ordered root;
+    if (fs::exists(fs::symlink_status(absolute, error))) {
+        const auto bytes = readSetFile(absolute.string());
+        if (!bytes)
+            return refused(userText("StationSet", "ファイルを読み込めませんでした。"));
+        // Only a set this program reads is changed: one it would refuse is
+        // the user's to mend, not to be overwritten.
+        const StationSetOutcome outcome = parseStationSet(*bytes, folder);
+        if (!outcome.set)
+            return refused(outcome.message);
+        std::string_view text(*bytes);
+        if (text.starts_with(kUtf8Bom))
+            text.remove_prefix(kUtf8Bom.size());
+        try {
+            root = Ordered::parse(text.begin(), text.end());
+        } catch (const std::exception&) {
+            return refused(userText("StationSet", "駅セットを読み込めませんでした。"));
+        }
+    } else {
+        root = Ordered::object();
+        root[std::string(kVersionKey)] = kStationSetVersion;
+        root["lines"] = Ordered::array();
+        fs::create_directories(absolute.parent_path(), error);
+    }
+    std::string out;
+    try {
+        Ordered& stations = namedEntry(root["lines"], line, "stations")["stations"];
+        namedEntry(stations, station, "platforms")["platforms"].push_back(
+            platformJson<Ordered>(platform, folder));
+        out = root.dump(2, ' ', false, Ordered::error_handler_t::strict) + "\n";
+    } catch (const std::exception&) {
+        return refused(userText("StationSet", "名前が正しい UTF-8 ではありません。"));
+    }
+    // Never a file this program would then refuse (too many platforms, say).
+    if (const StationSetOutcome check = parseStationSet(out, folder); !check.set)
+        return refused(check.message);
+    if (!replaceFile(absolute.string(), out))
+        return refused(userText("StationSet",
+                                "ファイルを書き込めませんでした (フォルダーに書き込めないか、"
+                                "ディスクがいっぱいです)。"));
+    return {};
 }
 
 } // namespace tremlo

@@ -108,4 +108,15 @@ bool isStationSetPath(const std::string& path);
 // at most kMaxStationSetBytes).
 StationSetOutcome loadStationSet(const std::string& path);
 
+// Adds `platform` to the set in the file at `path`, under the line and
+// station of those names (each made, at the end, when the set has none of
+// that name), and writes the file again whole: everything else in it, keys
+// this program does not know included, stays as it was. A file that is not
+// there is made as a new set. Sound paths inside the set's folder are
+// written relative to it, so the folder can still be passed on; others stay
+// absolute. Returns the message for the user, empty when the file was
+// written; on any failure the old file is left untouched.
+std::string addPlatformToFile(const std::string& path, const std::string& line,
+                              const std::string& station, const Platform& platform);
+
 } // namespace tremlo

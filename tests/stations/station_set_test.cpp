@@ -4,8 +4,11 @@
 #include "station_set.h"
 #include "test_folder.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace tremlo::test {
 namespace {
@@ -232,6 +235,82 @@ TEST(StationSet, TheExamplePackLoadsWhole) {
         titles.push_back(outcome.set->title(place));
     }
     EXPECT_EQ(titles, (std::vector<std::string>{"鐘ヶ丘 1番線", "鐘ヶ丘 2番線", "松原 1番線"}));
+}
+
+// A platform added to a set lands under its line and station by name, the
+// rest of the file kept; a write refused leaves the old file whole.
+TEST(StationSet, AddsAPlatformAndKeepsTheRestOfTheFile) {
+    const struct {
+        const char* name;
+        std::optional<std::string> existing; // nullopt: no file yet
+        const char* line;
+        bool refuseWrite;                // the temporary file cannot be made
+        std::vector<std::string> titles; // empty: refused
+        std::size_t stations;            // in the whole set after
+        const char* written;             // found in the file after
+    } rows[] = {
+        {"new set", std::nullopt, "山手線", false, {"品川 2番線"}, 1, R"("melody": "m.wav")"},
+        {"same station",
+         onePlatform(kNamed),
+         "山手線",
+         false,
+         {"品川 1番線", "品川 2番線"},
+         1,
+         R"("door": "/elsewhere/door.wav")"},
+        {"new line",
+         onePlatform(kNamed),
+         "京浜東北線",
+         false,
+         {"品川 1番線", "品川 2番線"},
+         2,
+         R"("name": "京浜東北線")"},
+        {"unknown keys",
+         onePlatform(kNamed + R"(, "note": "x")", R"( "author": "y",)"),
+         "山手線",
+         false,
+         {"品川 1番線", "品川 2番線"},
+         1,
+         R"("author": "y")"},
+        {"bad file", R"({"tremolo-stations": 1, "lines": []})", "山手線", false, {}, 0, ""},
+        {"refused write", onePlatform(kNamed), "山手線", true, {}, 0, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TestFolder folder;
+        const std::string path = folder.file("a.stations.json");
+        writeBytes(folder.file("m.wav"), "RIFF");
+        if (row.existing)
+            writeBytes(path, *row.existing);
+        if (row.refuseWrite)
+            std::filesystem::create_directory(path + ".tmp");
+        Platform added = plain(folder.file("m.wav"));
+        added.name = "2番線";
+        added.door = SoundChoice{"/elsewhere/door.wav"};
+        added.ambience = SoundChoice{};
+        added.volume[0] = 80;
+
+        const std::string message = addPlatformToFile(path, row.line, "品川", added);
+
+        const std::string after = readBytes(path);
+        if (row.titles.empty()) {
+            EXPECT_FALSE(message.empty());
+            EXPECT_EQ(after, *row.existing);
+            continue;
+        }
+        ASSERT_EQ(message, "");
+        EXPECT_NE(after.find(row.written), std::string::npos) << after;
+        const StationSetOutcome outcome = parseStationSet(after, folder.path());
+        ASSERT_TRUE(outcome.set) << outcome.message;
+        std::vector<std::string> titles;
+        for (const PlatformPlace& place : outcome.set->places())
+            titles.push_back(outcome.set->title(place));
+        EXPECT_EQ(titles, row.titles);
+        std::size_t stations = 0;
+        for (const Line& line : outcome.set->lines)
+            stations += line.stations.size();
+        EXPECT_EQ(stations, row.stations);
+        EXPECT_EQ(outcome.set->at(outcome.set->places().back()), added);
+    }
 }
 
 } // namespace
