@@ -1,10 +1,12 @@
 #include "commands.h"
 
 #include "text_encoding.h"
+#include "user_folders.h"
 #include "user_text.h"
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 
 namespace tremlo {
@@ -319,6 +321,97 @@ void Commands::restoreShelf() {
     const auto path = m_parts.shelf.restore();
     if (path && applyPlatform(m_parts.shelf.chosen()))
         m_parts.loader.LoadSoundFile(*path);
+}
+
+namespace {
+
+// A file name made of the line's name: what a file name cannot hold becomes
+// "_", and a set already there is never written over.
+std::string newSetPath(const std::string& line) {
+    std::string base = line;
+    for (char& c : base)
+        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20)
+            c = '_';
+    const std::string folder = userDataFolder() + "/Stations/";
+    std::string path = folder + base + ".stations.json";
+    std::error_code error;
+    for (int n = 2; std::filesystem::exists(std::filesystem::symlink_status(path, error)); ++n)
+        path = folder + base + " (" + std::to_string(n) + ").stations.json";
+    return path;
+}
+
+} // namespace
+
+// What sounds now: the loaded platform's own door and ambience where it has
+// them, else the catalogues' choices; all five volumes as they are heard.
+Platform Commands::currentPlatform(const std::string& name) const {
+    const Settings& settings = m_parts.settings;
+    const MelodyShelf& shelf = m_parts.shelf;
+    const auto entry = shelf.loadedEntry(m_parts.state.MelodyPath);
+    const Platform* loaded = entry ? shelf.platform(*entry) : nullptr;
+    const auto sound = [&](bool on, const std::optional<SoundChoice> Platform::*own,
+                           const std::string& chosen, const char* fixedName,
+                           const std::string& folder) -> SoundChoice {
+        if (!on)
+            return std::nullopt;
+        if (loaded && (loaded->*own) && *(loaded->*own))
+            return *(loaded->*own);
+        return chosen.empty() ? resolveInFolder(m_parts.programFolder, fixedName)
+                              : folder + "/" + chosen;
+    };
+    Platform platform;
+    platform.name = name;
+    platform.melody = m_parts.state.MelodyPath;
+    platform.door = sound(settings.Door, &Platform::door, settings.DoorWAV, "door.wav",
+                          m_parts.catalogueBuilder.doorFolder());
+    platform.ambience = sound(settings.UseEnvir, &Platform::ambience, settings.EnvirWAV,
+                              "Envir.wav", m_parts.catalogueBuilder.envirFolder());
+    // A platform holds one effect; 浦和 and 立川 outrank 東京 as they change
+    // more of the sound.
+    platform.effect = settings.EffectUrawa       ? PlatformEffect::Urawa
+                      : settings.EffectTachikawa ? PlatformEffect::Tachikawa
+                      : settings.EffectTokyo     ? PlatformEffect::Tokyo
+                                                 : PlatformEffect::None;
+    platform.pan = static_cast<PlatformPan>(m_parts.state.PanMode);
+    for (std::size_t k = 0; k < kVolumeSoundCount; ++k)
+        platform.volume[k] =
+            m_platformVolume[k].value_or(m_volume.percent(static_cast<VolumeSound>(k)));
+    return platform;
+}
+
+bool Commands::addToStationSet(const std::string& line, const std::string& station,
+                               const std::string& platformName) {
+    if (m_parts.state.MelodyPath.empty()) {
+        tell(userText("Engine", "メロディが読み込まれていません。"), MessageIcon::Warning);
+        return false;
+    }
+    MelodyShelf& shelf = m_parts.shelf;
+    const Platform platform = currentPlatform(platformName);
+    const std::string path = shelf.stationSet() ? shelf.playlist() : newSetPath(line);
+    if (const std::string refused = addPlatformToFile(path, line, station, platform);
+        !refused.empty()) {
+        tell(readableText(refused), MessageIcon::Error);
+        return false;
+    }
+    const PlaylistOutcome outcome = shelf.openPlaylist(path);
+    if (!outcome.message.empty())
+        tell(outcome.message, outcome.opened ? MessageIcon::Warning : MessageIcon::Error);
+    const StationSet* set = shelf.stationSet();
+    if (!outcome.opened || !set)
+        return true;
+    // The new platform is the last of its station; the melody is already
+    // loaded, so it is only chosen.
+    const std::vector<PlatformPlace> places = set->places();
+    for (std::size_t k = places.size(); k-- > 0;) {
+        const PlatformPlace& place = places[k];
+        if (set->lines[place.line].name == line &&
+            set->lines[place.line].stations[place.station].name == station) {
+            shelf.choose(k);
+            m_platformVolume = platform.volume;
+            break;
+        }
+    }
+    return true;
 }
 
 // A door or ambience file of the platform's own, which no catalogue lists:

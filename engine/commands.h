@@ -162,6 +162,16 @@ public:
     // the last run, loaded without being started.
     void restoreShelf();
 
+    // この設定を駅セットに追加: the loaded melody with the door, ambience,
+    // effect, pan and volumes that sound now, as a new platform under the
+    // line and station of those names. It goes into the open station set, or
+    // when the shelf is none into a new set named after the line in the
+    // user's Stations folder; the set then becomes the shelf with the new
+    // platform chosen. A refusal is told in a box and changes nothing. True
+    // when the platform was added.
+    bool addToStationSet(const std::string& line, const std::string& station,
+                         const std::string& platform);
+
     // Lifts stay-on-top around a modal dialog, so it cannot open behind the
     // windows, and puts it back afterwards as the settings then say.
     void runModal(const std::function<void()>& dialog);
@@ -178,6 +188,7 @@ private:
     void stepMelody(int direction);
     void dropShelfEntry(const std::optional<std::string>& path);
     bool applyPlatform(std::size_t index);
+    Platform currentPlatform(const std::string& name) const;
     void loadSoundFile(SoundHandle& sound, const std::string& path);
     void tell(const std::string& text, MessageIcon icon);
 
