@@ -60,6 +60,9 @@ void frmMenus::buildTitle() {
     addItem(melodies, "mnuPreviousMelody",
             QCoreApplication::translate("frmMenus", "前のメロディ(&P)"),
             [&c] { c.mnuPreviousMelody_Click(); });
+    addItem(melodies, "mnuAddToStationSet",
+            QCoreApplication::translate("frmMenus", "この設定を駅セットに追加(&A)..."),
+            [&c] { c.mnuAddToStationSet_Click(); });
     addSeparator(melodies, "mnuBarMelody");
     m_groups.push_back(
         {melodies, "mnuMelody", [this] { return m_shelf.entries().size(); },

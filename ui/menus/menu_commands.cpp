@@ -1,5 +1,7 @@
 #include "menu_commands.h"
 
+#include "frm_add_platform.h"
+
 #include <QWidget>
 
 namespace tremlo::ui {
@@ -22,6 +24,13 @@ void MenuCommands::mnuFileOpen_Click() {
             m_loader.LoadSoundFile(path);
     } catch (...) {
     }
+}
+
+void MenuCommands::mnuAddToStationSet_Click() {
+    std::optional<PlatformNames> names;
+    m_commands.runModal([&] { names = askPlatformNames(&m_mainWindow); });
+    if (names)
+        m_commands.addToStationSet(names->line, names->station, names->platform);
 }
 
 void MenuCommands::mnuVolume_Click() {

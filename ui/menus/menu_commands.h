@@ -38,6 +38,7 @@ public:
 
     void mnuFileOpen_Click();
     void mnuMelody_Click(int index) { m_commands.chooseMelody(index); }
+    void mnuAddToStationSet_Click();
     void mnuNextMelody_Click() { m_commands.nextMelody(); }
     void mnuPreviousMelody_Click() { m_commands.previousMelody(); }
     void mnuUseDoor_Click() { m_commands.setUseDoor(!m_settings.Door); }

@@ -41,6 +41,7 @@ TEST_F(MenusTest, TheShortcutMenuTree) {
                                               "mnuMelodies|メロディ(&M)",
                                               ">mnuNextMelody|次のメロディ(&N)",
                                               ">mnuPreviousMelody|前のメロディ(&P)",
+                                              ">mnuAddToStationSet|この設定を駅セットに追加(&A)...",
                                               ">mnuBarMelody|-",
                                               ">mnuMelody(0)|A.wav|c",
                                               ">mnuMelody(1)|b.wav|c",
