@@ -155,6 +155,10 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
         <source>ディスクが追いつかず、録音が %1 ミリ秒抜けました。</source>
         <translation>The disk could not keep up: %1 ms of the recording are missing.</translation>
     </message>
+    <message>
+        <source>メロディが読み込まれていません。</source>
+        <translation>No melody is loaded.</translation>
+    </message>
 </context>
 <context>
     <name>GlobalKeys</name>
@@ -420,6 +424,26 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
         <source>ファイルを読み込めませんでした。</source>
         <translation>The file could not be read.</translation>
     </message>
+    <message>
+        <source>駅セット &apos;%1&apos; に書き込めませんでした: %2</source>
+        <translation>Could not write to the station set &apos;%1&apos;: %2</translation>
+    </message>
+    <message>
+        <source>路線、駅、ホームの名前が要ります。</source>
+        <translation>The line, the station and the platform each need a name.</translation>
+    </message>
+    <message>
+        <source>ファイル名が正しくありません。</source>
+        <translation>The file name is not valid.</translation>
+    </message>
+    <message>
+        <source>名前が正しい UTF-8 ではありません。</source>
+        <translation>A name is not valid UTF-8.</translation>
+    </message>
+    <message>
+        <source>ファイルを書き込めませんでした (フォルダーに書き込めないか、ディスクがいっぱいです)。</source>
+        <translation>Could not write the file (the folder cannot be written to, or the disk is full).</translation>
+    </message>
 </context>
 <context>
     <name>SwitchBox</name>
@@ -445,6 +469,25 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
     <message>
         <source>© 2026 トレモロ開発者。フリーソフトです。</source>
         <translation>© 2026 the Tremolo developers. Free software.</translation>
+    </message>
+</context>
+<context>
+    <name>frmAddPlatform</name>
+    <message>
+        <source>この設定を駅セットに追加</source>
+        <translation>Add These Settings to a Station Set</translation>
+    </message>
+    <message>
+        <source>路線(&amp;L):</source>
+        <translation>&amp;Line:</translation>
+    </message>
+    <message>
+        <source>駅(&amp;S):</source>
+        <translation>&amp;Station:</translation>
+    </message>
+    <message>
+        <source>ホーム(&amp;P):</source>
+        <translation>&amp;Platform:</translation>
     </message>
 </context>
 <context>
@@ -713,6 +756,10 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
     <message>
         <source>環境音(&amp;V)</source>
         <translation>Ambience (&amp;V)</translation>
+    </message>
+    <message>
+        <source>この設定を駅セットに追加(&amp;A)...</source>
+        <translation>&amp;Add These Settings to a Station Set...</translation>
     </message>
 </context>
 <context>
