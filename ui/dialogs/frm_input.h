@@ -104,10 +104,12 @@ private:
     InputSettings m_pending;
     std::vector<input::FoundDevice> m_found;
     Row m_rows[2];
+    // Before the child widgets: making one sends the dialog an event, which
+    // event() answers by reading it.
+    std::optional<input::SwitchButton> m_capturing;
     QListWidget* m_lstDevices;
     QLabel* m_lblPrompt;
     QPushButton* m_cmdOK;
-    std::optional<input::SwitchButton> m_capturing;
     std::unique_ptr<PromptBlink> m_blink;
 };
 
