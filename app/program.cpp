@@ -305,17 +305,9 @@ bool Program::loadSwitchBox() {
     return true;
 }
 
-// One line for both keys, so the second refusal does not hide the first.
 bool Program::takeGlobalKeys() {
     const InputSettings& bindings = m_switchBox.inputs().bindings();
-    std::string refused;
-    for (const std::string& message :
-         m_globalKeys.setKeys(bindings.GlobalOnKey, bindings.GlobalOffKey))
-        refused +=
-            (refused.empty() ? "" : QCoreApplication::translate("Program", "　").toStdString()) +
-            message;
-    if (!refused.empty())
-        m_panel.ShowStatusMessage(refused, true);
+    showRefusals(m_globalKeys.setKeys(bindings.GlobalOnKey, bindings.GlobalOffKey));
     return true;
 }
 
@@ -333,14 +325,19 @@ std::vector<std::string> Program::applyRemotes(const RemoteSettings& chosen) {
 
 bool Program::startRemotes() {
     m_remote.publishMediaControls();
+    showRefusals(applyRemotes(m_store.loadRemote()));
+    return true;
+}
+
+// On one panel line, so that a second refusal does not hide the first.
+void Program::showRefusals(const std::vector<std::string>& messages) {
     std::string refused;
-    for (const std::string& message : applyRemotes(m_store.loadRemote()))
+    for (const std::string& message : messages)
         refused +=
             (refused.empty() ? "" : QCoreApplication::translate("Program", "　").toStdString()) +
             message;
     if (!refused.empty())
         m_panel.ShowStatusMessage(refused, true);
-    return true;
 }
 
 bool Program::showWindow() {

@@ -81,6 +81,7 @@ private:
     bool takeGlobalKeys();
     bool startRemotes();
     std::vector<std::string> applyRemotes(const RemoteSettings& chosen);
+    void showRefusals(const std::vector<std::string>& messages);
     bool showWindow();
     bool finishStart();
     bool answerSignals();
