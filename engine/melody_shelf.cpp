@@ -1,6 +1,7 @@
 #include "melody_shelf.h"
 
 #include "ascii_text.h"
+#include "bounded_file.h"
 #include "catalogues.h"
 #include "shelf_settings.h"
 #include "sound_loading.h"
@@ -201,37 +202,12 @@ std::optional<std::string> pathOfLine(std::string_view line, const fs::path& fol
 }
 
 // At most kMaxPlaylistBytes of a regular file, and whether there was more;
-// nullopt when it is no regular file or cannot be read. Opened without
-// blocking, so a FIFO named here cannot hold the program before it is seen
-// for what it is.
+// nullopt when it is no regular file or cannot be read.
 std::optional<std::string> readPlaylistFile(const std::string& path, bool& cut) {
-    cut = false;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat status {};
-    std::optional<std::string> bytes;
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        // One byte past the limit tells a list that goes on.
-        std::string read(kMaxPlaylistBytes + 1, '\0');
-        std::size_t got = 0;
-        bool failed = false;
-        while (got < read.size()) {
-            const ssize_t n = ::read(fd, read.data() + got, read.size() - got);
-            if (n < 0 && errno == EINTR)
-                continue;
-            failed = n < 0;
-            if (n <= 0)
-                break;
-            got += static_cast<std::size_t>(n);
-        }
-        if (!failed) {
-            cut = got > kMaxPlaylistBytes;
-            read.resize(std::min(got, kMaxPlaylistBytes));
-            bytes = std::move(read);
-        }
-    }
-    ::close(fd);
+    std::optional<std::string> bytes = readRegularFileUpTo(path, kMaxPlaylistBytes);
+    cut = bytes && bytes->size() > kMaxPlaylistBytes;
+    if (cut)
+        bytes->resize(kMaxPlaylistBytes);
     return bytes;
 }
 

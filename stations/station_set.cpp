@@ -1,5 +1,6 @@
 #include "station_set.h"
 
+#include "bounded_file.h"
 #include "ini_profile.h"
 #include "user_text.h"
 
@@ -257,34 +258,9 @@ bool isRegularFile(const std::string& path) {
     return fs::is_regular_file(path, error);
 }
 
-// At most kMaxStationSetBytes + 1 bytes of a regular file, so a larger one
-// shows; opened without blocking, so a FIFO cannot hold the program.
+// One byte past the limit shows a set that is too large.
 std::optional<std::string> readSetFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat status {};
-    std::optional<std::string> bytes;
-    if (::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        std::string read(kMaxStationSetBytes + 1, '\0');
-        std::size_t got = 0;
-        bool failed = false;
-        while (got < read.size()) {
-            const ssize_t n = ::read(fd, read.data() + got, read.size() - got);
-            if (n < 0 && errno == EINTR)
-                continue;
-            failed = n < 0;
-            if (n <= 0)
-                break;
-            got += static_cast<std::size_t>(n);
-        }
-        if (!failed) {
-            read.resize(got);
-            bytes = std::move(read);
-        }
-    }
-    ::close(fd);
-    return bytes;
+    return readRegularFileUpTo(path, kMaxStationSetBytes);
 }
 
 // As the file names a sound: relative inside the set's folder.
