@@ -9,11 +9,13 @@
 // only so long (see kLockWaitLimit); past that the period is silence and
 // missedPeriods() counts it.
 
+#include "frame_ring.h"
 #include "handle_table.h"
 #include "output_tap.h"
 #include "sequencer.h"
 #include "voice.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstddef>
@@ -49,10 +51,23 @@ public:
     bool render(float* stereoOut, std::size_t frames) noexcept;
     static bool renderCallback(void* mixer, float* stereoOut, std::size_t frames) noexcept;
 
-    // Hands every period the device gets to `tap` (null for none) from the
-    // next one on; when it returns, the audio thread is done with the tap
-    // before. While a tap listens the device never rests, so that what it
-    // hears is continuous. User-interface thread.
+    // Renders again the last `frames` frames handed out (at most
+    // kRewriteFrames) with what commands started, stopped, moved or turned
+    // up or down since the last period, as if they had come `frames` frames
+    // earlier, into stereoOut; answers how many of the last frames it wrote
+    // there, 0 when nothing changed that it can write again. A voice whose
+    // earlier part cannot be taken out again is left to change at the next
+    // period. Audio thread.
+    std::size_t rewrite(float* stereoOut, std::size_t frames) noexcept;
+    static std::size_t rewriteCallback(void* mixer, float* stereoOut, std::size_t frames) noexcept;
+    static constexpr std::size_t kRewriteFrames = 8192;
+
+    // Hands every frame the device gets to `tap` (null for none) from the
+    // next period on, once no rewrite can change it any more (kRewriteFrames
+    // later); the old tap gets the rest of its frames before this returns,
+    // and the audio thread is done with it. While a tap listens the device
+    // never rests, so that what it hears is continuous. User-interface
+    // thread.
     void setOutputTap(OutputTap* tap) noexcept;
 
     // Periods rendered as silence because the lock stayed taken; any thread.
@@ -81,23 +96,43 @@ private:
     // have to rebuild on the user-interface thread.
     static constexpr std::chrono::microseconds kLockWaitLimit{1300};
 
+    // What one voice added to the mix over the last frames.
+    struct VoiceHistory {
+        const Voice* owner = nullptr;
+        bool seen = false;
+        FrameRing frames;
+    };
+    static constexpr int kHistorySlots = 12;
+
     bool lockForPeriod() noexcept;
-    bool tapOutput(const float* stereoOut, std::size_t frames) noexcept;
     bool renderBlock(float* stereoOut, int frames) noexcept;
+    void mixVoice(Voice& voice, float* stereoOut, int frames) noexcept;
+    int claimHistory(Voice& voice) noexcept;
+    void releaseUnseenHistory() noexcept;
+    void takeMissedFrames() noexcept;
+    void rewriteVoice(Voice& voice, float* mix, std::int64_t from, std::size_t frames) noexcept;
+    void feedTap(std::int64_t upTo) noexcept;
 
     std::mutex m_lock;
     std::atomic<std::uint64_t> m_missedPeriods{0};
     std::atomic<std::uint64_t> m_resampledBlocks{0};
-    // A tap is handed over without the lock, which a missed period does not
-    // hold: the audio thread marks itself inside before it reads the tap,
-    // and setOutputTap waits for that mark to clear.
-    std::atomic<OutputTap*> m_tap{nullptr};
-    std::atomic<bool> m_inTap{false};
+    // Frames a missed period handed out as silence, taken into the history
+    // by the next period that gets the lock.
+    std::atomic<std::int64_t> m_missedFrames{0};
+    // Frames handed out so far, the missed ones included; the unclipped mix
+    // and each recorded voice's part of the last FrameRing::kFrames of them.
+    std::int64_t m_handedOut = 0;
+    FrameRing m_mix;
+    std::array<VoiceHistory, kHistorySlots> m_history;
+    OutputTap* m_tap = nullptr;
+    std::int64_t m_tapFrom = 0;
     VoiceTable m_voices;
     Sequencer m_sequencer;
     int m_rate = 48000;
     std::unique_ptr<MixScratch> m_scratch;
     std::unique_ptr<float[]> m_musicScratch;
+    std::unique_ptr<float[]> m_voiceScratch;
+    std::unique_ptr<float[]> m_rewriteScratch;
 };
 
 } // namespace tremlo::sound

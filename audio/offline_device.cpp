@@ -39,4 +39,12 @@ std::vector<float> OfflineDevice::render(std::size_t frames) {
     return out;
 }
 
+std::vector<float> OfflineDevice::rewrite(std::size_t frames) {
+    std::vector<float> out(frames * 2);
+    const std::size_t written =
+        m_started && m_callback && m_rewrite ? m_rewrite(m_context, out.data(), frames) : 0;
+    out.resize(written * 2);
+    return out;
+}
+
 } // namespace tremlo::sound

@@ -35,6 +35,10 @@ public:
     // after close() the output is silence.
     void render(float* stereoOut, std::size_t frames);
     std::vector<float> render(std::size_t frames);
+    void allowRewrites(RewriteCallback rewrite) override { m_rewrite = rewrite; }
+    // What the server's stream writes again over the last `frames` frames it
+    // holds after a change: the frames rendered again, the last of them last.
+    std::vector<float> rewrite(std::size_t frames);
 
 private:
     int m_rate;
@@ -42,6 +46,7 @@ private:
     bool m_canOpen;
     bool m_started = false;
     RenderCallback m_callback = nullptr;
+    RewriteCallback m_rewrite = nullptr;
     void* m_context = nullptr;
     std::function<void()> m_onWake;
 };

@@ -13,6 +13,12 @@
 namespace tremlo::sound {
 
 using RenderCallback = bool (*)(void* context, float* stereoOut, std::size_t frames) noexcept;
+// Renders again, with what changed since, as many as it can of the last
+// `frames` frames the render callback handed out; answers how many it wrote
+// to stereoOut, which then ends where the handed-out frames end (0: nothing
+// to write again). Called on the render callback's thread.
+using RewriteCallback = std::size_t (*)(void* context, float* stereoOut,
+                                        std::size_t frames) noexcept;
 
 class OutputDevice {
 public:
@@ -28,6 +34,10 @@ public:
     // Something has just been started; a device that stopped asking for
     // periods while all was quiet asks again. Cheap enough for every play.
     virtual void wake() {}
+    // A device that can replace what the server still holds asks `rewrite`
+    // (with open()'s context) after a wake() while something sounds, so that
+    // a change is heard without waiting behind it. Before open().
+    virtual void allowRewrites(RewriteCallback /*rewrite*/) {}
 };
 
 } // namespace tremlo::sound

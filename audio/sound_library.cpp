@@ -34,6 +34,7 @@ SoundLibrary::~SoundLibrary() {
 std::int32_t SoundLibrary::dsInit2(std::intptr_t, std::int32_t) {
     if (m_rate != 0)
         return 1;
+    m_device->allowRewrites(&Mixer::rewriteCallback);
     const int rate = m_device->open(&Mixer::renderCallback, m_mixer.get());
     if (rate <= 0)
         return 0;
@@ -135,10 +136,8 @@ void SoundLibrary::dsPlayLooping(SoundHandle handle) {
 }
 
 void SoundLibrary::dsStop(SoundHandle handle) {
-    if (Voice* voice = m_mixer->findVoice(handle)) {
-        std::lock_guard guard(m_mixer->lock());
-        voice->stopLocked();
-    }
+    changeVoice(
+        handle, [](Voice& voice, std::int64_t) { voice.stopLocked(); }, 0);
 }
 
 std::int32_t SoundLibrary::dsIsPlaying(SoundHandle handle) const {
@@ -147,17 +146,16 @@ std::int32_t SoundLibrary::dsIsPlaying(SoundHandle handle) const {
 }
 
 void SoundLibrary::dsSetVolume(SoundHandle handle, std::int32_t volume) {
-    if (Voice* voice = m_mixer->findVoice(handle)) {
-        std::lock_guard guard(m_mixer->lock());
-        voice->setVolumeLocked(volume);
-    }
+    changeVoice(
+        handle,
+        [](Voice& voice, std::int64_t value) { voice.setVolumeLocked(static_cast<int>(value)); },
+        volume);
 }
 
 void SoundLibrary::dsSetPan(SoundHandle handle, std::int32_t pan) {
-    if (Voice* voice = m_mixer->findVoice(handle)) {
-        std::lock_guard guard(m_mixer->lock());
-        voice->setPanLocked(pan);
-    }
+    changeVoice(
+        handle,
+        [](Voice& voice, std::int64_t value) { voice.setPanLocked(static_cast<int>(value)); }, pan);
 }
 
 void SoundLibrary::dsSetFrequency(SoundHandle handle, std::int32_t samplesPerSecond) {
@@ -171,8 +169,9 @@ void SoundLibrary::dsSetPositionMSec(SoundHandle handle, std::int32_t ms) {
     if (Voice* voice = m_mixer->findVoice(handle)) {
         const std::int64_t frame =
             static_cast<std::int64_t>(ms < 0 ? 0 : ms) * voice->data().samplesPerSecond / 1000;
-        std::lock_guard guard(m_mixer->lock());
-        voice->setPositionLocked(frame);
+        changeVoice(
+            handle, [](Voice& voice, std::int64_t value) { voice.setPositionLocked(value); },
+            frame);
     }
 }
 
@@ -276,18 +275,38 @@ void SoundLibrary::releaseStarts() {
     if (!m_holdingStarts)
         return;
     m_holdingStarts = false;
-    bool released = false;
+    bool released = m_changedWhileHolding;
+    m_changedWhileHolding = false;
     {
         std::lock_guard guard(m_mixer->lock());
-        released = m_mixer->releaseHeldLocked();
+        released = m_mixer->releaseHeldLocked() || released;
     }
     if (released)
         m_device->wake();
 }
 
+// A change to what sounds now is written over what the server holds, as a
+// start is; one to a silent voice waits for nothing.
+void SoundLibrary::changeVoice(SoundHandle handle, void (*change)(Voice&, std::int64_t),
+                               std::int64_t value) {
+    Voice* voice = m_mixer->findVoice(handle);
+    if (!voice)
+        return;
+    bool pending = false;
+    {
+        std::lock_guard guard(m_mixer->lock());
+        change(*voice, value);
+        pending = voice->changesLocked() != 0;
+    }
+    if (pending)
+        started();
+}
+
 void SoundLibrary::started() {
     if (!m_holdingStarts)
         m_device->wake();
+    else
+        m_changedWhileHolding = true;
 }
 
 } // namespace tremlo::sound

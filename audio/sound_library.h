@@ -58,6 +58,7 @@ struct SoundLibraryOptions {
 
 class Mixer;
 class MusicPart;
+class Voice;
 
 class SoundLibrary {
 public:
@@ -160,6 +161,7 @@ public:
 private:
     // Wakes the device for a start, unless starts are held.
     void started();
+    void changeVoice(SoundHandle handle, void (*change)(Voice&, std::int64_t), std::int64_t value);
 
     std::unique_ptr<OutputDevice> m_device;
     std::unique_ptr<Mixer> m_mixer;
@@ -167,6 +169,7 @@ private:
     SoundLibraryOptions m_options;
     int m_rate = 0;
     bool m_holdingStarts = false;
+    bool m_changedWhileHolding = false;
 };
 
 // Holds the starts of one operation for as long as it lives (see

@@ -10,9 +10,6 @@ namespace {
 constexpr int kMinVolume = -10000;
 constexpr int kMinFrequency = 100;
 constexpr int kMaxFrequency = 200000;
-// Gain changes glide over this many frames (under 1.5 ms): long enough that a
-// sudden silencing does not click, short enough to count as "at once".
-constexpr int kGainRampFrames = 64;
 // When a voice leaves the exact-copy path mid-play, the resampler is fed this
 // much of what was just heard, so its filter starts from the real signal
 // instead of from silence, and the output for it is thrown away.
@@ -46,6 +43,8 @@ Voice::~Voice() {
 }
 
 void Voice::playLocked(bool looping) {
+    const auto removed = static_cast<std::uint8_t>(soundingLocked() ? kRemoved : 0);
+    m_changes = static_cast<std::uint8_t>(((m_changes | removed) & ~kRegain) | kFresh);
     m_looping = looping;
     m_active = true;
     m_held = false;
@@ -61,6 +60,8 @@ void Voice::playLocked(bool looping) {
 }
 
 void Voice::stopLocked() {
+    const auto removed = static_cast<std::uint8_t>(soundingLocked() ? kRemoved : 0);
+    m_changes = static_cast<std::uint8_t>((m_changes | removed) & ~(kFresh | kRegain));
     m_active = false;
     m_playing.store(false, std::memory_order_release);
 }
@@ -82,6 +83,8 @@ void Voice::setFrequencyLocked(int samplesPerSecond) {
 }
 
 void Voice::setPositionLocked(std::int64_t frame) {
+    if (soundingLocked())
+        m_changes = static_cast<std::uint8_t>(((m_changes | kRemoved) & ~kRegain) | kFresh);
     frame = std::clamp<std::int64_t>(frame, 0, m_data->frames);
     if (frame == m_data->frames && m_looping)
         frame = 0;
@@ -94,6 +97,11 @@ void Voice::setPositionLocked(std::int64_t frame) {
 
 // A balance, not a pan law: the far side is attenuated, the near side stays full.
 void Voice::updateGainsLocked() {
+    if (soundingLocked() && (m_changes & (kFresh | kRegain)) == 0) {
+        m_changes |= kRegain;
+        m_gainBefore[0] = m_gain[0];
+        m_gainBefore[1] = m_gain[1];
+    }
     const float volume = gainOfVolume(m_volume);
     m_targetGain[0] = volume * (m_pan > 0 ? gainOfVolume(-m_pan) : 1.0f);
     m_targetGain[1] = volume * (m_pan < 0 ? gainOfVolume(m_pan) : 1.0f);
@@ -106,6 +114,12 @@ void Voice::updateGainsLocked() {
     for (int c = 0; c < 2; ++c)
         m_gainStep[c] = (m_targetGain[c] - m_gain[c]) / kGainRampFrames;
     m_rampFrames = kGainRampFrames;
+}
+
+void Voice::settleGainLocked() {
+    m_gain[0] = m_targetGain[0];
+    m_gain[1] = m_targetGain[1];
+    m_rampFrames = 0;
 }
 
 void Voice::finish() noexcept {

@@ -34,6 +34,11 @@ float gainOfVolume(int volume);
 
 class Voice {
 public:
+    // Gain changes glide over this many frames (under 1.5 ms): long enough
+    // that a sudden silencing does not click, short enough to count as "at
+    // once".
+    static constexpr int kGainRampFrames = 64;
+
     // Returns nothing when the resampler cannot be made.
     static std::unique_ptr<Voice> create(std::shared_ptr<const SampleData> data);
     ~Voice();
@@ -62,6 +67,24 @@ public:
     void setFrequencyLocked(int samplesPerSecond);
     void setPositionLocked(std::int64_t frame);
 
+    // What commands changed since the last period, for writing again the
+    // frames the server still holds (Mixer::rewrite): kFresh, render it from
+    // where it is now; kRemoved, take out what it added; kRegain, what it
+    // added was at gainsBeforeLocked() and is now at the new gains.
+    enum Change : std::uint8_t { kFresh = 1, kRemoved = 2, kRegain = 4 };
+    std::uint8_t changesLocked() const { return m_changes; }
+    void clearChangesLocked() { m_changes = 0; }
+    const float* gainsBeforeLocked() const { return m_gainBefore; }
+    const float* targetGainsLocked() const { return m_targetGain; }
+    // Those frames were written again at the new gains: no glide is left.
+    void settleGainLocked();
+    // The mixer's record of what this voice added (-1 for none), and the
+    // frame up to which it added to the mix without one.
+    int historySlotLocked() const { return m_historySlot; }
+    void setHistorySlotLocked(int slot) { m_historySlot = slot; }
+    std::int64_t unrecordedUntilLocked() const { return m_unrecordedUntil; }
+    void setUnrecordedUntilLocked(std::int64_t frame) { m_unrecordedUntil = frame; }
+
     // Adds up to `frames` frames (at most MixScratch::kOutputFrames) of this
     // voice into stereoOut.
     void mixInto(float* stereoOut, int frames, int outputRate, MixScratch& scratch) noexcept;
@@ -70,6 +93,7 @@ private:
     explicit Voice(std::shared_ptr<const SampleData> data, SRC_STATE* resampler);
 
     void updateGainsLocked();
+    bool soundingLocked() const { return m_active && !m_held; }
     void finish() noexcept;
     void mixDirect(float* stereoOut, int frames, MixScratch& scratch) noexcept;
     void mixResampled(float* stereoOut, int frames, int outputRate, MixScratch& scratch) noexcept;
@@ -98,6 +122,11 @@ private:
     float m_targetGain[2] = {1.0f, 1.0f};
     float m_gainStep[2] = {0.0f, 0.0f};
     int m_rampFrames = 0;
+
+    std::uint8_t m_changes = 0;
+    float m_gainBefore[2] = {1.0f, 1.0f};
+    int m_historySlot = -1;
+    std::int64_t m_unrecordedUntil = 0;
 
     std::atomic<bool> m_playing{false};
     std::atomic<std::int64_t> m_positionFrames{0};

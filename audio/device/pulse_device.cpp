@@ -303,8 +303,8 @@ void PulseDevice::shutDown() {
 }
 
 void PulseDevice::wake() {
-    // While something sounds the next request renders what was started.
-    if (m_wakeFd < 0 || !m_quiet.load(std::memory_order_relaxed))
+    // Without rewrites the next request renders what was started.
+    if (m_wakeFd < 0 || (!m_rewrite && !m_quiet.load(std::memory_order_relaxed)))
         return;
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto written = ::write(m_wakeFd, &one, sizeof one);
@@ -391,16 +391,20 @@ void PulseDevice::renderInto(float* out, std::size_t frames) {
     }
 }
 
-// Something was started while all was quiet. When all the server holds of
-// ours is silence (or nothing, at rest), the sound is written over it from
-// the read index on; otherwise the next request brings it.
+// Something was started or changed. When all the server holds of ours is
+// silence (or nothing, at rest), the sound is written over it from the read
+// index on. Otherwise what the server holds is written again once a timing
+// update has said where its read index is.
 void PulseDevice::answerWake() {
     if (!m_stream || m_streamLink != Link::Ready || !m_started || !m_callback)
         return;
     const int period = periodFrames();
     const std::size_t held = heldBytes();
-    if (!m_resting && m_quietFrames < static_cast<std::int64_t>(held / kFrameBytes) + period)
+    if (!m_resting && m_quietFrames < static_cast<std::int64_t>(held / kFrameBytes) + period) {
+        if (m_rewrite)
+            release(pa_stream_update_timing_info(m_stream, &PulseDevice::onRewriteTiming, this));
         return;
+    }
     fill(held, true);
     // Uncorked after the write, the stream has the sound to play at once.
     if (m_resting) {
@@ -408,6 +412,50 @@ void PulseDevice::answerWake() {
         m_lastRequest = {};
         release(pa_stream_cork(m_stream, 0, nullptr, nullptr));
     }
+}
+
+void PulseDevice::onRewriteTiming(pa_stream* stream, int success, void* self) {
+    auto& device = *static_cast<PulseDevice*>(self);
+    if (success && stream == device.m_stream && !device.m_resting && device.m_callback)
+        device.rewriteHeld();
+}
+
+// The frames between the server's read index, moved on by the time since the
+// update, and its write index are written again from their absolute index.
+// A seek other than a relative one is what the server corrects its request
+// count for: the frames it wanted are the same after as before. Frames the
+// server read meanwhile are no loss: PulseAudio takes back what its sink had
+// taken ahead (a rewind), PipeWire skips what it has played.
+void PulseDevice::rewriteHeld() {
+    const pa_timing_info* timing = pa_stream_get_timing_info(m_stream);
+    if (!timing || timing->write_index_corrupt || timing->read_index_corrupt)
+        return;
+    timeval now{};
+    pa_gettimeofday(&now);
+    const pa_usec_t since = pa_timeval_cmp(&now, &timing->timestamp) > 0
+                                ? pa_timeval_diff(&now, &timing->timestamp)
+                                : 0;
+    const auto readSince =
+        static_cast<std::int64_t>(since * static_cast<pa_usec_t>(m_rate) / 1'000'000);
+    const std::int64_t held =
+        (timing->write_index - timing->read_index) / static_cast<std::int64_t>(kFrameBytes) -
+        readSince;
+    if (held <= 0)
+        return;
+    std::size_t size = static_cast<std::size_t>(held) * kFrameBytes;
+    void* data = nullptr;
+    if (pa_stream_begin_write(m_stream, &data, &size) < 0 || !data)
+        return;
+    const std::size_t written = m_rewrite(m_context, static_cast<float*>(data), size / kFrameBytes);
+    if (written == 0) {
+        pa_stream_cancel_write(m_stream);
+        return;
+    }
+    const std::int64_t bytes = static_cast<std::int64_t>(written * kFrameBytes);
+    pa_stream_write(m_stream, data, static_cast<std::size_t>(bytes), nullptr,
+                    timing->write_index - bytes, PA_SEEK_ABSOLUTE);
+    m_quietFrames = 0;
+    m_quiet.store(false, std::memory_order_relaxed);
 }
 
 // The server's own target length, which it sets from ours and the sink's

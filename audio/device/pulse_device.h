@@ -2,8 +2,9 @@
 
 // The sound server's own stream (PulseAudio, or PipeWire's pulse server),
 // through libpulse. A start from quiet is written at the server's read index,
-// over the silence it holds, and the period changes without a gap; how and
-// why: docs/audio-periods.md.
+// over the silence it holds; a change while something sounds is written again
+// over what the server holds from its read index on; the period changes
+// without a gap. How and why: docs/audio-periods.md.
 //
 // Thread: open, start, close and wake on the library's thread; libpulse calls
 // everything else (the render callback too) on its mainloop thread, under the
@@ -41,6 +42,7 @@ public:
     void close() override;
     int periodFrames() const override { return m_periodFrames.load(std::memory_order_relaxed); }
     void wake() override;
+    void allowRewrites(RewriteCallback rewrite) override { m_rewrite = rewrite; }
 
 private:
     enum class Link { Connecting, Ready, Failed };
@@ -54,6 +56,7 @@ private:
     void fill(std::size_t bytes, bool atReadIndex);
     void renderInto(float* out, std::size_t frames);
     void answerWake();
+    void rewriteHeld();
     std::size_t heldBytes() const;
     std::int64_t sinkFrames() const;
     void noteUnderrun();
@@ -69,8 +72,10 @@ private:
     static void onStreamState(pa_stream* stream, void* self);
     static void onWrite(pa_stream* stream, std::size_t bytes, void* self);
     static void onUnderflow(pa_stream* stream, void* self);
+    static void onRewriteTiming(pa_stream* stream, int success, void* self);
 
     RenderCallback m_callback = nullptr;
+    RewriteCallback m_rewrite = nullptr;
     void* m_context = nullptr;
     int m_rate = 0;
     std::atomic<int> m_periodFrames{tuning::kShortestFrames};

@@ -43,6 +43,12 @@ int ServerOrSdlDevice::periodFrames() const {
     return m_active ? m_active->periodFrames() : 0;
 }
 
+// SDL's stream cannot reach what the server holds.
+void ServerOrSdlDevice::allowRewrites(RewriteCallback rewrite) {
+    if (m_server)
+        m_server->allowRewrites(rewrite);
+}
+
 void ServerOrSdlDevice::wake() {
     if (m_active)
         m_active->wake();

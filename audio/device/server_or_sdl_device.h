@@ -23,6 +23,7 @@ public:
     void close() override;
     int periodFrames() const override;
     void wake() override;
+    void allowRewrites(RewriteCallback rewrite) override;
 
 private:
     std::unique_ptr<OutputDevice> m_server;

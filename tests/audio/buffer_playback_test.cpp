@@ -2,6 +2,7 @@
 
 #include "test_support.h"
 
+#include <array>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <numbers>
@@ -382,6 +383,114 @@ TEST(BufferPlayback, NothingSoundsBeforeTheDeviceIsOpenedOrWhenItCannotBe) {
     EXPECT_EQ(lib.library->dsIsPlaying(h), 0) << "closing frees every buffer";
     EXPECT_EQ(lib.library->dsInit2(0, 2), 1) << "the library opens again";
 }
+
+// What the server's stream writes again over the frames it holds after a
+// change must be what rendering with the change that many frames earlier
+// gives, and a tap must hear that, not what was first handed out.
+struct RewriteCase {
+    const char* name;
+    // The sounds before the change: a looping tone, a looping ramp, and a
+    // sound at another rate; then the change.
+    void (*before)(SoundLibrary&, const SoundHandle* sounds);
+    void (*change)(SoundLibrary&, const SoundHandle* sounds);
+    std::size_t rewritten;
+};
+
+class Rewrite : public ::testing::TestWithParam<RewriteCase> {};
+
+struct CollectingTap : OutputTap {
+    std::vector<float> heard;
+    void deliver(const float* stereo, std::size_t frames) noexcept override {
+        heard.insert(heard.end(), stereo, stereo + frames * 2);
+    }
+};
+
+TEST_P(Rewrite, WritesTheHeldFramesAgainAsIfTheChangeHadComeThatMuchEarlier) {
+    constexpr std::size_t kBefore = 4096;
+    constexpr std::size_t kHeld = 1024;
+    constexpr std::size_t kAfter = 2048;
+    const RewriteCase& c = GetParam();
+    const auto sounds = [](OfflineLibrary& lib) {
+        return std::array<SoundHandle, 3>{
+            lib.load(tone()),
+            lib.load(makeWave(kRate, 1, 16, kRate,
+                              [](std::int64_t f, int) { return (f % 4800) / 9600.0; })),
+            lib.load(makeSine(700.0, 44100, 44100))};
+    };
+    // The reference: the change comes kHeld frames earlier.
+    OfflineLibrary early;
+    const auto earlySounds = sounds(early);
+    c.before(*early.library, earlySounds.data());
+    auto expected = early.render(kBefore - kHeld);
+    c.change(*early.library, earlySounds.data());
+    const auto rest = early.render(kHeld + kAfter);
+    expected.insert(expected.end(), rest.begin(), rest.end());
+
+    OfflineLibrary lib;
+    const auto handles = sounds(lib);
+    CollectingTap tap;
+    lib.library->setOutputTap(&tap);
+    c.before(*lib.library, handles.data());
+    auto timeline = lib.render(kBefore);
+    c.change(*lib.library, handles.data());
+    const auto again = lib.device->rewrite(kHeld);
+    ASSERT_EQ(again.size(), c.rewritten * 2);
+    std::copy(again.begin(), again.end(),
+              timeline.end() - static_cast<std::ptrdiff_t>(again.size()));
+    const auto after = lib.render(kAfter);
+    timeline.insert(timeline.end(), after.begin(), after.end());
+    lib.library->setOutputTap(nullptr);
+
+    if (c.rewritten > 0) {
+        ASSERT_EQ(timeline.size(), expected.size());
+        for (std::size_t i = 0; i < timeline.size(); ++i)
+            ASSERT_NEAR(timeline[i], expected[i], 1e-5) << "frame " << i / 2;
+    }
+    ASSERT_EQ(tap.heard.size(), timeline.size());
+    EXPECT_TRUE(std::equal(timeline.begin(), timeline.end(), tap.heard.begin()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, Rewrite,
+    ::testing::Values(
+        RewriteCase{"AStartOverALoop",
+                    [](SoundLibrary& l, const SoundHandle* s) { l.dsPlayLooping(s[0]); },
+                    [](SoundLibrary& l, const SoundHandle* s) { l.dsPlay(s[1]); }, 1024},
+        RewriteCase{"AStartAtAnotherRate",
+                    [](SoundLibrary& l, const SoundHandle* s) { l.dsPlayLooping(s[0]); },
+                    [](SoundLibrary& l, const SoundHandle* s) { l.dsPlay(s[2]); }, 1024},
+        RewriteCase{"AStop",
+                    [](SoundLibrary& l, const SoundHandle* s) {
+                        l.dsPlayLooping(s[0]);
+                        l.dsPlayLooping(s[1]);
+                    },
+                    [](SoundLibrary& l, const SoundHandle* s) { l.dsStop(s[1]); }, 1024},
+        RewriteCase{"AVolumeAndPan",
+                    [](SoundLibrary& l, const SoundHandle* s) {
+                        l.dsPlayLooping(s[0]);
+                        l.dsPlayLooping(s[1]);
+                    },
+                    [](SoundLibrary& l, const SoundHandle* s) {
+                        l.dsSetVolume(s[1], -1200);
+                        l.dsSetPan(s[1], 600);
+                    },
+                    1024},
+        RewriteCase{"ARestartWhilePlaying",
+                    [](SoundLibrary& l, const SoundHandle* s) { l.dsPlayLooping(s[1]); },
+                    [](SoundLibrary& l, const SoundHandle* s) { l.dsPlay(s[1]); }, 1024},
+        RewriteCase{"HeldStartsFromWhereTheOperationLeftThem",
+                    [](SoundLibrary& l, const SoundHandle* s) { l.dsPlayLooping(s[0]); },
+                    [](SoundLibrary& l, const SoundHandle* s) {
+                        const StartsTogether together(l);
+                        l.dsStop(s[0]);
+                        l.dsPlayLooping(s[1]);
+                        l.dsSetPositionMSec(s[1], 30);
+                    },
+                    1024},
+        RewriteCase{"NothingChanged",
+                    [](SoundLibrary& l, const SoundHandle* s) { l.dsPlayLooping(s[0]); },
+                    [](SoundLibrary& l, const SoundHandle* s) { l.dsSetVolume(s[2], -600); }, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace tremlo::sound::test
