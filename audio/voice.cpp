@@ -97,14 +97,19 @@ void Voice::setPositionLocked(std::int64_t frame) {
 
 // A balance, not a pan law: the far side is attenuated, the near side stays full.
 void Voice::updateGainsLocked() {
-    if (soundingLocked() && (m_changes & (kFresh | kRegain)) == 0) {
+    const float volume = gainOfVolume(m_volume);
+    const float target[2] = {volume * (m_pan > 0 ? gainOfVolume(-m_pan) : 1.0f),
+                             volume * (m_pan < 0 ? gainOfVolume(m_pan) : 1.0f)};
+    // The same volume set again (every press sets the melody's) is no
+    // change to write again.
+    if (soundingLocked() && (m_changes & (kFresh | kRegain)) == 0 &&
+        (target[0] != m_targetGain[0] || target[1] != m_targetGain[1])) {
         m_changes |= kRegain;
         m_gainBefore[0] = m_gain[0];
         m_gainBefore[1] = m_gain[1];
     }
-    const float volume = gainOfVolume(m_volume);
-    m_targetGain[0] = volume * (m_pan > 0 ? gainOfVolume(-m_pan) : 1.0f);
-    m_targetGain[1] = volume * (m_pan < 0 ? gainOfVolume(m_pan) : 1.0f);
+    m_targetGain[0] = target[0];
+    m_targetGain[1] = target[1];
     if (!m_active) {
         m_gain[0] = m_targetGain[0];
         m_gain[1] = m_targetGain[1];
