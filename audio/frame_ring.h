@@ -1,11 +1,14 @@
 #pragma once
 
 // The last frames of a stereo stream, reached by their frame number since the
-// stream began. Made off the audio thread; its calls never allocate.
+// stream began. Made off the audio thread; its calls never allocate. Its
+// zeros come from the system's zeroed pages, so a ring never written takes
+// no memory.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 namespace tremlo::sound {
@@ -17,6 +20,7 @@ public:
     static constexpr std::int64_t kFrames = 16384;
 
     void write(std::int64_t at, const float* stereo, std::size_t frames) noexcept {
+        m_written = true;
         visit(at, frames, [&](float* ring, std::size_t done, std::size_t count) {
             std::copy_n(stereo + done * 2, count * 2, ring);
         });
@@ -32,7 +36,11 @@ public:
             std::fill_n(ring, count * 2, 0.0f);
         });
     }
-    void clear() noexcept { std::fill_n(m_samples.get(), kFrames * 2, 0.0f); }
+    void clear() noexcept {
+        if (m_written)
+            std::fill_n(m_samples.get(), kFrames * 2, 0.0f);
+        m_written = false;
+    }
 
 private:
     // Calls `step` for each stretch that does not wrap.
@@ -47,7 +55,12 @@ private:
         }
     }
 
-    std::unique_ptr<float[]> m_samples = std::make_unique<float[]>(kFrames * 2);
+    struct Free {
+        void operator()(float* samples) const noexcept { std::free(samples); }
+    };
+    std::unique_ptr<float[], Free> m_samples{
+        static_cast<float*>(std::calloc(static_cast<std::size_t>(kFrames) * 2, sizeof(float)))};
+    bool m_written = false;
 };
 
 } // namespace tremlo::sound

@@ -50,6 +50,14 @@ inline constexpr std::chrono::seconds kSdlRestLength{1};
 inline constexpr std::chrono::milliseconds kServerRequestJitter{1};
 inline constexpr std::chrono::milliseconds kSinkAhead{2};
 
+// A change written over what the server holds starts this long after where
+// its read index was reckoned to be: a sink that cannot take back what it
+// has taken ahead (a null sink, PipeWire's graph) takes it in blocks, and
+// a block taken between the server's answer and the write would cut off
+// the start of a sound. Measured on PulseAudio's null sink: starts lost
+// 0.3 to 0.9 ms without a margin.
+inline constexpr std::chrono::microseconds kRewriteMargin{1000};
+
 // The rate when the server does not tell its own.
 inline constexpr int kFallbackRate = 48000;
 

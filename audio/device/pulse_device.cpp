@@ -405,13 +405,14 @@ void PulseDevice::answerWake() {
             release(pa_stream_update_timing_info(m_stream, &PulseDevice::onRewriteTiming, this));
         return;
     }
-    fill(held, true);
-    // Uncorked after the write, the stream has the sound to play at once.
+    // Uncorked before the write: PulseAudio drops the first half millisecond
+    // of what was written at the read index while the stream was corked.
     if (m_resting) {
         m_resting = false;
         m_lastRequest = {};
         release(pa_stream_cork(m_stream, 0, nullptr, nullptr));
     }
+    fill(held, true);
 }
 
 void PulseDevice::onRewriteTiming(pa_stream* stream, int success, void* self) {
@@ -435,8 +436,8 @@ void PulseDevice::rewriteHeld() {
     const pa_usec_t since = pa_timeval_cmp(&now, &timing->timestamp) > 0
                                 ? pa_timeval_diff(&now, &timing->timestamp)
                                 : 0;
-    const auto readSince =
-        static_cast<std::int64_t>(since * static_cast<pa_usec_t>(m_rate) / 1'000'000);
+    const auto readSince = static_cast<std::int64_t>((since + usecOf(kRewriteMargin)) *
+                                                     static_cast<pa_usec_t>(m_rate) / 1'000'000);
     const std::int64_t held =
         (timing->write_index - timing->read_index) / static_cast<std::int64_t>(kFrameBytes) -
         readSince;
