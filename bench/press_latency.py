@@ -46,8 +46,10 @@ begins with "pipewire_". Prints on standard output:
                        each of those presses, with how many presses saw it
     start_lost_while_running_ms: the same as start_lost_after_suspend_ms for a
                        press a moment after each of those, the sink running:
-                       what a press loses without a suspension (the sound's
-                       fade-in makes its first samples quiet)
+                       what a press loses without a suspension. Both count
+                       from the first sample loud enough to be the melody's,
+                       a frame into a sine that starts at zero: 0.02 ms when
+                       nothing is lost
 
 and the spread and the context of the figures on standard error.
 
