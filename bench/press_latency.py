@@ -32,6 +32,24 @@ begins with "pipewire_". Prints on standard output:
     period_after_idle_minute: the period, in frames, the program reported last
                        after `idle-seconds` of that ambience alone on an
                        otherwise idle machine, a recorder on the sink
+    press_after_suspend_ms: the first median once the sink had suspended
+                       before each press: a second server whose sink
+                       suspends after a second with nothing playing, as
+                       desktops' do, recorded by a reader that lets it sleep
+                       (e2e_recorder --let-suspend)
+    start_lost_after_suspend_ms: median of how much of the melody's start
+                       is missing from those recordings: the melody there is
+                       the sine with one-period gaps at 10, 30, 60, 100, ...
+                       ms, whose spacings tell the point of the melody the
+                       first sound came from
+    sink_before_press_after_suspend: the sink's state (pactl) just before
+                       each of those presses, with how many presses saw it
+    start_lost_while_running_ms: the same as start_lost_after_suspend_ms for a
+                       press a moment after each of those, the sink running:
+                       what a press loses without a suspension. Both count
+                       from the first sample loud enough to be the melody's,
+                       a frame into a sine that starts at zero: 0.02 ms when
+                       nothing is lost
 
 and the spread and the context of the figures on standard error.
 
@@ -49,13 +67,16 @@ its own output latency.
 """
 
 import argparse
+import array
 import contextlib
+import math
 import os
 import re
 import statistics
 import subprocess
 import sys
 import time
+import wave
 
 # No __pycache__ in the source tree.
 sys.dont_write_bytecode = True
@@ -79,6 +100,68 @@ HUM_AMPLITUDE = 0.004
 
 PERIOD_REPORT = re.compile(r"periods of (\d+) frames")
 
+SUSPEND_IDLE_SECONDS = 1
+# A gap is one whole period of the tone, from a zero crossing, so it makes
+# no click; the n-th (n from 1) begins 5 n (n + 1) ms into the melody, so
+# that the spacing of any two neighbours names them.
+MARKS = 15
+GAP_LEVEL = LOUD / 2
+# Longer than any run of quiet samples a zero crossing of the tone makes.
+GAP_MIN_FRAMES = BLOCK // 2
+# Enough of the melody after its first sound to hold the marks that place it.
+MARKED_SPAN_SECONDS = 1.5
+
+
+def mark_frame(n):
+    return 5 * n * (n + 1) * BLOCK
+
+
+def write_marked_tone(path, seconds=2.0, amplitude=0.5):
+    """The 1 kHz sine at half scale with the gaps that mark its start."""
+    frames = int(seconds * h.RATE)
+    scale = amplitude * 32767
+    data = array.array("h", (int(round(scale * math.sin(2 * math.pi * TONE_HZ * n / h.RATE)))
+                             for n in range(frames)))
+    for n in range(1, MARKS + 1):
+        start = mark_frame(n)
+        data[start:start + BLOCK] = array.array("h", bytes(2 * BLOCK))
+    if sys.byteorder != "little":
+        data.byteswap()
+    with wave.open(path, "wb") as out:
+        out.setnchannels(1)
+        out.setsampwidth(2)
+        out.setframerate(h.RATE)
+        out.writeframes(data.tobytes())
+
+
+def gap_starts(recording, frame, count):
+    """The first frames of the runs of quiet samples long enough to be gaps."""
+    starts, run = [], 0
+    for index in range(frame, min(frame + count, len(recording.mono))):
+        if abs(recording.mono[index]) < GAP_LEVEL:
+            run += 1
+            if run == GAP_MIN_FRAMES:
+                starts.append(index - run + 1)
+        else:
+            run = 0
+    return starts
+
+
+def melody_position_ms(gaps, onset):
+    """Where in the marked melody the sound heard from `onset` began, in ms,
+    from the first two gaps after it; None when their spacing is no
+    neighbours', and whether the third gap is where the first two put it."""
+    if len(gaps) < 2:
+        return None, False
+    spacing = round((gaps[1] - gaps[0]) / (10 * BLOCK))
+    n = spacing - 1
+    if not 1 <= n < MARKS or abs(gaps[1] - gaps[0] - (mark_frame(n + 1) - mark_frame(n))) > BLOCK:
+        return None, False
+    position = mark_frame(n) - (gaps[0] - onset)
+    whole = len(gaps) < 3 or n + 2 > MARKS or \
+        abs(gaps[2] - gaps[1] - (mark_frame(n + 2) - mark_frame(n + 1))) <= BLOCK
+    return position * 1000 / h.RATE, whole
+
 
 def reported_periods(session):
     """The periods the program reported on standard error, the last in use."""
@@ -88,15 +171,20 @@ def reported_periods(session):
     return found
 
 
-def onset_stamp(recording, pressed):
-    """The stamp of the melody's first loud sample after `pressed`."""
+def onset_frame(recording, pressed):
+    """The melody's first loud sample after `pressed`."""
     found = recording.wait_for_tone(pressed, TONE_HZ, 0.25, block_frames=BLOCK * 10)
     first = recording.frame_at(pressed)
     start = max(first, found - BLOCK * 10)
     onset = recording.first_loud_frame(start, found + BLOCK * 20 - start, LOUD)
     if onset is None:
         raise h.HarnessError("the tone was found but no loud sample near it")
-    return recording.stamp_of(onset)
+    return onset
+
+
+def onset_stamp(recording, pressed):
+    """The stamp of the melody's first loud sample after `pressed`."""
+    return recording.stamp_of(onset_frame(recording, pressed))
 
 
 def silence_stamp(recording, pressed):
@@ -176,6 +264,71 @@ def measure(session, recorder, program, presses, settings=None, rest_seconds=0.0
     return press, release, periods, streams, capture_us
 
 
+def wait_for_sink(session, state, timeout):
+    """The sink's state once it is `state`, or at the time-out."""
+    deadline = time.monotonic() + timeout
+    seen = session.sink_state()
+    while seen != state and time.monotonic() < deadline:
+        time.sleep(0.1)
+        seen = session.sink_state()
+    return seen
+
+
+def marked_press(keys, recording):
+    """Ms from Shift+A to the sound, the ms of the marked melody's start
+    missing (None when the marks could not place it) and whether the marks
+    after it were in place; then Shift+Z."""
+    keys.keydown("shift")
+    time.sleep(0.05)
+    pressed = time.monotonic_ns()
+    keys.keydown("a")
+    onset = onset_frame(recording, pressed)
+    press_ms = (recording.stamp_of(onset) - pressed) / 1e6
+    keys.keyup("a")
+    keys.keyup("shift")
+    recording.follow_until(recording.stamp_of(onset) + int(MARKED_SPAN_SECONDS * 1e9))
+    lost_ms, whole = melody_position_ms(
+        gap_starts(recording, onset, int(MARKED_SPAN_SECONDS * h.RATE)), onset)
+    shifted_key(keys, "z", recording, silence_stamp)
+    return press_ms, lost_ms, whole
+
+
+def measure_after_suspend(session, recorder, program, presses):
+    """Presses once the sink slept, as (ms to the sound, ms of the melody's
+    start missing or None, the sink's state before); the ms missing from
+    presses with the sink running, a moment after each, to compare; and how
+    many recordings had the marks out of place after the start."""
+    suspended, running_lost, broken = [], [], 0
+    melody = session.path("marked.wav")
+    write_marked_tone(melody)
+    with running(session, program, melody, SETTINGS) as started:
+        switch = started.wait_window(name="marked.wav - " + h.TITLE)
+        switch.activate()
+        recording = session.start_recording(recorder, let_suspend=True)
+        keys = h.XTestKeys(session)
+        for _ in range(presses):
+            # The program's stream rests after 2 s of quiet; the sink
+            # suspends a second after that.
+            state = wait_for_sink(session, "SUSPENDED",
+                                  REST_SECONDS + SUSPEND_IDLE_SECONDS + 10)
+            time.sleep(0.2)
+            press_ms, lost_ms, whole = marked_press(keys, recording)
+            suspended.append((press_ms, lost_ms, state))
+            time.sleep(0.3)
+            _, awake_ms, awake_whole = marked_press(keys, recording)
+            running_lost.append(awake_ms)
+            broken += (lost_ms is not None and not whole) + (awake_ms is not None and
+                                                              not awake_whole)
+        keys.close()
+        recording.stop()
+    return suspended, [ms for ms in running_lost if ms is not None], broken
+
+
+def state_summary(states):
+    return ", ".join(f"{state} ({states.count(state)} of {len(states)})"
+                     for state in sorted(set(states), key=str))
+
+
 def period_lines(session):
     return [line for line in session.log_tail("tremolo", 1000).splitlines()
             if PERIOD_REPORT.search(line)]
@@ -240,8 +393,16 @@ def main():
         sdl_press, sdl_release, sdl_periods, _, _ = measure(session, recorder, program,
                                                             args.presses)
         rate = session.sink_rate()
+    with h.Session(suspend_idle_seconds=SUSPEND_IDLE_SECONDS) as session:
+        recorder = h.find_recorder(args.recorder, session.folder)
+        if args.pulse_latency_msec is not None:
+            session.env["PULSE_LATENCY_MSEC"] = str(args.pulse_latency_msec)
+        suspended, running_lost, broken = measure_after_suspend(session, recorder, program,
+                                                                args.presses)
 
     pulse_msec = args.pulse_latency_msec or 0
+    suspend_press = [r[0] for r in suspended]
+    lost = [r[1] for r in suspended if r[1] is not None]
     median = statistics.median
     figures = [
         ("press_to_sound_ms", f"{median(press):.1f}"),
@@ -258,6 +419,12 @@ def main():
         ("press_after_rest_ms", f"{median(rest_press):.1f}"),
         ("press_after_rest_vs_press_ratio", f"{median(rest_press) / median(press):.2f}"),
         ("period_after_idle_minute", idle_periods[-1]),
+        ("press_after_suspend_ms", f"{median(suspend_press):.1f}"),
+        ("start_lost_after_suspend_ms",
+         f"{median(lost):.1f}" if lost else "no recording could be placed"),
+        ("sink_before_press_after_suspend", state_summary([r[2] for r in suspended])),
+        ("start_lost_while_running_ms",
+         f"{median(running_lost):.1f}" if running_lost else "no recording could be placed"),
     ]
     for name, value in figures:
         print(f"{prefix}{name}: {value}")
@@ -271,6 +438,11 @@ def main():
               f"max {max(presses):.1f}; release_to_silence_ms: min {min(releases):.1f}, "
               f"max {max(releases):.1f}; periods reported, in turn: "
               f"{', '.join(map(str, reported))}", file=sys.stderr)
+    print(f"after the sink suspended: press_to_sound_ms min {min(suspend_press):.1f}, max "
+          f"{max(suspend_press):.1f}; start_lost_ms, in turn: "
+          f"{', '.join('?' if ms is None else f'{ms:.1f}' for _, ms, _ in suspended)}; "
+          f"{broken} recordings with the marks out of place after the start; with the sink "
+          f"running: {', '.join(f'{ms:.1f}' for ms in running_lost)}", file=sys.stderr)
     print(f"{server}: in {args.idle_seconds:.0f} s of ambience alone: "
           f"{' / '.join(line.strip() for line in idle_lines)}; {load_before} before, "
           f"{load_note()} after", file=sys.stderr)

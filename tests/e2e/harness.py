@@ -88,8 +88,12 @@ def wait_until(predicate, timeout, what, alive=None):
 class Session:
     """The private X and sound servers, and every process started in them."""
 
-    def __init__(self, keep_folder=False):
+    def __init__(self, keep_folder=False, suspend_idle_seconds=None):
+        """suspend_idle_seconds: a sink that suspends when idle
+        (sound_server.SoundServer); record it with let_suspend."""
         self.keep_folder = keep_folder
+        self.suspend_idle_seconds = suspend_idle_seconds
+        self.sound_server = None
         self.folder = None
         self.env = None
         self.display = None
@@ -215,12 +219,18 @@ class Session:
             raise HarnessError("pactl list sinks shows no sample rate")
         return int(match.group(1))
 
+    def sink_state(self):
+        """RUNNING, IDLE or SUSPENDED: the null sink's state as listed."""
+        return self.sound_server.sink_state()
+
     def _start_sound_server(self):
         # Started through the session, so that its processes die with the
         # harness and are stopped with the others.
         server = sound_server.SoundServer(
             self.path("run"), base_env=self.env, log_folder=self.folder,
-            spawn=lambda name, argv, env: self.spawn(name, argv, env=env))
+            spawn=lambda name, argv, env: self.spawn(name, argv, env=env),
+            suspend_idle_seconds=self.suspend_idle_seconds)
+        self.sound_server = server
         try:
             server.start()
         except sound_server.SoundServerError as error:
@@ -302,8 +312,8 @@ class Session:
         argv = [program] + ([argument] if argument else [])
         return Program(self, self.spawn("tremolo", argv, env=env))
 
-    def start_recording(self, recorder, fragment_frames=None):
-        return Recording(self, recorder, fragment_frames)
+    def start_recording(self, recorder, fragment_frames=None, let_suspend=False):
+        return Recording(self, recorder, fragment_frames, let_suspend)
 
 
 class Window:
@@ -578,16 +588,30 @@ class Recording:
     mixed to mono for the checks.
     """
 
-    def __init__(self, session, recorder, fragment_frames=None):
+    def __init__(self, session, recorder, fragment_frames=None, let_suspend=False):
+        """let_suspend: the recording does not keep the sink awake; while
+        the sink sleeps no chunk comes, so this waits only for the recorder
+        to connect."""
         self.session = session
         self.path = session.path(f"recording-{time.monotonic_ns()}.raw")
         fragment = [str(fragment_frames)] if fragment_frames else []
-        self.process = session.spawn("recorder", [recorder, "test.monitor", self.path] + fragment)
+        option = ["--let-suspend"] if let_suspend else []
+        connected = self._connections()
+        self.process = session.spawn("recorder", [recorder] + option +
+                                     ["test.monitor", self.path] + fragment)
         self.stamps = []
         self.mono = array.array("f")
         self._offset = 0
-        wait_until(lambda: self.update() and self.stamps, 20, "the recorder's first chunk",
-                   alive=self.process)
+        if let_suspend:
+            wait_until(lambda: self._connections() > connected, 20, "the recorder to connect",
+                       alive=self.process)
+        else:
+            wait_until(lambda: self.update() and self.stamps, 20, "the recorder's first chunk",
+                       alive=self.process)
+
+    def _connections(self):
+        # Every recorder of the session logs into the same file.
+        return self.session.log_tail("recorder", 100000).count("recording test.monitor\n")
 
     def update(self):
         """Reads whatever the recorder has written since; True when it runs."""
@@ -802,7 +826,7 @@ def find_recorder(given, folder):
     if given:
         return given
     output = os.path.join(folder, "e2e_recorder")
-    flags = subprocess.run(["pkg-config", "--cflags", "--libs", "libpulse-simple"],
+    flags = subprocess.run(["pkg-config", "--cflags", "--libs", "libpulse"],
                            capture_output=True, text=True, check=True).stdout.split()
     subprocess.run(["c++", "-std=c++20", "-O2", os.path.join(HERE, "recorder.cpp"),
                     "-o", output, *flags], check=True)

@@ -13,9 +13,17 @@ Used from Python (tests/e2e/harness.py) as SoundServer, and from anything
 else through the command line:
 
     sound_server.py start FOLDER [--server pulseaudio|pipewire]
+                                 [--suspend-idle SECONDS]
                                    starts the server, waits until it answers
                                    quickly, prints NAME=value lines to export
     sound_server.py stop FOLDER    stops what start left running there
+
+--suspend-idle (suspend_idle_seconds) makes the sink suspend after that many
+whole seconds with nothing playing, as desktops do (PulseAudio's
+module-suspend-on-idle, WirePlumber's session.suspend-timeout-seconds), and
+start suspended. Then no reader keeps the sink awake and quick: a recording
+that should let it sleep connects with PA_STREAM_DONT_INHIBIT_AUTO_SUSPEND
+(e2e_recorder --let-suspend), and sink_state() tells whether it sleeps.
 
 The folder's path should be short: the socket's name must fit in 108 bytes.
 Standard library only: it runs on a fresh machine whose Python has nothing
@@ -46,7 +54,7 @@ PROGRAMS = {"pulseaudio": ("pulseaudio",),
 
 # PipeWire's null sink: it drives the graph, as PulseAudio's null sink keeps
 # its own time, and WirePlumber takes it for the default sink.
-NULL_SINK_CONF = f"""context.objects = [
+NULL_SINK_CONF = """context.objects = [
     {{ factory = adapter
         args = {{
             factory.name = support.null-audio-sink
@@ -59,11 +67,19 @@ NULL_SINK_CONF = f"""context.objects = [
             node.driver = true
             priority.driver = 30000
             priority.session = 30000
-            monitor.channel-volumes = true
+            monitor.channel-volumes = true{suspend}
         }}
     }}
 ]
 """
+
+
+def null_sink_conf(suspend_idle_seconds=None):
+    """PipeWire's null sink; WirePlumber suspends it after the given idle
+    time, or after its own default (5 s) when none is given."""
+    suspend = ("" if suspend_idle_seconds is None else
+               f"\n            session.suspend-timeout-seconds = {suspend_idle_seconds}")
+    return NULL_SINK_CONF.format(SINK=SINK, RATE=RATE, CHANNELS=CHANNELS, suspend=suspend)
 
 
 def chosen_server(env=None):
@@ -116,7 +132,9 @@ class SoundServer:
     itself.
     """
 
-    def __init__(self, folder, base_env=None, spawn=None, log_folder=None, server=None):
+    def __init__(self, folder, base_env=None, spawn=None, log_folder=None, server=None,
+                 suspend_idle_seconds=None):
+        self.suspend_idle_seconds = suspend_idle_seconds
         self.folder = os.path.abspath(folder)
         self.log_folder = log_folder or self.folder
         self.env = dict(os.environ if base_env is None else base_env)
@@ -137,6 +155,12 @@ class SoundServer:
             daemon = self._start_pipewire(daemon_env, timeout)
         else:
             daemon = self._start_pulseaudio(daemon_env, timeout)
+        if self.suspend_idle_seconds is not None:
+            # Ready when the sink is at rest as a desktop's would be; a
+            # benchmark looks again before it relies on a suspension.
+            self._wait(lambda: self.sink_state() == "SUSPENDED",
+                       timeout + self.suspend_idle_seconds, "the null sink to suspend", daemon)
+            return
         self._start("parec", ["parec", "-d", f"{SINK}.monitor", "--latency-msec=5", "--raw",
                               os.devnull], self.env)
         # PipeWire's sink reports 0: its graph's quantum holds what is queued.
@@ -148,7 +172,9 @@ class SoundServer:
         daemon = self._start("pulseaudio", [
             "pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no",
             "-L", f"module-native-protocol-unix auth-anonymous=1 socket={socket}",
-            "-L", f"module-null-sink sink_name={SINK} rate={RATE} channels={CHANNELS}"],
+            "-L", f"module-null-sink sink_name={SINK} rate={RATE} channels={CHANNELS}"] + (
+                [] if self.suspend_idle_seconds is None else
+                ["-L", f"module-suspend-on-idle timeout={self.suspend_idle_seconds}"]),
             daemon_env)
         self._wait(lambda: self._succeeds(["pactl", "info"]), timeout, "PulseAudio", daemon)
         return daemon
@@ -170,7 +196,7 @@ class SoundServer:
         conf = os.path.join(home, ".config", "pipewire", "pipewire.conf.d")
         os.makedirs(conf, exist_ok=True)
         with open(os.path.join(conf, "tremlo-null-sink.conf"), "w") as f:
-            f.write(NULL_SINK_CONF)
+            f.write(null_sink_conf(self.suspend_idle_seconds))
         dbus = self._start("dbus-daemon", ["dbus-daemon", "--session", "--nofork", "--nopidfile",
                                            f"--address=unix:path={bus}"], daemon_env)
         self._wait(lambda: os.path.exists(bus), timeout, "the session bus", dbus)
@@ -188,6 +214,14 @@ class SoundServer:
     def _sink_is_quick(self):
         latency = self.sink_latency_usec()
         return latency is not None and latency < LOW_LATENCY_USEC
+
+    def sink_state(self):
+        """RUNNING, IDLE or SUSPENDED, as the server lists the null sink."""
+        for line in self._output(["pactl", "list", "sinks", "short"]).splitlines():
+            fields = line.split("\t")
+            if len(fields) >= 5 and fields[1] == SINK:
+                return fields[-1].strip()
+        return None
 
     def sink_latency_usec(self):
         text = self._output(["pactl", "list", "sinks"])
@@ -278,10 +312,13 @@ def stop_pid(pid, grace=5.0):
 
 
 def main(argv):
-    server = None
-    if len(argv) == 5 and argv[3] == "--server" and argv[4] in SERVERS:
-        server = argv[4]
-        argv = argv[:3]
+    options = {"--server": None, "--suspend-idle": None}
+    while len(argv) >= 5 and argv[-2] in options and options[argv[-2]] is None:
+        options[argv[-2]] = argv[-1]
+        argv = argv[:-2]
+    server, suspend = options["--server"], options["--suspend-idle"]
+    if server not in (None,) + SERVERS or (suspend is not None and not suspend.isdigit()):
+        argv = []
     if len(argv) != 3 or argv[1] not in ("start", "stop"):
         print(__doc__, file=sys.stderr)
         return 2
@@ -298,7 +335,8 @@ def main(argv):
         os.remove(pids)
         return 0
     try:
-        server = SoundServer(folder, server=server)
+        server = SoundServer(folder, server=server,
+                             suspend_idle_seconds=None if suspend is None else int(suspend))
     except SoundServerError as error:
         print(f"sound server: {error}", file=sys.stderr)
         return 2
