@@ -1,8 +1,8 @@
 #pragma once
 
-// Something that hears the output exactly as the device gets it: each
-// period's final samples, interleaved stereo float at the device's rate, in
-// the order the device plays them. The recorder is one.
+// Something that hears the output exactly as the device plays it:
+// interleaved stereo float at the device's rate, in order, each frame once
+// nothing can write it again (Mixer::setOutputTap). The recorder is one.
 //
 // Thread: deliver() runs on the audio thread, so it must not wait, allocate
 // or touch a file; it is over before SoundLibrary::setOutputTap returns with
