@@ -141,9 +141,9 @@ void Mixer::releaseUnseenHistory() noexcept {
         if (!voice || voice->historySlotLocked() < 0)
             continue;
         VoiceHistory& history = m_history[static_cast<std::size_t>(voice->historySlotLocked())];
-        if (history.owner != voice)
-            voice->setHistorySlotLocked(-1);
-        else if (voice->activeLocked() || voice->heldLocked() || voice->changesLocked() != 0)
+        const bool needed =
+            voice->activeLocked() || voice->heldLocked() || voice->changesLocked() != 0;
+        if (history.owner == voice && needed)
             history.seen = true;
         else
             voice->setHistorySlotLocked(-1);
