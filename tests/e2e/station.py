@@ -165,8 +165,14 @@ def goertzel(samples, frequency, rate=h.RATE):
 
 def stereo(recording, frame, count):
     """(left, right) samples of `count` frames from `frame`, read from the
-    recorder's file: its records are a stamp and 64 stereo frames."""
-    recording.update()
+    recorder's file: its records are a stamp and 64 stereo frames. A server
+    hands the monitor's frames over in blocks, so the recording can reach a
+    moment before it holds every frame up to it: this waits for them."""
+    def held():
+        recording.update()
+        return len(recording.mono) >= frame + count
+
+    h.wait_until(held, 30, "the recording to hold the frames asked for", alive=recording.process)
     record_bytes = 8 + h.CHUNK_FRAMES * 2 * 4
     first = frame // h.CHUNK_FRAMES
     last = (frame + count - 1) // h.CHUNK_FRAMES
