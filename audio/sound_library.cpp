@@ -137,7 +137,7 @@ void SoundLibrary::dsPlayLooping(SoundHandle handle) {
 
 void SoundLibrary::dsStop(SoundHandle handle) {
     changeVoice(
-        handle, [](Voice& voice, std::int64_t) { voice.stopLocked(); }, 0);
+        m_mixer->findVoice(handle), [](Voice& voice, std::int64_t) { voice.stopLocked(); }, 0);
 }
 
 std::int32_t SoundLibrary::dsIsPlaying(SoundHandle handle) const {
@@ -147,14 +147,14 @@ std::int32_t SoundLibrary::dsIsPlaying(SoundHandle handle) const {
 
 void SoundLibrary::dsSetVolume(SoundHandle handle, std::int32_t volume) {
     changeVoice(
-        handle,
+        m_mixer->findVoice(handle),
         [](Voice& voice, std::int64_t value) { voice.setVolumeLocked(static_cast<int>(value)); },
         volume);
 }
 
 void SoundLibrary::dsSetPan(SoundHandle handle, std::int32_t pan) {
     changeVoice(
-        handle,
+        m_mixer->findVoice(handle),
         [](Voice& voice, std::int64_t value) { voice.setPanLocked(static_cast<int>(value)); }, pan);
 }
 
@@ -170,8 +170,7 @@ void SoundLibrary::dsSetPositionMSec(SoundHandle handle, std::int32_t ms) {
         const std::int64_t frame =
             static_cast<std::int64_t>(ms < 0 ? 0 : ms) * voice->data().samplesPerSecond / 1000;
         changeVoice(
-            handle, [](Voice& voice, std::int64_t value) { voice.setPositionLocked(value); },
-            frame);
+            voice, [](Voice& voice, std::int64_t value) { voice.setPositionLocked(value); }, frame);
     }
 }
 
@@ -287,9 +286,8 @@ void SoundLibrary::releaseStarts() {
 
 // A change to what sounds now is written over what the server holds, as a
 // start is; one to a silent voice waits for nothing.
-void SoundLibrary::changeVoice(SoundHandle handle, void (*change)(Voice&, std::int64_t),
+void SoundLibrary::changeVoice(Voice* voice, void (*change)(Voice&, std::int64_t),
                                std::int64_t value) {
-    Voice* voice = m_mixer->findVoice(handle);
     if (!voice)
         return;
     bool pending = false;

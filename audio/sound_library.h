@@ -161,7 +161,7 @@ public:
 private:
     // Wakes the device for a start, unless starts are held.
     void started();
-    void changeVoice(SoundHandle handle, void (*change)(Voice&, std::int64_t), std::int64_t value);
+    void changeVoice(Voice* voice, void (*change)(Voice&, std::int64_t), std::int64_t value);
 
     std::unique_ptr<OutputDevice> m_device;
     std::unique_ptr<Mixer> m_mixer;
