@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <pulse/pulseaudio.h>
+#include <string_view>
 #include <sys/eventfd.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -104,6 +105,8 @@ void PulseDevice::onContextState(pa_context* context, void* self) {
     switch (pa_context_get_state(context)) {
     case PA_CONTEXT_READY:
         device.m_link = Link::Ready;
+        device.m_serverTakesRewrites.store(false, std::memory_order_relaxed);
+        release(pa_context_get_server_info(context, &PulseDevice::onServerInfo, &device));
         // Back after the server went away: the stream is taken up again.
         if (device.m_callback && !device.m_stream)
             device.makeStreamLocked();
@@ -118,6 +121,16 @@ void PulseDevice::onContextState(pa_context* context, void* self) {
         return;
     }
     pa_threaded_mainloop_signal(device.m_loop, 0);
+}
+
+// PipeWire's pulse server calls itself "PulseAudio (on PipeWire x.y.z)".
+void PulseDevice::onServerInfo(pa_context* context, const pa_server_info* info, void* self) {
+    auto& device = *static_cast<PulseDevice*>(self);
+    if (context != device.m_pulse || !info || !info->server_name)
+        return;
+    device.m_serverTakesRewrites.store(std::string_view(info->server_name).find("PipeWire") ==
+                                           std::string_view::npos,
+                                       std::memory_order_relaxed);
 }
 
 void PulseDevice::scheduleReconnectLocked() {
@@ -304,7 +317,7 @@ void PulseDevice::shutDown() {
 
 void PulseDevice::wake() {
     // Without rewrites the next request renders what was started.
-    if (m_wakeFd < 0 || (!m_rewrite && !m_quiet.load(std::memory_order_relaxed)))
+    if (m_wakeFd < 0 || (!rewritesHeldFrames() && !m_quiet.load(std::memory_order_relaxed)))
         return;
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto written = ::write(m_wakeFd, &one, sizeof one);
@@ -401,7 +414,7 @@ void PulseDevice::answerWake() {
     const int period = periodFrames();
     const std::size_t held = heldBytes();
     if (!m_resting && m_quietFrames < static_cast<std::int64_t>(held / kFrameBytes) + period) {
-        if (m_rewrite)
+        if (rewritesHeldFrames())
             release(pa_stream_update_timing_info(m_stream, &PulseDevice::onRewriteTiming, this));
         return;
     }

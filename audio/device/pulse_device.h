@@ -2,9 +2,9 @@
 
 // The sound server's own stream (PulseAudio, or PipeWire's pulse server),
 // through libpulse. A start from quiet is written at the server's read index,
-// over the silence it holds; a change while something sounds is written again
-// over what the server holds from its read index on; the period changes
-// without a gap. How and why: docs/audio-periods.md.
+// over the silence it holds; on PulseAudio, a change while something sounds
+// is written again over what the server holds from its read index on; the
+// period changes without a gap. How and why: docs/audio-periods.md.
 //
 // Thread: open, start, close and wake on the library's thread; libpulse calls
 // everything else (the render callback too) on its mainloop thread, under the
@@ -23,6 +23,7 @@
 #include <thread>
 
 struct pa_context;
+struct pa_server_info;
 struct pa_io_event;
 struct pa_stream;
 struct pa_threaded_mainloop;
@@ -43,6 +44,11 @@ public:
     int periodFrames() const override { return m_periodFrames.load(std::memory_order_relaxed); }
     void wake() override;
     void allowRewrites(RewriteCallback rewrite) override { m_rewrite = rewrite; }
+    // Whether a change while something sounds is written over the frames the
+    // server holds: only once the server has said it is PulseAudio itself.
+    bool rewritesHeldFrames() const {
+        return m_rewrite && m_serverTakesRewrites.load(std::memory_order_relaxed);
+    }
 
 private:
     enum class Link { Connecting, Ready, Failed };
@@ -73,9 +79,13 @@ private:
     static void onWrite(pa_stream* stream, std::size_t bytes, void* self);
     static void onUnderflow(pa_stream* stream, void* self);
     static void onRewriteTiming(pa_stream* stream, int success, void* self);
+    static void onServerInfo(pa_context* context, const pa_server_info* info, void* self);
 
     RenderCallback m_callback = nullptr;
     RewriteCallback m_rewrite = nullptr;
+    // PipeWire's pulse server broke a looping sound where held frames were
+    // written again (a click), so there a change waits for the next period.
+    std::atomic<bool> m_serverTakesRewrites{false};
     void* m_context = nullptr;
     int m_rate = 0;
     std::atomic<int> m_periodFrames{tuning::kShortestFrames};
