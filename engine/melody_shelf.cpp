@@ -475,7 +475,9 @@ std::optional<std::string> MelodyShelf::restore() {
         }
     if (!index)
         index = restoredIndex(record, m_entries);
-    if (!index || !isThereWhole(*index))
+    // A platform whose door or ambience went since the last run is still
+    // restored, so that applying it tells the user which file is gone.
+    if (!index || !isPlayable(m_entries[*index].path))
         return std::nullopt;
     m_chosen = *index;
     return m_entries[m_chosen].path;
