@@ -448,8 +448,13 @@ std::string addPlatformToFile(const std::string& path, const std::string& line,
     // Relative sounds are written against the set the link leads to.
     const fs::path target = fs::path(followLinks(absolute.string())).lexically_normal();
     const std::string folder = target.parent_path().string();
+    const std::string gone =
+        userText("StationSet", "ファイルが見つかりません (移動、名前の変更、削除がされたか、"
+                               "フォルダーが外されたかもしれません)。");
     if (mode == AddTo::NewSet)
         fs::create_directories(target.parent_path(), error);
+    else if (!fs::exists(target, error))
+        return refused(gone); // and no lock file left where the set was
 
     std::string why;
     const auto change = [&](const std::optional<std::string>& bytes) -> std::optional<std::string> {
@@ -501,9 +506,7 @@ std::string addPlatformToFile(const std::string& path, const std::string& line,
     case FileRewrite::Declined:
         return refused(why);
     case FileRewrite::Missing:
-        return refused(userText("StationSet",
-                                "ファイルが見つかりません (移動、名前の変更、削除がされたか、"
-                                "フォルダーが外されたかもしれません)。"));
+        return refused(gone);
     case FileRewrite::ReadOnly:
         return refused(userText("StationSet", "ファイルは読み取り専用です。"));
     case FileRewrite::Failed:
