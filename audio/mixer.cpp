@@ -142,7 +142,8 @@ void Mixer::releaseUnseenHistory() noexcept {
             continue;
         VoiceHistory& history = m_history[static_cast<std::size_t>(voice->historySlotLocked())];
         const bool needed =
-            voice->activeLocked() || voice->heldLocked() || voice->changesLocked() != 0;
+            voice->activeLocked() || voice->heldLocked() || voice->changesLocked() != 0 ||
+            history.addedUntil > m_handedOut - static_cast<std::int64_t>(kRewriteFrames);
         if (history.owner == voice && needed)
             history.seen = true;
         else
@@ -163,6 +164,7 @@ int Mixer::claimHistory(Voice& voice) noexcept {
         m_history[i].owner = &voice;
         m_history[i].seen = true;
         m_history[i].frames.clear();
+        m_history[i].addedUntil = 0;
         voice.setHistorySlotLocked(static_cast<int>(i));
         return static_cast<int>(i);
     }
@@ -183,7 +185,9 @@ void Mixer::mixVoice(Voice& voice, float* stereoOut, int frames) noexcept {
     std::fill_n(part, count * 2, 0.0f);
     voice.mixInto(part, frames, m_rate, *m_scratch);
     addInto(stereoOut, part, count);
-    m_history[static_cast<std::size_t>(slot)].frames.write(m_handedOut, part, count);
+    VoiceHistory& history = m_history[static_cast<std::size_t>(slot)];
+    history.frames.write(m_handedOut, part, count);
+    history.addedUntil = m_handedOut + frames;
 }
 
 bool Mixer::renderBlock(float* stereoOut, int frames) noexcept {
@@ -307,9 +311,11 @@ void Mixer::rewriteVoice(Voice& voice, float* mix, std::int64_t from, std::size_
         std::fill_n(part, count * 2, 0.0f);
         voice.mixInto(part, static_cast<int>(count), m_rate, *m_scratch);
         addInto(mix + done * 2, part, count);
-        if (freshSlot >= 0)
-            m_history[static_cast<std::size_t>(freshSlot)].frames.write(
-                from + static_cast<std::int64_t>(done), part, count);
+        if (freshSlot >= 0) {
+            VoiceHistory& history = m_history[static_cast<std::size_t>(freshSlot)];
+            history.frames.write(from + static_cast<std::int64_t>(done), part, count);
+            history.addedUntil = from + static_cast<std::int64_t>(done + count);
+        }
         done += count;
     }
     if (freshSlot < 0)

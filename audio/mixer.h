@@ -96,10 +96,14 @@ private:
     // have to rebuild on the user-interface thread.
     static constexpr std::chrono::microseconds kLockWaitLimit{1300};
 
-    // What one voice added to the mix over the last frames.
+    // What one voice added to the mix over the last frames. It is kept
+    // while any of them may still be written again: a short sound that has
+    // ended but whose tail is in the rewrite window is taken out when it is
+    // started again, as a sounding one is.
     struct VoiceHistory {
         const Voice* owner = nullptr;
         bool seen = false;
+        std::int64_t addedUntil = 0; // the frame after the last it added to
         FrameRing frames;
     };
     static constexpr int kHistorySlots = 12;

@@ -43,7 +43,10 @@ Voice::~Voice() {
 }
 
 void Voice::playLocked(bool looping) {
-    const auto removed = static_cast<std::uint8_t>(soundingLocked() ? kRemoved : 0);
+    // A voice that has ended still sounds in the frames the server holds
+    // while the mixer keeps its record; a start as if earlier takes that out.
+    const auto removed =
+        static_cast<std::uint8_t>(soundingLocked() || m_historySlot >= 0 ? kRemoved : 0);
     m_changes = static_cast<std::uint8_t>(((m_changes | removed) & ~kRegain) | kFresh);
     m_looping = looping;
     m_active = true;

@@ -83,6 +83,7 @@ void Commands::chooseDoor(int index) {
     // The new announcement sounds at the next OFF, with the pan it gets then.
     chooseSound(index, catalogue, m_parts.state.DoorBuffer, "door.wav",
                 m_parts.catalogueBuilder.doorFolder(), m_parts.settings.DoorWAV);
+    m_platformDoor.reset();
     saveSettings();
 }
 
@@ -100,6 +101,7 @@ void Commands::chooseEnvir(int index) {
         return;
     chooseSound(index, catalogue, m_parts.state.EnvirBuffer, "Envir.wav",
                 m_parts.catalogueBuilder.envirFolder(), m_parts.settings.EnvirWAV);
+    m_platformEnvir.reset();
     m_parts.library.dsSetVolume(m_parts.state.EnvirBuffer,
                                 m_parts.state.level(VolumeSound::Ambience));
     if (m_parts.settings.UseEnvir)
@@ -280,6 +282,8 @@ void Commands::chooseMelody(int index) {
     if (path) {
         if (applyPlatform(static_cast<std::size_t>(index)))
             dropShelfEntry(path);
+    } else if (const auto missing = shelf.missingFileOf(static_cast<std::size_t>(index))) {
+        tell(readableText(*missing), MessageIcon::Warning);
     } else {
         tell(fillIn(userText("Engine", "指定されたファイル '%1' が見つかりません。"),
                     {readableText(shelf.entries()[static_cast<std::size_t>(index)].path)}),
@@ -342,30 +346,31 @@ std::string newSetPath(const std::string& line) {
 
 } // namespace
 
-// What sounds now: the loaded platform's own door and ambience where it has
-// them, else the catalogues' choices; all five volumes as they are heard.
+// What sounds now: the platform's own door and ambience that the buffers
+// hold, else the catalogues' choices; all five volumes as they are heard.
+// The program's own sounds are stored as such, not by their path here, so
+// the set opens on any installation.
 Platform Commands::currentPlatform(const std::string& name) const {
     const Settings& settings = m_parts.settings;
-    const MelodyShelf& shelf = m_parts.shelf;
-    const auto entry = shelf.loadedEntry(m_parts.state.MelodyPath);
-    const Platform* loaded = entry ? shelf.platform(*entry) : nullptr;
-    const auto sound = [&](bool on, const std::optional<SoundChoice> Platform::*own,
+    const auto sound = [&](bool on, const std::optional<std::string>& own,
                            const std::string& chosen, const char* fixedName,
                            const std::string& folder) -> SoundChoice {
         if (!on)
             return std::nullopt;
-        if (loaded && (loaded->*own) && *(loaded->*own))
-            return *(loaded->*own);
-        return chosen.empty() ? resolveInFolder(m_parts.programFolder, fixedName)
-                              : folder + "/" + chosen;
+        const std::string path = own              ? *own
+                                 : chosen.empty() ? std::string(kBuiltInSound)
+                                                  : folder + "/" + chosen;
+        return path == resolveInFolder(m_parts.programFolder, fixedName)
+                   ? std::string(kBuiltInSound)
+                   : path;
     };
     Platform platform;
     platform.name = name;
     platform.melody = m_parts.state.MelodyPath;
-    platform.door = sound(settings.Door, &Platform::door, settings.DoorWAV, "door.wav",
+    platform.door = sound(settings.Door, m_platformDoor, settings.DoorWAV, "door.wav",
                           m_parts.catalogueBuilder.doorFolder());
-    platform.ambience = sound(settings.UseEnvir, &Platform::ambience, settings.EnvirWAV,
-                              "Envir.wav", m_parts.catalogueBuilder.envirFolder());
+    platform.ambience = sound(settings.UseEnvir, m_platformEnvir, settings.EnvirWAV, "Envir.wav",
+                              m_parts.catalogueBuilder.envirFolder());
     // A platform holds one effect; 浦和 and 立川 outrank 東京 as they change
     // more of the sound.
     platform.effect = settings.EffectUrawa       ? PlatformEffect::Urawa
@@ -387,8 +392,10 @@ bool Commands::addToStationSet(const std::string& line, const std::string& stati
     }
     MelodyShelf& shelf = m_parts.shelf;
     const Platform platform = currentPlatform(platformName);
-    const std::string path = shelf.stationSet() ? shelf.playlist() : newSetPath(line);
-    if (const std::string refused = addPlatformToFile(path, line, station, platform);
+    const bool intoOpenSet = shelf.stationSet() != nullptr;
+    const std::string path = intoOpenSet ? shelf.playlist() : newSetPath(line);
+    if (const std::string refused = addPlatformToFile(
+            path, line, station, platform, intoOpenSet ? AddTo::ExistingSet : AddTo::NewSet);
         !refused.empty()) {
         tell(readableText(refused), MessageIcon::Error);
         return false;
@@ -423,27 +430,54 @@ void Commands::loadSoundFile(SoundHandle& sound, const std::string& path) {
     sound = m_parts.loader.LoadSoundBuffer(path, 1);
 }
 
+// The platform's own sound in the buffer, or, where it names none (a key left
+// out, null, or no platform at all), the user's own choice back in place of
+// the last platform's.
+void Commands::applyPlatformSound(const std::optional<SoundChoice>& own,
+                                  std::optional<std::string>& loaded, SoundHandle& sound,
+                                  const char* fixedName, const std::string& folder,
+                                  const std::string& chosen) {
+    if (own && *own) {
+        loadSoundFile(sound, isBuiltInSound(**own)
+                                 ? resolveInFolder(m_parts.programFolder, fixedName)
+                                 : **own);
+        loaded = **own;
+    } else if (loaded) {
+        loadSoundFile(sound, chosen.empty() ? resolveInFolder(m_parts.programFolder, fixedName)
+                                            : folder + "/" + chosen);
+        loaded.reset();
+    }
+}
+
 // False, changing nothing, when a file of the platform has gone since the set
-// was opened. Off the station set every sound takes the global volume again.
+// was opened. Off the station set every sound takes the global volume and the
+// user's door and ambience again.
 bool Commands::applyPlatform(std::size_t index) {
     const Platform* platform = m_parts.shelf.platform(index);
-    if (!platform) {
-        m_platformVolume = {};
-        applyVolumes();
-        return true;
-    }
-    if (const auto missing = m_parts.shelf.missingFileOf(index)) {
-        tell(readableText(*missing), MessageIcon::Warning);
-        return false;
+    if (platform) {
+        if (const auto missing = m_parts.shelf.missingFileOf(index)) {
+            tell(readableText(*missing), MessageIcon::Warning);
+            return false;
+        }
     }
     // The new buffers first, so the volumes reach them before they sound.
     PlaybackState& state = m_parts.state;
-    if (platform->door && *platform->door)
-        loadSoundFile(state.DoorBuffer, **platform->door);
-    if (platform->ambience && *platform->ambience)
-        loadSoundFile(state.EnvirBuffer, **platform->ambience);
-    m_platformVolume = platform->volume;
+    const bool envirChanges =
+        (platform && platform->ambience && *platform->ambience) || m_platformEnvir;
+    applyPlatformSound(platform ? platform->door : std::nullopt, m_platformDoor, state.DoorBuffer,
+                       "door.wav", m_parts.catalogueBuilder.doorFolder(), m_parts.settings.DoorWAV);
+    applyPlatformSound(platform ? platform->ambience : std::nullopt, m_platformEnvir,
+                       state.EnvirBuffer, "Envir.wav", m_parts.catalogueBuilder.envirFolder(),
+                       m_parts.settings.EnvirWAV);
+    m_platformVolume = platform ? platform->volume : decltype(m_platformVolume){};
     applyVolumes();
+    if (!platform) {
+        if (envirChanges)
+            startOrStopEnvir();
+        return true;
+    }
+    if (envirChanges && !platform->ambience)
+        startOrStopEnvir();
     if (platform->door)
         setUseDoor(platform->door->has_value());
     if (platform->ambience)

@@ -149,8 +149,10 @@ public:
     void previousMelody();
     // On a station set each entry is a platform: choosing or stepping to it
     // applies its door announcement, ambience, effect, pan and volumes as
-    // the menus would, then loads its melody; a platform whose file has gone
-    // since is told in a box and nothing of it is applied.
+    // the menus would, then loads its melody. A platform whose file has gone
+    // since is stepped past, or told in a box when chosen, and nothing of it
+    // is applied. Its own door and ambience leave with it: the next platform
+    // that names none, and any shelf after the set, has the user's own.
     //
     // A playlist or station set opened, dropped or named on the command line
     // becomes the shelf and its first entry that is there is loaded; what of it was cut
@@ -166,9 +168,9 @@ public:
     // effect, pan and volumes that sound now, as a new platform under the
     // line and station of those names. It goes into the open station set, or
     // when the shelf is none into a new set named after the line in the
-    // user's Stations folder; the set then becomes the shelf with the new
-    // platform chosen. A refusal is told in a box and changes nothing. True
-    // when the platform was added.
+    // user's Stations folder; an open set that has gone is not made again.
+    // The set then becomes the shelf with the new platform chosen. A refusal is told in a box and
+    // changes nothing. True when the platform was added.
     bool addToStationSet(const std::string& line, const std::string& station,
                          const std::string& platform);
 
@@ -190,6 +192,10 @@ private:
     bool applyPlatform(std::size_t index);
     Platform currentPlatform(const std::string& name) const;
     void loadSoundFile(SoundHandle& sound, const std::string& path);
+    void applyPlatformSound(const std::optional<SoundChoice>& own,
+                            std::optional<std::string>& loaded, SoundHandle& sound,
+                            const char* fixedName, const std::string& folder,
+                            const std::string& chosen);
     void tell(const std::string& text, MessageIcon icon);
 
     void applyVolumes();
@@ -198,6 +204,10 @@ private:
     VolumeSettings m_volume;
     // The loaded platform's own volumes; none without a station set.
     std::array<std::optional<int>, kVolumeSoundCount> m_platformVolume{};
+    // The platform's own door and ambience (a path or kBuiltInSound) that the
+    // buffers hold in place of the user's choice; none while they hold it.
+    std::optional<std::string> m_platformDoor;
+    std::optional<std::string> m_platformEnvir;
 };
 
 } // namespace tremlo

@@ -375,6 +375,12 @@ PlaylistOutcome MelodyShelf::openStationSet(const std::string& path, const std::
     std::vector<ShelfEntry> entries;
     for (const PlatformPlace& place : outcome.set->places())
         entries.push_back({outcome.set->at(place).melody, outcome.set->title(place)});
+    // As for a playlist: a shelf none of whose entries loads is refused.
+    if (std::none_of(entries.begin(), entries.end(),
+                     [](const ShelfEntry& entry) { return isPlayable(entry.path); }))
+        return {false,
+                fillIn(userText("Engine", "駅セット %1 には読み込めるメロディがありません。"),
+                       {quoted(path)})};
     setEntries(std::move(entries), absolute, std::move(outcome.set));
     return {true, {}};
 }
@@ -427,8 +433,15 @@ std::string MelodyShelf::positionText(const std::string& loadedPath) const {
     return m_set ? m_entries[*loaded].title + "  " + place : place;
 }
 
+// A platform is chosen whole or not at all: one with its door or ambience
+// gone would be stepped onto and saved as the position, where every later
+// step and start-up stops.
+bool MelodyShelf::isThereWhole(std::size_t index) const {
+    return index < m_entries.size() && isPlayable(m_entries[index].path) && !missingFileOf(index);
+}
+
 std::optional<std::string> MelodyShelf::choose(std::size_t index) {
-    if (index >= m_entries.size() || !isPlayable(m_entries[index].path))
+    if (!isThereWhole(index))
         return std::nullopt;
     m_chosen = index;
     save();
@@ -462,6 +475,8 @@ std::optional<std::string> MelodyShelf::restore() {
         }
     if (!index)
         index = restoredIndex(record, m_entries);
+    // A platform whose door or ambience went since the last run is still
+    // restored, so that applying it tells the user which file is gone.
     if (!index || !isPlayable(m_entries[*index].path))
         return std::nullopt;
     m_chosen = *index;

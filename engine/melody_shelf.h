@@ -81,7 +81,8 @@ public:
     // Reads a playlist (a regular file only) and makes it the shelf. Refused,
     // leaving the shelf as it was, when the file cannot be read or none of
     // its entries is a file that is there. A station set is refused whole
-    // for any fault, a file it names that is not there included.
+    // for any fault, a file it names that is not there included, and when
+    // none of its melodies is a file the loader takes.
     PlaylistOutcome openPlaylist(const std::string& path);
 
     // The station set the shelf is; null for a playlist or the folders.
@@ -113,7 +114,8 @@ public:
 
     // Makes entry `index` the chosen one, saves the position and returns the
     // file to load; nullopt, changing nothing, for an index outside the shelf
-    // or an entry whose file is not there.
+    // or an entry whose file is not there (on a station set, any file of its
+    // platform).
     std::optional<std::string> choose(std::size_t index);
     // The entry after or before the loaded one, round the ends, passing over
     // entries whose file is not there; with nothing of the shelf loaded, the
@@ -129,6 +131,7 @@ public:
 
 private:
     void save();
+    bool isThereWhole(std::size_t index) const;
     void setEntries(std::vector<ShelfEntry> entries, std::string playlist,
                     std::optional<StationSet> set = std::nullopt);
     PlaylistOutcome openStationSet(const std::string& path, const std::string& absolute);

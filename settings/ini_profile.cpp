@@ -247,8 +247,15 @@ bool replaceFile(const std::string& path, std::string_view bytes, std::optional<
 
 namespace {
 
-// The file a write lands in: a symbolic link is followed to its target, so
-// the link stays a link. A loop or a chain too long ends at the last name.
+// A read-only file stays as it is: the rename would otherwise put a new
+// file in its place where writing into it is refused. A file that grants no
+// write permission to anyone counts as read-only even to root.
+bool isWritable(const std::string& path, mode_t mode) {
+    return (mode & 0222) != 0 && ::access(path.c_str(), W_OK) == 0;
+}
+
+} // namespace
+
 std::string followLinks(std::string path) {
     for (int hop = 0; hop < 40; ++hop) {
         std::error_code error;
@@ -263,12 +270,37 @@ std::string followLinks(std::string path) {
     return path;
 }
 
-// A read-only file stays as it is: the rename would otherwise put a new
-// file in its place where writing into it is refused. A file that grants no
-// write permission to anyone counts as read-only even to root.
-bool isWritable(const std::string& path, mode_t mode) {
-    return (mode & 0222) != 0 && ::access(path.c_str(), W_OK) == 0;
+FileRewrite rewriteFile(
+    const std::string& path, const std::string& lockPath,
+    const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change) {
+    const std::string target = followLinks(path);
+    FileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    if (!lock.valid())
+        return errno == ENOENT ? FileRewrite::Missing : FileRewrite::Failed;
+    if (!lockExclusive(lock.get()))
+        return FileRewrite::Failed;
+
+    std::string bytes;
+    mode_t mode = 0;
+    const ReadOutcome outcome = readWholeFile(target, bytes, &mode);
+    // Replacing a file we could not read would throw away what it holds.
+    if (outcome == ReadOutcome::Failed)
+        return FileRewrite::Failed;
+    if (outcome == ReadOutcome::Read && !isWritable(target, mode))
+        return FileRewrite::ReadOnly;
+    const std::optional<std::string> out =
+        change(outcome == ReadOutcome::Read ? std::optional(std::move(bytes)) : std::nullopt);
+    if (!out)
+        return outcome == ReadOutcome::Read ? FileRewrite::Declined : FileRewrite::Missing;
+    // The lock is let go only after the rename, so the next writer reads
+    // the new file.
+    return replaceFile(target, *out,
+                       outcome == ReadOutcome::Read ? std::optional(mode) : std::nullopt)
+               ? FileRewrite::Written
+               : FileRewrite::Failed;
 }
+
+namespace {
 
 bool writeEntries(const std::string& path, const std::string& lockPath, std::string_view section,
                   const std::vector<IniProfile::Entry>& entries) {
@@ -281,42 +313,27 @@ bool writeEntries(const std::string& path, const std::string& lockPath, std::str
     if (storable.empty())
         return false;
 
-    const std::string target = followLinks(path);
     // The fallback settings folder under ~/.config may not exist yet.
-    const auto folder = std::filesystem::path(target).parent_path();
+    const auto folder = std::filesystem::path(followLinks(path)).parent_path();
     if (!folder.empty()) {
         std::error_code ignored;
         std::filesystem::create_directories(folder, ignored);
     }
 
-    FileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
-    if (!lock.valid() || !lockExclusive(lock.get()))
-        return false;
-
-    std::string bytes;
-    mode_t mode = 0;
-    const ReadOutcome outcome = readWholeFile(target, bytes, &mode);
-    // Replacing a file we could not read would throw away what it holds.
-    if (outcome == ReadOutcome::Failed)
-        return false;
-    if (outcome == ReadOutcome::Read && !isWritable(target, mode))
-        return false;
-
-    IniText ini = parseText(bytes);
-    for (const auto* entry : storable)
-        setValue(ini, section, entry->first, entry->second);
-
-    std::string out;
-    if (ini.bom)
-        out += kUtf8Bom;
-    for (const auto& line : ini.lines) {
-        out += line;
-        out += ini.eol;
-    }
-    // The lock is let go only after the rename, so the next writer reads
-    // the new file.
-    return replaceFile(target, out,
-                       outcome == ReadOutcome::Read ? std::optional(mode) : std::nullopt) &&
+    const auto change = [&](const std::optional<std::string>& bytes) -> std::optional<std::string> {
+        IniText ini = parseText(bytes.value_or(std::string()));
+        for (const auto* entry : storable)
+            setValue(ini, section, entry->first, entry->second);
+        std::string out;
+        if (ini.bom)
+            out += kUtf8Bom;
+        for (const auto& line : ini.lines) {
+            out += line;
+            out += ini.eol;
+        }
+        return out;
+    };
+    return rewriteFile(path, lockPath, change) == FileRewrite::Written &&
            storable.size() == entries.size();
 }
 

@@ -32,6 +32,7 @@
 // Nothing here throws; a write that fails returns false and leaves the file
 // as it was. Thread: any, one object per thread.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -48,6 +49,27 @@ namespace tremlo {
 // one left by a crash is simply replaced. False leaves `path` as it was.
 bool replaceFile(const std::string& path, std::string_view bytes,
                  std::optional<mode_t> mode = std::nullopt);
+
+// The file a write to `path` lands in: a symbolic link is followed to its
+// target, so the link stays a link. A loop or a chain too long ends at the
+// last name.
+std::string followLinks(std::string path);
+
+enum class FileRewrite { Written, Missing, ReadOnly, Declined, Failed };
+
+// Changes a file the way the settings file is written, for any file the
+// program and the user both keep: `path` is followed to its target; the lock
+// file `lockPath` is held from the read to the rename, so two programs
+// changing it at once both get their change in; `change` gets the bytes as
+// they are under that lock (nullopt when there is no file) and returns the
+// new ones, or nullopt to leave the file alone (Declined, or Missing when
+// there was none); the new file keeps the old one's permission bits. A
+// read-only file is not offered to `change` (ReadOnly), and one that cannot
+// be read is never replaced (Failed). Missing also when the lock file's
+// folder is gone.
+FileRewrite rewriteFile(
+    const std::string& path, const std::string& lockPath,
+    const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change);
 
 class IniProfile {
 public:

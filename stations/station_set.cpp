@@ -144,7 +144,8 @@ std::optional<SoundChoice> soundChoice(const Json& object, std::string_view key,
         throw faultAt(
             where, key,
             userText("StationSet", "%1 の %2 はファイル名か null でなければなりません。"));
-    return SoundChoice{absoluteIn(folder, value->get_ref<const std::string&>())};
+    const auto& name = value->get_ref<const std::string&>();
+    return SoundChoice{name == kBuiltInSound ? name : absoluteIn(folder, name)};
 }
 
 template <typename Enum, std::size_t N>
@@ -265,11 +266,13 @@ std::optional<std::string> readSetFile(const std::string& path) {
 
 // As the file names a sound: relative inside the set's folder.
 std::string pathInSet(const std::string& folder, const std::string& path) {
+    if (isBuiltInSound(path))
+        return path;
     const fs::path absolute = fs::path(path).lexically_normal();
     const fs::path relative = absolute.lexically_relative(fs::path(folder).lexically_normal());
     if (relative.empty() || *relative.begin() == "..")
         return absolute.string();
-    return relative.string();
+    return relative == kBuiltInSound ? "./" + relative.string() : relative.string();
 }
 
 template <typename Object>
@@ -310,6 +313,10 @@ Object& namedEntry(Object& array, const std::string& name, const char* inner) {
 }
 
 } // namespace
+
+bool isBuiltInSound(const std::string& path) {
+    return path == kBuiltInSound;
+}
 
 std::string_view volumeKey(VolumeSound sound) {
     return kVolumeKeys[static_cast<std::size_t>(sound)];
@@ -371,7 +378,7 @@ std::optional<std::string> findMissingFile(const StationSet& set, const Platform
                               platform.name;
     const auto check = [&](std::string_view key,
                            const std::string& path) -> std::optional<std::string> {
-        if (isRegularFile(path))
+        if (isBuiltInSound(path) || isRegularFile(path))
             return std::nullopt;
         return fillIn(userText("StationSet", "%1 の %2 のファイル '%3' が見つかりません。"),
                       {where, quotedKey(key), path});
@@ -410,7 +417,10 @@ bool isStationSetPath(const std::string& path) {
 
 StationSetOutcome loadStationSet(const std::string& path) {
     std::error_code error;
-    const fs::path absolute = fs::absolute(path, error).lexically_normal();
+    // The sounds are beside the set itself, not beside a link to it.
+    const fs::path absolute =
+        fs::path(followLinks(fs::absolute(path, error).lexically_normal().string()))
+            .lexically_normal();
     const auto bytes = error ? std::nullopt : readSetFile(absolute.string());
     if (!bytes)
         return {std::nullopt, userText("StationSet", "ファイルを読み込めませんでした。")};
@@ -422,7 +432,7 @@ StationSetOutcome loadStationSet(const std::string& path) {
 }
 
 std::string addPlatformToFile(const std::string& path, const std::string& line,
-                              const std::string& station, const Platform& platform) {
+                              const std::string& station, const Platform& platform, AddTo mode) {
     // Key order is kept, so the rewritten file reads as the user left it.
     using Ordered = nlohmann::ordered_json;
     const auto refused = [&](const std::string& why) {
@@ -435,48 +445,76 @@ std::string addPlatformToFile(const std::string& path, const std::string& line,
     const fs::path absolute = fs::absolute(path, error).lexically_normal();
     if (error)
         return refused(userText("StationSet", "ファイル名が正しくありません。"));
-    const std::string folder = absolute.parent_path().string();
-    Ordered root;
-    if (fs::exists(fs::symlink_status(absolute, error))) {
-        const auto bytes = readSetFile(absolute.string());
-        if (!bytes)
-            return refused(userText("StationSet", "ファイルを読み込めませんでした。"));
-        // Only a set this program reads is changed: one it would refuse is
-        // the user's to mend, not to be overwritten.
-        const StationSetOutcome outcome = parseStationSet(*bytes, folder);
-        if (!outcome.set)
-            return refused(outcome.message);
-        std::string_view text(*bytes);
-        if (text.starts_with(kUtf8Bom))
-            text.remove_prefix(kUtf8Bom.size());
-        try {
-            root = Ordered::parse(text.begin(), text.end());
-        } catch (const std::exception&) {
-            return refused(userText("StationSet", "駅セットを読み込めませんでした。"));
+    // Relative sounds are written against the set the link leads to.
+    const fs::path target = fs::path(followLinks(absolute.string())).lexically_normal();
+    const std::string folder = target.parent_path().string();
+    const std::string gone =
+        userText("StationSet", "ファイルが見つかりません (移動、名前の変更、削除がされたか、"
+                               "フォルダーが外されたかもしれません)。");
+    if (mode == AddTo::NewSet)
+        fs::create_directories(target.parent_path(), error);
+    else if (!fs::exists(target, error))
+        return refused(gone); // and no lock file left where the set was
+
+    std::string why;
+    const auto change = [&](const std::optional<std::string>& bytes) -> std::optional<std::string> {
+        Ordered root;
+        if (bytes) {
+            // Only a set this program reads is changed: one it would refuse
+            // is the user's to mend, not to be overwritten.
+            const StationSetOutcome outcome = parseStationSet(*bytes, folder);
+            if (!outcome.set) {
+                why = outcome.message;
+                return std::nullopt;
+            }
+            std::string_view text(*bytes);
+            if (text.starts_with(kUtf8Bom))
+                text.remove_prefix(kUtf8Bom.size());
+            try {
+                root = Ordered::parse(text.begin(), text.end());
+            } catch (const std::exception&) {
+                why = userText("StationSet", "駅セットを読み込めませんでした。");
+                return std::nullopt;
+            }
+        } else if (mode == AddTo::NewSet) {
+            root = Ordered::object();
+            root[std::string(kVersionKey)] = kStationSetVersion;
+            root["lines"] = Ordered::array();
+        } else {
+            return std::nullopt;
         }
-    } else {
-        root = Ordered::object();
-        root[std::string(kVersionKey)] = kStationSetVersion;
-        root["lines"] = Ordered::array();
-        fs::create_directories(absolute.parent_path(), error);
+        std::string out;
+        try {
+            Ordered& stations = namedEntry(root["lines"], line, "stations")["stations"];
+            namedEntry(stations, station, "platforms")["platforms"].push_back(
+                platformJson<Ordered>(platform, folder));
+            out = root.dump(2, ' ', false, Ordered::error_handler_t::strict) + "\n";
+        } catch (const std::exception&) {
+            why = userText("StationSet", "名前が正しい UTF-8 ではありません。");
+            return std::nullopt;
+        }
+        // Never a file this program would then refuse (too many platforms, say).
+        if (const StationSetOutcome check = parseStationSet(out, folder); !check.set) {
+            why = check.message;
+            return std::nullopt;
+        }
+        return out;
+    };
+    switch (rewriteFile(absolute.string(), target.string() + ".lock", change)) {
+    case FileRewrite::Written:
+        return {};
+    case FileRewrite::Declined:
+        return refused(why);
+    case FileRewrite::Missing:
+        return refused(gone);
+    case FileRewrite::ReadOnly:
+        return refused(userText("StationSet", "ファイルは読み取り専用です。"));
+    case FileRewrite::Failed:
+        break;
     }
-    std::string out;
-    try {
-        Ordered& stations = namedEntry(root["lines"], line, "stations")["stations"];
-        namedEntry(stations, station, "platforms")["platforms"].push_back(
-            platformJson<Ordered>(platform, folder));
-        out = root.dump(2, ' ', false, Ordered::error_handler_t::strict) + "\n";
-    } catch (const std::exception&) {
-        return refused(userText("StationSet", "名前が正しい UTF-8 ではありません。"));
-    }
-    // Never a file this program would then refuse (too many platforms, say).
-    if (const StationSetOutcome check = parseStationSet(out, folder); !check.set)
-        return refused(check.message);
-    if (!replaceFile(absolute.string(), out))
-        return refused(userText("StationSet",
-                                "ファイルを書き込めませんでした (フォルダーに書き込めないか、"
-                                "ディスクがいっぱいです)。"));
-    return {};
+    return refused(userText("StationSet",
+                            "ファイルを書き込めませんでした (フォルダーに書き込めないか、"
+                            "ディスクがいっぱいです)。"));
 }
 
 } // namespace tremlo

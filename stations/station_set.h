@@ -42,10 +42,18 @@ std::string_view volumeKey(VolumeSound sound);
 // A sound file or none (nullopt, from null in the file).
 using SoundChoice = std::optional<std::string>;
 
+// The program's own door announcement or ambience (the fixed sound beside the
+// program), named so in the file and kept so when read, as its path differs
+// from one installation to the next. A file of that name in the set's folder
+// is written "./built-in".
+inline constexpr std::string_view kBuiltInSound = "built-in";
+bool isBuiltInSound(const std::string& path);
+
 struct Platform {
     std::string name;
-    std::string melody;              // absolute
-    std::optional<SoundChoice> door; // nullopt: the user's choice stays
+    std::string melody; // absolute
+    // Absolute, or kBuiltInSound; nullopt: the user's choice stays.
+    std::optional<SoundChoice> door;
     std::optional<SoundChoice> ambience;
     std::optional<PlatformEffect> effect;
     std::optional<PlatformPan> pan;
@@ -96,7 +104,8 @@ struct StationSetOutcome {
 StationSetOutcome parseStationSet(std::string_view bytes, const std::string& folder);
 
 // The first sound file the set names that is not a regular file, as a message
-// naming its platform and key; nullopt when every one is there.
+// naming its platform and key; nullopt when every one is there. The built-in
+// sounds are always there.
 std::optional<std::string> findMissingFile(const StationSet& set);
 // The same for one platform of the set.
 std::optional<std::string> findMissingFile(const StationSet& set, const PlatformPlace& place);
@@ -105,18 +114,27 @@ std::optional<std::string> findMissingFile(const StationSet& set, const Platform
 bool isStationSetPath(const std::string& path);
 
 // Reads, parses and checks the files of the set at `path` (a regular file of
-// at most kMaxStationSetBytes).
+// at most kMaxStationSetBytes). A link is followed: the sounds are looked for
+// beside the set it leads to.
 StationSetOutcome loadStationSet(const std::string& path);
+
+enum class AddTo {
+    ExistingSet, // the set must be there: one that is gone is not made again
+    NewSet,      // made when the file is not there
+};
 
 // Adds `platform` to the set in the file at `path`, under the line and
 // station of those names (each made, at the end, when the set has none of
 // that name), and writes the file again whole: everything else in it, keys
-// this program does not know included, stays as it was. A file that is not
-// there is made as a new set. Sound paths inside the set's folder are
-// written relative to it, so the folder can still be passed on; others stay
-// absolute. Returns the message for the user, empty when the file was
-// written; on any failure the old file is left untouched.
+// this program does not know included, stays as it was. It is written as
+// the settings file is (see rewriteFile): through a link to the set it leads
+// to, keeping its permissions, never over a read-only file, and under the
+// same kind of lock beside it, so two programs adding at once keep both
+// platforms. Sound paths inside the set's folder are written relative to it,
+// so the folder can still be passed on; others stay absolute. Returns the
+// message for the user, empty when the file was written; on any failure the
+// old file is left untouched.
 std::string addPlatformToFile(const std::string& path, const std::string& line,
-                              const std::string& station, const Platform& platform);
+                              const std::string& station, const Platform& platform, AddTo mode);
 
 } // namespace tremlo

@@ -159,6 +159,10 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
         <source>メロディが読み込まれていません。</source>
         <translation>No melody is loaded.</translation>
     </message>
+    <message>
+        <source>駅セット %1 には読み込めるメロディがありません。</source>
+        <translation>The station set %1 has no melody that can be loaded.</translation>
+    </message>
 </context>
 <context>
     <name>GlobalKeys</name>
@@ -443,6 +447,14 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
     <message>
         <source>ファイルを書き込めませんでした (フォルダーに書き込めないか、ディスクがいっぱいです)。</source>
         <translation>Could not write the file (the folder cannot be written to, or the disk is full).</translation>
+    </message>
+    <message>
+        <source>ファイルが見つかりません (移動、名前の変更、削除がされたか、フォルダーが外されたかもしれません)。</source>
+        <translation>The file is not there (it may have been moved, renamed or deleted, or its folder unmounted).</translation>
+    </message>
+    <message>
+        <source>ファイルは読み取り専用です。</source>
+        <translation>The file is read-only.</translation>
     </message>
 </context>
 <context>

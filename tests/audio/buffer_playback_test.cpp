@@ -389,8 +389,9 @@ TEST(BufferPlayback, NothingSoundsBeforeTheDeviceIsOpenedOrWhenItCannotBe) {
 // gives, and a tap must hear that, not what was first handed out.
 struct RewriteCase {
     const char* name;
-    // The sounds before the change: a looping tone, a looping ramp, and a
-    // sound at another rate; then the change.
+    // The sounds before the change: a looping tone, a looping ramp, a sound
+    // at another rate, and a short one that ends inside the held frames;
+    // then the change.
     void (*before)(SoundLibrary&, const SoundHandle* sounds);
     void (*change)(SoundLibrary&, const SoundHandle* sounds);
     std::size_t rewritten;
@@ -406,16 +407,18 @@ struct CollectingTap : OutputTap {
 };
 
 TEST_P(Rewrite, WritesTheHeldFramesAgainAsIfTheChangeHadComeThatMuchEarlier) {
-    constexpr std::size_t kBefore = 4096;
-    constexpr std::size_t kHeld = 1024;
+    // More than one mixing block held, so that each block's frames of a
+    // change land where they belong.
+    constexpr std::size_t kBefore = 6144;
+    constexpr std::size_t kHeld = 4096;
     constexpr std::size_t kAfter = 2048;
     const RewriteCase& c = GetParam();
     const auto sounds = [](OfflineLibrary& lib) {
-        return std::array<SoundHandle, 3>{
+        return std::array<SoundHandle, 4>{
             lib.load(tone()),
             lib.load(makeWave(kRate, 1, 16, kRate,
                               [](std::int64_t f, int) { return (f % 4800) / 9600.0; })),
-            lib.load(makeSine(700.0, 44100, 44100))};
+            lib.load(makeSine(700.0, 44100, 44100)), lib.load(makeSine(600.0, 3000, kRate))};
     };
     // The reference: the change comes kHeld frames earlier.
     OfflineLibrary early;
@@ -455,16 +458,16 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RewriteCase{"AStartOverALoop",
                     [](SoundLibrary& l, const SoundHandle* s) { l.dsPlayLooping(s[0]); },
-                    [](SoundLibrary& l, const SoundHandle* s) { l.dsPlay(s[1]); }, 1024},
+                    [](SoundLibrary& l, const SoundHandle* s) { l.dsPlay(s[1]); }, 4096},
         RewriteCase{"AStartAtAnotherRate",
                     [](SoundLibrary& l, const SoundHandle* s) { l.dsPlayLooping(s[0]); },
-                    [](SoundLibrary& l, const SoundHandle* s) { l.dsPlay(s[2]); }, 1024},
+                    [](SoundLibrary& l, const SoundHandle* s) { l.dsPlay(s[2]); }, 4096},
         RewriteCase{"AStop",
                     [](SoundLibrary& l, const SoundHandle* s) {
                         l.dsPlayLooping(s[0]);
                         l.dsPlayLooping(s[1]);
                     },
-                    [](SoundLibrary& l, const SoundHandle* s) { l.dsStop(s[1]); }, 1024},
+                    [](SoundLibrary& l, const SoundHandle* s) { l.dsStop(s[1]); }, 4096},
         RewriteCase{"AVolumeAndPan",
                     [](SoundLibrary& l, const SoundHandle* s) {
                         l.dsPlayLooping(s[0]);
@@ -474,10 +477,10 @@ INSTANTIATE_TEST_SUITE_P(
                         l.dsSetVolume(s[1], -1200);
                         l.dsSetPan(s[1], 600);
                     },
-                    1024},
+                    4096},
         RewriteCase{"ARestartWhilePlaying",
                     [](SoundLibrary& l, const SoundHandle* s) { l.dsPlayLooping(s[1]); },
-                    [](SoundLibrary& l, const SoundHandle* s) { l.dsPlay(s[1]); }, 1024},
+                    [](SoundLibrary& l, const SoundHandle* s) { l.dsPlay(s[1]); }, 4096},
         RewriteCase{"HeldStartsFromWhereTheOperationLeftThem",
                     [](SoundLibrary& l, const SoundHandle* s) { l.dsPlayLooping(s[0]); },
                     [](SoundLibrary& l, const SoundHandle* s) {
@@ -486,7 +489,10 @@ INSTANTIATE_TEST_SUITE_P(
                         l.dsPlayLooping(s[1]);
                         l.dsSetPositionMSec(s[1], 30);
                     },
-                    1024},
+                    4096},
+        RewriteCase{"ARestartOfAShortSoundWhoseTailIsHeld",
+                    [](SoundLibrary& l, const SoundHandle* s) { l.dsPlay(s[3]); },
+                    [](SoundLibrary& l, const SoundHandle* s) { l.dsPlay(s[3]); }, 4096},
         RewriteCase{"NothingChanged",
                     [](SoundLibrary& l, const SoundHandle* s) { l.dsPlayLooping(s[0]); },
                     [](SoundLibrary& l, const SoundHandle* s) { l.dsSetVolume(s[2], -600); }, 0}),

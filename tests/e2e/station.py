@@ -211,13 +211,13 @@ def loudest(recording, start_ns, end_ns, frequency):
     return max((a for _, a in levels(recording, start_ns, end_ns, frequency)), default=0.0)
 
 
-def sustained(recording, start_ns, end_ns, frequency, blocks=3):
-    """The highest level `frequency` holds for `blocks` blocks in a row: a
-    sound that plays, where loudest() also hears a click. A dropout of the
-    loaded test server in a looping sound is a click spread over every
-    frequency, one or two blocks long; it is logged, not taken for a sound
-    that should be silent."""
-    values = [a for _, a in levels(recording, start_ns, end_ns, frequency)]
+def sustained(recording, start_ns, end_ns, frequency, blocks=3, block=BLOCK):
+    """The highest level `frequency` holds for `blocks` blocks of `block`
+    frames in a row: a sound that plays, where loudest() also hears a click.
+    A dropout of the loaded test server in a looping sound is a click spread
+    over every frequency, one or two blocks long; it is logged, not taken for
+    a sound that should be silent."""
+    values = [a for _, a in levels(recording, start_ns, end_ns, frequency, block, block)]
     held = [min(values[n:n + blocks]) for n in range(len(values) - blocks + 1)]
     highest = max(held, default=0.0)
     if max(values, default=0.0) > 2 * highest + 0.001:

@@ -235,6 +235,7 @@ struct OpenCase {
     std::size_t entries; // on the shelf afterwards (3: the folder shelf)
     const char* told;    // a part of the message, or "" for none
     mode_t kind = S_IFREG;
+    const char* fileName = "line.m3u";
 };
 
 void PrintTo(const OpenCase& c, std::ostream* out) {
@@ -252,7 +253,7 @@ class PlaylistOpenTest : public MelodyShelfTest, public ::testing::WithParamInte
 
 TEST_P(PlaylistOpenTest, OnlyARegularFileWithAMelodyThereBecomesTheShelf) {
     const OpenCase& c = GetParam();
-    const std::string list = folder.file("line.m3u");
+    const std::string list = folder.file(c.fileName);
     if (c.kind == S_IFIFO)
         ASSERT_EQ(::mkfifo(list.c_str(), 0600), 0); // opened to read, it would wait for a writer
     else
@@ -280,6 +281,10 @@ INSTANTIATE_TEST_SUITE_P(
         OpenCase{"OnlyUrls", "http://radio/a.mp3\n", false, 3, "読み込めるメロディがありません"},
         OpenCase{"NoneThere", "gone.wav\nnotes.txt\n", false, 3, "gone.wav"},
         OpenCase{"SomeGone", "gone.wav\nMelody/a.wav\n", true, 2, "gone.wav"},
+        OpenCase{"AStationSetOfNothingPlayable",
+                 R"({"tremolo-stations": 1, "lines": [{"name": "L", "stations": [{"name": "S",
+                     "platforms": [{"name": "1", "melody": "Melody/notes.txt"}]}]}]})",
+                 false, 3, "読み込めるメロディがありません", S_IFREG, "line.stations.json"},
         OpenCase{"AWindowsPathFoundByItsTail", "C:\\Station\\Melody\\b.wav\n", true, 1, ""},
         // Each line names a melody that is there; the shelf stops at its limit.
         OpenCase{"OneEntryTooMany", manyLines(kMaxShelfEntries + 1, "Melody/a.wav\n"), true,

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace tremlo::test {
@@ -238,7 +239,8 @@ TEST(StationSet, TheExamplePackLoadsWhole) {
 }
 
 // A platform added to a set lands under its line and station by name, the
-// rest of the file kept; a write refused leaves the old file whole.
+// rest of the file kept; a write refused leaves the old file whole, and only
+// a new set is made where there is none.
 TEST(StationSet, AddsAPlatformAndKeepsTheRestOfTheFile) {
     const struct {
         const char* name;
@@ -248,8 +250,17 @@ TEST(StationSet, AddsAPlatformAndKeepsTheRestOfTheFile) {
         std::vector<std::string> titles; // empty: refused
         std::size_t stations;            // in the whole set after
         const char* written;             // found in the file after
+        AddTo mode = AddTo::ExistingSet;
     } rows[] = {
-        {"new set", std::nullopt, "山手線", false, {"品川 2番線"}, 1, R"("melody": "m.wav")"},
+        {"new set",
+         std::nullopt,
+         "山手線",
+         false,
+         {"品川 2番線"},
+         1,
+         R"("melody": "m.wav")",
+         AddTo::NewSet},
+        {"open set gone", std::nullopt, "山手線", false, {}, 0, ""},
         {"same station",
          onePlatform(kNamed),
          "山手線",
@@ -289,14 +300,18 @@ TEST(StationSet, AddsAPlatformAndKeepsTheRestOfTheFile) {
         added.ambience = SoundChoice{};
         added.volume[0] = 80;
 
-        const std::string message = addPlatformToFile(path, row.line, "品川", added);
+        const std::string message = addPlatformToFile(path, row.line, "品川", added, row.mode);
 
-        const std::string after = readBytes(path);
         if (row.titles.empty()) {
             EXPECT_FALSE(message.empty());
-            EXPECT_EQ(after, *row.existing);
+            if (row.existing)
+                EXPECT_EQ(readBytes(path), *row.existing);
+            else
+                EXPECT_FALSE(std::filesystem::exists(path) ||
+                             std::filesystem::exists(path + ".lock"));
             continue;
         }
+        const std::string after = readBytes(path);
         ASSERT_EQ(message, "");
         EXPECT_NE(after.find(row.written), std::string::npos) << after;
         const StationSetOutcome outcome = parseStationSet(after, folder.path());
@@ -311,6 +326,62 @@ TEST(StationSet, AddsAPlatformAndKeepsTheRestOfTheFile) {
         EXPECT_EQ(stations, row.stations);
         EXPECT_EQ(outcome.set->at(outcome.set->places().back()), added);
     }
+}
+
+// A set is written as the settings file is: through a link to the set it
+// leads to, with its permissions, never over a read-only file, never making
+// again a set or folder that has gone, and under a lock, so that programs
+// adding at once all keep their platforms. Its relative sounds are beside the
+// set, wherever a link to it stands.
+TEST(StationSet, AnAddRespectsLinksModesAndOtherWriters) {
+    namespace fs = std::filesystem;
+    TestFolder folder;
+    fs::create_directories(folder.file("pack"));
+    writeBytes(folder.file("pack/m.wav"), "RIFF");
+    const std::string real = folder.file("pack/a.stations.json");
+    const std::string link = folder.file("a.stations.json");
+    fs::create_symlink("pack/a.stations.json", link);
+    const auto add = [&](const std::string& path, const char* name) {
+        Platform added = plain(folder.file("pack/m.wav"));
+        added.name = name;
+        return addPlatformToFile(path, "山手線", "品川", added, AddTo::ExistingSet);
+    };
+    const auto platforms = [&] {
+        const StationSetOutcome outcome = loadStationSet(link);
+        EXPECT_TRUE(outcome.set) << outcome.message;
+        return outcome.set ? outcome.set->places().size() : 0;
+    };
+    writeBytes(real, onePlatform(kNamed));
+    fs::permissions(real, fs::perms(0600));
+
+    EXPECT_EQ(add(link, "2番線"), "");
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(platforms(), 2u) << "through the link, the sounds beside the set";
+    EXPECT_NE(readBytes(real).find(R"("melody": "m.wav")"), std::string::npos);
+    EXPECT_EQ(fs::status(real).permissions(), fs::perms(0600));
+
+    fs::permissions(real, fs::perms(0444));
+    const std::string before = readBytes(real);
+    EXPECT_NE(add(link, "3番線").find("読み取り専用"), std::string::npos);
+    EXPECT_EQ(readBytes(real), before);
+    EXPECT_EQ(fs::status(real).permissions(), fs::perms(0444));
+    fs::permissions(real, fs::perms(0644));
+
+    std::vector<std::thread> writers;
+    std::vector<std::string> refusals(2);
+    for (std::size_t w = 0; w < 2; ++w)
+        writers.emplace_back([&, w] {
+            for (int k = 0; k < 10; ++k)
+                refusals[w] += add(w == 0 ? link : real, "増設");
+        });
+    for (std::thread& writer : writers)
+        writer.join();
+    EXPECT_EQ(refusals, std::vector<std::string>(2));
+    EXPECT_EQ(platforms(), 22u) << "no writer lost another's platform";
+
+    fs::rename(folder.file("pack"), folder.file("moved"));
+    EXPECT_NE(add(link, "4番線").find("見つかりません"), std::string::npos);
+    EXPECT_FALSE(fs::exists(folder.file("pack")));
 }
 
 } // namespace

@@ -300,6 +300,55 @@ TEST_F(MenusTest, AStationSetAppliesEachPlatformAndComesBackByName) {
     EXPECT_EQ(qobject_cast<const QMenu*>(station->parent())->title(), "山手線");
 }
 
+// A platform's own door and ambience go with it: the next platform that
+// names none, and the shelf after the set, have the user's own choices again,
+// and those are what an added platform stores, the program's own sounds by
+// name. A platform whose door has gone since is stepped past, not onto.
+TEST_F(MenusTest, APlatformsOwnSoundsLeaveWithItAndAGoneOneIsSteppedPast) {
+    tone("door3.wav", 450);
+    std::ofstream(folder.file("a.stations.json"))
+        << R"({"tremolo-stations": 1, "lines": [{"name": "山手線", "stations": [
+              {"name": "品川", "platforms": [
+              {"name": "1番線", "melody": "melody.wav", "door": "Door/ブザー.wav",
+               "ambience": "Envir/ホーム.wav"},
+              {"name": "2番線", "melody": "Melody/b.wav"},
+              {"name": "3番線", "melody": "Melody/A.wav", "door": "door3.wav"}]}]}]})";
+    programCommands.openPlaylist(folder.file("a.stations.json"));
+    EXPECT_EQ(lengthMs(rig.state.DoorBuffer), 500);
+    EXPECT_EQ(lengthMs(rig.state.EnvirBuffer), 700);
+    programCommands.nextMelody();
+    EXPECT_EQ(lengthMs(rig.state.DoorBuffer), 300) << "the user's door back";
+    EXPECT_EQ(lengthMs(rig.state.EnvirBuffer), 600);
+    EXPECT_TRUE(rig.settings.Door && rig.settings.UseEnvir);
+    EXPECT_TRUE(rig.library().dsIsPlaying(rig.state.EnvirBuffer));
+
+    ASSERT_TRUE(programCommands.addToStationSet("山手線", "品川", "4番線"));
+    const StationSetOutcome added = loadStationSet(folder.file("a.stations.json"));
+    ASSERT_TRUE(added.set) << added.message;
+    const Platform& fourth = added.set->at(added.set->places().back());
+    EXPECT_EQ(fourth.door, SoundChoice{"built-in"});
+    EXPECT_EQ(fourth.ambience, SoundChoice{"built-in"});
+
+    programCommands.chooseMelody(1);
+    std::filesystem::remove(folder.file("door3.wav"));
+    programCommands.nextMelody();
+    EXPECT_EQ(shelf.positionText(rig.state.MelodyPath), "品川 4番線  4/4");
+    EXPECT_EQ(ini.readValue("Position", "Shelf"), "4");
+    EXPECT_EQ(lengthMs(rig.state.DoorBuffer), 300) << "built-in: the fixed door";
+    EXPECT_TRUE(views.messages.empty());
+    programCommands.chooseMelody(2);
+    ASSERT_EQ(views.messages.size(), 1u);
+    EXPECT_NE(views.messages[0].find("3番線 の \"door\""), std::string::npos);
+
+    programCommands.chooseMelody(0);
+    EXPECT_EQ(lengthMs(rig.state.DoorBuffer), 500);
+    std::ofstream(folder.file("line.m3u")) << "melody.wav\n";
+    programCommands.openPlaylist(folder.file("line.m3u"));
+    EXPECT_EQ(lengthMs(rig.state.DoorBuffer), 300) << "the set left";
+    EXPECT_EQ(lengthMs(rig.state.EnvirBuffer), 600);
+    EXPECT_TRUE(rig.library().dsIsPlaying(rig.state.EnvirBuffer));
+}
+
 // Told in a box, and the melody loaded before stays loaded and named.
 TEST_F(MenusTest, APlaylistOfNothingAndAGoneEntryLeaveTheLoadedMelody) {
     showMelodies();
