@@ -157,6 +157,7 @@ public:
 private:
     void renderFrames(std::int64_t frames);
     void run(const ScriptEvent& event);
+    void open(const std::string& path);
 
     const RenderJob& m_job;
     const int m_rate;
@@ -168,6 +169,7 @@ private:
     std::int64_t m_nextProgress = 0;
     std::vector<float> m_buffer;
     bool m_writeFailed = false;
+    bool m_stopped = false;
 
     sound::OfflineDevice* m_device;
     sound::SoundLibrary m_library;
@@ -235,10 +237,15 @@ void Performance::renderFrames(std::int64_t frames) {
     constexpr std::int64_t kChunk = 4096;
     m_buffer.resize(static_cast<std::size_t>(kChunk) * 2);
     for (std::int64_t done = 0; done < frames;) {
-        // What is left of a render that will be made again need not sound:
-        // the script still runs to its end, but costs next to nothing.
-        if (m_mixedRates)
+        // What is left of a render that will be made again, or of one asked
+        // to stop, need not sound: the script still runs to its end, but
+        // costs next to nothing.
+        if (m_mixedRates || m_stopped)
             return;
+        if (m_job.stopRequested && m_job.stopRequested()) {
+            m_stopped = true;
+            return;
+        }
         const auto n = static_cast<std::size_t>(std::min(kChunk, frames - done));
         m_device->render(m_buffer.data(), n);
         if (m_onlyUnresampled && m_library.resampledBlocks() > 0) {
@@ -278,11 +285,20 @@ void Performance::run(const ScriptEvent& event) {
         m_commands.previousMelody();
         break;
     case ScriptAction::Load:
-        dropSoundFile(event.path, m_loader, m_clock, m_settings, m_engine);
+        open(event.path);
         break;
     case ScriptAction::End:
         break;
     }
+}
+
+// A playlist or a station set becomes the shelf, as when it is dropped on
+// the switch; anything else is loaded as a melody.
+void Performance::open(const std::string& path) {
+    if (isPlaylistPath(path))
+        m_commands.openPlaylist(path);
+    else
+        dropSoundFile(path, m_loader, m_clock, m_settings, m_engine);
 }
 
 std::optional<std::string> Performance::play(const RenderScript& script) {
@@ -298,8 +314,11 @@ std::optional<std::string> Performance::play(const RenderScript& script) {
     m_catalogues.BuildDoorCatalogue(m_doorCatalogue);
     m_catalogues.BuildEnvirCatalogue(m_envirCatalogue);
     m_shelf.BuildMelodyShelf();
+    // Before the melody, as in a live start: a platform of the shelf then
+    // sets its own volumes over these.
+    m_commands.loadVolumes();
     if (!m_job.melodyPath.empty())
-        dropSoundFile(m_job.melodyPath, m_loader, m_clock, m_settings, m_engine);
+        open(m_job.melodyPath);
     else
         m_commands.restoreShelf();
     if (m_settings.UseEnvir)
@@ -315,6 +334,8 @@ std::optional<std::string> Performance::play(const RenderScript& script) {
         });
     }
     m_clock.runUntil(m_totalFrames);
+    if (m_stopped)
+        return std::string("stopped before the end; nothing was written");
     if (!m_views.refusal.empty())
         return m_views.refusal;
     if (m_writeFailed)
@@ -387,6 +408,8 @@ std::optional<std::string> renderPerformance(const RenderJob& given,
         return error->message(job.scriptPath);
     if (!job.melodyPath.empty() && !isFile(job.melodyPath))
         return job.melodyPath + ": no such melody";
+    if (job.settingsNamed && !isFile(job.settingsPath))
+        return job.settingsPath + ": no such settings file";
 
     if (job.rate > 0)
         return renderAt(job, std::get<RenderScript>(parsed), job.rate, false, progress).problem;
