@@ -362,7 +362,10 @@ Attempt renderAt(const RenderJob& job, const RenderScript& script, int rate, boo
         return {job.settingsPath + ": " + error.message()};
 
     const std::string partial = partialPathFor(job.outputPath);
-    auto made = recording::SoundFileWriter::create(partial, rate);
+    // Only a process that had this one's number before can have left it.
+    fs::remove(partial, error);
+    auto made =
+        recording::SoundFileWriter::create(partial, rate, frameAt(script.back().timeNs, rate));
     if (auto* reason = std::get_if<std::string>(&made))
         return {job.outputPath + ": " + reason->substr(partial.size() + 2)};
     auto& writer = *std::get<std::unique_ptr<recording::SoundFileWriter>>(made);

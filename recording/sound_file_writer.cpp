@@ -1,14 +1,30 @@
 #include "sound_file_writer.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <sndfile.h>
+#include <unistd.h>
 
 namespace tremlo::recording {
 namespace {
 
 SNDFILE* handleOf(void* file) {
     return static_cast<SNDFILE*>(file);
+}
+
+// The RIFF header counts the file's bytes in 32 bits; the rest of the
+// header is far smaller than this margin.
+constexpr std::int64_t kLargestRiffBytes = 0xFFFFFFFFLL - 65536;
+constexpr std::int64_t kBytesPerFrame = 2 * sizeof(float);
+
+int formatFor(const std::string& path, std::int64_t expectedFrames) {
+    if (!SoundFileWriter::isWavePath(path))
+        return SF_FORMAT_FLAC | SF_FORMAT_PCM_24;
+    const bool fitsRiff = expectedFrames != SoundFileWriter::kLengthUnknown &&
+                          expectedFrames <= kLargestRiffBytes / kBytesPerFrame;
+    return (fitsRiff ? SF_FORMAT_WAV : SF_FORMAT_RF64) | SF_FORMAT_FLOAT;
 }
 
 } // namespace
@@ -24,18 +40,27 @@ bool SoundFileWriter::isWavePath(const std::string& path) {
 }
 
 std::variant<std::unique_ptr<SoundFileWriter>, std::string>
-SoundFileWriter::create(const std::string& path, int rate) {
+SoundFileWriter::create(const std::string& path, int rate, std::int64_t expectedFrames) {
     SF_INFO info{};
     info.samplerate = rate;
     info.channels = 2;
-    info.format =
-        isWavePath(path) ? (SF_FORMAT_WAV | SF_FORMAT_FLOAT) : (SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+    info.format = formatFor(path, expectedFrames);
+    // sf_open would truncate a file already there.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return path + ": " + std::strerror(errno);
     errno = 0;
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
     if (!file) {
         const char* reason = sf_strerror(nullptr);
+        ::close(fd);
+        std::remove(path.c_str());
         return path + ": " + (reason && *reason ? reason : "cannot be written");
     }
+    // A recording's length is not known; most stay far below 4 GiB and are
+    // written as plain WAVE, which more programs read than RF64.
+    if ((info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64 && expectedFrames == kLengthUnknown)
+        sf_command(file, SFC_RF64_AUTO_DOWNGRADE, nullptr, SF_TRUE);
     // The mix is already limited to full scale; should a sample reach it,
     // it is held there rather than wrapped round.
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
@@ -46,7 +71,8 @@ SoundFileWriter::create(const std::string& path, int rate) {
     if (isWavePath(path)) {
         sf_command(file, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
         // The peak chunk carries the time of writing: two renders of one
-        // script would differ in it.
+        // script would differ in it. libsndfile keeps it in RF64 whatever
+        // is asked, so only renders past 4 GiB differ there.
         sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     }
     return std::unique_ptr<SoundFileWriter>(new SoundFileWriter(file, path));
@@ -77,6 +103,7 @@ bool SoundFileWriter::write(const float* stereo, std::size_t frames) {
     if (sf_writef_float(handleOf(m_file), stereo, wanted) != wanted ||
         sf_error(handleOf(m_file)) != SF_ERR_NO_ERROR)
         return fail();
+    m_frames += wanted;
     return true;
 }
 
@@ -92,7 +119,29 @@ bool SoundFileWriter::close() {
     if (closed != 0 && m_error.empty())
         m_error = m_path + ": " + sf_error_number(closed);
     m_file = nullptr;
+    // libsndfile closes a FLAC file without a word when the disk refused its
+    // last block, and the file then has neither that block nor a length.
+    if (m_error.empty() && !holdsEveryFrame())
+        m_error = m_path + ": the end of the sound did not reach the disk (is it full?)";
+    if (!m_error.empty())
+        std::remove(m_path.c_str());
     return m_error.empty();
+}
+
+// Read back: the header's length, and the last frame where it says.
+bool SoundFileWriter::holdsEveryFrame() const {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(m_path.c_str(), SFM_READ, &info);
+    if (!file)
+        return false;
+    bool whole = info.frames == m_frames;
+    if (whole && m_frames > 0) {
+        float last[2];
+        whole = sf_seek(file, m_frames - 1, SEEK_SET) == m_frames - 1 &&
+                sf_readf_float(file, last, 1) == 1;
+    }
+    sf_close(file);
+    return whole;
 }
 
 } // namespace tremlo::recording
