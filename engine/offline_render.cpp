@@ -13,6 +13,8 @@
 #include "sound_loading.h"
 #include "startup.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -59,12 +61,20 @@ std::optional<std::string> readScript(const std::string& path, std::string& text
 }
 
 // A folder of the render's own, gone with everything in it at the end.
+// Named with the process's number, so that the next render can tell the
+// folder of one killed outright (nothing else can end it without its
+// clean-up) and remove it.
 class PrivateFolder {
 public:
     PrivateFolder() {
         std::error_code error;
-        std::string pattern = (fs::temp_directory_path(error) / "tremolo-render-XXXXXX").string();
-        if (!error && ::mkdtemp(pattern.data()))
+        const fs::path temporary = fs::temp_directory_path(error);
+        if (error)
+            return;
+        removeFoldersOfEndedRenders(temporary);
+        std::string pattern =
+            (temporary / (std::string(kPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
+        if (::mkdtemp(pattern.data()))
             m_path = pattern;
     }
     ~PrivateFolder() {
@@ -77,6 +87,23 @@ public:
     const std::string& path() const { return m_path; }
 
 private:
+    static constexpr std::string_view kPrefix = "tremolo-render-";
+
+    static void removeFoldersOfEndedRenders(const fs::path& temporary) {
+        std::error_code error;
+        for (const fs::directory_entry& entry : fs::directory_iterator(temporary, error)) {
+            const std::string name = entry.path().filename().string();
+            if (!name.starts_with(kPrefix))
+                continue;
+            // Only where the process is gone: the folder of a render still
+            // running, this user's or another's, stays.
+            const long pid = std::strtol(name.c_str() + kPrefix.size(), nullptr, 10);
+            std::error_code ignored;
+            if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+                fs::remove_all(entry.path(), ignored);
+        }
+    }
+
     std::string m_path;
 };
 
@@ -131,7 +158,8 @@ struct RenderViews final : SwitchView,
 };
 
 // The output's own name with a prefix, so that its ending still tells the
-// format and the rename stays within one file system.
+// format and the rename stays within one file system: the name the output
+// passes through, or is written under where a file cannot be unnamed.
 std::string partialPathFor(const std::string& output) {
     const fs::path path(output);
     return (path.parent_path() /
@@ -364,10 +392,10 @@ Attempt renderAt(const RenderJob& job, const RenderScript& script, int rate, boo
     const std::string partial = partialPathFor(job.outputPath);
     // Only a process that had this one's number before can have left it.
     fs::remove(partial, error);
-    auto made =
-        recording::SoundFileWriter::create(partial, rate, frameAt(script.back().timeNs, rate));
+    auto made = recording::SoundFileWriter::createUnnamed(job.outputPath, partial, rate,
+                                                          frameAt(script.back().timeNs, rate));
     if (auto* reason = std::get_if<std::string>(&made))
-        return {job.outputPath + ": " + reason->substr(partial.size() + 2)};
+        return {*reason};
     auto& writer = *std::get<std::unique_ptr<recording::SoundFileWriter>>(made);
 
     std::optional<std::string> problem;
@@ -379,13 +407,8 @@ Attempt renderAt(const RenderJob& job, const RenderScript& script, int rate, boo
     }
     if (mixedRates && !problem)
         problem = std::string("the sounds do not share one rate");
-    if (!problem && !writer.close())
+    if (!problem && (!writer.close() || !writer.publish()))
         problem = writer.error();
-    if (!problem) {
-        fs::rename(partial, job.outputPath, error);
-        if (error)
-            problem = job.outputPath + ": " + error.message();
-    }
     if (problem) {
         writer.close();
         fs::remove(partial, error);

@@ -8,10 +8,12 @@
 //
 // Nothing of the user's is changed: the settings are read from a private
 // copy (the shelf writes its position as it steps), temporary copies of
-// melodies go into a private folder, and the output appears only whole, by
-// renaming, once every frame is written. A script that cannot run to its end
-// (see render_script.h), a melody that cannot be loaded, a disk that fails
-// or a request to stop leaves no output at all, and no part of one.
+// melodies go into a private folder, and the output is written as a file
+// without a name that takes the output's name, whole, once every frame is
+// written and read back. A script that cannot run to its end (see
+// render_script.h), a melody that cannot be loaded, a disk that fails or a
+// request to stop leaves no output at all, and no part of one; a process
+// killed outright leaves at most the private folder.
 //
 // Thread: the calling thread does everything; no Qt.
 

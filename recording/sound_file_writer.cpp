@@ -41,20 +41,49 @@ bool SoundFileWriter::isWavePath(const std::string& path) {
 
 std::variant<std::unique_ptr<SoundFileWriter>, std::string>
 SoundFileWriter::create(const std::string& path, int rate, std::int64_t expectedFrames) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = 2;
-    info.format = formatFor(path, expectedFrames);
     // sf_open would truncate a file already there.
     const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
         return path + ": " + std::strerror(errno);
+    return open(fd, path, path, rate, expectedFrames);
+}
+
+std::variant<std::unique_ptr<SoundFileWriter>, std::string>
+SoundFileWriter::createUnnamed(const std::string& path, const std::string& fallbackPath, int rate,
+                               std::int64_t expectedFrames) {
+    const auto slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+        auto made = open(fd, path, {}, rate, expectedFrames);
+        if (auto* writer = std::get_if<std::unique_ptr<SoundFileWriter>>(&made))
+            (*writer)->m_linkPath = fallbackPath;
+        return made;
+    }
+    // File systems without unnamed files (FAT, some network and FUSE ones)
+    // say so in one of these.
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        return path + ": " + std::strerror(errno);
+    auto made = create(fallbackPath, rate, expectedFrames);
+    if (auto* writer = std::get_if<std::unique_ptr<SoundFileWriter>>(&made))
+        (*writer)->m_path = path;
+    return made;
+}
+
+std::variant<std::unique_ptr<SoundFileWriter>, std::string>
+SoundFileWriter::open(int fd, const std::string& path, const std::string& namePath, int rate,
+                      std::int64_t expectedFrames) {
+    SF_INFO info{};
+    info.samplerate = rate;
+    info.channels = 2;
+    info.format = formatFor(path, expectedFrames);
     errno = 0;
-    SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &info, SF_TRUE);
+    SNDFILE* file = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
     if (!file) {
         const char* reason = sf_strerror(nullptr);
         ::close(fd);
-        std::remove(path.c_str());
+        if (!namePath.empty())
+            std::remove(namePath.c_str());
         return path + ": " + (reason && *reason ? reason : "cannot be written");
     }
     // A recording's length is not known; most stay far below 4 GiB and are
@@ -75,14 +104,15 @@ SoundFileWriter::create(const std::string& path, int rate, std::int64_t expected
         // is asked, so only renders past 4 GiB differ there.
         sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     }
-    return std::unique_ptr<SoundFileWriter>(new SoundFileWriter(file, path));
+    return std::unique_ptr<SoundFileWriter>(new SoundFileWriter(file, fd, path, namePath));
 }
 
-SoundFileWriter::SoundFileWriter(void* file, std::string path)
-    : m_file(file), m_path(std::move(path)) {}
+SoundFileWriter::SoundFileWriter(void* file, int fd, std::string path, std::string namePath)
+    : m_file(file), m_fd(fd), m_path(std::move(path)), m_namePath(std::move(namePath)) {}
 
 SoundFileWriter::~SoundFileWriter() {
     close();
+    ::close(m_fd);
 }
 
 bool SoundFileWriter::fail() {
@@ -123,15 +153,45 @@ bool SoundFileWriter::close() {
     // last block, and the file then has neither that block nor a length.
     if (m_error.empty() && !holdsEveryFrame())
         m_error = m_path + ": the end of the sound did not reach the disk (is it full?)";
-    if (!m_error.empty())
-        std::remove(m_path.c_str());
+    if (!m_error.empty() && !m_namePath.empty())
+        std::remove(m_namePath.c_str());
     return m_error.empty();
+}
+
+bool SoundFileWriter::publish() {
+    if (m_file || !m_error.empty())
+        return false;
+    if (m_namePath == m_path)
+        return true;
+    // A link of its own first, as a link cannot replace a file: the output
+    // is then replaced whole, by renaming.
+    if (m_namePath.empty()) {
+        std::remove(m_linkPath.c_str());
+        if (::linkat(AT_FDCWD, readPath().c_str(), AT_FDCWD, m_linkPath.c_str(),
+                     AT_SYMLINK_FOLLOW) != 0) {
+            m_error = m_path + ": " + std::strerror(errno);
+            return false;
+        }
+        m_namePath = m_linkPath;
+    }
+    if (std::rename(m_namePath.c_str(), m_path.c_str()) != 0) {
+        m_error = m_path + ": " + std::strerror(errno);
+        std::remove(m_namePath.c_str());
+        return false;
+    }
+    m_namePath = m_path;
+    return true;
+}
+
+// An unnamed file is reached through its descriptor's entry in /proc.
+std::string SoundFileWriter::readPath() const {
+    return m_namePath.empty() ? "/proc/self/fd/" + std::to_string(m_fd) : m_namePath;
 }
 
 // Read back: the header's length, and the last frame where it says.
 bool SoundFileWriter::holdsEveryFrame() const {
     SF_INFO info{};
-    SNDFILE* file = sf_open(m_path.c_str(), SFM_READ, &info);
+    SNDFILE* file = sf_open(readPath().c_str(), SFM_READ, &info);
     if (!file)
         return false;
     bool whole = info.frames == m_frames;

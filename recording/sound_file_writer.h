@@ -34,6 +34,14 @@ public:
     // RIFF at close when the file stayed small enough.
     static std::variant<std::unique_ptr<SoundFileWriter>, std::string>
     create(const std::string& path, int rate, std::int64_t expectedFrames = kLengthUnknown);
+    // A file without a name, in `path`'s folder, until publish() gives it
+    // that name: a process that ends before, however it ends, leaves
+    // nothing. Where the file system cannot make one, the file is
+    // `fallbackPath` until then, and an unnamed one passes through that
+    // name for a moment. It should be a name of this process's own.
+    static std::variant<std::unique_ptr<SoundFileWriter>, std::string>
+    createUnnamed(const std::string& path, const std::string& fallbackPath, int rate,
+                  std::int64_t expectedFrames);
     ~SoundFileWriter();
     SoundFileWriter(const SoundFileWriter&) = delete;
     SoundFileWriter& operator=(const SoundFileWriter&) = delete;
@@ -44,6 +52,9 @@ public:
     // Finishes the file; false, with the file removed, when it does not
     // hold every frame written.
     bool close();
+    // After a close() that succeeded, a file made by createUnnamed() takes
+    // its name, replacing a file there; false, with error(), when it cannot.
+    bool publish();
     const std::string& error() const { return m_error; }
     const std::string& path() const { return m_path; }
 
@@ -51,12 +62,19 @@ public:
     static bool isWavePath(const std::string& path);
 
 private:
-    SoundFileWriter(void* file, std::string path);
+    static std::variant<std::unique_ptr<SoundFileWriter>, std::string>
+    open(int fd, const std::string& path, const std::string& namePath, int rate,
+         std::int64_t expectedFrames);
+    SoundFileWriter(void* file, int fd, std::string path, std::string namePath);
     bool fail();
     bool holdsEveryFrame() const;
+    std::string readPath() const;
 
     void* m_file; // SNDFILE*
-    std::string m_path;
+    int m_fd;
+    std::string m_path;     // the name the file has, or will have once published
+    std::string m_namePath; // the name it has now; empty while it has none
+    std::string m_linkPath; // an unnamed file's name on its way to m_path
     std::string m_error;
     std::int64_t m_frames = 0; // taken by the library without an error
 };

@@ -298,7 +298,24 @@ std::vector<RefusalCase> refusalCases() {
         // Refused once the part file is there.
         {"AMelodyThatCannotBeLoaded", play,
          [](RenderRig& rig) { writeBytes(rig.job.melodyPath, "not a sound"); }, ""},
-        {"AStopAsked", play, [](RenderRig& rig) { rig.job.stopRequested = [] { return true; }; },
+        // Asked while it renders, when the folder must hold nothing of the
+        // output; were it otherwise the render would not stop.
+        {"AStopAsked", play,
+         [](RenderRig& rig) {
+             rig.job.stopRequested = [&rig] {
+                 return std::distance(std::filesystem::directory_iterator(rig.folder.path()), {}) ==
+                        6;
+             };
+         },
+         "stopped"},
+        // No process has the number: the highest pid_max is 2^22.
+        {"AFolderOfARenderKilledOutright", play,
+         [](RenderRig& rig) {
+             const std::string left = rig.folder.file("tmp/tremolo-render-2147483647-x2Lk9q");
+             std::filesystem::create_directory(left);
+             writeBytes(left + "/tremlo.ini", "[TREMLO 1.10]\n");
+             rig.job.stopRequested = [] { return true; };
+         },
          "stopped"},
     };
 }
