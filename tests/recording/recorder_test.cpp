@@ -113,8 +113,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, Recording, testing::ValuesIn(recordCases()),
 
 std::vector<float> stereoSine(std::size_t frames) {
     std::vector<float> samples(frames * 2);
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = 0.5f * static_cast<float>(std::sin(0.03 * static_cast<double>(i / 2)));
+    for (std::size_t frame = 0; frame < frames; ++frame) {
+        const auto sample = 0.5f * static_cast<float>(std::sin(0.03 * static_cast<double>(frame)));
+        samples[frame * 2] = samples[frame * 2 + 1] = sample;
+    }
     return samples;
 }
 
