@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sndfile.h>
+#include <string_view>
 #include <unistd.h>
 
 namespace tremlo::recording {
@@ -104,7 +105,10 @@ SoundFileWriter::open(int fd, const std::string& path, const std::string& namePa
         // is asked, so only renders past 4 GiB differ there.
         sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     }
-    return std::unique_ptr<SoundFileWriter>(new SoundFileWriter(file, fd, path, namePath));
+    auto writer = std::unique_ptr<SoundFileWriter>(new SoundFileWriter(file, fd, path, namePath));
+    writer->m_timelessPeak =
+        (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_RF64 && expectedFrames != kLengthUnknown;
+    return writer;
 }
 
 SoundFileWriter::SoundFileWriter(void* file, int fd, std::string path, std::string namePath)
@@ -151,6 +155,8 @@ bool SoundFileWriter::close() {
     m_file = nullptr;
     // libsndfile closes a FLAC file without a word when the disk refused its
     // last block, and the file then has neither that block nor a length.
+    if (m_error.empty() && m_timelessPeak)
+        clearPeakTime();
     if (m_error.empty() && !holdsEveryFrame())
         m_error = m_path + ": the end of the sound did not reach the disk (is it full?)";
     if (!m_error.empty() && !m_namePath.empty())
@@ -186,6 +192,25 @@ bool SoundFileWriter::publish() {
 // An unnamed file is reached through its descriptor's entry in /proc.
 std::string SoundFileWriter::readPath() const {
     return m_namePath.empty() ? "/proc/self/fd/" + std::to_string(m_fd) : m_namePath;
+}
+
+// The time in the peak chunk, which RF64 cannot leave out, is made 0, so
+// that a render made again gives the same bytes. The chunk is "PEAK", its
+// size, a version and then the time, within the header's first bytes.
+void SoundFileWriter::clearPeakTime() {
+    char header[4096];
+    const ssize_t got = ::pread(m_fd, header, sizeof header, 0);
+    if (got <= 0)
+        return;
+    const std::string_view bytes(header, static_cast<std::size_t>(got));
+    const std::size_t peak = bytes.find("PEAK");
+    constexpr std::size_t kTimeOffset = 12;
+    if (peak == std::string_view::npos || peak + kTimeOffset + 4 > bytes.size())
+        return;
+    const char zero[4] = {};
+    if (::pwrite(m_fd, zero, sizeof zero, static_cast<off_t>(peak + kTimeOffset)) !=
+        static_cast<ssize_t>(sizeof zero))
+        m_error = m_path + ": " + std::strerror(errno);
 }
 
 // Read back: the header's length, and the last frame where it says.

@@ -68,6 +68,7 @@ private:
     SoundFileWriter(void* file, int fd, std::string path, std::string namePath);
     bool fail();
     bool holdsEveryFrame() const;
+    void clearPeakTime();
     std::string readPath() const;
 
     void* m_file; // SNDFILE*
@@ -77,6 +78,7 @@ private:
     std::string m_linkPath; // an unnamed file's name on its way to m_path
     std::string m_error;
     std::int64_t m_frames = 0; // taken by the library without an error
+    bool m_timelessPeak = false;
 };
 
 } // namespace tremlo::recording

@@ -153,7 +153,13 @@ TEST(SoundFileWriter, RiffWhenItFitsRf64PastFourGiBAndNothingOverwritten) {
         const std::vector<float> sine = stereoSine(100);
         ASSERT_TRUE(writer.write(sine.data(), 100));
         ASSERT_TRUE(writer.close()) << writer.error();
-        EXPECT_EQ(readBytes(path).substr(0, 4), header);
+        const std::string bytes = readBytes(path);
+        EXPECT_EQ(bytes.substr(0, 4), header);
+        // No time of writing, which would make two renders differ.
+        const std::size_t peak = bytes.find("PEAK");
+        if (peak != std::string::npos) {
+            EXPECT_EQ(bytes.substr(peak + 12, 4), std::string(4, '\0'));
+        }
     }
     writeBytes(folder.file("kept.flac"), "a recording");
     const auto refused = recording::SoundFileWriter::create(folder.file("kept.flac"), 48000);
