@@ -181,8 +181,9 @@ Program::Program(int& argc, char** argv, TerminationRequests& termination)
       m_menuCommands(m_commands, m_settings, m_loader, m_mainWindow, m_dialogs, m_folder),
       m_menus(m_menuCommands, m_settings, m_doorCatalogue, m_envirCatalogue, m_state, m_shelf),
       m_panelActions(m_menuCommands, m_menus), m_recorder(m_library),
-      m_record(m_recorder, m_timers, m_panel, m_panel,
-               [] { return recordingPathIn(userMusicFolder(), std::time(nullptr)); }) {
+      m_record(m_recorder, m_timers, m_panel, m_panel, [](int take) {
+          return recordingPathIn(userMusicFolder(), std::time(nullptr), take);
+      }) {
     m_loader.usePrefetched(&m_prefetch);
     m_windows.claimInstanceLock();
     m_mainWindow.connectEngine(m_engine, m_loader, m_pump);

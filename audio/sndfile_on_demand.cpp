@@ -20,6 +20,10 @@
       (sndfile, ptr, frames), 0)                                                                   \
     X(sf_open, SNDFILE*, (const char* path, int mode, SF_INFO* sfinfo), (path, mode, sfinfo),      \
       nullptr)                                                                                     \
+    X(sf_open_fd, SNDFILE*, (int fd, int mode, SF_INFO* sfinfo, int close_desc),                   \
+      (fd, mode, sfinfo, close_desc), nullptr)                                                     \
+    X(sf_seek, sf_count_t, (SNDFILE * sndfile, sf_count_t frames, int whence),                     \
+      (sndfile, frames, whence), -1)                                                               \
     X(sf_writef_float, sf_count_t, (SNDFILE * sndfile, const float* ptr, sf_count_t frames),       \
       (sndfile, ptr, frames), 0)                                                                   \
     X(sf_command, int, (SNDFILE * sndfile, int command, void* data, int datasize),                 \

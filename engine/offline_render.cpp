@@ -13,6 +13,8 @@
 #include "sound_loading.h"
 #include "startup.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -59,12 +61,20 @@ std::optional<std::string> readScript(const std::string& path, std::string& text
 }
 
 // A folder of the render's own, gone with everything in it at the end.
+// Named with the process's number, so that the next render can tell the
+// folder of one killed outright (nothing else can end it without its
+// clean-up) and remove it.
 class PrivateFolder {
 public:
     PrivateFolder() {
         std::error_code error;
-        std::string pattern = (fs::temp_directory_path(error) / "tremolo-render-XXXXXX").string();
-        if (!error && ::mkdtemp(pattern.data()))
+        const fs::path temporary = fs::temp_directory_path(error);
+        if (error)
+            return;
+        removeFoldersOfEndedRenders(temporary);
+        std::string pattern =
+            (temporary / (std::string(kPrefix) + std::to_string(::getpid()) + "-XXXXXX")).string();
+        if (::mkdtemp(pattern.data()))
             m_path = pattern;
     }
     ~PrivateFolder() {
@@ -77,6 +87,23 @@ public:
     const std::string& path() const { return m_path; }
 
 private:
+    static constexpr std::string_view kPrefix = "tremolo-render-";
+
+    static void removeFoldersOfEndedRenders(const fs::path& temporary) {
+        std::error_code error;
+        for (const fs::directory_entry& entry : fs::directory_iterator(temporary, error)) {
+            const std::string name = entry.path().filename().string();
+            if (!name.starts_with(kPrefix))
+                continue;
+            // Only where the process is gone: the folder of a render still
+            // running, this user's or another's, stays.
+            const long pid = std::strtol(name.c_str() + kPrefix.size(), nullptr, 10);
+            std::error_code ignored;
+            if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+                fs::remove_all(entry.path(), ignored);
+        }
+    }
+
     std::string m_path;
 };
 
@@ -131,7 +158,8 @@ struct RenderViews final : SwitchView,
 };
 
 // The output's own name with a prefix, so that its ending still tells the
-// format and the rename stays within one file system.
+// format and the rename stays within one file system: the name the output
+// passes through, or is written under where a file cannot be unnamed.
 std::string partialPathFor(const std::string& output) {
     const fs::path path(output);
     return (path.parent_path() /
@@ -157,6 +185,7 @@ public:
 private:
     void renderFrames(std::int64_t frames);
     void run(const ScriptEvent& event);
+    void open(const std::string& path);
 
     const RenderJob& m_job;
     const int m_rate;
@@ -168,6 +197,7 @@ private:
     std::int64_t m_nextProgress = 0;
     std::vector<float> m_buffer;
     bool m_writeFailed = false;
+    bool m_stopped = false;
 
     sound::OfflineDevice* m_device;
     sound::SoundLibrary m_library;
@@ -235,10 +265,15 @@ void Performance::renderFrames(std::int64_t frames) {
     constexpr std::int64_t kChunk = 4096;
     m_buffer.resize(static_cast<std::size_t>(kChunk) * 2);
     for (std::int64_t done = 0; done < frames;) {
-        // What is left of a render that will be made again need not sound:
-        // the script still runs to its end, but costs next to nothing.
-        if (m_mixedRates)
+        // What is left of a render that will be made again, or of one asked
+        // to stop, need not sound: the script still runs to its end, but
+        // costs next to nothing.
+        if (m_mixedRates || m_stopped)
             return;
+        if (m_job.stopRequested && m_job.stopRequested()) {
+            m_stopped = true;
+            return;
+        }
         const auto n = static_cast<std::size_t>(std::min(kChunk, frames - done));
         m_device->render(m_buffer.data(), n);
         if (m_onlyUnresampled && m_library.resampledBlocks() > 0) {
@@ -278,11 +313,20 @@ void Performance::run(const ScriptEvent& event) {
         m_commands.previousMelody();
         break;
     case ScriptAction::Load:
-        dropSoundFile(event.path, m_loader, m_clock, m_settings, m_engine);
+        open(event.path);
         break;
     case ScriptAction::End:
         break;
     }
+}
+
+// A playlist or a station set becomes the shelf, as when it is dropped on
+// the switch; anything else is loaded as a melody.
+void Performance::open(const std::string& path) {
+    if (isPlaylistPath(path))
+        m_commands.openPlaylist(path);
+    else
+        dropSoundFile(path, m_loader, m_clock, m_settings, m_engine);
 }
 
 std::optional<std::string> Performance::play(const RenderScript& script) {
@@ -298,8 +342,11 @@ std::optional<std::string> Performance::play(const RenderScript& script) {
     m_catalogues.BuildDoorCatalogue(m_doorCatalogue);
     m_catalogues.BuildEnvirCatalogue(m_envirCatalogue);
     m_shelf.BuildMelodyShelf();
+    // Before the melody, as in a live start: a platform of the shelf then
+    // sets its own volumes over these.
+    m_commands.loadVolumes();
     if (!m_job.melodyPath.empty())
-        dropSoundFile(m_job.melodyPath, m_loader, m_clock, m_settings, m_engine);
+        open(m_job.melodyPath);
     else
         m_commands.restoreShelf();
     if (m_settings.UseEnvir)
@@ -315,6 +362,8 @@ std::optional<std::string> Performance::play(const RenderScript& script) {
         });
     }
     m_clock.runUntil(m_totalFrames);
+    if (m_stopped)
+        return std::string("stopped before the end; nothing was written");
     if (!m_views.refusal.empty())
         return m_views.refusal;
     if (m_writeFailed)
@@ -341,9 +390,12 @@ Attempt renderAt(const RenderJob& job, const RenderScript& script, int rate, boo
         return {job.settingsPath + ": " + error.message()};
 
     const std::string partial = partialPathFor(job.outputPath);
-    auto made = recording::SoundFileWriter::create(partial, rate);
+    // Only a process that had this one's number before can have left it.
+    fs::remove(partial, error);
+    auto made = recording::SoundFileWriter::createUnnamed(job.outputPath, partial, rate,
+                                                          frameAt(script.back().timeNs, rate));
     if (auto* reason = std::get_if<std::string>(&made))
-        return {job.outputPath + ": " + reason->substr(partial.size() + 2)};
+        return {*reason};
     auto& writer = *std::get<std::unique_ptr<recording::SoundFileWriter>>(made);
 
     std::optional<std::string> problem;
@@ -355,13 +407,8 @@ Attempt renderAt(const RenderJob& job, const RenderScript& script, int rate, boo
     }
     if (mixedRates && !problem)
         problem = std::string("the sounds do not share one rate");
-    if (!problem && !writer.close())
+    if (!problem && (!writer.close() || !writer.publish()))
         problem = writer.error();
-    if (!problem) {
-        fs::rename(partial, job.outputPath, error);
-        if (error)
-            problem = job.outputPath + ": " + error.message();
-    }
     if (problem) {
         writer.close();
         fs::remove(partial, error);
@@ -387,6 +434,8 @@ std::optional<std::string> renderPerformance(const RenderJob& given,
         return error->message(job.scriptPath);
     if (!job.melodyPath.empty() && !isFile(job.melodyPath))
         return job.melodyPath + ": no such melody";
+    if (job.settingsNamed && !isFile(job.settingsPath))
+        return job.settingsPath + ": no such settings file";
 
     if (job.rate > 0)
         return renderAt(job, std::get<RenderScript>(parsed), job.rate, false, progress).problem;

@@ -8,10 +8,12 @@
 //
 // Nothing of the user's is changed: the settings are read from a private
 // copy (the shelf writes its position as it steps), temporary copies of
-// melodies go into a private folder, and the output appears only whole, by
-// renaming, once every frame is written. A script that cannot run to its end
-// (see render_script.h), a melody that cannot be loaded or a disk that
-// fails leaves no output at all.
+// melodies go into a private folder, and the output is written as a file
+// without a name that takes the output's name, whole, once every frame is
+// written and read back. A script that cannot run to its end (see
+// render_script.h), a melody that cannot be loaded, a disk that fails or a
+// request to stop leaves no output at all, and no part of one; a process
+// killed outright leaves at most the private folder.
 //
 // Thread: the calling thread does everything; no Qt.
 
@@ -29,7 +31,10 @@ struct RenderJob {
     // Loaded as a file named on the command line is; empty for the shelf's
     // melody of the last run, as a live run without one does.
     std::string melodyPath;
-    std::string settingsPath;  // read, never written
+    std::string settingsPath; // read, never written
+    // The user named the settings file: one that is not there is refused
+    // rather than rendered with the defaults, as a live first run would be.
+    bool settingsNamed = false;
     std::string programFolder; // the fixed sounds, Door and Envir
     std::vector<std::string> melodyFolders;
     // Frames a second of the output; 0 for 44.1 kHz when every WAVE the
@@ -37,6 +42,9 @@ struct RenderJob {
     int rate = 0;
     // Where the SoundFont is; empty for the best one installed.
     std::string soundFontPath;
+    // Asked now and then (every few thousand frames); true ends the render
+    // with nothing written. Any thread may make it true.
+    std::function<bool()> stopRequested;
 };
 
 // Told now and then while the render runs: seconds written and seconds in

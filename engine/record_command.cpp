@@ -9,20 +9,23 @@ namespace tremlo {
 namespace {
 
 constexpr int kLookIntervalMs = 500;
+// Far more recordings than anyone starts in one second.
+constexpr int kMostTakes = 1000;
 
 } // namespace
 
-std::string recordingPathIn(const std::string& musicFolder, std::time_t now) {
+std::string recordingPathIn(const std::string& musicFolder, std::time_t now, int take) {
     std::tm local{};
     ::localtime_r(&now, &local);
     char name[32];
-    std::strftime(name, sizeof name, "%Y-%m-%d %H-%M-%S.flac", &local);
-    return musicFolder + "/トレモロ/" + name;
+    std::strftime(name, sizeof name, "%Y-%m-%d %H-%M-%S", &local);
+    const std::string number = take > 1 ? " (" + std::to_string(take) + ")" : "";
+    return musicFolder + "/トレモロ/" + name + number + ".flac";
 }
 
 RecordCommand::RecordCommand(recording::Recorder& recorder, TimerFactory& timers,
                              RecordingLamp& lamp, StatusDisplay& status,
-                             std::function<std::string()> defaultPath)
+                             std::function<std::string(int take)> defaultPath)
     : m_recorder(recorder), m_lamp(lamp), m_status(status), m_defaultPath(std::move(defaultPath)),
       m_timer(timers.createTimer("tmrRecording")) {
     m_timer->setInterval(kLookIntervalMs);
@@ -30,27 +33,50 @@ RecordCommand::RecordCommand(recording::Recorder& recorder, TimerFactory& timers
 }
 
 void RecordCommand::toggle() {
-    if (recording())
+    if (recording()) {
         stop();
-    else
-        start(m_defaultPath());
+        return;
+    }
+    // Named to the second: a recording started again within it, or by a
+    // second program, takes the next number. The file's creation decides,
+    // so two programs cannot both take one name.
+    for (int take = 1;; ++take) {
+        const std::string path = m_defaultPath(take);
+        const auto refused = begin(path);
+        if (!refused)
+            return;
+        std::error_code error;
+        if (take == kMostTakes ||
+            !std::filesystem::exists(std::filesystem::symlink_status(path, error))) {
+            refuse(*refused);
+            return;
+        }
+    }
 }
 
 bool RecordCommand::start(const std::string& path) {
+    const auto refused = begin(path);
+    if (refused)
+        refuse(*refused);
+    return !refused;
+}
+
+void RecordCommand::refuse(const std::string& reason) {
+    tell(fillIn(userText("Engine", "録音できません。%1"), {reason}), "cannot record: " + reason);
+}
+
+std::optional<std::string> RecordCommand::begin(const std::string& path) {
     std::error_code ignored;
     const auto folder = std::filesystem::path(path).parent_path();
     if (!folder.empty())
         std::filesystem::create_directories(folder, ignored);
-    if (const auto refused = m_recorder.start(path)) {
-        tell(fillIn(userText("Engine", "録音できません。%1"), {*refused}),
-             "cannot record: " + *refused);
-        return false;
-    }
+    if (auto refused = m_recorder.start(path))
+        return refused;
     m_toldLostFrames = 0;
     m_timer->setEnabled(true);
     m_lamp.showRecording(true, 0, 0);
     tell(fillIn(userText("Engine", "録音中: %1"), {path}), "recording to " + path);
-    return true;
+    return std::nullopt;
 }
 
 void RecordCommand::stop() {
@@ -73,7 +99,8 @@ void RecordCommand::look() {
         m_timer->setEnabled(false);
         return;
     }
-    // The disk refused a write: what is written stays a whole file.
+    // The disk refused a write: the recording ends, and the part of it on
+    // the disk goes, as it could not hold it whole.
     if (m_recorder.failed()) {
         stop();
         return;

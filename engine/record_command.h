@@ -22,6 +22,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tremlo {
@@ -34,20 +35,23 @@ public:
     virtual void showRecording(bool on, std::int64_t elapsedMs, std::int64_t lostMs) = 0;
 };
 
-// "FOLDER/トレモロ/2026-12-08 10-30-05.flac" for the time `now` (local time).
-std::string recordingPathIn(const std::string& musicFolder, std::time_t now);
+// "FOLDER/トレモロ/2026-12-08 10-30-05.flac" for the time `now` (local time);
+// take 2 and on are "… 10-30-05 (2).flac".
+std::string recordingPathIn(const std::string& musicFolder, std::time_t now, int take = 1);
 
 class RecordCommand {
 public:
-    // `defaultPath` names the file of a recording started from the menu.
+    // `defaultPath` names the file of a recording started from the menu; a
+    // take whose file is there already is followed by the next.
     RecordCommand(recording::Recorder& recorder, TimerFactory& timers, RecordingLamp& lamp,
-                  StatusDisplay& status, std::function<std::string()> defaultPath);
+                  StatusDisplay& status, std::function<std::string(int take)> defaultPath);
 
     bool recording() const { return m_recorder.recording(); }
     // The menu item: stops a running recording, else starts one in the
     // default place.
     void toggle();
-    // False, with the reason told, when the recording cannot start.
+    // False, with the reason told, when the recording cannot start; a file
+    // already there is one.
     bool start(const std::string& path);
     void stop();
 
@@ -55,13 +59,15 @@ public:
     void look();
 
 private:
+    std::optional<std::string> begin(const std::string& path);
+    void refuse(const std::string& reason);
     void tell(const std::string& panelText, const std::string& logText);
     std::int64_t msOf(std::int64_t frames) const;
 
     recording::Recorder& m_recorder;
     RecordingLamp& m_lamp;
     StatusDisplay& m_status;
-    std::function<std::string()> m_defaultPath;
+    std::function<std::string(int take)> m_defaultPath;
     std::unique_ptr<Timer> m_timer;
     std::uint64_t m_toldLostFrames = 0;
 };

@@ -50,7 +50,10 @@ void SampleClock::at(std::int64_t frame, std::function<void()> action) {
 }
 
 void SampleClock::runUntil(std::int64_t frame) {
+    const std::int64_t outerEnd = m_end;
+    m_end = std::min(m_end, frame);
     advance(frame, true, {});
+    m_end = outerEnd;
 }
 
 std::unique_ptr<Timer> SampleClock::createTimer(const std::string& name) {
@@ -58,10 +61,11 @@ std::unique_ptr<Timer> SampleClock::createTimer(const std::string& name) {
 }
 
 void SampleClock::waitFor(std::chrono::microseconds duration, const std::function<bool()>& done) {
-    // At least one frame, so that a wait always lets the sound move on.
+    // At least one frame, so that a wait always lets the sound move on;
+    // none at the end of the performance, where nothing moves on.
     const std::int64_t frames =
         std::max<std::int64_t>(1, (duration.count() * m_rate + 500000) / 1000000);
-    advance(m_now + frames, false, done);
+    advance(std::min(m_now + frames, m_end), false, done);
 }
 
 void SampleClock::advance(std::int64_t target, bool inclusive, const std::function<bool()>& done) {

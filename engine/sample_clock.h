@@ -41,6 +41,8 @@ public:
     // Schedules an action at an absolute frame.
     void at(std::int64_t frame, std::function<void()> action);
     // Runs everything due up to `frame` (inclusive) and renders up to it.
+    // A wait inside (a run-out) ends at `frame` too, however long it was
+    // meant to be: the performance ends there, to the sample.
     void runUntil(std::int64_t frame);
 
     std::unique_ptr<Timer> createTimer(const std::string& name) override;
@@ -57,7 +59,8 @@ private:
     int m_rate;
     std::function<void(std::int64_t)> m_render;
     std::int64_t m_now = 0;
-    std::uint64_t m_sequence = 0; // orders timers armed at the same frame
+    std::int64_t m_end = INT64_MAX; // no frame at or past it is rendered
+    std::uint64_t m_sequence = 0;   // orders timers armed at the same frame
     std::multimap<std::int64_t, std::function<void()>> m_actions;
     std::vector<FrameTimer*> m_timers;
 };

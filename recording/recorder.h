@@ -10,7 +10,8 @@
 // SoundFileWriter. A full ring (the disk fell behind) loses the period and
 // counts it; a disk that refuses a write (full, removed) ends the writing,
 // and the user-interface thread, which polls failed(), stops the recording
-// and tells why. stop() drains the ring and finishes the file's header.
+// and tells why. stop() drains the ring and finishes the file's header; a
+// file that does not hold the whole recording is removed.
 //
 // Thread: start(), stop() and the queries on the user-interface thread;
 // deliver() on the audio thread.

@@ -11,6 +11,7 @@ the file ends the recording with a message while the program plays on.
 
 import array
 import os
+import re
 import signal
 import struct
 import sys
@@ -74,11 +75,19 @@ def goertzel(mono):
     return lambda frame: h.Recording.tone_amplitude(probe, frame, BLOCK, TONE_HZ)
 
 
-def start_recording_program(session, args, output):
+def start_recording_program(session, args, output, file_blocks=None):
+    """The program recording to OUTPUT; with FILE_BLOCKS (of 512 bytes),
+    every file it writes stops growing there with EFBIG, as on a full disk,
+    without a mount to make."""
     melody = session.path("tone.wav")
     h.write_tone_wave(melody, TONE_HZ)
     installed = session.install_program(args.program, QUIET_STATION)
-    process = session.spawn("tremolo", [installed, "--record", output, melody])
+    argv = [installed, "--record", output, melody]
+    if file_blocks is not None:
+        # Ignored by the shell, the signal stays ignored in the program it
+        # becomes (Python's own child would have it back at its default).
+        argv = ["sh", "-c", f"ulimit -f {file_blocks}; trap '' XFSZ; exec \"$0\" \"$@\""] + argv
+    process = session.spawn("tremolo", argv)
     program = h.Program(session, process)
     program.switch_window()
     return program
@@ -135,12 +144,15 @@ def case_live(session, args):
 
 
 def case_full_disk(session, args):
-    """A file the disk refuses: a message, and the melody plays on."""
-    output = session.path("full.flac")
-    os.symlink("/dev/full", output)
-    program = start_recording_program(session, args, output)
-    h.wait_until(lambda: "No space left on device" in session.log_tail("tremolo", 200), 20,
+    """A file the disk refuses: a message, no part of the file, and the
+    melody plays on."""
+    output = session.path("full.wav")
+    # Three seconds of float WAVE; the program's other files stay smaller.
+    program = start_recording_program(session, args, output, file_blocks=2048)
+    h.wait_until(lambda: re.search(r"recording stopped: .*too large",
+                                   session.log_tail("tremolo", 200)), 20,
                  "the program to say the disk is full", alive=program.process)
+    check(not os.path.exists(output), "a part of the recording is left")
     recording = session.start_recording(args.recorder)
     play_tone(session, recording, 0.5)
     program.check_alive()

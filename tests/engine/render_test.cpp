@@ -1,10 +1,13 @@
 // Offline render: the script, and the switch's timeline on what is rendered.
 
+#include "commands.h"
 #include "offline_render.h"
 #include "render_script.h"
 #include "test_folder.h"
 #include "test_support.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
@@ -129,14 +132,16 @@ std::vector<float> readStereo(const std::string& path, int* rate = nullptr) {
 // and a ten second melody, and the settings of a row (the first of a key
 // counts, so a row's come before the quiet defaults).
 struct RenderRig {
-    explicit RenderRig(const std::string& settings, int melodyRate = kRate, int doorRate = kRate) {
+    explicit RenderRig(const std::string& settings, int melodyRate = kRate, int doorRate = kRate,
+                       const std::string& volumes = "") {
         writeSound(
             folder.file("door.wav"), kDoorFrames, [](std::int64_t) { return kDoorLevel; },
             doorRate);
         writeSound(folder.file("melody.wav"), 10 * kRate, melodySample, melodyRate);
         writeSound(folder.file("envir.wav"), kEnvirFrames, envirSample);
-        writeBytes(folder.file("tremlo.ini"),
-                   "[TREMLO 1.10]\n" + settings + "UseEnvir=No\nPlayClickSound=No\n");
+        writeBytes(folder.file("tremlo.ini"), "[TREMLO 1.10]\n" + settings +
+                                                  "UseEnvir=No\nPlayClickSound=No\n" +
+                                                  (volumes.empty() ? "" : "[Volume]\n" + volumes));
         job.outputPath = folder.file("out.wav");
         job.melodyPath = folder.file("melody.wav");
         job.settingsPath = folder.file("tremlo.ini");
@@ -164,8 +169,14 @@ struct TimelineCase {
     const char* name;
     std::string settings;
     std::vector<Stretch> stretches;
-    bool ambience = false; // looping from the first frame, under everything
+    bool ambience = false;    // looping from the first frame, under everything
+    const char* volumes = ""; // the [Volume] section
+    int melodyPercent = 100, doorPercent = 100;
 };
+
+double gainOf(int percent) {
+    return std::pow(10.0, volumeLevel(percent) / 2000.0);
+}
 
 // ON at 0.5 s, OFF at 8 s: the door timer fires DoorDelay + 1 ms after OFF.
 const char* const kVideo =
@@ -186,6 +197,17 @@ std::vector<TimelineCase> timelineCases() {
          "DoorDelay=1300\nEffectTokyo=Yes\n",
          {{0, kOn, -1, false}, {kOn, kOff, 8160, false}, {kOff, kDoor, -1, false}}},
         {"NoDoor", "Door=No\n", {{kOff, 10 * kRate, -1, false}}},
+        {"VolumesAsALiveRunPlaysThem",
+         "DoorDelay=1300\n",
+         {{kOn, kOff, 0, false}, {kDoor, kDoor + kDoorFrames, -1, true}},
+         false,
+         "Melody=10\nDoor=40\n",
+         10,
+         40},
+        // The run-out would go on to 10.4 s, the door after it.
+        {"ARunOutEndsWithThePerformance",
+         "DoorDelay=1300\nEffectTachikawa=Yes\n",
+         {{0, kOn, -1, false}, {kOn, kOff, 0, false}}},
         // Its loop points fall on every 14,400th frame, without a seam.
         {"AmbienceLoopsUnderTheMelody",
          "UseEnvir=Yes\nDoor=No\n",
@@ -198,15 +220,17 @@ class RenderTimeline : public testing::TestWithParam<TimelineCase> {};
 
 TEST_P(RenderTimeline, EveryStretchToTheSampleAndTheSameBytesTwice) {
     const TimelineCase& c = GetParam();
-    RenderRig rig(c.settings);
+    RenderRig rig(c.settings, kRate, kRate, c.volumes);
     ASSERT_EQ(rig.render(kVideo), std::nullopt);
     const std::vector<float> out = readStereo(rig.job.outputPath);
     ASSERT_EQ(out.size(), std::size_t{10} * kRate * 2);
     for (const Stretch& s : c.stretches) {
         for (std::int64_t f = s.from; f < s.to; ++f) {
-            const double melody = s.melodyFrom < 0 ? 0.0 : melodySample(f - s.from + s.melodyFrom);
-            const double want =
-                melody + (s.door ? kDoorLevel : 0.0) + (c.ambience ? envirSample(f) : 0.0);
+            const double melody = s.melodyFrom < 0 ? 0.0
+                                                   : gainOf(c.melodyPercent) *
+                                                         melodySample(f - s.from + s.melodyFrom);
+            const double want = melody + (s.door ? gainOf(c.doorPercent) * kDoorLevel : 0.0) +
+                                (c.ambience ? envirSample(f) : 0.0);
             ASSERT_NEAR(out[static_cast<std::size_t>(f) * 2], want, 1e-6) << "frame " << f;
         }
     }
@@ -254,14 +278,91 @@ INSTANTIATE_TEST_SUITE_P(Rows, RenderRate,
                                          RateCase{"AllAt32k", 32000, 32000, 48000}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// A script that cannot run to its end leaves nothing, not even a part.
-TEST(RenderRefusal, ABadScriptWritesNothing) {
+struct RefusalCase {
+    const char* name;
+    std::string script;
+    std::function<void(RenderRig&)> arrange;
+    const char* word; // of the refusal
+};
+
+std::vector<RefusalCase> refusalCases() {
+    const std::string play = "0 press on\n1 end\n";
+    return {
+        {"ABadScript", "0 press on\n1 load gone.wav\n2 end\n", {}, "script.txt:2:"},
+        {"ANamedSettingsFileThatIsNotThere", play,
+         [](RenderRig& rig) {
+             rig.job.settingsPath = rig.folder.file("gone.ini");
+             rig.job.settingsNamed = true;
+         },
+         "gone.ini: no such"},
+        // Refused once the part file is there.
+        {"AMelodyThatCannotBeLoaded", play,
+         [](RenderRig& rig) { writeBytes(rig.job.melodyPath, "not a sound"); }, ""},
+        // Asked while it renders, when the folder must hold nothing of the
+        // output; were it otherwise the render would not stop.
+        {"AStopAsked", play,
+         [](RenderRig& rig) {
+             rig.job.stopRequested = [&rig] {
+                 return std::distance(std::filesystem::directory_iterator(rig.folder.path()), {}) ==
+                        6;
+             };
+         },
+         "stopped"},
+        // No process has the number: the highest pid_max is 2^22.
+        {"AFolderOfARenderKilledOutright", play,
+         [](RenderRig& rig) {
+             const std::string left = rig.folder.file("tmp/tremolo-render-2147483647-x2Lk9q");
+             std::filesystem::create_directory(left);
+             writeBytes(left + "/tremlo.ini", "[TREMLO 1.10]\n");
+             rig.job.stopRequested = [] { return true; };
+         },
+         "stopped"},
+    };
+}
+
+class RenderRefusal : public testing::TestWithParam<RefusalCase> {};
+
+// A render that cannot run to its end leaves nothing: no output, no part of
+// one and no private folder.
+TEST_P(RenderRefusal, LeavesNothing) {
+    const RefusalCase& c = GetParam();
     RenderRig rig("");
-    const auto problem = rig.render("0 press on\n1 load gone.wav\n2 end\n");
+    const std::string temporary = rig.folder.file("tmp");
+    std::filesystem::create_directory(temporary);
+    const char* const outerTemporary = std::getenv("TMPDIR");
+    const std::string outer = outerTemporary ? outerTemporary : "";
+    ::setenv("TMPDIR", temporary.c_str(), 1);
+    if (c.arrange)
+        c.arrange(rig);
+    const auto problem = rig.render(c.script);
+    outerTemporary ? ::setenv("TMPDIR", outer.c_str(), 1) : ::unsetenv("TMPDIR");
     ASSERT_TRUE(problem);
-    EXPECT_NE(problem->find("script.txt:2:"), std::string::npos) << *problem;
+    EXPECT_NE(problem->find(c.word), std::string::npos) << *problem;
     EXPECT_FALSE(std::filesystem::exists(rig.job.outputPath));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(rig.folder.path()), {}), 5);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(rig.folder.path()), {}), 6);
+    EXPECT_TRUE(std::filesystem::is_empty(temporary));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, RenderRefusal, testing::ValuesIn(refusalCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A playlist or a station set, given as the melody or loaded by the script,
+// becomes the shelf and its first melody plays, as after a drop.
+TEST(RenderShelf, APlaylistOrAStationSetOpensAsADropOpensIt) {
+    RenderRig rig("");
+    writeBytes(rig.folder.file("list.m3u8"), "melody.wav\n");
+    writeBytes(rig.folder.file("set.stations.json"),
+               R"({"tremolo-stations": 1, "lines": [{"name": "L", "stations": [{"name": "S",
+                   "platforms": [{"name": "1", "melody": "melody.wav"}]}]}]})");
+    for (const auto& [melody, load] :
+         {std::pair{"list.m3u8", ""}, std::pair{"", "0 load set.stations.json\n"}}) {
+        rig.job.melodyPath = *melody ? rig.folder.file(melody) : "";
+        ASSERT_EQ(rig.render(std::string(load) + kVideo), std::nullopt) << melody << load;
+        const std::vector<float> out = readStereo(rig.job.outputPath);
+        ASSERT_EQ(out.size(), std::size_t{10} * kRate * 2);
+        EXPECT_NEAR(out[static_cast<std::size_t>(kOn + 100) * 2], melodySample(100), 1e-6)
+            << melody << load;
+    }
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "settings_store.h"
 #include "test_folder.h"
 
+#include <array>
 #include <gtest/gtest.h>
 
 namespace tremlo::test {
@@ -81,6 +82,35 @@ TEST(SettingsSections, EveryKeyIsWrittenToAndReadFromItsOwnSection) {
     EXPECT_EQ(store.loadRemote(), RemoteSettings{});
     EXPECT_EQ(store.loadInterface(), InterfaceSettings{});
 }
+
+struct VolumeCase {
+    const char* name;
+    const char* keys;                                    // of [Volume]
+    std::array<std::int32_t, kVolumeSoundCount> percent; // in VolumeSound order
+};
+
+class VolumeRead : public testing::TestWithParam<VolumeCase> {};
+
+// Each sound reads its own key, and a value outside 0 to 100 is the nearer
+// end, whoever wrote the file.
+TEST_P(VolumeRead, EachSoundItsOwnKeyWithinZeroToHundred) {
+    const VolumeCase& c = GetParam();
+    TestFolder folder;
+    IniProfile ini(folder.file("tremlo.ini"));
+    writeBytes(ini.path(), std::string("[Volume]\n") + c.keys);
+    const VolumeSettings volume = SettingsStore(ini, folder.path()).loadVolume();
+    for (std::size_t k = 0; k < kVolumeSoundCount; ++k)
+        EXPECT_EQ(volume.percent(static_cast<VolumeSound>(k)), c.percent[k]) << "sound " << k;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, VolumeRead,
+    testing::Values(VolumeCase{"EachSoundItsOwnKey",
+                               "Melody=1\nDoor=2\nAmbience=3\nClick=4\nNoise=5\n",
+                               {1, 2, 3, 4, 5}},
+                    VolumeCase{"AboveFullIsFull", "Melody=150\n", {100, 100, 100, 100, 100}},
+                    VolumeCase{"BelowSilenceIsSilence", "Door=-5\n", {100, 0, 100, 100, 100}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace tremlo::test
