@@ -217,7 +217,7 @@ void frmStatus::setStatusLED(Lamp lamp, bool lit) {
     const bool wasLit = led->shows(art::kLedLit);
     led->setPicture(lit ? art::kLedLit : art::kLedDark);
     // A screen reader following the panel hears the lamp's new name.
-    if (wasLit != lit && QAccessible::isActive()) {
+    if (wasLit != lit) {
         QAccessibleEvent renamed(led, QAccessible::NameChanged);
         QAccessible::updateAccessibility(&renamed);
         QAccessible::State changed;

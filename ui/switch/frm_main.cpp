@@ -90,7 +90,7 @@ bool frmMain::keyShownDown(const QWidget* key) const {
 // A screen reader hears a key go down or come up; Qt asks the key's state
 // afresh when it hears.
 static void announceKeyState(QWidget* key, const art::Picture& before, const art::Picture& after) {
-    if (before.name == after.name || !QAccessible::isActive())
+    if (before.name == after.name)
         return;
     QAccessible::State changed;
     changed.pressed = true;

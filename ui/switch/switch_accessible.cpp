@@ -24,8 +24,8 @@ public:
             if (!m_isOn)
                 return QCoreApplication::translate("frmMain", "メロディを止めます");
             return m_window.onKeyLocks()
-                       ? QCoreApplication::translate("frmMain",
-                                                     "メロディを鳴らします。「OFF」まで鳴り続けます")
+                       ? QCoreApplication::translate(
+                             "frmMain", "メロディを鳴らします。「OFF」まで鳴り続けます")
                        : QCoreApplication::translate("frmMain",
                                                      "押している間、メロディを鳴らします");
         default:
