@@ -309,6 +309,14 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
         <source>リモート操作</source>
         <translation>Remote</translation>
     </message>
+    <message>
+        <source>OSC のポート</source>
+        <translation>OSC port</translation>
+    </message>
+    <message>
+        <source>スマートフォン用のページのポート</source>
+        <translation>Phone page port</translation>
+    </message>
 </context>
 <context>
     <name>StationSet</name>
