@@ -25,7 +25,9 @@ BUS_LAUNCHER = "/usr/libexec/at-spi-bus-launcher"
 # Nothing but the melody: no ambience, no announcement after OFF; the panel
 # shown, for its lamps.
 QUIET_STATION = {"UseEnvir": "No", "Door": "No", "UsePanel": "Yes"}
-MELODY_LAMP = "メロディのランプ"
+# The melody lamp's name, and the words that end it lit and dark, by the
+# windows' language.
+MELODY_LAMP = {False: ("メロディのランプ", "点灯", "消灯"), True: ("Melody lamp", "on", "off")}
 
 
 def accessibility_bus(session):
@@ -65,10 +67,11 @@ def find(root, role, name):
 class Screen:
     """The program as pyatspi shows it."""
 
-    def __init__(self, program):
+    def __init__(self, program, english):
         import pyatspi
         self.pyatspi = pyatspi
         self.program = program
+        self.english = english
         self.app = h.wait_until(self._application, 30, "the program on the accessibility bus",
                                 alive=program.process)
 
@@ -98,7 +101,7 @@ class Screen:
         actions.doAction(names.index(action))
 
     def melody_lamp(self):
-        lamp = self.wait(self.pyatspi.ROLE_LABEL, MELODY_LAMP)
+        lamp = self.wait(self.pyatspi.ROLE_LABEL, MELODY_LAMP[self.english][0])
         lamp.clear_cache()
         return lamp.name, lamp.getState().contains(self.pyatspi.STATE_CHECKED)
 
@@ -115,7 +118,7 @@ class Screen:
                      f"not {self.states(accessible)}", alive=self.program.process)
 
 
-def start(session, args, settings):
+def start(session, args, settings, english=False):
     try:
         import pyatspi  # noqa: F401
     except ImportError as error:
@@ -126,11 +129,15 @@ def start(session, args, settings):
         print(f"skipped: no {BUS_LAUNCHER} (at-spi2-core)", file=sys.stderr)
         sys.exit(SKIP)
     env = accessibility_bus(session)
+    if english:
+        env["LANG"] = "en_US.UTF-8"
+        for name in ("LANGUAGE", "LC_ALL", "LC_MESSAGES"):
+            env.pop(name, None)
     installed = s.install_station(session, args.program, {**QUIET_STATION, **settings})
     program = session.start_program(installed, s.write_melody(session), env=env)
-    program.wait_window(name="tone.wav - " + h.TITLE)
+    program.wait_window(name="tone.wav - " + ("Tremolo" if english else h.TITLE))
     program.panel_window()
-    return program, Screen(program)
+    return program, Screen(program, english)
 
 
 def hear_melody(session, args, screen, key, action):
@@ -149,7 +156,8 @@ def hear_silence(recording, screen, key, action):
 
 
 def lamp_reads(screen, lit):
-    word = "点灯" if lit else "消灯"
+    _, lit_word, dark_word = MELODY_LAMP[screen.english]
+    word = lit_word if lit else dark_word
     name, checked = h.wait_until(
         lambda: (lambda read: read if read[1] == lit and read[0].endswith(word) else None)(
             screen.melody_lamp()), 10, f"the melody lamp to read {word}")
@@ -174,15 +182,16 @@ def case_lock(session, args):
 
 
 def case_spring(session, args):
-    """ON springs back: pressed it sounds, released it stops."""
-    program, screen = start(session, args, {"NoLockOnButton": "Yes"})
+    """ON springs back: pressed it sounds, released it stops. In English,
+    so the names are heard translated."""
+    program, screen = start(session, args, {"NoLockOnButton": "Yes"}, english=True)
     on = screen.key("ON")
-    lamp_reads(screen, False)
+    h.log(f"before: {lamp_reads(screen, False)!r}")
     recording = hear_melody(session, args, screen, on, "press")
-    lamp_reads(screen, True)
+    h.log(f"held: {lamp_reads(screen, True)!r}")
     screen.wait_states(on, (True, False))
     hear_silence(recording, screen, on, "release")
-    lamp_reads(screen, False)
+    h.log(f"released: {lamp_reads(screen, False)!r}")
     screen.wait_states(on, (False, False))
     program.check_alive()
 
