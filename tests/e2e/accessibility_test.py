@@ -94,6 +94,30 @@ class Screen:
         locks is a push button that reads checked while locked."""
         return self.wait(self.pyatspi.ROLE_PUSH_BUTTON, name)
 
+    def listen(self, kind):
+        """Starts keeping the events of `kind` ("object:state-changed:checked")
+        as (source name, detail1); heard() collects them."""
+        self.events = []
+
+        def keep(event):
+            try:
+                self.events.append((event.source.name, event.detail1))
+            except Exception:  # the source is gone already
+                pass
+        self.pyatspi.Registry.registerEventListener(keep, kind)
+
+    def heard(self, wanted, timeout=10):
+        """Waits until `wanted`, a (source name, detail1), has been heard."""
+        from gi.repository import GLib
+        context = GLib.MainContext.default()
+
+        def pump():
+            while context.iteration(False):
+                pass
+            return wanted in self.events
+        h.wait_until(pump, timeout, f"the event {wanted} (heard {self.events})",
+                     alive=self.program.process)
+
     def act(self, accessible, action):
         actions = accessible.queryAction()
         names = [actions.getName(i).lower() for i in range(actions.nActions)]
@@ -167,14 +191,22 @@ def lamp_reads(screen, lit):
 def case_lock(session, args):
     """ON locks: its press sounds the melody until OFF."""
     program, screen = start(session, args, {"NoLockOnButton": "No"})
+    # What a screen reader following the switch hears, not only what it
+    # would read when it looked. Qt's bridge passes a key's change on as
+    # "checked", and sends only what somebody listens to: listening starts
+    # early, so that the program has learnt of it before the press.
+    screen.listen("object:state-changed:checked")
     on = screen.key("ON")
     off = screen.key("OFF")
     screen.wait_states(on, (False, False))
+    screen.wait(screen.pyatspi.ROLE_LABEL, "tone.wav")  # the panel's file line
     h.log(f"before: {lamp_reads(screen, False)!r}")
     recording = hear_melody(session, args, screen, on, "press")
     h.log(f"playing: {lamp_reads(screen, True)!r}")
     screen.wait_states(on, (True, True))
+    screen.heard(("ON", 1))
     hear_silence(recording, screen, off, "press")
+    screen.heard(("ON", 0))
     h.log(f"after OFF: {lamp_reads(screen, False)!r}")
     screen.wait_states(on, (False, False))
     screen.wait_states(off, (False, False))
