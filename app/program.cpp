@@ -8,6 +8,8 @@
 #include "render_command.h"
 #include "server_or_sdl_device.h"
 #include "settings_file.h"
+#include "status_accessible.h"
+#include "switch_accessible.h"
 #include "termination_requests.h"
 #include "translations.h"
 #include "user_folders.h"
@@ -64,6 +66,10 @@ QString programFolderOf(QApplication& application, TerminationRequests& terminat
     font.setFamilies({QStringLiteral("IPAGothic"), QStringLiteral("IPAPGothic"),
                       QStringLiteral("Noto Sans CJK JP"), font.family()});
     QApplication::setFont(font);
+    // Before the first window: a screen reader may ask about one as soon as
+    // it exists.
+    ui::installSwitchAccessibility();
+    ui::installStatusAccessibility();
     return QCoreApplication::applicationDirPath();
 }
 

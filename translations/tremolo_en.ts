@@ -313,6 +313,14 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
         <source>リモート操作</source>
         <translation>Remote</translation>
     </message>
+    <message>
+        <source>OSC のポート</source>
+        <translation>OSC port</translation>
+    </message>
+    <message>
+        <source>スマートフォン用のページのポート</source>
+        <translation>Phone page port</translation>
+    </message>
 </context>
 <context>
     <name>StationSet</name>
@@ -658,6 +666,38 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
         <source>トレモロ</source>
         <translation>Tremolo</translation>
     </message>
+    <message>
+        <source>ON</source>
+        <translation>ON</translation>
+    </message>
+    <message>
+        <source>OFF</source>
+        <translation>OFF</translation>
+    </message>
+    <message>
+        <source>メロディを止めます</source>
+        <translation>Stops the melody</translation>
+    </message>
+    <message>
+        <source>メロディを鳴らします。「OFF」まで鳴り続けます</source>
+        <translation>Starts the melody; it plays until OFF</translation>
+    </message>
+    <message>
+        <source>押している間、メロディを鳴らします</source>
+        <translation>Plays the melody while held down</translation>
+    </message>
+    <message>
+        <source>キーを離します</source>
+        <translation>Lets the key go</translation>
+    </message>
+    <message>
+        <source>離す</source>
+        <translation>Release</translation>
+    </message>
+    <message>
+        <source>押す</source>
+        <translation>Press</translation>
+    </message>
 </context>
 <context>
     <name>frmMenus</name>
@@ -998,6 +1038,26 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
     <message>
         <source>「トレモロ」を終了します</source>
         <translation>Exits Tremolo</translation>
+    </message>
+    <message>
+        <source>読み込んだファイル</source>
+        <translation>The loaded file</translation>
+    </message>
+    <message>
+        <source>メロディのランプ</source>
+        <translation>Melody lamp</translation>
+    </message>
+    <message>
+        <source>ドア閉め放送のランプ</source>
+        <translation>Door announcement lamp</translation>
+    </message>
+    <message>
+        <source>%1: 点灯</source>
+        <translation>%1: on</translation>
+    </message>
+    <message>
+        <source>%1: 消灯</source>
+        <translation>%1: off</translation>
     </message>
 </context>
 <context>

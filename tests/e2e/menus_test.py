@@ -82,13 +82,18 @@ def settled_levels(recording, since, wanted, timeout=5.0, seconds=0.5):
 
 def case_exit(session, args):
     """終了 by keyboard ends the program, its settings saved: all the keys,
-    the ones read from the file as they were."""
+    the ones read from the file as they were. The menu is opened by keyboard
+    too, with Shift+F10."""
     kept = {"Noise": "Yes", "DoorDelay": "900", "DoorWAV": "ブザー.wav", "TopMost": "No"}
     program = session.start_program(s.install_station(session, args.program, kept))
     folder = os.path.realpath(os.path.dirname(program.process.args[0]))
     switch = program.switch_window()
     keys = h.Input(session)
-    s.open_shortcut_menu(program, switch, keys)
+    switch.activate()
+    before = s.visible_windows(program)
+    keys.tap("shift+F10")
+    h.wait_until(lambda: s.visible_windows(program) - before, 10,
+                 "the shortcut menu to open on Shift+F10", alive=program.process)
     s.choose(program, keys, "x")
     code = s.wait_exit(session, program)
     check(code == 0, f"the program ended with {code} after 終了")

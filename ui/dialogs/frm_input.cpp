@@ -141,6 +141,9 @@ QGroupBox* frmInput::buildDeviceList() {
     m_lstDevices->setSelectionMode(QAbstractItemView::SingleSelection);
     m_lstDevices->setMinimumHeight(m_lstDevices->fontMetrics().height() * 5);
     devicesLayout->addWidget(m_lstDevices);
+    // The box's title is the list's only caption; a screen reader names the
+    // list by it.
+    m_lstDevices->setAccessibleName(devices->title());
     auto* serialNote = new QLabel(
         QCoreApplication::translate(
             "frmInput", "シリアル機器から取得するときは、一覧でその機器を選んでください（選んだ"

@@ -58,18 +58,27 @@ public:
         m_chkWeb->setChecked(m_chosen.Web);
         m_chkLan->setChecked(m_chosen.Lan);
 
+        // Each field is tied to its caption, so a screen reader names it; the
+        // two ports say whose they are, as the row does to the eye.
+        auto* oscPortLabel = new QLabel(QCoreApplication::translate("RemotePanel", "ポート"), this);
+        oscPortLabel->setBuddy(m_oscPort);
+        m_oscPort->setAccessibleName(QCoreApplication::translate("RemotePanel", "OSC のポート"));
+        auto* webPortLabel = new QLabel(QCoreApplication::translate("RemotePanel", "ポート"), this);
+        webPortLabel->setBuddy(m_webPort);
+        m_webPort->setAccessibleName(
+            QCoreApplication::translate("RemotePanel", "スマートフォン用のページのポート"));
+        auto* tokenLabel = new QLabel(QCoreApplication::translate("RemotePanel", "トークン"), this);
+        tokenLabel->setBuddy(m_token);
+
         auto* grid = new QGridLayout;
         grid->addWidget(m_chkOsc, 0, 0);
-        grid->addWidget(new QLabel(QCoreApplication::translate("RemotePanel", "ポート"), this), 0,
-                        1);
+        grid->addWidget(oscPortLabel, 0, 1);
         grid->addWidget(m_oscPort, 0, 2);
         grid->addWidget(m_chkWeb, 1, 0);
-        grid->addWidget(new QLabel(QCoreApplication::translate("RemotePanel", "ポート"), this), 1,
-                        1);
+        grid->addWidget(webPortLabel, 1, 1);
         grid->addWidget(m_webPort, 1, 2);
         auto* tokenRow = new QHBoxLayout;
-        tokenRow->addWidget(
-            new QLabel(QCoreApplication::translate("RemotePanel", "トークン"), this));
+        tokenRow->addWidget(tokenLabel);
         tokenRow->addWidget(m_token, 1);
         tokenRow->addWidget(renew);
         auto* layout = new QVBoxLayout(this);

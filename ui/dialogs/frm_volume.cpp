@@ -48,6 +48,9 @@ frmVolume::frmVolume(std::function<void(int step)> changeSpeed, QWidget* parent)
     // Every position the thumb passes while dragged changes the rate, so the
     // user hears the speed follow the thumb.
     m_slider->setTracking(true);
+    // The window's one control; its ends are captioned 遅い and 速い, so it
+    // is named after the window.
+    m_slider->setAccessibleName(windowTitle());
 
     addLabel("Label1", {8, 32, 22, 12}, QCoreApplication::translate("frmVolume", "遅い"), this);
     addLabel("Label2", {288, 32, 22, 12}, QCoreApplication::translate("frmVolume", "速い"), this);

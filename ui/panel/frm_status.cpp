@@ -2,6 +2,7 @@
 
 #include "panel_controls.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFont>
@@ -140,6 +141,8 @@ void frmStatus::buildStatusWindow() {
     // Blank until a sound is loaded.
     m_lblFileInfo = addLabel(QStringLiteral("lblFileInfo"), {}, QStringLiteral(" "), window);
     m_lblFileInfo->installEventFilter(this);
+    m_lblFileInfo->setAccessibleDescription(
+        QCoreApplication::translate("frmStatus", "読み込んだファイル"));
     m_dragHandles.insert(m_lblFileInfo);
 
     m_lblStatus = addLabel(
@@ -210,8 +213,18 @@ void frmStatus::placeBeside(const QRect& mainFrame) {
 }
 
 void frmStatus::setStatusLED(Lamp lamp, bool lit) {
-    m_imgStatusLED.at(static_cast<std::size_t>(lamp))
-        ->setPicture(lit ? art::kLedLit : art::kLedDark);
+    PanelPicture* led = m_imgStatusLED.at(static_cast<std::size_t>(lamp));
+    const bool wasLit = led->shows(art::kLedLit);
+    led->setPicture(lit ? art::kLedLit : art::kLedDark);
+    // A screen reader following the panel hears the lamp's new name.
+    if (wasLit != lit) {
+        QAccessibleEvent renamed(led, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&renamed);
+        QAccessible::State changed;
+        changed.checked = true;
+        QAccessibleStateChangeEvent event(led, changed);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void frmStatus::setFileInfo(const std::string& text) {

@@ -9,6 +9,7 @@
 #include "window_drag.h"
 #include "window_placement.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
@@ -42,6 +43,10 @@ frmMain::frmMain(Settings& settings)
     m_off->move(14, 59);
     m_off->setCursor(Qt::PointingHandCursor);
     m_off->preload({art::kOffA, art::kOffB});
+    // By Tab only: a click on a key leaves the focus where it was, so the
+    // window's own keys go on working as before.
+    m_on->setFocusPolicy(Qt::TabFocus);
+    m_off->setFocusPolicy(Qt::TabFocus);
 
     m_on->onPress([this] {
         if (m_engine)
@@ -74,7 +79,28 @@ QWidget* frmMain::imgOff() const {
     return m_off;
 }
 
+bool frmMain::keyShownDown(const QWidget* key) const {
+    if (key == m_on)
+        return m_on->picture().name != art::kOnA.name;
+    if (key == m_off)
+        return m_off->picture().name == art::kOffB.name;
+    return false;
+}
+
+// A screen reader hears a key go down or come up; Qt asks the key's state
+// afresh when it hears.
+static void announceKeyState(QWidget* key, const art::Picture& before, const art::Picture& after) {
+    if (before.name == after.name)
+        return;
+    QAccessible::State changed;
+    changed.pressed = true;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(key, changed);
+    QAccessible::updateAccessibility(&event);
+}
+
 void frmMain::setOnPicture(OnPicture picture) {
+    const art::Picture before = m_on->picture();
     switch (picture) {
     case OnPicture::imgOnA:
         m_on->setPicture(art::kOnA);
@@ -86,10 +112,13 @@ void frmMain::setOnPicture(OnPicture picture) {
         m_on->setPicture(art::kOnC);
         break;
     }
+    announceKeyState(m_on, before, m_on->picture());
 }
 
 void frmMain::setOffPicture(OffPicture picture) {
+    const art::Picture before = m_off->picture();
     m_off->setPicture(picture == OffPicture::imgOffB ? art::kOffB : art::kOffA);
+    announceKeyState(m_off, before, m_off->picture());
 }
 
 void frmMain::setCaption(const std::string& caption) {
@@ -126,7 +155,17 @@ void frmMain::mouseMoveEvent(QMouseEvent* event) {
 
 void frmMain::mouseDoubleClickEvent(QMouseEvent*) {}
 
+static bool asksForShortcutMenu(const QKeyEvent& event) {
+    return event.key() == Qt::Key_Menu ||
+           (event.key() == Qt::Key_F10 && event.modifiers() == Qt::ShiftModifier);
+}
+
 void frmMain::keyPressEvent(QKeyEvent* event) {
+    if (asksForShortcutMenu(*event)) {
+        if (m_openShortcutMenu && !event->isAutoRepeat())
+            m_openShortcutMenu(mapToGlobal(rect().center()));
+        return;
+    }
     if (!m_engine)
         return;
     // With ShiftForce a key counts only while Shift, Ctrl or Alt is held.

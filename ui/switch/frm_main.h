@@ -7,6 +7,8 @@
 // button, or by the keyboard) go to the melody engine's four button
 // operations; a right press elsewhere asks for the shortcut menu; a left drag
 // elsewhere moves the window; dropped sound files are loaded through DropFile.
+// The keys take the focus by Tab, and the Menu key or Shift+F10 asks for the
+// shortcut menu as a right press does.
 // Shift+Right and Shift+Left step along the melody shelf, and a dropped
 // playlist becomes the shelf; both through the commands the wiring gives.
 // It shows what the engine tells it through SwitchView and MainWindowView.
@@ -69,6 +71,11 @@ public:
     QWidget* imgOn() const;
     QWidget* imgOff() const;
     QWidget* imgTitleBar() const { return m_titleBar; }
+    // Whether ON stays down when let go (the lock is in effect).
+    bool onKeyLocks() const { return !m_settings.NoLockOnButton; }
+    // Whether `key` shows itself pushed in: what the switch position looks
+    // like from outside, for assistive technology.
+    bool keyShownDown(const QWidget* key) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -1,7 +1,9 @@
 #pragma once
 
 // One picture element of the switch window: shows one of the art's pictures
-// at the screen's pixel density and reports mouse presses and releases.
+// at the screen's pixel density and reports presses and releases: of any
+// mouse button, of Space or Return while it has the focus, or asked for by
+// assistive technology through press() and release().
 //
 // Thread: the user-interface thread.
 
@@ -28,6 +30,9 @@ public:
     const art::Picture& picture() const { return m_picture; }
     void onPress(std::function<void()> handler) { m_press = std::move(handler); }
     void onRelease(std::function<void()> handler) { m_release = std::move(handler); }
+    // What a click does, in its two halves.
+    void press();
+    void release();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -35,6 +40,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     const QPixmap& pixmapOf(const art::Picture& picture);
@@ -44,6 +53,7 @@ private:
     qreal m_decodedRatio = 0;
     std::function<void()> m_press;
     std::function<void()> m_release;
+    bool m_showFocus = false;
 };
 
 } // namespace tremlo::ui

@@ -1,6 +1,7 @@
 // Every caption of every dialog fits its control at the dialog font, in
 // Japanese and in English: a longer English text must widen its control or
-// wrap, never be cut short.
+// wrap, never be cut short. And every control is named to a screen reader
+// and reached with Tab, in both languages too.
 
 #include "frm_about.h"
 #include "frm_input.h"
@@ -11,7 +12,9 @@
 #include "poll_input_loop.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QLabel>
+#include <QSet>
 #include <QTabWidget>
 #include <QTranslator>
 
@@ -45,6 +48,36 @@ QStringList cutShort(QWidget& window) {
     return faults;
 }
 
+// A control that Tab stops at, as QWidget::focusNextPrevChild picks them.
+bool takesTab(const QWidget& widget, const QWidget& window) {
+    return (widget.focusPolicy() & Qt::TabFocus) && widget.isEnabled() &&
+           widget.isVisibleTo(&window) && !widget.focusProxy();
+}
+
+// The controls of `window`, as shown now, that a screen reader cannot name
+// or that Tab never reaches from the window.
+QStringList unnamedOrUnreached(QWidget& window) {
+    QSet<const QWidget*> reached;
+    for (QWidget* next = window.nextInFocusChain(); next != &window;
+         next = next->nextInFocusChain())
+        if (takesTab(*next, window))
+            reached.insert(next);
+    QStringList faults;
+    for (const QWidget* control : window.findChildren<QWidget*>()) {
+        if (!takesTab(*control, window))
+            continue;
+        QAccessibleInterface* accessible =
+            QAccessible::queryAccessibleInterface(const_cast<QWidget*>(control));
+        const QString what = QStringLiteral("%1 %2").arg(
+            QString::fromLatin1(control->metaObject()->className()), control->objectName());
+        if (!accessible || accessible->text(QAccessible::Name).trimmed().isEmpty())
+            faults << what + QStringLiteral(" has no name");
+        if (!reached.contains(control))
+            faults << what + QStringLiteral(" is not reached with Tab");
+    }
+    return faults;
+}
+
 struct StillButtons : input::SwitchButtons {
     void press(input::SwitchButton) override {}
     void release(input::SwitchButton) override {}
@@ -67,6 +100,26 @@ protected:
         [](const RemoteSettings&) { return std::vector<std::string>{}; },
         [] { return std::string(22, 'y'); },
         [](const RemoteSettings&) { return QStringLiteral("http://192.0.2.1:8470/?token=x"); }};
+
+    using Make = std::function<std::unique_ptr<QWidget>()>;
+    std::vector<std::pair<const char*, Make>> dialogs() {
+        return {
+            {"options",
+             [this] {
+                 ui::OptionsParts withLanguage = parts();
+                 withLanguage.storedLanguage = [] { return LanguageChoice::Auto; };
+                 withLanguage.storeLanguage = [](LanguageChoice) { return true; };
+                 withLanguage.showInputDevices = [] {};
+                 withLanguage.remote = &remote;
+                 return std::make_unique<ui::frmOptions>(withLanguage);
+             }},
+            {"key capture",
+             [this] { return std::make_unique<ui::frmKey>(nullptr, time, keyResult); }},
+            {"input devices", [this] { return std::make_unique<ui::frmInput>(inputParts()); }},
+            {"playback speed", [] { return std::make_unique<ui::frmVolume>([](int) {}); }},
+            {"about", [] { return std::make_unique<ui::frmAbout>(); }},
+        };
+    }
 };
 
 struct Face {
@@ -75,22 +128,6 @@ struct Face {
 };
 
 TEST_F(LabelsFitTest, EveryCaptionFitsInBothLanguages) {
-    using Make = std::function<std::unique_ptr<QWidget>()>;
-    const std::pair<const char*, Make> dialogs[] = {
-        {"options",
-         [this] {
-             ui::OptionsParts withLanguage = parts();
-             withLanguage.storedLanguage = [] { return LanguageChoice::Auto; };
-             withLanguage.storeLanguage = [](LanguageChoice) { return true; };
-             withLanguage.showInputDevices = [] {};
-             withLanguage.remote = &remote;
-             return std::make_unique<ui::frmOptions>(withLanguage);
-         }},
-        {"key capture", [this] { return std::make_unique<ui::frmKey>(nullptr, time, keyResult); }},
-        {"input devices", [this] { return std::make_unique<ui::frmInput>(inputParts()); }},
-        {"playback speed", [] { return std::make_unique<ui::frmVolume>([](int) {}); }},
-        {"about", [] { return std::make_unique<ui::frmAbout>(); }},
-    };
     const Face faces[] = {{"Japanese", nullptr}, {"English", TREMLO_ENGLISH_QM}};
     for (const Face& face : faces) {
         QTranslator translator;
@@ -98,7 +135,7 @@ TEST_F(LabelsFitTest, EveryCaptionFitsInBothLanguages) {
             ASSERT_TRUE(translator.load(QString::fromUtf8(face.translation)));
             QCoreApplication::installTranslator(&translator);
         }
-        for (const auto& [name, make] : dialogs) {
+        for (const auto& [name, make] : dialogs()) {
             SCOPED_TRACE(std::string(name) + " in " + face.language);
             const std::unique_ptr<QWidget> dialog = make();
             dialog->show();
@@ -107,6 +144,30 @@ TEST_F(LabelsFitTest, EveryCaptionFitsInBothLanguages) {
                 if (tabs)
                     tabs->setCurrentIndex(tab);
                 const QStringList faults = cutShort(*dialog);
+                EXPECT_TRUE(faults.isEmpty()) << faults.join(QStringLiteral("; ")).toStdString();
+            }
+        }
+        QCoreApplication::removeTranslator(&translator);
+    }
+}
+
+TEST_F(LabelsFitTest, EveryControlHasANameAndIsReachedWithTab) {
+    const Face faces[] = {{"Japanese", nullptr}, {"English", TREMLO_ENGLISH_QM}};
+    for (const Face& face : faces) {
+        QTranslator translator;
+        if (face.translation) {
+            ASSERT_TRUE(translator.load(QString::fromUtf8(face.translation)));
+            QCoreApplication::installTranslator(&translator);
+        }
+        for (const auto& [name, make] : dialogs()) {
+            SCOPED_TRACE(std::string(name) + " in " + face.language);
+            const std::unique_ptr<QWidget> dialog = make();
+            dialog->show();
+            auto* tabs = dialog->findChild<QTabWidget*>();
+            for (int tab = 0; tab < (tabs ? tabs->count() : 1); ++tab) {
+                if (tabs)
+                    tabs->setCurrentIndex(tab);
+                const QStringList faults = unnamedOrUnreached(*dialog);
                 EXPECT_TRUE(faults.isEmpty()) << faults.join(QStringLiteral("; ")).toStdString();
             }
         }

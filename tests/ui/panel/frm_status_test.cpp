@@ -1,7 +1,9 @@
 #include "frm_status.h"
 #include "offscreen_application.h"
+#include "status_accessible.h"
 #include "virtual_time.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScreen>
@@ -176,6 +178,8 @@ INSTANTIATE_TEST_SUITE_P(Panel, LoadTest,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(PanelTest, LampsThroughStatusLamps) {
+    // Before the lamps exist: Qt keeps the first interface it makes.
+    installStatusAccessibility();
     Panel rig;
     StatusLamps& lamps = rig.panel;
     lamps.setStatusLED(Lamp::Door, true);
@@ -185,6 +189,17 @@ TEST_F(PanelTest, LampsThroughStatusLamps) {
     lamps.setStatusLED(Lamp::Door, false);
     EXPECT_TRUE(shows(rig.panel, "imgStatusLED0", art::kLedLit));
     EXPECT_TRUE(shows(rig.panel, "imgStatusLED1", art::kLedDark));
+
+    // A screen reader reads the same from each lamp's name and state.
+    auto read = [&](int index) {
+        QAccessibleInterface* lamp =
+            QAccessible::queryAccessibleInterface(rig.panel.imgStatusLED(index));
+        return std::make_pair(lamp->text(QAccessible::Name), lamp->state().checked != 0);
+    };
+    EXPECT_EQ(read(0), std::make_pair(QStringLiteral("メロディのランプ: 点灯"), true));
+    EXPECT_EQ(read(1), std::make_pair(QStringLiteral("ドア閉め放送のランプ: 消灯"), false));
+    lamps.setStatusLED(Lamp::Melody, false);
+    EXPECT_EQ(read(0), std::make_pair(QStringLiteral("メロディのランプ: 消灯"), false));
 }
 
 TEST_F(PanelTest, StatusMessageFlashesTheLabel) {

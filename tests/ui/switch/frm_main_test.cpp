@@ -4,8 +4,10 @@
 #include "engine_rig.h"
 #include "frm_main.h"
 #include "offscreen_application.h"
+#include "switch_accessible.h"
 #include "virtual_keys.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -164,6 +166,74 @@ TEST_F(FrmMainTest, AnyMouseButtonWorksTheKeysAndTheRightOneElsewhereAsksForTheM
     // The grip passes its presses on to the window.
     mouse(window->imgTitleBar(), QEvent::MouseButtonPress, Qt::RightButton, Qt::RightButton);
     EXPECT_EQ(menus, 2);
+}
+
+// Without a mouse: the Menu key and Shift+F10 ask for the menu whatever
+// ShiftForce says, and Space or Return on the focused key works it like a
+// mouse button, while the window's own keys still pass through the key.
+TEST_F(FrmMainTest, TheKeyboardOpensTheMenuAndWorksTheFocusedKey) {
+    int menus = 0;
+    window->onShortcutMenu([&](QPoint) { ++menus; });
+    key(QEvent::KeyPress, Qt::Key_Menu, Qt::NoModifier);
+    key(QEvent::KeyPress, Qt::Key_F10, Qt::ShiftModifier);
+    key(QEvent::KeyPress, Qt::Key_F10, Qt::NoModifier);
+    EXPECT_EQ(menus, 2);
+
+    EXPECT_EQ(window->imgOn()->focusPolicy(), Qt::TabFocus);
+    EXPECT_EQ(window->imgOff()->focusPolicy(), Qt::TabFocus);
+    auto press = [](QWidget* target, QEvent::Type type, int qtKey, Qt::KeyboardModifiers held) {
+        QKeyEvent event(type, qtKey, held);
+        QApplication::sendEvent(target, &event);
+    };
+    press(window->imgOn(), QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
+    press(window->imgOn(), QEvent::KeyRelease, Qt::Key_Space, Qt::NoModifier);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Locked);
+    rig.time.runUntil(1000);
+    press(window->imgOff(), QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Off);
+    press(window->imgOff(), QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier);
+    EXPECT_EQ(rig.state.OffButtonDown, false);
+    press(window->imgOff(), QEvent::KeyPress, Qt::Key_A, Qt::ShiftModifier);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed) << "A passes on to the window";
+}
+
+// What a screen reader finds on the keys, with the lock and without: the
+// names, ON a toggle only where it locks, the pressed state following the
+// switch, and the actions working it as a click does.
+TEST_F(FrmMainTest, AssistiveTechnologyFindsAndPressesTheKeys) {
+    ui::installSwitchAccessibility();
+    QAccessibleInterface* on = QAccessible::queryAccessibleInterface(window->imgOn());
+    QAccessibleInterface* off = QAccessible::queryAccessibleInterface(window->imgOff());
+    ASSERT_TRUE(on && off);
+    const QString press = QAccessibleActionInterface::pressAction();
+    EXPECT_EQ(on->text(QAccessible::Name), QStringLiteral("ON"));
+    EXPECT_EQ(off->text(QAccessible::Name), QStringLiteral("OFF"));
+    EXPECT_EQ(on->role(), QAccessible::Button);
+    EXPECT_EQ(off->role(), QAccessible::Button);
+
+    // Locking: one press is a whole click, and ON stays down as a toggle.
+    EXPECT_TRUE(on->state().checkable);
+    EXPECT_EQ(on->actionInterface()->actionNames(), QStringList{press});
+    on->actionInterface()->doAction(press);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Locked);
+    EXPECT_TRUE(on->state().pressed && on->state().checked);
+    rig.time.runUntil(1000);
+    off->actionInterface()->doAction(press);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Off);
+    EXPECT_FALSE(rig.state.OffButtonDown);
+    EXPECT_FALSE(on->state().pressed || on->state().checked || off->state().pressed);
+
+    // Springing back: ON is held from its press to its release.
+    rig.settings.NoLockOnButton = true;
+    EXPECT_FALSE(on->state().checkable);
+    EXPECT_EQ(on->actionInterface()->actionNames(), (QStringList{press, ui::releaseActionName()}));
+    on->actionInterface()->doAction(press);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
+    EXPECT_TRUE(on->state().pressed);
+    on->actionInterface()->doAction(ui::releaseActionName());
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Off);
+    EXPECT_FALSE(on->state().pressed);
 }
 
 TEST_F(FrmMainTest, DropsLoadTheMelodiesInOrderAndSkipOtherFiles) {
