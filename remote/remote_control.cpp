@@ -57,6 +57,10 @@ RemoteControl::~RemoteControl() {
 }
 
 std::vector<std::string> RemoteControl::apply(const RemoteSettings& settings) {
+    // Restarting closes every connection, so an unchanged choice keeps them.
+    if (m_applied == settings)
+        return m_problems;
+    m_applied = settings;
     // Without a usable token nothing from afar is let in, LAN or not.
     m_policy.setToken(settings.Token.size() >= kMinTokenLength ? settings.Token : std::string());
     std::vector<std::string> problems;
@@ -82,6 +86,7 @@ std::vector<std::string> RemoteControl::apply(const RemoteSettings& settings) {
     };
     start(m_osc, settings.Osc, settings.OscPort, "OSC");
     start(m_web, settings.Web, settings.WebPort, "Web");
+    m_problems = problems;
     return problems;
 }
 

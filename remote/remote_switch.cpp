@@ -1,5 +1,8 @@
 #include "remote_switch.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+#include <algorithm>
 #include <filesystem>
 
 namespace tremlo::remote {
@@ -37,7 +40,10 @@ SwitchActions engineActions(MelodyEngine& engine, Commands& commands,
             return;
         }
     };
-    return {command, std::move(openFile)};
+    auto later = [](std::function<void()> task) {
+        QTimer::singleShot(0, QCoreApplication::instance(), std::move(task));
+    };
+    return {command, std::move(openFile), later};
 }
 
 RemoteSwitch::RemoteSwitch(const PlaybackState& state, const sound::SoundLibrary& library,
@@ -45,14 +51,68 @@ RemoteSwitch::RemoteSwitch(const PlaybackState& state, const sound::SoundLibrary
     : m_state(state), m_library(library), m_switchView(switchView), m_lamps(lamps),
       m_mainWindow(mainWindow) {}
 
-void RemoteSwitch::command(const RemoteCommand& command) {
+void RemoteSwitch::command(const RemoteCommand& command, ClientId client) {
+    using Kind = RemoteCommand::Kind;
+    if (command.kind == Kind::Step) {
+        load(command.step);
+        return;
+    }
+    if (client != kNoClient && command.kind == Kind::Press && !holds(client, command.button))
+        m_held.push_back({client, command.button});
+    if (command.kind == Kind::Release)
+        std::erase(m_held, Held{client, command.button});
     if (m_actions.command)
         m_actions.command(command);
 }
 
 void RemoteSwitch::openFile(const std::string& path) {
-    if (m_actions.openFile)
-        m_actions.openFile(path);
+    load(path);
+}
+
+bool RemoteSwitch::holds(ClientId client, RemoteCommand::Button button) const {
+    return std::find(m_held.begin(), m_held.end(), Held{client, button}) != m_held.end();
+}
+
+void RemoteSwitch::letGo(ClientId client) {
+    std::vector<RemoteCommand::Button> released;
+    for (const Held& held : m_held)
+        if (held.client == client)
+            released.push_back(held.button);
+    std::erase_if(m_held, [client](const Held& held) { return held.client == client; });
+    for (const auto button : released) {
+        const bool stillHeld =
+            std::any_of(m_held.begin(), m_held.end(),
+                        [button](const Held& held) { return held.button == button; });
+        if (!stillHeld && m_actions.command)
+            m_actions.command({RemoteCommand::Kind::Release, button});
+    }
+}
+
+void RemoteSwitch::load(std::variant<int, std::string> what) {
+    m_waiting = std::move(what);
+    if (m_loading || m_loadPosted || !m_actions.later)
+        return;
+    m_loadPosted = true;
+    m_actions.later([self = std::weak_ptr<RemoteSwitch*>(m_self)] {
+        if (const auto alive = self.lock())
+            (*alive)->loadWaiting();
+    });
+}
+
+void RemoteSwitch::loadWaiting() {
+    m_loadPosted = false;
+    m_loading = true;
+    while (m_waiting) {
+        auto what = std::move(*m_waiting);
+        m_waiting.reset();
+        if (const int* step = std::get_if<int>(&what)) {
+            if (m_actions.command)
+                m_actions.command({RemoteCommand::Kind::Step, RemoteCommand::Button::On, *step});
+        } else if (m_actions.openFile) {
+            m_actions.openFile(std::get<std::string>(what));
+        }
+    }
+    m_loading = false;
 }
 
 void RemoteSwitch::onChange(std::function<void(const RemoteState&)> listener) {
