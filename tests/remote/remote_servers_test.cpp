@@ -1,0 +1,210 @@
+// The remotes' servers with real sockets on loopback, on Qt's offscreen
+// platform, pressing the engine's switch: what a client that goes, a change
+// of the settings or a crowd of idle connections does to the others.
+
+#include "engine_rig.h"
+#include "mpris.h"
+#include "offscreen_application.h"
+#include "remote_control.h"
+
+#include <QEventLoop>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QWebSocket>
+#include <deque>
+#include <gtest/gtest.h>
+
+namespace tremlo::remote::test {
+namespace {
+
+using tremlo::test::EngineRig;
+using tremlo::test::QuietLoaderViews;
+using tremlo::test::WithApplication;
+
+constexpr const char* kToken = "q3Xv0Jr8cW1tZk7nB2mA5g";
+
+// Runs events until `done`; false after about 20 s without it, which only a
+// fault makes happen, so the limit says nothing about speed.
+bool eventually(const std::function<bool()>& done) {
+    QEventLoop loop;
+    QTimer tick;
+    tick.start(5);
+    for (int i = 0; i < 4000 && !done(); ++i)
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+    return done();
+}
+
+quint16 freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// The switch of an engine rig as the remotes see it, its presses and
+// releases going to the engine as the program's do.
+struct ServerRig : WithApplication {
+    ServerRig() : remoteSwitch(rig.state, rig.library(), rig.view, rig.view, windowViews) {
+        remoteSwitch.setActions({[this](const RemoteCommand& command) {
+                                     const bool on = command.button == RemoteCommand::Button::On;
+                                     if (command.kind == RemoteCommand::Kind::Press)
+                                         on ? engine().PressOnButton() : engine().PressOffButton();
+                                     else if (command.kind == RemoteCommand::Kind::Release)
+                                         on ? engine().ReleaseOnButton()
+                                            : engine().ReleaseOffButton();
+                                 },
+                                 {},
+                                 {}});
+        rig.loadWaveMelody(2000);
+    }
+    MelodyEngine& engine() { return rig.engine(); }
+    bool sounding() const { return rig.state.OnSwitchState != SwitchPosition::Off; }
+
+    RemoteSettings settings(bool lan) const {
+        RemoteSettings chosen;
+        chosen.Web = true;
+        chosen.WebPort = port;
+        chosen.Lan = lan;
+        chosen.Token = kToken;
+        return chosen;
+    }
+
+    // A page's socket on loopback, open once this returns true.
+    bool connectPage(QWebSocket& page) {
+        page.open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(port)));
+        return eventually([&] { return page.state() == QAbstractSocket::ConnectedState; });
+    }
+
+    EngineRig rig;
+    QuietLoaderViews windowViews;
+    RemoteSwitch remoteSwitch;
+    RemoteControl remote{remoteSwitch, {}};
+    quint16 port = freePort();
+};
+
+// A new token, the page turned off and LAN access turned off each lock out
+// the pages already open, not only new ones.
+TEST(RemoteServers, SettingsChangeClosesOpenPages) {
+    ServerRig rig;
+    const auto newToken = [&] {
+        RemoteSettings changed = rig.settings(false);
+        changed.Token = "another-token-of-22-chr";
+        return changed;
+    };
+    const auto pageOff = [&] {
+        RemoteSettings changed = rig.settings(false);
+        changed.Web = false;
+        return changed;
+    };
+    const struct {
+        const char* name;
+        RemoteSettings before;
+        RemoteSettings after;
+    } changes[] = {
+        {"new token", rig.settings(false), newToken()},
+        {"page off", rig.settings(false), pageOff()},
+        {"LAN off", rig.settings(true), rig.settings(false)},
+    };
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.name);
+        ASSERT_TRUE(rig.remote.apply(change.before).empty());
+        QWebSocket page;
+        ASSERT_TRUE(rig.connectPage(page));
+        rig.remote.apply(change.after);
+        EXPECT_TRUE(eventually([&] { return page.state() == QAbstractSocket::UnconnectedState; }));
+    }
+}
+
+// A phone that presses ON and drops leaves the switch free: OFF from the
+// window stops the melody.
+TEST(RemoteServers, VanishedPageLetsGoOfItsPress) {
+    ServerRig rig;
+    ASSERT_TRUE(rig.remote.apply(rig.settings(false)).empty());
+    QWebSocket page;
+    ASSERT_TRUE(rig.connectPage(page));
+    page.sendTextMessage(QStringLiteral(R"({"press":"on"})"));
+    ASSERT_TRUE(eventually([&] { return rig.rig.state.OnButtonDown; }));
+    ASSERT_TRUE(rig.sounding());
+    page.abort();
+    EXPECT_TRUE(eventually([&] { return !rig.rig.state.OnButtonDown; }));
+    rig.engine().PressOffButton();
+    rig.engine().ReleaseOffButton();
+    EXPECT_FALSE(rig.sounding());
+}
+
+// Idle request heads from one address take only a few seats of the waiting
+// room: the next from it is turned away at once, another address is served.
+TEST(RemoteServers, IdleHeadsFromOneAddress) {
+    ServerRig rig;
+    ASSERT_TRUE(rig.remote.apply(rig.settings(false)).empty());
+    const auto from = [&](const char* address) {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->bind(QHostAddress(QString::fromLatin1(address)));
+        socket->connectToHost(QHostAddress::LocalHost, rig.port);
+        return socket;
+    };
+    std::vector<std::unique_ptr<QTcpSocket>> idle;
+    for (int i = 0; i < kMaxUnfinishedHeadsPerAddress; ++i) {
+        idle.push_back(from("127.0.0.2"));
+        ASSERT_TRUE(
+            eventually([&] { return idle.back()->state() == QAbstractSocket::ConnectedState; }));
+    }
+    const auto answer = [&](QTcpSocket& socket) {
+        socket.write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        eventually([&] { return socket.canReadLine(); });
+        return socket.readLine().trimmed();
+    };
+    const auto extra = from("127.0.0.2");
+    EXPECT_EQ(answer(*extra), "HTTP/1.1 503 Service Unavailable");
+    const auto phone = from("127.0.0.1");
+    EXPECT_EQ(answer(*phone), "HTTP/1.1 200 OK");
+}
+
+// A load lets window events run, and a queued media-controls call is one of
+// them: the calls must wait for the load, never start one inside it.
+TEST(RemoteServers, QueuedMediaStepsNeverNest) {
+    tremlo::test::application();
+    EngineRig engineRig;
+    QuietLoaderViews windowViews;
+    RemoteSwitch remoteSwitch(engineRig.state, engineRig.library(), engineRig.view, engineRig.view,
+                              windowViews);
+    Mpris mpris(remoteSwitch, {});
+    auto* player = mpris.findChild<MprisPlayer*>();
+    ASSERT_NE(player, nullptr);
+
+    std::deque<std::function<void()>> posted;
+    int callsWaiting = 1000;
+    // What the event pump would deliver: ten of the bus's calls, then the
+    // tasks posted so far.
+    const auto processEvents = [&] {
+        for (int i = 0; i < 10 && callsWaiting > 0; ++i, --callsWaiting)
+            player->Next();
+        while (!posted.empty()) {
+            auto task = std::move(posted.front());
+            posted.pop_front();
+            task();
+        }
+    };
+    int depth = 0;
+    int deepest = 0;
+    int loads = 0;
+    remoteSwitch.setActions(
+        {[&](const RemoteCommand& command) {
+             if (command.kind != RemoteCommand::Kind::Step)
+                 return;
+             ++loads;
+             deepest = std::max(deepest, ++depth);
+             processEvents();
+             --depth;
+         },
+         {},
+         [&](std::function<void()> task) { posted.push_back(std::move(task)); }});
+    while (callsWaiting > 0 || !posted.empty())
+        processEvents();
+    EXPECT_EQ(deepest, 1);
+    // The calls that came during one load are one more load.
+    EXPECT_EQ(loads, 100);
+}
+
+} // namespace
+} // namespace tremlo::remote::test
