@@ -110,10 +110,17 @@ def case_mpris(session, args):
     playerctl("next")
     h.wait_until(lambda: playerctl("metadata", "xesam:title") == "second", 10,
                  "the shelf's next melody after next", alive=program.process)
-    # Opening a file loads it as a drop does.
-    playerctl("open", "file://" + session.path("tone.wav"))
+    # Opening a file loads it as a drop does, but another program's open
+    # leaves the working folder where it was.
+    elsewhere = session.path("elsewhere")
+    os.makedirs(elsewhere, exist_ok=True)
+    shutil.copy(session.path("tone.wav"), elsewhere)
+    folder = os.readlink(f"/proc/{program.pid}/cwd")
+    playerctl("open", "file://" + os.path.join(elsewhere, "tone.wav"))
     h.wait_until(lambda: playerctl("metadata", "xesam:title") == "tone", 10,
                  "the opened melody", alive=program.process)
+    check(os.readlink(f"/proc/{program.pid}/cwd") == folder,
+          "opening a file from the media controls changed the working folder")
     program.check_alive()
 
 
@@ -185,12 +192,14 @@ def case_web(session, args):
     browser = shutil.which("chromium")
     check(browser, "Debian's chromium is not installed")
     modules = puppeteer(session)
-    program = start(session, args, {"Remote": {"Web": "Yes", "WebPort": WEB_PORT}})
+    token = "q3Xv0Jr8cW1tZk7nB2mA5g"
+    program = start(session, args,
+                    {"Remote": {"Web": "Yes", "WebPort": WEB_PORT, "Token": token}})
     h.wait_until(lambda: f":{WEB_PORT:X}" in open("/proc/net/tcp").read(), 10,
                  "the page's port", alive=program.process)
     driver = session.spawn("browser", [
-        "node", os.path.join(HERE, "remote_page.js"), browser, f"http://127.0.0.1:{WEB_PORT}/",
-        session.path("touch")],
+        "node", os.path.join(HERE, "remote_page.js"), browser,
+        f"http://127.0.0.1:{WEB_PORT}/?token={token}", session.path("touch")],
         env=dict(session.env, NODE_PATH=modules))
     driver_log = session.path("browser.log")
 
@@ -203,6 +212,8 @@ def case_web(session, args):
             f.write(json.dumps({"key": key, "down": down}) + "\n")
 
     h.wait_until(lambda: said("ready"), 60, "the page in chromium", alive=driver)
+    # The browser's history never keeps the token once the page has read it.
+    check(said(f"address http://127.0.0.1:{WEB_PORT}/\n"), "the page kept its token in its address")
     recording, _ = heard_then_stopped(session, args, lambda: touch("on", True),
                                       lambda: touch("on", False),
                                       lambda: (touch("off", True), touch("off", False)))
