@@ -11,6 +11,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QNetworkDatagram>
+#include <QUdpSocket>
 #include <QWebSocket>
 #include <deque>
 #include <gtest/gtest.h>
@@ -67,6 +69,20 @@ struct ServerRig : WithApplication {
         chosen.Lan = lan;
         chosen.Token = kToken;
         return chosen;
+    }
+
+    // A connection from `address` (any of 127/8) to the page's port.
+    std::unique_ptr<QTcpSocket> from(const char* address) const {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->bind(QHostAddress(QString::fromLatin1(address)));
+        socket->connectToHost(QHostAddress::LocalHost, port);
+        return socket;
+    }
+    // The status line the server answers `request` with.
+    static QByteArray answer(QTcpSocket& socket, const QByteArray& request) {
+        socket.write(request);
+        eventually([&] { return socket.canReadLine(); });
+        return socket.readLine().trimmed();
     }
 
     // A page's socket on loopback, open once this returns true.
@@ -137,27 +153,80 @@ TEST(RemoteServers, VanishedPageLetsGoOfItsPress) {
 TEST(RemoteServers, IdleHeadsFromOneAddress) {
     ServerRig rig;
     ASSERT_TRUE(rig.remote.apply(rig.settings(false)).empty());
-    const auto from = [&](const char* address) {
-        auto socket = std::make_unique<QTcpSocket>();
-        socket->bind(QHostAddress(QString::fromLatin1(address)));
-        socket->connectToHost(QHostAddress::LocalHost, rig.port);
-        return socket;
-    };
     std::vector<std::unique_ptr<QTcpSocket>> idle;
     for (int i = 0; i < kMaxUnfinishedHeadsPerAddress; ++i) {
-        idle.push_back(from("127.0.0.2"));
+        idle.push_back(rig.from("127.0.0.2"));
         ASSERT_TRUE(
             eventually([&] { return idle.back()->state() == QAbstractSocket::ConnectedState; }));
     }
-    const auto answer = [&](QTcpSocket& socket) {
-        socket.write("GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-        eventually([&] { return socket.canReadLine(); });
-        return socket.readLine().trimmed();
+    const QByteArray request = "GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    EXPECT_EQ(ServerRig::answer(*rig.from("127.0.0.2"), request),
+              "HTTP/1.1 503 Service Unavailable");
+    EXPECT_EQ(ServerRig::answer(*rig.from("127.0.0.1"), request), "HTTP/1.1 200 OK");
+}
+
+// The rules and Qt's handshake must judge the same header: one that matters
+// comes once, and no line is folded onto the one before.
+TEST(RemoteServers, AmbiguousHeadsAreRefused) {
+    ServerRig rig;
+    ASSERT_TRUE(rig.remote.apply(rig.settings(false)).empty());
+    const QByteArray start = "GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    const QByteArray upgrade = "Upgrade: websocket\r\nConnection: Upgrade\r\n"
+                               "Sec-WebSocket-Version: 13\r\n";
+    const QByteArray key = "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n";
+    const struct {
+        const char* name;
+        QByteArray head;
+    } heads[] = {
+        {"two hosts", start + "Host: evil.example\r\n" + upgrade + key},
+        {"two origins",
+         start + "Origin: http://127.0.0.1\r\nOrigin: http://evil.example\r\n" + upgrade + key},
+        {"two upgrades", start + upgrade + "Upgrade: websocket\r\n" + key},
+        {"two keys", start + upgrade + key + key},
+        {"a folded line", start + upgrade + key + "X-Note: a\r\n Origin: http://evil.example\r\n"},
     };
-    const auto extra = from("127.0.0.2");
-    EXPECT_EQ(answer(*extra), "HTTP/1.1 503 Service Unavailable");
-    const auto phone = from("127.0.0.1");
-    EXPECT_EQ(answer(*phone), "HTTP/1.1 200 OK");
+    for (const auto& head : heads) {
+        SCOPED_TRACE(head.name);
+        EXPECT_EQ(ServerRig::answer(*rig.from("127.0.0.1"), head.head + "\r\n"),
+                  "HTTP/1.1 400 Bad Request");
+    }
+}
+
+// An OSC press is held while its sender repeats it; a sender quiet for the
+// hold time, its release lost, lets go, and OFF from the window works again.
+TEST(RemoteServers, QuietOscSenderLetsGo) {
+    ServerRig rig;
+    std::int64_t nowMs = 0;
+    AccessPolicy policy;
+    OscServer osc(rig.remoteSwitch, policy, [&] { return nowMs; });
+    ASSERT_FALSE(osc.listen(0, false));
+    QUdpSocket deck;
+    const auto send = [&](const OscMessage& message) {
+        const auto bytes = encodeOscMessage(message);
+        deck.writeDatagram(reinterpret_cast<const char*>(bytes.data()),
+                           static_cast<qint64>(bytes.size()), QHostAddress::LocalHost, osc.port());
+    };
+    // The state asked for after a press tells the press was taken.
+    const auto press = [&] {
+        send({"/tremolo/on", {std::int32_t{1}}});
+        send({"/tremolo/state", {}});
+        ASSERT_TRUE(eventually([&] { return deck.hasPendingDatagrams(); }));
+        while (deck.hasPendingDatagrams())
+            deck.receiveDatagram();
+    };
+    press();
+    ASSERT_TRUE(rig.rig.state.OnButtonDown);
+    nowMs = kOscHoldMs - 500;
+    press();
+    nowMs = 2 * kOscHoldMs - 501;
+    osc.letGoOfQuietSenders();
+    EXPECT_TRUE(rig.rig.state.OnButtonDown) << "the repeat keeps the press";
+    nowMs = 2 * kOscHoldMs - 500;
+    osc.letGoOfQuietSenders();
+    EXPECT_FALSE(rig.rig.state.OnButtonDown);
+    rig.engine().PressOffButton();
+    rig.engine().ReleaseOffButton();
+    EXPECT_FALSE(rig.sounding());
 }
 
 // A load lets window events run, and a queued media-controls call is one of
