@@ -8,10 +8,10 @@
 #include "remote_control.h"
 
 #include <QEventLoop>
+#include <QNetworkDatagram>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-#include <QNetworkDatagram>
 #include <QUdpSocket>
 #include <QWebSocket>
 #include <deque>
@@ -227,6 +227,39 @@ TEST(RemoteServers, QuietOscSenderLetsGo) {
     rig.engine().PressOffButton();
     rig.engine().ReleaseOffButton();
     EXPECT_FALSE(rig.sounding());
+}
+
+// A client that pings and never reads would have Qt queue every pong: it
+// is dropped once its unsent bytes pass the limit, however fast it sends.
+TEST(RemoteServers, PageThatNeverReadsIsDropped) {
+    ServerRig rig;
+    ASSERT_TRUE(rig.remote.apply(rig.settings(false)).empty());
+    QTcpSocket client;
+    client.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+    client.connectToHost(QHostAddress::LocalHost, rig.port);
+    ASSERT_TRUE(eventually([&] { return client.state() == QAbstractSocket::ConnectedState; }));
+    client.write("GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                 "Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+                 "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n");
+    ASSERT_TRUE(eventually([&] { return client.canReadLine(); }));
+    ASSERT_EQ(client.readLine().trimmed(), "HTTP/1.1 101 Switching Protocols");
+    // Masked pings of 125 bytes, as a browser would send them.
+    QByteArray ping("\x89\xfd\0\0\0\0", 6);
+    ping.append(125, 'p');
+    QByteArray burst;
+    for (int i = 0; i < 1000; ++i)
+        burst += ping;
+    // Up to 400 MB of pings; the fault this catches never closes.
+    int bursts = 0;
+    EXPECT_TRUE(eventually([&] {
+        if (client.state() != QAbstractSocket::ConnectedState)
+            return true;
+        if (client.bytesToWrite() < burst.size() && bursts < 3000) {
+            client.write(burst);
+            ++bursts;
+        }
+        return false;
+    }));
 }
 
 // A load lets window events run, and a queued media-controls call is one of
