@@ -4,7 +4,7 @@
 // switch, and the switch's state goes back to the senders heard last.
 //
 // How the parts talk: each datagram is judged whole by the AccessPolicy
-// (token, shut-out, well-formedness) and its commands go to the
+// (address, token, budget, well-formedness) and its commands go to the
 // RemoteSwitch; its state changes come back as /tremolo/melody,
 // /tremolo/door, /tremolo/locked (ints 0 or 1), /tremolo/switch (text) and
 // /tremolo/title (text), sent to the address and port each sender sent from.

@@ -8,7 +8,8 @@
 //   OscPort=9000
 //   Web=No          the phone page and its WebSocket on WebPort
 //   WebPort=8470
-//   Lan=No          listen on every address instead of loopback only
+//   Lan=No          listen on every address instead of loopback only; peers
+//                   on the local network only
 //   Token=          the key another computer must give; made when LAN
 //                   access is first turned on
 //
