@@ -61,8 +61,23 @@ void RemoteSwitch::command(const RemoteCommand& command, ClientId client) {
         m_held.push_back({client, command.button});
     if (command.kind == Kind::Release)
         std::erase(m_held, Held{client, command.button});
-    if (m_actions.command)
-        m_actions.command(command);
+    post([this, command] {
+        if (m_actions.command)
+            m_actions.command(command);
+    });
+}
+
+// Each on its own, so that a press that comes while an OFF waits for the
+// melody to run out is taken at once, as the window's would be.
+void RemoteSwitch::post(std::function<void()> task) {
+    if (!m_actions.later) {
+        task();
+        return;
+    }
+    m_actions.later([self = std::weak_ptr<RemoteSwitch*>(m_self), task = std::move(task)] {
+        if (self.lock())
+            task();
+    });
 }
 
 void RemoteSwitch::openFile(const std::string& path) {
@@ -83,20 +98,20 @@ void RemoteSwitch::letGo(ClientId client) {
         const bool stillHeld =
             std::any_of(m_held.begin(), m_held.end(),
                         [button](const Held& held) { return held.button == button; });
-        if (!stillHeld && m_actions.command)
-            m_actions.command({RemoteCommand::Kind::Release, button});
+        if (!stillHeld)
+            post([this, button] {
+                if (m_actions.command)
+                    m_actions.command({RemoteCommand::Kind::Release, button});
+            });
     }
 }
 
 void RemoteSwitch::load(std::variant<int, std::string> what) {
     m_waiting = std::move(what);
-    if (m_loading || m_loadPosted || !m_actions.later)
+    if (m_loading || m_loadPosted)
         return;
     m_loadPosted = true;
-    m_actions.later([self = std::weak_ptr<RemoteSwitch*>(m_self)] {
-        if (const auto alive = self.lock())
-            (*alive)->loadWaiting();
-    });
+    post([this] { loadWaiting(); });
 }
 
 void RemoteSwitch::loadWaiting() {

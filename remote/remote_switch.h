@@ -47,9 +47,10 @@ struct SwitchActions {
     std::function<void(const RemoteCommand&)> command;
     // Loads a melody as a drop on the switch does.
     std::function<void(const std::string& path)> openFile;
-    // Runs a task once the current event is handled. A load lets window
-    // events run while it waits, and a remote's call can be one of them, so
-    // loads never run inside the call that asked for them.
+    // Runs a task once the current event is handled. A load, or an OFF
+    // that lets the melody run out, lets window events run while it waits,
+    // and a remote's call can be one of them, so no command runs inside the
+    // call that asked for it. Without it commands run at once (tests).
     std::function<void(std::function<void()>)> later;
 };
 
@@ -100,6 +101,7 @@ public:
 
 private:
     void publish();
+    void post(std::function<void()> task);
     void load(std::variant<int, std::string> what);
     void loadWaiting();
 

@@ -290,10 +290,13 @@ TEST(RemoteServers, QueuedMediaStepsNeverNest) {
     int depth = 0;
     int deepest = 0;
     int loads = 0;
+    int clicks = 0;
     remoteSwitch.setActions(
         {[&](const RemoteCommand& command) {
-             if (command.kind != RemoteCommand::Kind::Step)
+             if (command.kind != RemoteCommand::Kind::Step) {
+                 ++clicks;
                  return;
+             }
              ++loads;
              deepest = std::max(deepest, ++depth);
              processEvents();
@@ -301,8 +304,12 @@ TEST(RemoteServers, QueuedMediaStepsNeverNest) {
          },
          {},
          [&](std::function<void()> task) { posted.push_back(std::move(task)); }});
+    // A press, too, waits for the event loop: the call returns first.
+    player->Stop();
+    EXPECT_EQ(clicks, 0);
     while (callsWaiting > 0 || !posted.empty())
         processEvents();
+    EXPECT_EQ(clicks, 1);
     EXPECT_EQ(deepest, 1);
     // The calls that came during one load are one more load.
     EXPECT_EQ(loads, 100);
