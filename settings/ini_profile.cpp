@@ -216,7 +216,24 @@ bool lockExclusive(int fd) {
 
 } // namespace
 
+namespace {
+
+// A file that holds a key another computer could press the switch with is
+// for its owner's eyes only; other accounts on this computer must not read
+// it. Judged on the text itself, whichever writer it comes from.
+bool holdsSecret(std::string_view bytes) {
+    const IniText ini = parseText(bytes);
+    const auto section = findSection(ini.lines, "Remote");
+    const auto at = section ? findKey(ini.lines, *section, "Token") : std::nullopt;
+    return at && !keyLine(ini.lines[*at])->value.empty();
+}
+
+} // namespace
+
 bool replaceFile(const std::string& path, std::string_view bytes, std::optional<mode_t> mode) {
+    // A stricter mode the user chose stays.
+    if (holdsSecret(bytes))
+        mode = mode.value_or(0600) & ~mode_t{077};
     const std::string temporary = path + ".tmp";
     const auto create = [&] {
         return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
@@ -270,14 +287,6 @@ bool isWritable(const std::string& path, mode_t mode) {
     return (mode & 0222) != 0 && ::access(path.c_str(), W_OK) == 0;
 }
 
-// A file that holds a key another computer could use to press the switch is
-// for its owner's eyes only; other accounts on this computer must not read it.
-bool holdsSecret(const IniText& ini) {
-    const auto section = findSection(ini.lines, "Remote");
-    const auto at = section ? findKey(ini.lines, *section, "Token") : std::nullopt;
-    return at && !keyLine(ini.lines[*at])->value.empty();
-}
-
 bool writeEntries(const std::string& path, const std::string& lockPath, std::string_view section,
                   const std::vector<IniProfile::Entry>& entries) {
     // Each key stands alone: one the file cannot hold keeps the value it has
@@ -321,14 +330,11 @@ bool writeEntries(const std::string& path, const std::string& lockPath, std::str
         out += line;
         out += ini.eol;
     }
-    std::optional<mode_t> keptMode =
-        outcome == ReadOutcome::Read ? std::optional(mode) : std::nullopt;
-    // A stricter mode the user chose stays.
-    if (holdsSecret(ini))
-        keptMode = keptMode.value_or(0600) & ~mode_t{077};
     // The lock is let go only after the rename, so the next writer reads
     // the new file.
-    return replaceFile(target, out, keptMode) && storable.size() == entries.size();
+    return replaceFile(target, out,
+                       outcome == ReadOutcome::Read ? std::optional(mode) : std::nullopt) &&
+           storable.size() == entries.size();
 }
 
 } // namespace
