@@ -325,6 +325,7 @@ std::vector<std::string> Program::applyRemotes(const RemoteSettings& chosen) {
 
 bool Program::startRemotes() {
     m_remote.publishMediaControls();
+    m_remote.setPeersAnywhere(readRemotePeerSettings(m_settingsFile).Anywhere);
     showRefusals(applyRemotes(m_store.loadRemote()));
     return true;
 }

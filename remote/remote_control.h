@@ -43,6 +43,8 @@ public:
     // Listens, or stops listening, as `settings` say; a line for each remote
     // that could not start. Settings the same as the last ones change nothing.
     std::vector<std::string> apply(const RemoteSettings& settings);
+    // LAN access takes peers on any address, not only the local network's.
+    void setPeersAnywhere(bool anywhere) { m_policy.setPeersAnywhere(anywhere); }
     // The media controls: false when there is no session bus.
     bool publishMediaControls() { return m_mpris.publish(); }
 

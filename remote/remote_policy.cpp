@@ -76,10 +76,14 @@ bool isLanAddress(std::string_view address) {
     return ip[0] == 10 || (ip[0] == 172 && (ip[1] & 0xf0) == 16) || (ip[0] == 192 && ip[1] == 168);
 }
 
+bool AccessPolicy::peerAllowed(const std::string& peer, bool peerLoopback) const {
+    return peerLoopback || m_peersAnywhere || isLanAddress(peer);
+}
+
 Verdict AccessPolicy::judgeHttp(const HttpRequestFacts& request, std::int64_t nowMs) {
     if (request.bytes > kMaxRequestBytes)
         return Verdict::TooLarge;
-    if (!request.peerLoopback && !isLanAddress(request.peer))
+    if (!peerAllowed(request.peer, request.peerLoopback))
         return Verdict::Forbidden;
     // The page's own origin is the address its browser asked for.
     if (request.origin && *request.origin != "http://" + request.host)
@@ -95,7 +99,7 @@ Verdict AccessPolicy::judgeHttp(const HttpRequestFacts& request, std::int64_t no
 std::optional<std::vector<OscMessage>>
 AccessPolicy::judgeOsc(const std::string& peer, bool peerLoopback,
                        std::span<const std::uint8_t> datagram, std::int64_t nowMs) {
-    if (!peerLoopback && !isLanAddress(peer))
+    if (!peerAllowed(peer, peerLoopback))
         return std::nullopt;
     auto messages = parseOscPacket(datagram);
     if (!messages)

@@ -91,6 +91,9 @@ class AccessPolicy {
 public:
     explicit AccessPolicy(std::string token = {}) : m_token(std::move(token)) {}
     void setToken(std::string token) { m_token = std::move(token); }
+    // Lets peers on any address in, still with the token: the user's own
+    // widening of LAN access.
+    void setPeersAnywhere(bool anywhere) { m_peersAnywhere = anywhere; }
 
     // The page, or the upgrade of its socket, at `nowMs`.
     Verdict judgeHttp(const HttpRequestFacts& request, std::int64_t nowMs);
@@ -105,7 +108,10 @@ public:
                                                     std::int64_t nowMs);
 
 private:
+    bool peerAllowed(const std::string& peer, bool peerLoopback) const;
+
     std::string m_token;
+    bool m_peersAnywhere = false;
     RateLimit m_wrongTokens{kMaxWrongTokensPerSecond};
     RateLimit m_loopbackOsc{kMaxOscMessagesPerSecond};
     RateLimit m_tokenOsc{kMaxOscMessagesPerSecond};

@@ -11,7 +11,8 @@ back. web: Debian's chromium, driven by puppeteer-core, touches the phone
 page's keys and its lamps follow, and the browser's address loses the token.
 lan: the program and a peer in network namespaces of their own; a peer on a
 private address with the token is let in, one on a global address is not,
-an empty bundle subscribes nobody and forged failures shut nobody out.
+an empty bundle subscribes nobody and forged failures shut nobody out;
+[Remote Peers] Anywhere=Yes lets the global address in.
 """
 
 import json
@@ -332,6 +333,15 @@ def case_lan(session, args):
         check("/tremolo/melody" in heard[1], "the sender with the token was not told")
         check(heard[0] == [], f"an empty bundle subscribed its sender: {heard[0]}")
         datagrams(private[1], [osc_message("/tremolo/off", token)], listen=0.2)
+        program.check_alive()
+        session.stop(program.process)
+        # Widened by hand, LAN access takes the global address too.
+        program = start(session, args,
+                        {"Remote": {"Osc": "Yes", "OscPort": OSC_PORT, "Lan": "Yes",
+                                    "Token": token}, "Remote Peers": {"Anywhere": "Yes"}},
+                        prefix=("ip", "netns", "exec", mine))
+        h.wait_until(lambda: "/tremolo/melody" in datagrams(elsewhere[1], [state], listen=0.5)[0],
+                     20, "the state told to a global peer once widened", alive=program.process)
         program.check_alive()
     finally:
         for name in made:

@@ -42,6 +42,7 @@ struct Row {
     int sends = 1; // the datagram, at once; the last one is judged
     // What an allowed datagram's messages are, when not the press below.
     std::optional<std::vector<OscMessage>> passed = std::nullopt;
+    bool peersAnywhere = false; // the user widened LAN access
 };
 
 HttpRequestFacts fromPhone(std::optional<std::string> token) {
@@ -136,6 +137,16 @@ const Row kRows[] = {
     {"UniqueLocalPeer", 0, 0, fromPeer("fd12:3456::5"), {}, false, Verdict::Allow},
     {"LinkLocalPeer", 0, 0, fromPeer("fe80::1%eth0"), {}, false, Verdict::Allow},
     {"MappedPrivatePeer", 0, 0, fromPeer("::ffff:10.1.2.3"), {}, false, Verdict::Allow},
+    {"GlobalPeerWhenWidened",
+     0,
+     0,
+     fromPeer("203.0.113.5"),
+     {},
+     false,
+     Verdict::Allow,
+     1,
+     std::nullopt,
+     true},
     {"ShutOutIsPerAddress",
      5,
      1000,
@@ -180,6 +191,7 @@ class AccessRules : public testing::TestWithParam<Row> {};
 TEST_P(AccessRules, Verdict) {
     const Row& row = GetParam();
     AccessPolicy policy(kToken);
+    policy.setPeersAnywhere(row.peersAnywhere);
     // Half the failures from the page, half from datagrams, all from one
     // address that anyone could have forged.
     for (int i = 0; i < row.failuresBefore; ++i) {
