@@ -11,6 +11,7 @@
 #include <QUrlQuery>
 #include <QWebSocket>
 #include <memory>
+#include <utility>
 
 // The page is in this static library's resources, which the linker would
 // leave out unless something named them.
@@ -191,6 +192,10 @@ void WebServer::close() {
         socket->abort();
     for (QTcpSocket* socket : m_server.findChildren<QTcpSocket*>())
         socket->abort();
+    // A handshake still under way was let in by the old rules too.
+    for (const QPointer<QTcpSocket>& socket : std::exchange(m_handedOver, {}))
+        if (socket)
+            socket->abort();
 }
 
 int WebServer::openSockets() const {
@@ -270,6 +275,8 @@ void WebServer::readHead(QTcpSocket* socket) {
         for (QTimer* deadline : socket->findChildren<QTimer*>())
             deadline->deleteLater();
         socket->setParent(nullptr);
+        std::erase_if(m_handedOver, [](const QPointer<QTcpSocket>& held) { return !held; });
+        m_handedOver.emplace_back(socket);
         m_sockets.handleConnection(socket);
     } else if (path == QLatin1String("/")) {
         socket->readAll();

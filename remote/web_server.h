@@ -20,11 +20,13 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTimer>
 #include <QWebSocketServer>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QHostAddress;
 class QTcpSocket;
@@ -65,6 +67,8 @@ private:
     Clock m_clock;
     QTcpServer m_server;
     QWebSocketServer m_sockets;
+    // Sockets handed to the WebSocket server, for as long as they live.
+    std::vector<QPointer<QTcpSocket>> m_handedOver;
     // Drops the pages that do not read, and pings the rest now and then.
     QTimer m_sweep;
     std::int64_t m_lastPingMs = 0;
