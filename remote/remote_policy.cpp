@@ -118,13 +118,18 @@ AccessPolicy::judgeOsc(const std::string& peer, bool peerLoopback,
             message.arguments.erase(message.arguments.begin());
         }
     }
-    const int cost = static_cast<int>(
-        std::count_if(messages->begin(), messages->end(), [](const OscMessage& message) {
-            const auto command = oscCommand(message);
-            return !command || command->kind != RemoteCommand::Kind::Release;
-        }));
-    if (!(peerLoopback ? m_loopbackOsc : m_tokenOsc).take(nowMs, cost))
-        return std::nullopt;
+    const auto costs = [](const OscMessage& message) {
+        const auto command = oscCommand(message);
+        return !command || command->kind != RemoteCommand::Kind::Release;
+    };
+    const int cost = static_cast<int>(std::count_if(messages->begin(), messages->end(), costs));
+    // Past the budget the releases still go, or a held switch would stay
+    // held; the rest of the datagram is dropped.
+    if (!(peerLoopback ? m_loopbackOsc : m_tokenOsc).take(nowMs, cost)) {
+        std::erase_if(*messages, costs);
+        if (messages->empty())
+            return std::nullopt;
+    }
     return messages;
 }
 

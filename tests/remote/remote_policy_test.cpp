@@ -28,6 +28,16 @@ std::vector<std::uint8_t> bundleOf(const OscMessage& message, int count) {
 
 const OscMessage kNext{"/tremolo/next", {}};
 const OscMessage kReleaseOn{"/tremolo/on", {std::int32_t{0}}};
+// A release, then 31 steps.
+std::vector<std::uint8_t> releaseAndSteps(const OscMessage& release, const OscMessage& step) {
+    auto out = bundleOf(step, 31);
+    const auto first = encodeOscMessage(release);
+    std::vector<std::uint8_t> element{0, 0, 0, static_cast<std::uint8_t>(first.size())};
+    element.insert(element.end(), first.begin(), first.end());
+    out.insert(out.begin() + 16, element.begin(), element.end());
+    return out;
+}
+
 const OscMessage kNextWithToken{"/tremolo/next", {std::string(kToken)}};
 const OscMessage kReleaseOnWithToken{"/tremolo/on", {std::string(kToken), std::int32_t{0}}};
 
@@ -181,6 +191,9 @@ const Row kRows[] = {
     // A flood of releases never keeps a held switch down.
     {"ReleasesCostNothing", 0, 0, std::nullopt, bundleOf(kReleaseOnWithToken, 32), false,
      Verdict::Allow, 10, std::vector<OscMessage>(32, kReleaseOn)},
+    {"ReleaseGoesPastBudget", 0, 0, std::nullopt,
+     releaseAndSteps(kReleaseOnWithToken, kNextWithToken), false, Verdict::Allow,
+     kMaxOscMessagesPerSecond / 31 + 1, std::vector<OscMessage>{kReleaseOn}},
     {"GlobalDatagramWithToken", 0, 0, std::nullopt,
      oscBytes({"/tremolo/on", {std::string(kToken), std::int32_t{1}}}), false, Verdict::Drop, 1,
      std::nullopt},
