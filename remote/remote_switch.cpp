@@ -43,7 +43,8 @@ SwitchActions engineActions(MelodyEngine& engine, Commands& commands,
     auto later = [](std::function<void()> task) {
         QTimer::singleShot(0, QCoreApplication::instance(), std::move(task));
     };
-    return {command, std::move(openFile), later};
+    auto holdSaves = [&commands](bool held) { commands.holdShelfSaves(held); };
+    return {command, std::move(openFile), later, holdSaves};
 }
 
 RemoteSwitch::RemoteSwitch(const PlaybackState& state, const sound::SoundLibrary& library,
@@ -117,6 +118,8 @@ void RemoteSwitch::load(std::variant<int, std::string> what) {
 void RemoteSwitch::loadWaiting() {
     m_loadPosted = false;
     m_loading = true;
+    if (m_actions.holdSaves)
+        m_actions.holdSaves(true);
     while (m_waiting) {
         auto what = std::move(*m_waiting);
         m_waiting.reset();
@@ -128,6 +131,8 @@ void RemoteSwitch::loadWaiting() {
         }
     }
     m_loading = false;
+    if (m_actions.holdSaves)
+        m_actions.holdSaves(false);
 }
 
 void RemoteSwitch::onChange(std::function<void(const RemoteState&)> listener) {

@@ -52,6 +52,9 @@ struct SwitchActions {
     // and a remote's call can be one of them, so no command runs inside the
     // call that asked for it. Without it commands run at once (tests).
     std::function<void(std::function<void()>)> later;
+    // Held while a run of steps and files loads, so that what is saved of
+    // each (the shelf's position) is written once the run has settled.
+    std::function<void(bool held)> holdSaves;
 };
 
 // The engine's button operations for presses, releases and clicks (a press

@@ -56,6 +56,7 @@ struct ServerRig : WithApplication {
                                             : engine().ReleaseOffButton();
                                  },
                                  {},
+                                 {},
                                  {}});
         rig.loadWaveMelody(2000);
     }
@@ -291,19 +292,25 @@ TEST(RemoteServers, QueuedMediaStepsNeverNest) {
     int deepest = 0;
     int loads = 0;
     int clicks = 0;
-    remoteSwitch.setActions(
-        {[&](const RemoteCommand& command) {
-             if (command.kind != RemoteCommand::Kind::Step) {
-                 ++clicks;
-                 return;
-             }
-             ++loads;
-             deepest = std::max(deepest, ++depth);
-             processEvents();
-             --depth;
-         },
-         {},
-         [&](std::function<void()> task) { posted.push_back(std::move(task)); }});
+    bool savesHeld = false;
+    int settled = 0;
+    remoteSwitch.setActions({[&](const RemoteCommand& command) {
+                                 if (command.kind != RemoteCommand::Kind::Step) {
+                                     ++clicks;
+                                     return;
+                                 }
+                                 ++loads;
+                                 EXPECT_TRUE(savesHeld);
+                                 deepest = std::max(deepest, ++depth);
+                                 processEvents();
+                                 --depth;
+                             },
+                             {},
+                             [&](std::function<void()> task) { posted.push_back(std::move(task)); },
+                             [&](bool held) {
+                                 settled += savesHeld && !held;
+                                 savesHeld = held;
+                             }});
     // A press, too, waits for the event loop: the call returns first.
     player->Stop();
     EXPECT_EQ(clicks, 0);
@@ -311,8 +318,10 @@ TEST(RemoteServers, QueuedMediaStepsNeverNest) {
         processEvents();
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(deepest, 1);
-    // The calls that came during one load are one more load.
+    // The calls that came during one load are one more load, and the run is
+    // saved once, when it has settled.
     EXPECT_EQ(loads, 100);
+    EXPECT_EQ(settled, 1);
 }
 
 } // namespace
