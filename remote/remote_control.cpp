@@ -57,9 +57,10 @@ RemoteControl::~RemoteControl() {
 }
 
 std::vector<std::string> RemoteControl::apply(const RemoteSettings& settings) {
-    // Restarting closes every connection, so an unchanged choice keeps them.
-    if (m_applied == settings)
-        return m_problems;
+    // Restarting closes every connection, so an unchanged choice keeps them;
+    // one that could not start is tried again.
+    if (m_applied == settings && m_problems.empty())
+        return {};
     m_applied = settings;
     // Without a usable token nothing from afar is let in, LAN or not.
     m_policy.setToken(settings.Token.size() >= kMinTokenLength ? settings.Token : std::string());

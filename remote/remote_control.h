@@ -41,7 +41,8 @@ public:
     RemoteControl& operator=(const RemoteControl&) = delete;
 
     // Listens, or stops listening, as `settings` say; a line for each remote
-    // that could not start. Settings the same as the last ones change nothing.
+    // that could not start. Settings the same as the last ones that started
+    // change nothing.
     std::vector<std::string> apply(const RemoteSettings& settings);
     // LAN access takes peers on any address, not only the local network's.
     void setPeersAnywhere(bool anywhere) { m_policy.setPeersAnywhere(anywhere); }
