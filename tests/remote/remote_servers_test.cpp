@@ -25,6 +25,10 @@ using tremlo::test::QuietLoaderViews;
 using tremlo::test::WithApplication;
 
 constexpr const char* kToken = "q3Xv0Jr8cW1tZk7nB2mA5g";
+// A page's socket asked for by hand, as a client that never answers pings.
+constexpr const char* kUpgrade = "GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
+                                 "Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+                                 "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n";
 
 // Runs events until `done`; false after about 20 s without it, which only a
 // fault makes happen, so the limit says nothing about speed.
@@ -95,7 +99,8 @@ struct ServerRig : WithApplication {
     EngineRig rig;
     QuietLoaderViews windowViews;
     RemoteSwitch remoteSwitch;
-    RemoteControl remote{remoteSwitch, {}};
+    std::int64_t nowMs = 0;
+    RemoteControl remote{remoteSwitch, {}, [this] { return nowMs; }};
     quint16 port = freePort();
 };
 
@@ -239,9 +244,7 @@ TEST(RemoteServers, PageThatNeverReadsIsDropped) {
     client.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
     client.connectToHost(QHostAddress::LocalHost, rig.port);
     ASSERT_TRUE(eventually([&] { return client.state() == QAbstractSocket::ConnectedState; }));
-    client.write("GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\n"
-                 "Connection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
-                 "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n");
+    client.write(kUpgrade);
     ASSERT_TRUE(eventually([&] { return client.canReadLine(); }));
     ASSERT_EQ(client.readLine().trimmed(), "HTTP/1.1 101 Switching Protocols");
     // Masked pings of 125 bytes, as a browser would send them.
@@ -261,6 +264,20 @@ TEST(RemoteServers, PageThatNeverReadsIsDropped) {
         }
         return false;
     }));
+}
+
+// A page that has said nothing, not even a pong, for a long time is gone:
+// its socket is closed rather than kept for ever.
+TEST(RemoteServers, SilentPageIsClosed) {
+    ServerRig rig;
+    ASSERT_TRUE(rig.remote.apply(rig.settings(false)).empty());
+    QTcpSocket client;
+    client.connectToHost(QHostAddress::LocalHost, rig.port);
+    client.write(kUpgrade);
+    ASSERT_TRUE(eventually([&] { return client.canReadLine(); }));
+    ASSERT_EQ(client.readLine().trimmed(), "HTTP/1.1 101 Switching Protocols");
+    rig.nowMs = 75'000;
+    EXPECT_TRUE(eventually([&] { return client.state() != QAbstractSocket::ConnectedState; }));
 }
 
 // A load lets window events run, and a queued media-controls call is one of
