@@ -287,8 +287,10 @@ def case_lan(session, args):
                 print("SKIPPED: network namespaces cannot be made here")
                 return 77
             made.append(name)
-        session.run(["ip", "link", "add", "tp0", "netns", mine, "type", "veth",
-                     "peer", "name", "tp1", "netns", peer])
+        if subprocess.run(["ip", "link", "add", "tp0", "netns", mine, "type", "veth",
+                           "peer", "name", "tp1", "netns", peer]).returncode != 0:
+            print("SKIPPED: a veth pair cannot be made here")
+            return 77
         for name, device, side in ((mine, "tp0", 0), (peer, "tp1", 1)):
             for pair in (private, elsewhere):
                 session.run(["ip", "-n", name, "addr", "add", pair[side] + "/24", "dev", device])
