@@ -200,7 +200,7 @@ Program::Program(int& argc, char** argv, TerminationRequests& termination)
 void Program::connectCommands() {
     m_remoteSwitch.setActions(
         remote::engineActions(m_engine, m_commands, [this](const std::string& path) {
-            dropSoundFile(path, m_loader, m_pump, m_settings, m_engine);
+            openSoundFile(path, m_loader, m_pump, m_settings, m_engine);
         }));
     m_mainWindow.onPlaylist([this](const std::string& path) { m_commands.openPlaylist(path); });
     m_mainWindow.onStepMelody([this](int direction) {
@@ -332,6 +332,7 @@ std::vector<std::string> Program::applyRemotes(const RemoteSettings& chosen) {
 
 bool Program::startRemotes() {
     m_remote.publishMediaControls();
+    m_remote.setPeersAnywhere(readRemotePeerSettings(m_settingsFile).Anywhere);
     showRefusals(applyRemotes(m_store.loadRemote()));
     return true;
 }

@@ -147,6 +147,8 @@ public:
     void chooseMelody(int index);
     void nextMelody();
     void previousMelody();
+    // While held the shelf's position is saved once, when let go.
+    void holdShelfSaves(bool held) { m_parts.shelf.holdSaves(held); }
     // On a station set each entry is a platform: choosing or stepping to it
     // applies its door announcement, ambience, effect, pan and volumes as
     // the menus would, then loads its melody. A platform whose file has gone

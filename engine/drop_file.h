@@ -20,4 +20,9 @@ namespace tremlo {
 void dropSoundFile(const std::string& path, SoundLoader& loader, EventPump& pump,
                    const Settings& settings, MelodyEngine& engine);
 
+// The same without entering the file's folder: for a file another program
+// names, which has no say over where this one stands.
+void openSoundFile(const std::string& path, SoundLoader& loader, EventPump& pump,
+                   const Settings& settings, MelodyEngine& engine);
+
 } // namespace tremlo

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tremlo {
 namespace {
@@ -483,9 +484,19 @@ std::optional<std::string> MelodyShelf::restore() {
     return m_entries[m_chosen].path;
 }
 
+void MelodyShelf::holdSaves(bool held) {
+    m_savesHeld = held;
+    if (!held && std::exchange(m_saveOwed, false))
+        save();
+}
+
 // A failed write is not reported, as for the program's own keys: the next
 // step writes again.
 void MelodyShelf::save() {
+    if (m_savesHeld || m_chosen >= m_entries.size()) {
+        m_saveOwed = m_savesHeld;
+        return;
+    }
     writeShelfSettings(m_file, {m_playlist, static_cast<std::int32_t>(m_chosen + 1),
                                 m_entries[m_chosen].path, platformKey(m_chosen)});
 }

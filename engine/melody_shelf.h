@@ -129,6 +129,10 @@ public:
     // Nullopt when the file has no "[Shelf]" section or the file is not there.
     std::optional<std::string> restore();
 
+    // While held, choices are not saved one by one; letting go saves the
+    // last, so a run of steps from afar writes the file once it settles.
+    void holdSaves(bool held);
+
 private:
     void save();
     bool isThereWhole(std::size_t index) const;
@@ -138,6 +142,8 @@ private:
     std::string platformKey(std::size_t index) const;
 
     IniProfile& m_file;
+    bool m_savesHeld = false;
+    bool m_saveOwed = false;
     std::vector<std::string> m_folders;
     std::vector<ShelfEntry> m_entries;
     std::string m_playlist;

@@ -1,6 +1,7 @@
 #include "sound_loading.h"
 
 #include "ascii_text.h"
+#include "sequence.h"
 #include "user_text.h"
 
 #include <cerrno>
@@ -183,10 +184,13 @@ std::string SoundLoader::temporaryCopyPath(const std::string& ending) const {
 bool SoundLoader::pastMemoryLimit(const std::string& path) const {
     // No codec keeps fewer than half as many bytes of samples as its file
     // holds (64-bit floats become 32-bit ones), so a file past twice the
-    // limit is refused before it is copied or read.
+    // limit is refused before it is copied or read. A MIDI or segment file
+    // past what its reader takes would be copied only to be refused.
     std::error_code error;
     const auto size = fs::file_size(path, error);
-    return !error && size / 2 > m_sampleMemoryLimit;
+    const bool music = isOneOf(typeEndingOf(path), kMusicEndings);
+    return !error &&
+           (size / 2 > m_sampleMemoryLimit || (music && size > sound::kMaxSequenceFileBytes));
 }
 
 sound::DecodeResult SoundLoader::readSound(const std::string& path) {
@@ -256,7 +260,7 @@ void SoundLoader::loadMelody(const std::string& path) {
     // long for memory is refused while the melody the user had stays
     // loaded, where letting go first would leave nothing to play.
     sound::DecodeResult decoded;
-    if (!music && !copy.empty() && pastMemoryLimit(path)) {
+    if (!copy.empty() && pastMemoryLimit(path)) {
         showLoadFailure(path);
         return;
     }

@@ -3,6 +3,7 @@
 #include <QNetworkDatagram>
 #include <algorithm>
 #include <chrono>
+#include <utility>
 
 namespace tremlo::remote {
 
@@ -33,6 +34,8 @@ std::vector<OscMessage> stateMessages(const RemoteState& state) {
 OscServer::OscServer(RemoteSwitch& remoteSwitch, AccessPolicy& policy, Clock clock)
     : m_switch(remoteSwitch), m_policy(policy), m_clock(std::move(clock)) {
     connect(&m_socket, &QUdpSocket::readyRead, this, &OscServer::readDatagrams);
+    m_quietCheck.setInterval(static_cast<int>(kOscHoldMs / 4));
+    connect(&m_quietCheck, &QTimer::timeout, this, &OscServer::letGoOfQuietSenders);
     m_switch.onChange([this](const RemoteState& state) { sendState(state); });
 }
 
@@ -48,6 +51,45 @@ std::optional<std::string> OscServer::listen(quint16 port, bool lan) {
 void OscServer::close() {
     m_socket.close();
     m_senders.clear();
+    for (const Presser& presser : std::exchange(m_pressers, {}))
+        m_switch.letGo(presser.client);
+    m_quietCheck.stop();
+}
+
+void OscServer::letGoOfQuietSenders() {
+    const std::int64_t now = m_clock();
+    std::vector<ClientId> quiet;
+    std::erase_if(m_pressers, [&](const Presser& presser) {
+        if (now - presser.lastPressMs < kOscHoldMs)
+            return false;
+        quiet.push_back(presser.client);
+        return true;
+    });
+    for (const ClientId client : quiet)
+        m_switch.letGo(client);
+    if (m_pressers.empty())
+        m_quietCheck.stop();
+}
+
+void OscServer::act(const QHostAddress& address, quint16 port, const RemoteCommand& command) {
+    using Kind = RemoteCommand::Kind;
+    auto presser = std::find_if(m_pressers.begin(), m_pressers.end(), [&](const Presser& p) {
+        return p.sender.address == address && p.sender.port == port;
+    });
+    if (command.kind == Kind::Press) {
+        if (presser == m_pressers.end()) {
+            m_pressers.push_back({{address, port}, m_switch.newClient(), m_clock()});
+            presser = std::prev(m_pressers.end());
+        }
+        presser->lastPressMs = m_clock();
+        if (!m_quietCheck.isActive())
+            m_quietCheck.start();
+    }
+    const ClientId client = presser == m_pressers.end() ? kNoClient : presser->client;
+    m_switch.command(command, client);
+    if (presser != m_pressers.end() && !m_switch.holds(client, RemoteCommand::Button::On) &&
+        !m_switch.holds(client, RemoteCommand::Button::Off))
+        m_pressers.erase(presser);
 }
 
 void OscServer::readDatagrams() {
@@ -56,7 +98,7 @@ void OscServer::readDatagrams() {
         const QNetworkDatagram datagram =
             m_socket.receiveDatagram(static_cast<qint64>(kMaxOscPacketBytes) + 1);
         const QByteArray& data = datagram.data();
-        if (!datagram.isValid() || !m_rate.take(m_clock()))
+        if (!datagram.isValid())
             continue;
         const bool loopback = isLoopbackAddress(datagram.senderAddress());
         const auto messages =
@@ -69,7 +111,8 @@ void OscServer::readDatagrams() {
         remember(datagram.senderAddress(), static_cast<quint16>(datagram.senderPort()));
         for (const auto& message : *messages)
             if (const auto command = oscCommand(message))
-                m_switch.command(*command);
+                act(datagram.senderAddress(), static_cast<quint16>(datagram.senderPort()),
+                    *command);
             else if (message.address == "/tremolo/state")
                 sendState(m_switch.state());
     }

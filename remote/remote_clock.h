@@ -1,7 +1,7 @@
 #pragma once
 
 // Milliseconds on a clock that only goes forward: the remotes' rate limits
-// and shut-outs read it; tests give their own.
+// and hold times read it; tests give their own.
 //
 // Thread: any.
 

@@ -57,6 +57,11 @@ RemoteControl::~RemoteControl() {
 }
 
 std::vector<std::string> RemoteControl::apply(const RemoteSettings& settings) {
+    // Restarting closes every connection, so an unchanged choice keeps them;
+    // one that could not start is tried again.
+    if (m_applied == settings && m_problems.empty())
+        return {};
+    m_applied = settings;
     // Without a usable token nothing from afar is let in, LAN or not.
     m_policy.setToken(settings.Token.size() >= kMinTokenLength ? settings.Token : std::string());
     std::vector<std::string> problems;
@@ -82,6 +87,7 @@ std::vector<std::string> RemoteControl::apply(const RemoteSettings& settings) {
     };
     start(m_osc, settings.Osc, settings.OscPort, "OSC");
     start(m_web, settings.Web, settings.WebPort, "Web");
+    m_problems = problems;
     return problems;
 }
 

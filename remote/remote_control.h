@@ -2,7 +2,8 @@
 
 // The remote controls together: the desktop's media controls, always on when
 // there is a session bus, and OSC and the phone page as [Remote] says, all
-// under one AccessPolicy so that failures from an address count across them.
+// under one AccessPolicy so that wrong tokens count across them. A change of
+// the settings closes every connection the old ones let in.
 //
 // Thread: the user-interface thread.
 
@@ -13,6 +14,7 @@
 #include "web_server.h"
 
 #include <QString>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,8 +41,11 @@ public:
     RemoteControl& operator=(const RemoteControl&) = delete;
 
     // Listens, or stops listening, as `settings` say; a line for each remote
-    // that could not start.
+    // that could not start. Settings the same as the last ones that started
+    // change nothing.
     std::vector<std::string> apply(const RemoteSettings& settings);
+    // LAN access takes peers on any address, not only the local network's.
+    void setPeersAnywhere(bool anywhere) { m_policy.setPeersAnywhere(anywhere); }
     // The media controls: false when there is no session bus.
     bool publishMediaControls() { return m_mpris.publish(); }
 
@@ -53,6 +58,8 @@ private:
     OscServer m_osc;
     WebServer m_web;
     Mpris m_mpris;
+    std::optional<RemoteSettings> m_applied;
+    std::vector<std::string> m_problems;
 };
 
 } // namespace tremlo::remote

@@ -1,6 +1,9 @@
 #include "remote_policy.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
+#include <array>
+#include <cstring>
 
 namespace tremlo::remote {
 
@@ -53,81 +56,89 @@ std::optional<RemoteCommand> oscCommand(const OscMessage& message) {
     return RemoteCommand{*pressed ? Kind::Press : Kind::Release, button};
 }
 
-bool AccessPolicy::shutOut(const std::string& peer, std::int64_t nowMs) {
-    const auto found = m_failures.find(peer);
-    if (found == m_failures.end())
+bool isLanAddress(std::string_view address) {
+    // A scope ("fe80::1%eth0") names the interface, not the address.
+    const std::string text(address.substr(0, address.find('%')));
+    in_addr v4{};
+    in6_addr v6{};
+    std::array<std::uint8_t, 4> ip{};
+    if (::inet_pton(AF_INET, text.c_str(), &v4) == 1) {
+        std::memcpy(ip.data(), &v4, 4);
+    } else if (::inet_pton(AF_INET6, text.c_str(), &v6) == 1) {
+        const std::uint8_t* b = v6.s6_addr;
+        static constexpr std::uint8_t kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+        if (std::memcmp(b, kMapped, sizeof kMapped) != 0)
+            return (b[0] & 0xfe) == 0xfc || (b[0] == 0xfe && (b[1] & 0xc0) == 0x80);
+        std::memcpy(ip.data(), b + 12, 4);
+    } else {
         return false;
-    auto& times = found->second;
-    if (static_cast<int>(times.size()) >= kFailuresBeforeShutOut &&
-        times.back() - times.front() < kFailureWindowMs && nowMs - times.back() < kShutOutMs)
-        return true;
-    while (!times.empty() && nowMs - times.front() >= kFailureWindowMs)
-        times.pop_front();
-    if (times.empty())
-        m_failures.erase(found);
-    return false;
+    }
+    return ip[0] == 10 || (ip[0] == 172 && (ip[1] & 0xf0) == 16) || (ip[0] == 192 && ip[1] == 168);
 }
 
-void AccessPolicy::fail(const std::string& peer, std::int64_t nowMs) {
-    // A flood of addresses cannot grow the record without bound: the least
-    // recently failed goes first.
-    if (m_failures.size() >= kMaxWatchedAddresses && !m_failures.contains(peer)) {
-        const auto oldest = std::min_element(
-            m_failures.begin(), m_failures.end(),
-            [](const auto& a, const auto& b) { return a.second.back() < b.second.back(); });
-        m_failures.erase(oldest);
-    }
-    auto& times = m_failures[peer];
-    times.push_back(nowMs);
-    while (static_cast<int>(times.size()) > kFailuresBeforeShutOut)
-        times.pop_front();
+bool AccessPolicy::peerAllowed(const std::string& peer, bool peerLoopback) const {
+    return peerLoopback || m_peersAnywhere || isLanAddress(peer);
 }
 
 Verdict AccessPolicy::judgeHttp(const HttpRequestFacts& request, std::int64_t nowMs) {
-    if (shutOut(request.peer, nowMs))
-        return Verdict::TooMany;
     if (request.bytes > kMaxRequestBytes)
         return Verdict::TooLarge;
+    if (!peerAllowed(request.peer, request.peerLoopback))
+        return Verdict::Forbidden;
     // The page's own origin is the address its browser asked for.
     if (request.origin && *request.origin != "http://" + request.host)
         return Verdict::Forbidden;
     const bool rightToken = request.token && sameToken(*request.token, m_token);
     if (request.peerLoopback)
         return rightToken || isLoopbackHost(request.host) ? Verdict::Allow : Verdict::Forbidden;
-    if (!rightToken) {
-        fail(request.peer, nowMs);
-        return Verdict::Unauthorized;
-    }
-    return Verdict::Allow;
+    if (rightToken)
+        return Verdict::Allow;
+    return m_wrongTokens.take(nowMs) ? Verdict::Unauthorized : Verdict::TooMany;
 }
 
 std::optional<std::vector<OscMessage>>
 AccessPolicy::judgeOsc(const std::string& peer, bool peerLoopback,
                        std::span<const std::uint8_t> datagram, std::int64_t nowMs) {
-    if (!peerLoopback && shutOut(peer, nowMs))
+    if (!peerAllowed(peer, peerLoopback))
         return std::nullopt;
     auto messages = parseOscPacket(datagram);
-    if (!messages || peerLoopback)
-        return messages;
-    for (auto& message : *messages) {
-        const auto* given = message.arguments.empty()
-                                ? nullptr
-                                : std::get_if<std::string>(&message.arguments.front());
-        if (given == nullptr || !sameToken(*given, m_token)) {
-            fail(peer, nowMs);
+    if (!messages)
+        return std::nullopt;
+    if (!peerLoopback) {
+        if (messages->empty())
             return std::nullopt;
+        for (auto& message : *messages) {
+            const auto* given = message.arguments.empty()
+                                    ? nullptr
+                                    : std::get_if<std::string>(&message.arguments.front());
+            if (given == nullptr || !sameToken(*given, m_token)) {
+                m_wrongTokens.take(nowMs);
+                return std::nullopt;
+            }
+            message.arguments.erase(message.arguments.begin());
         }
-        message.arguments.erase(message.arguments.begin());
+    }
+    const auto costs = [](const OscMessage& message) {
+        const auto command = oscCommand(message);
+        return !command || command->kind != RemoteCommand::Kind::Release;
+    };
+    const int cost = static_cast<int>(std::count_if(messages->begin(), messages->end(), costs));
+    // Past the budget the releases still go, or a held switch would stay
+    // held; the rest of the datagram is dropped.
+    if (!(peerLoopback ? m_loopbackOsc : m_tokenOsc).take(nowMs, cost)) {
+        std::erase_if(*messages, costs);
+        if (messages->empty())
+            return std::nullopt;
     }
     return messages;
 }
 
-bool RateLimit::take(std::int64_t nowMs) {
+bool RateLimit::take(std::int64_t nowMs, int count) {
     while (!m_taken.empty() && nowMs - m_taken.front() >= 1000)
         m_taken.pop_front();
-    if (static_cast<int>(m_taken.size()) >= m_perSecond)
+    if (static_cast<int>(m_taken.size()) + count > m_perSecond)
         return false;
-    m_taken.push_back(nowMs);
+    m_taken.insert(m_taken.end(), static_cast<std::size_t>(count), nowMs);
     return true;
 }
 

@@ -6,11 +6,14 @@
 // servers hand in the facts and the time, so every rule is tried in tests.
 //
 // The rules: a sender on this computer needs nothing more; another computer
-// must give the token (compared in constant time). A browser page of another
-// site is refused by its Origin, and one that reaches the loopback address
-// under a name of its own (DNS rebinding) by its Host. Five refused tokens
-// within a minute from one address shut that address out for a minute,
-// right token or not.
+// must be on the local network (a private IPv4, unique-local or link-local
+// IPv6 address) and give the token (compared in constant time). A browser
+// page of another site is refused by its Origin, and one that reaches the
+// loopback address under a name of its own (DNS rebinding) by its Host.
+// The right token always passes: a source address can be forged, so wrong
+// tokens are throttled as a whole, never per address. Each kind of sender
+// (this computer, the token, the rest) has a budget of its own, counted in
+// messages, so that junk never spends what the deck needs.
 //
 // Thread: the user-interface thread.
 
@@ -18,7 +21,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,11 +32,10 @@ inline constexpr std::size_t kMaxRequestBytes = 8192; // an HTTP request's head
 inline constexpr std::size_t kMaxMessageBytes = 256;  // a WebSocket message
 inline constexpr int kMaxConnections = 16;            // sockets open at once
 inline constexpr int kMaxMessagesPerSecond = 20;      // per WebSocket
-inline constexpr int kMaxDatagramsPerSecond = 100;    // OSC, all senders
-inline constexpr int kFailuresBeforeShutOut = 5;
-inline constexpr std::int64_t kFailureWindowMs = 60'000;
-inline constexpr std::int64_t kShutOutMs = 60'000;
-inline constexpr std::size_t kMaxWatchedAddresses = 1024;
+inline constexpr int kMaxUnfinishedHeads = 16;        // request heads not yet whole
+inline constexpr int kMaxUnfinishedHeadsPerAddress = 4;
+inline constexpr int kMaxOscMessagesPerSecond = 100; // OSC, each kind of sender
+inline constexpr int kMaxWrongTokensPerSecond = 20;  // every sender together
 
 // The answer to a request: go on, or the HTTP status to refuse it with.
 enum class Verdict {
@@ -74,42 +75,54 @@ struct RemoteCommand {
 // off before this is asked. Unknown addresses and arguments give nullopt.
 std::optional<RemoteCommand> oscCommand(const OscMessage& message);
 
+// At most `perSecond` events in any second; refused ones are not counted.
+class RateLimit {
+public:
+    explicit RateLimit(int perSecond) : m_perSecond(perSecond) {}
+    // `count` events at once, all or none.
+    bool take(std::int64_t nowMs, int count = 1);
+
+private:
+    int m_perSecond;
+    std::deque<std::int64_t> m_taken;
+};
+
 class AccessPolicy {
 public:
     explicit AccessPolicy(std::string token = {}) : m_token(std::move(token)) {}
     void setToken(std::string token) { m_token = std::move(token); }
+    // Lets peers on any address in, still with the token: the user's own
+    // widening of LAN access.
+    void setPeersAnywhere(bool anywhere) { m_peersAnywhere = anywhere; }
 
     // The page, or the upgrade of its socket, at `nowMs`.
     Verdict judgeHttp(const HttpRequestFacts& request, std::int64_t nowMs);
 
     // One datagram: its messages with a sender's token taken off them, or
     // nullopt to drop it whole. A sender on another computer puts the token
-    // first in every message.
+    // first in every message, and an empty bundle from it is dropped: only
+    // a sender that proved itself is answered. Each message but a release
+    // spends one of its sender's budget, so a release always gets through.
     std::optional<std::vector<OscMessage>> judgeOsc(const std::string& peer, bool peerLoopback,
                                                     std::span<const std::uint8_t> datagram,
                                                     std::int64_t nowMs);
 
 private:
-    bool shutOut(const std::string& peer, std::int64_t nowMs);
-    void fail(const std::string& peer, std::int64_t nowMs);
+    bool peerAllowed(const std::string& peer, bool peerLoopback) const;
 
     std::string m_token;
-    // Recent failures of each address, oldest first.
-    std::map<std::string, std::deque<std::int64_t>> m_failures;
+    bool m_peersAnywhere = false;
+    RateLimit m_wrongTokens{kMaxWrongTokensPerSecond};
+    RateLimit m_loopbackOsc{kMaxOscMessagesPerSecond};
+    RateLimit m_tokenOsc{kMaxOscMessagesPerSecond};
 };
 
 // Hosts that name this computer's loopback interface, with or without a port.
 bool isLoopbackHost(std::string_view host);
 
-// At most `perSecond` events in any second; refused ones are not counted.
-class RateLimit {
-public:
-    explicit RateLimit(int perSecond) : m_perSecond(perSecond) {}
-    bool take(std::int64_t nowMs);
-
-private:
-    int m_perSecond;
-    std::deque<std::int64_t> m_taken;
-};
+// Addresses of the local network as text: private IPv4, unique-local and
+// link-local IPv6, and IPv4 ones mapped into IPv6. Global addresses, and
+// anything that does not parse, are not.
+bool isLanAddress(std::string_view address);
 
 } // namespace tremlo::remote

@@ -19,8 +19,12 @@
 #include "sound_library.h"
 #include "views.h"
 
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 namespace tremlo::remote {
@@ -43,13 +47,27 @@ struct SwitchActions {
     std::function<void(const RemoteCommand&)> command;
     // Loads a melody as a drop on the switch does.
     std::function<void(const std::string& path)> openFile;
+    // Runs a task once the current event is handled. A load, or an OFF
+    // that lets the melody run out, lets window events run while it waits,
+    // and a remote's call can be one of them, so no command runs inside the
+    // call that asked for it. Without it commands run at once (tests).
+    std::function<void(std::function<void()>)> later;
+    // Held while a run of steps and files loads, so that what is saved of
+    // each (the shelf's position) is written once the run has settled.
+    std::function<void(bool held)> holdSaves;
 };
 
 // The engine's button operations for presses, releases and clicks (a press
 // and its release, so the lock and spring modes behave as for a mouse
-// click) and the shelf's commands for steps; `openFile` loads as a drop.
+// click) and the shelf's commands for steps; `openFile` loads as a drop;
+// `later` posts to Qt's event loop.
 SwitchActions engineActions(MelodyEngine& engine, Commands& commands,
                             std::function<void(const std::string& path)> openFile);
+
+// Who sent a command: a phone's connection or an OSC sender, so that what
+// it holds is let go when it goes. kNoClient for whole clicks.
+using ClientId = std::uint64_t;
+inline constexpr ClientId kNoClient = 0;
 
 class RemoteSwitch : public SwitchView, public StatusLamps, public MainWindowView {
 public:
@@ -57,8 +75,17 @@ public:
                  SwitchView& switchView, StatusLamps& lamps, MainWindowView& mainWindow);
 
     void setActions(SwitchActions actions) { m_actions = std::move(actions); }
-    void command(const RemoteCommand& command);
+    // Steps and files are loaded later, one load at a time: a step or file
+    // asked for while one loads replaces any still waiting, so a flood of
+    // them costs one more load, not one each.
+    void command(const RemoteCommand& command, ClientId client = kNoClient);
     void openFile(const std::string& path);
+
+    ClientId newClient() { return ++m_lastClient; }
+    bool holds(ClientId client, RemoteCommand::Button button) const;
+    // The buttons `client` holds are released, unless another client still
+    // holds them: a phone that drops mid-press must not keep OFF refused.
+    void letGo(ClientId client);
 
     const RemoteState& state() const { return m_shown; }
     // Called after each change of the state, with the new one.
@@ -77,6 +104,9 @@ public:
 
 private:
     void publish();
+    void post(std::function<void()> task);
+    void load(std::variant<int, std::string> what);
+    void loadWaiting();
 
     const PlaybackState& m_state;
     const sound::SoundLibrary& m_library;
@@ -91,6 +121,19 @@ private:
     // What the remotes were last told.
     RemoteState m_shown;
     std::vector<std::function<void(const RemoteState&)>> m_listeners;
+    struct Held {
+        ClientId client;
+        RemoteCommand::Button button;
+        bool operator==(const Held&) const = default;
+    };
+    std::vector<Held> m_held;
+    ClientId m_lastClient = kNoClient;
+    // A step (its direction) or a file, waiting for the load in flight.
+    std::optional<std::variant<int, std::string>> m_waiting;
+    bool m_loadPosted = false;
+    bool m_loading = false;
+    // Tells a posted load whether this object is still there.
+    std::shared_ptr<RemoteSwitch*> m_self = std::make_shared<RemoteSwitch*>(this);
 };
 
 } // namespace tremlo::remote

@@ -11,6 +11,7 @@
 #include <QUrlQuery>
 #include <QWebSocket>
 #include <memory>
+#include <utility>
 
 // The page is in this static library's resources, which the linker would
 // leave out unless something named them.
@@ -22,11 +23,22 @@ namespace tremlo::remote {
 namespace {
 
 // A client has this long to send its request head; the WebSocket server
-// gives its handshake the same.
-constexpr int kHeadTimeoutMs = 10'000;
+// gives its handshake the same. A phone sends its head at once, so idle
+// heads held open to fill the waiting room are let go quickly.
+constexpr int kHeadTimeoutMs = 2'500;
 // A socket that has this much still unsent is not reading: it is closed
-// rather than let the program's memory grow.
+// rather than let the program's memory grow. Pongs to a client's pings are
+// queued by Qt without asking, so the sockets are looked at often.
 constexpr qint64 kMaxUnsentBytes = 64 * 1024;
+constexpr int kSweepMs = 100;
+// Open pages are pinged; one that has said nothing, not even a pong, for
+// kSilentMs is gone.
+constexpr std::int64_t kPingMs = 30'000;
+constexpr std::int64_t kSilentMs = 75'000;
+// Marks a socket still sending its head, to count the waiting room.
+constexpr const char* kWaiting = "tremoloWaiting";
+// When a page's socket was last heard from, on the server's clock.
+constexpr const char* kHeardAt = "tremoloHeardAt";
 
 QByteArray reasonOf(int status) {
     switch (status) {
@@ -69,19 +81,36 @@ std::optional<RequestHead> parseHead(const QByteArray& head) {
     parsed.target = QUrl(QString::fromLatin1(request[1]), QUrl::StrictMode);
     if (!parsed.target.isValid() || !parsed.target.isRelative())
         return std::nullopt;
+    // The handshake reads the first of a header and the rules would judge
+    // the last, so a header that matters may come once only; a folded line
+    // could hide one.
+    int hosts = 0;
+    int upgrades = 0;
+    int keys = 0;
     for (qsizetype i = 1; i < lines.size(); ++i) {
+        if (lines[i].startsWith(' ') || lines[i].startsWith('\t'))
+            return std::nullopt;
         const qsizetype colon = lines[i].indexOf(':');
         if (colon <= 0)
             continue;
         const QByteArray name = lines[i].left(colon).trimmed().toLower();
         const QByteArray value = lines[i].mid(colon + 1).trimmed();
-        if (name == "host")
+        if (name == "host") {
             parsed.host = value;
-        else if (name == "origin")
+            ++hosts;
+        } else if (name == "origin") {
+            if (parsed.origin)
+                return std::nullopt;
             parsed.origin = value;
-        else if (name == "upgrade")
+        } else if (name == "upgrade") {
             parsed.upgrade = value.toLower() == "websocket";
+            ++upgrades;
+        } else if (name == "sec-websocket-key") {
+            ++keys;
+        }
     }
+    if (hosts > 1 || upgrades > 1 || keys > 1)
+        return std::nullopt;
     return parsed;
 }
 
@@ -135,6 +164,8 @@ WebServer::WebServer(RemoteSwitch& remoteSwitch, AccessPolicy& policy, Clock clo
     connect(&m_server, &QTcpServer::newConnection, this, &WebServer::accept);
     connect(&m_sockets, &QWebSocketServer::newConnection, this, &WebServer::takeSocket);
     m_switch.onChange([this](const RemoteState& state) { sendState(state); });
+    m_sweep.setInterval(kSweepMs);
+    connect(&m_sweep, &QTimer::timeout, this, &WebServer::sweep);
 }
 
 WebServer::~WebServer() {
@@ -150,17 +181,34 @@ std::optional<std::string> WebServer::listen(quint16 port, bool lan) {
     return std::nullopt;
 }
 
+// Every connection the old rules let in goes, the pages' sockets too: a
+// renewed token or a page turned off locks out every device at once.
 void WebServer::close() {
     m_server.close();
+    m_sweep.stop();
     for (QWebSocket* socket : m_sockets.findChildren<QWebSocket*>())
-        socket->close();
+        socket->abort();
+    for (QWebSocket* socket : findChildren<QWebSocket*>(Qt::FindDirectChildrenOnly))
+        socket->abort();
     for (QTcpSocket* socket : m_server.findChildren<QTcpSocket*>())
         socket->abort();
+    // A handshake still under way was let in by the old rules too.
+    for (const QPointer<QTcpSocket>& socket : std::exchange(m_handedOver, {}))
+        if (socket)
+            socket->abort();
 }
 
-int WebServer::openConnections() const {
-    return static_cast<int>(m_server.findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly).size() +
-                            findChildren<QWebSocket*>(Qt::FindDirectChildrenOnly).size());
+int WebServer::openSockets() const {
+    return static_cast<int>(findChildren<QWebSocket*>(Qt::FindDirectChildrenOnly).size());
+}
+
+int WebServer::waiting(const QHostAddress* from) const {
+    int count = 0;
+    for (const QTcpSocket* socket : m_server.findChildren<QTcpSocket*>(Qt::FindDirectChildrenOnly))
+        if (socket->property(kWaiting).toBool() &&
+            (from == nullptr || socket->peerAddress() == *from))
+            ++count;
+    return count;
 }
 
 void WebServer::accept() {
@@ -173,10 +221,14 @@ void WebServer::accept() {
         deadline->setSingleShot(true);
         connect(deadline, &QTimer::timeout, socket, &QTcpSocket::abort);
         deadline->start(kHeadTimeoutMs);
-        if (openConnections() > kMaxConnections) {
+        // The waiting room is shared, so one address may take only a few of
+        // its seats; the pages' sockets have seats of their own.
+        const QHostAddress peer = socket->peerAddress();
+        if (waiting() >= kMaxUnfinishedHeads || waiting(&peer) >= kMaxUnfinishedHeadsPerAddress) {
             answer(socket, 503, "text/plain", "busy\n");
             continue;
         }
+        socket->setProperty(kWaiting, true);
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readHead(socket); });
         readHead(socket);
     }
@@ -219,9 +271,12 @@ void WebServer::readHead(QTcpSocket* socket) {
         answer(socket, 405, "text/plain", "GET only\n");
     } else if (path == QLatin1String("/ws") && head->upgrade) {
         socket->disconnect(this);
+        socket->setProperty(kWaiting, false);
         for (QTimer* deadline : socket->findChildren<QTimer*>())
             deadline->deleteLater();
         socket->setParent(nullptr);
+        std::erase_if(m_handedOver, [](const QPointer<QTcpSocket>& held) { return !held; });
+        m_handedOver.emplace_back(socket);
         m_sockets.handleConnection(socket);
     } else if (path == QLatin1String("/")) {
         socket->readAll();
@@ -234,6 +289,7 @@ void WebServer::readHead(QTcpSocket* socket) {
 void WebServer::answer(QTcpSocket* socket, int status, const QByteArray& type,
                        const QByteArray& body) {
     socket->disconnect(this);
+    socket->setProperty(kWaiting, false);
     QByteArray response = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonOf(status) +
                           "\r\nContent-Type: " + type +
                           "\r\nContent-Length: " + QByteArray::number(body.size()) +
@@ -254,21 +310,57 @@ void WebServer::takeSocket() {
     while (QWebSocket* socket = m_sockets.nextPendingConnection()) {
         socket->setParent(this);
         connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
-        if (findChildren<QWebSocket*>(Qt::FindDirectChildrenOnly).size() > kMaxConnections) {
-            socket->close(QWebSocketProtocol::CloseCodePolicyViolated);
+        // A handshake that finished after the rules changed was let in by
+        // the old ones.
+        if (!m_server.isListening() || openSockets() > kMaxConnections) {
+            socket->abort();
             continue;
         }
         socket->setMaxAllowedIncomingMessageSize(kMaxMessageBytes);
         socket->setMaxAllowedIncomingFrameSize(kMaxMessageBytes);
+        const ClientId client = m_switch.newClient();
+        connect(socket, &QWebSocket::disconnected, this,
+                [this, client] { m_switch.letGo(client); });
         auto rate = std::make_shared<RateLimit>(kMaxMessagesPerSecond);
-        connect(socket, &QWebSocket::textMessageReceived, this, [this, rate](const QString& text) {
-            if (!rate->take(m_clock()))
-                return;
-            if (const auto command = webCommand(text.toUtf8()))
-                m_switch.command(*command);
-        });
+        socket->setProperty(kHeardAt, QVariant::fromValue(m_clock()));
+        connect(socket, &QWebSocket::pong, this,
+                [this, socket] { socket->setProperty(kHeardAt, QVariant::fromValue(m_clock())); });
+        connect(socket, &QWebSocket::textMessageReceived, this,
+                [this, socket, rate, client](const QString& text) {
+                    socket->setProperty(kHeardAt, QVariant::fromValue(m_clock()));
+                    const auto command = webCommand(text.toUtf8());
+                    // The release of a held press always gets through, or a
+                    // burst of touches would leave the switch held.
+                    const bool heldRelease = command &&
+                                             command->kind == RemoteCommand::Kind::Release &&
+                                             m_switch.holds(client, command->button);
+                    if (!heldRelease && !rate->take(m_clock()))
+                        return;
+                    if (command)
+                        m_switch.command(*command, client);
+                });
         socket->sendTextMessage(QString::fromUtf8(stateJson(m_switch.state())));
+        m_sweep.start();
     }
+}
+
+void WebServer::sweep() {
+    const std::int64_t now = m_clock();
+    const bool ping = now - m_lastPingMs >= kPingMs;
+    if (ping)
+        m_lastPingMs = now;
+    const auto sockets = findChildren<QWebSocket*>(Qt::FindDirectChildrenOnly);
+    for (QWebSocket* socket : sockets) {
+        if (socket->state() != QAbstractSocket::ConnectedState)
+            continue;
+        if (socket->bytesToWrite() > kMaxUnsentBytes ||
+            now - socket->property(kHeardAt).toLongLong() >= kSilentMs)
+            socket->abort();
+        else if (ping)
+            socket->ping();
+    }
+    if (sockets.isEmpty())
+        m_sweep.stop();
 }
 
 void WebServer::sendState(const RemoteState& state) {

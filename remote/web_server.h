@@ -20,11 +20,15 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QTcpServer>
+#include <QTimer>
 #include <QWebSocketServer>
 #include <optional>
 #include <string>
+#include <vector>
 
+class QHostAddress;
 class QTcpSocket;
 class QWebSocket;
 
@@ -53,13 +57,21 @@ private:
     void answer(QTcpSocket* socket, int status, const QByteArray& type, const QByteArray& body);
     void takeSocket();
     void sendState(const RemoteState& state);
-    int openConnections() const;
+    void sweep();
+    int openSockets() const;
+    // Connections still sending their request head: all, or from one address.
+    int waiting(const QHostAddress* from = nullptr) const;
 
     RemoteSwitch& m_switch;
     AccessPolicy& m_policy;
     Clock m_clock;
     QTcpServer m_server;
     QWebSocketServer m_sockets;
+    // Sockets handed to the WebSocket server, for as long as they live.
+    std::vector<QPointer<QTcpSocket>> m_handedOver;
+    // Drops the pages that do not read, and pings the rest now and then.
+    QTimer m_sweep;
+    std::int64_t m_lastPingMs = 0;
 };
 
 } // namespace tremlo::remote

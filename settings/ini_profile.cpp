@@ -216,7 +216,24 @@ bool lockExclusive(int fd) {
 
 } // namespace
 
+namespace {
+
+// A file that holds a key another computer could press the switch with is
+// for its owner's eyes only; other accounts on this computer must not read
+// it. Judged on the text itself, whichever writer it comes from.
+bool holdsSecret(std::string_view bytes) {
+    const IniText ini = parseText(bytes);
+    const auto section = findSection(ini.lines, "Remote");
+    const auto at = section ? findKey(ini.lines, *section, "Token") : std::nullopt;
+    return at && !keyLine(ini.lines[*at])->value.empty();
+}
+
+} // namespace
+
 bool replaceFile(const std::string& path, std::string_view bytes, std::optional<mode_t> mode) {
+    // A stricter mode the user chose stays.
+    if (holdsSecret(bytes))
+        mode = mode.value_or(0600) & ~mode_t{077};
     const std::string temporary = path + ".tmp";
     const auto create = [&] {
         return ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,

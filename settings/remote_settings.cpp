@@ -10,6 +10,12 @@ RemoteSettings readRemoteSettings(const IniProfile& ini) {
     return remote;
 }
 
+RemotePeerSettings readRemotePeerSettings(const IniProfile& ini) {
+    RemotePeerSettings peers;
+    readSection(ini, kRemotePeerKeys, peers);
+    return peers;
+}
+
 bool writeRemoteSettings(IniProfile& ini, const RemoteSettings& remote) {
     return writeSection(ini, kRemoteKeys, remote);
 }

@@ -107,6 +107,13 @@ inline constexpr SectionKeys<RemoteSettings, 6> kRemoteKeys{
         {"Token", &RemoteSettings::Token, ""},
     }}};
 
+// [Remote Peers]: set by hand only; the options dialog never writes it.
+inline constexpr SectionKeys<RemotePeerSettings, 1> kRemotePeerKeys{
+    kRemotePeersSection,
+    {{
+        {"Anywhere", &RemotePeerSettings::Anywhere, false},
+    }}};
+
 // [Interface]: the language of the windows, read at start-up.
 inline constexpr SectionKeys<InterfaceSettings, 1> kInterfaceKeys{
     kInterfaceSection,

@@ -1,5 +1,6 @@
 // Drives the phone page in chromium for remote_test.py: opens it with touch
-// on, reports the lamps as they change ("lamp melody true"), and touches the
+// on, reports its address once it is connected ("address URL") and the lamps
+// as they change ("lamp melody true"), and touches the
 // keys as the lines appended to the touch file say ({"key":"on","down":true}).
 //
 //   node remote_page.js CHROMIUM URL TOUCH_FILE
@@ -30,6 +31,7 @@ async function main() {
   // The socket is open once the first state has come.
   await page.waitForFunction(() => document.getElementById("link").textContent === "");
   await new Promise((resolve) => setTimeout(resolve, 300));
+  console.log(`address ${await page.evaluate(() => location.href)}`);
   console.log("ready");
 
   fs.writeFileSync(touchFile, "", { flag: "a" });

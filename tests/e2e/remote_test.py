@@ -8,7 +8,11 @@ Playing with the melody's title, stop brings the door announcement after the
 door delay, next loads the shelf's next melody and open loads a file. osc:
 oscsend presses and releases, and a client of our own hears the state come
 back. web: Debian's chromium, driven by puppeteer-core, touches the phone
-page's keys and its lamps follow.
+page's keys and its lamps follow, and the browser's address loses the token.
+lan: the program and a peer in network namespaces of their own; a peer on a
+private address with the token is let in, one on a global address is not,
+an empty bundle subscribes nobody and forged failures shut nobody out;
+[Remote Peers] Anywhere=Yes lets the global address in.
 """
 
 import json
@@ -38,9 +42,10 @@ WEB_PORT = 18470
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
-def start(session, args, sections=None, env=None):
+def start(session, args, sections=None, env=None, prefix=()):
     """The program with the station's tones, on a shelf of two melodies, the
-    first (tone.wav) a 1 kHz sine; returned once its window shows."""
+    first (tone.wav) a 1 kHz sine; returned once its window shows. `prefix`
+    runs it through another command (ip netns exec)."""
     installed = s.install_station(session, args.program)
     if sections:
         with open(os.path.join(os.path.dirname(installed), s.SETTINGS_FILE), "w",
@@ -52,7 +57,8 @@ def start(session, args, sections=None, env=None):
     playlist = session.path("shelf.m3u8")
     with open(playlist, "w", encoding="utf-8") as f:
         f.write("#EXTM3U\ntone.wav\nsecond.wav\n")
-    program = session.start_program(installed, playlist, env=env)
+    program = h.Program(session, session.spawn("tremolo", [*prefix, installed, playlist],
+                                               env=env))
     program.wait_window(name="tone.wav - " + h.TITLE)
     return program
 
@@ -110,10 +116,17 @@ def case_mpris(session, args):
     playerctl("next")
     h.wait_until(lambda: playerctl("metadata", "xesam:title") == "second", 10,
                  "the shelf's next melody after next", alive=program.process)
-    # Opening a file loads it as a drop does.
-    playerctl("open", "file://" + session.path("tone.wav"))
+    # Opening a file loads it as a drop does, but another program's open
+    # leaves the working folder where it was.
+    elsewhere = session.path("elsewhere")
+    os.makedirs(elsewhere, exist_ok=True)
+    shutil.copy(session.path("tone.wav"), elsewhere)
+    folder = os.readlink(f"/proc/{program.pid}/cwd")
+    playerctl("open", "file://" + os.path.join(elsewhere, "tone.wav"))
     h.wait_until(lambda: playerctl("metadata", "xesam:title") == "tone", 10,
                  "the opened melody", alive=program.process)
+    check(os.readlink(f"/proc/{program.pid}/cwd") == folder,
+          "opening a file from the media controls changed the working folder")
     program.check_alive()
 
 
@@ -185,12 +198,14 @@ def case_web(session, args):
     browser = shutil.which("chromium")
     check(browser, "Debian's chromium is not installed")
     modules = puppeteer(session)
-    program = start(session, args, {"Remote": {"Web": "Yes", "WebPort": WEB_PORT}})
+    token = "q3Xv0Jr8cW1tZk7nB2mA5g"
+    program = start(session, args,
+                    {"Remote": {"Web": "Yes", "WebPort": WEB_PORT, "Token": token}})
     h.wait_until(lambda: f":{WEB_PORT:X}" in open("/proc/net/tcp").read(), 10,
                  "the page's port", alive=program.process)
     driver = session.spawn("browser", [
-        "node", os.path.join(HERE, "remote_page.js"), browser, f"http://127.0.0.1:{WEB_PORT}/",
-        session.path("touch")],
+        "node", os.path.join(HERE, "remote_page.js"), browser,
+        f"http://127.0.0.1:{WEB_PORT}/?token={token}", session.path("touch")],
         env=dict(session.env, NODE_PATH=modules))
     driver_log = session.path("browser.log")
 
@@ -203,6 +218,8 @@ def case_web(session, args):
             f.write(json.dumps({"key": key, "down": down}) + "\n")
 
     h.wait_until(lambda: said("ready"), 60, "the page in chromium", alive=driver)
+    # The browser's history never keeps the token once the page has read it.
+    check(said(f"address http://127.0.0.1:{WEB_PORT}/\n"), "the page kept its token in its address")
     recording, _ = heard_then_stopped(session, args, lambda: touch("on", True),
                                       lambda: touch("on", False),
                                       lambda: (touch("off", True), touch("off", False)))
@@ -214,7 +231,127 @@ def case_web(session, args):
     program.check_alive()
 
 
-CASES = {"mpris": case_mpris, "osc": case_osc, "web": case_web}
+# A peer on the LAN, run inside its own network namespace: sends datagrams
+# from a source address and reports the OSC addresses each socket is told
+# back, or asks for a page and reports the status.
+PEER = r"""
+import http.client, json, socket, sys, time
+job = json.loads(sys.argv[1])
+if job["kind"] == "http":
+    connection = http.client.HTTPConnection(job["to"], job["port"], timeout=5,
+                                            source_address=(job["from"], 0))
+    try:
+        connection.request("GET", job["path"])
+        print(json.dumps(connection.getresponse().status))
+    except OSError as error:
+        print(json.dumps(str(error)))
+    sys.exit(0)
+sockets = []
+for datagrams in job["sockets"]:
+    s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    s.bind((job["from"], 0))
+    s.setblocking(False)
+    sockets.append(s)
+    for datagram in datagrams:
+        s.sendto(bytes.fromhex(datagram), (job["to"], job["port"]))
+        time.sleep(0.02)
+heard = [[] for _ in sockets]
+deadline = time.monotonic() + job["listen"]
+while time.monotonic() < deadline:
+    for s, told in zip(sockets, heard):
+        try:
+            data = s.recv(2048)
+            told.append(data[:data.index(b"\0")].decode())
+        except BlockingIOError:
+            pass
+    time.sleep(0.01)
+print(json.dumps(heard))
+"""
+
+
+def case_lan(session, args):
+    """Lan=Yes between two network namespaces joined by a veth pair: a peer
+    on a private address with the token is let in, one on a global address
+    is not, an empty bundle subscribes nobody, and forged failures do not
+    shut the right token out."""
+    if os.geteuid() != 0 or not shutil.which("ip"):
+        print("SKIPPED: network namespaces need root and ip (iproute2)")
+        return 77
+    token = "q3Xv0Jr8cW1tZk7nB2mA5g"
+    mine, peer = f"tremolo-prog-{os.getpid()}", f"tremolo-peer-{os.getpid()}"
+    private, elsewhere = ("10.231.7.1", "10.231.7.2"), ("198.51.100.1", "198.51.100.2")
+    made = []
+    try:
+        for name in (mine, peer):
+            if subprocess.run(["ip", "netns", "add", name]).returncode != 0:
+                print("SKIPPED: network namespaces cannot be made here")
+                return 77
+            made.append(name)
+        if subprocess.run(["ip", "link", "add", "tp0", "netns", mine, "type", "veth",
+                           "peer", "name", "tp1", "netns", peer]).returncode != 0:
+            print("SKIPPED: a veth pair cannot be made here")
+            return 77
+        for name, device, side in ((mine, "tp0", 0), (peer, "tp1", 1)):
+            for pair in (private, elsewhere):
+                session.run(["ip", "-n", name, "addr", "add", pair[side] + "/24", "dev", device])
+            session.run(["ip", "-n", name, "link", "set", device, "up"])
+            session.run(["ip", "-n", name, "link", "set", "lo", "up"])
+        program = start(session, args,
+                        {"Remote": {"Osc": "Yes", "OscPort": OSC_PORT, "Web": "Yes",
+                                    "WebPort": WEB_PORT, "Lan": "Yes", "Token": token}},
+                        prefix=("ip", "netns", "exec", mine))
+
+        def from_peer(job):
+            job = dict(job, to=private[0])
+            result = session.run(["ip", "netns", "exec", peer, sys.executable, "-c", PEER,
+                                  json.dumps(job)])
+            return json.loads(result.strip().splitlines()[-1])
+
+        def datagrams(source, *sockets, listen=1.5):
+            return from_peer({"kind": "osc", "from": source, "port": OSC_PORT, "listen": listen,
+                              "sockets": [[d.hex() for d in each] for each in sockets]})
+
+        def page(source, path):
+            return from_peer({"kind": "http", "from": source, "port": WEB_PORT, "path": path})
+
+        state = osc_message("/tremolo/state", token)
+        h.wait_until(lambda: "/tremolo/melody" in datagrams(private[1], [state], listen=0.5)[0],
+                     20, "the state told to a LAN peer with the token", alive=program.process)
+        check(datagrams(elsewhere[1], [state])[0] == [],
+              "a peer on a global address was answered")
+        check(page(private[1], f"/?token={token}") == 200, "the page refused a LAN peer")
+        check(page(private[1], "/") == 401, "the page let a LAN peer in without the token")
+        check(page(elsewhere[1], f"/?token={token}") == 403,
+              "the page let a peer on a global address in")
+        wrong = osc_message("/tremolo/state", "not-the-token-at-all-x")
+        check("/tremolo/melody" in datagrams(private[1], [wrong] * 5 + [state])[0],
+              "five wrong tokens from the peer's address shut the right one out")
+        # The empty bundle's socket is not told of the melody that the other
+        # socket starts.
+        empty = b"#bundle\0" + bytes(7) + b"\1"
+        heard = datagrams(private[1], [empty],
+                          [osc_message("/tremolo/on", token, 1),
+                           osc_message("/tremolo/on", token, 0)])
+        check("/tremolo/melody" in heard[1], "the sender with the token was not told")
+        check(heard[0] == [], f"an empty bundle subscribed its sender: {heard[0]}")
+        datagrams(private[1], [osc_message("/tremolo/off", token)], listen=0.2)
+        program.check_alive()
+        session.stop(program.process)
+        # Widened by hand, LAN access takes the global address too.
+        program = start(session, args,
+                        {"Remote": {"Osc": "Yes", "OscPort": OSC_PORT, "Lan": "Yes",
+                                    "Token": token}, "Remote Peers": {"Anywhere": "Yes"}},
+                        prefix=("ip", "netns", "exec", mine))
+        h.wait_until(lambda: "/tremolo/melody" in datagrams(elsewhere[1], [state], listen=0.5)[0],
+                     20, "the state told to a global peer once widened", alive=program.process)
+        program.check_alive()
+    finally:
+        for name in made:
+            subprocess.run(["ip", "netns", "delete", name])
+    return None
+
+
+CASES = {"mpris": case_mpris, "osc": case_osc, "web": case_web, "lan": case_lan}
 
 if __name__ == "__main__":
     sys.exit(s.run_cases(__doc__, CASES))

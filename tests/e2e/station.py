@@ -274,11 +274,14 @@ def run_cases(description, cases, subject=("program", "the tremolo executable"))
     with h.Session(keep_folder=args.keep) as session:
         try:
             args.recorder = h.find_recorder(args.recorder, session.folder)
-            cases[args.case](session, args)
+            skipped = cases[args.case](session, args)
         except (Failure, h.HarnessError, OSError, subprocess.SubprocessError) as error:
             print(f"FAILED: {error}", file=sys.stderr)
             print("--- the program's output:\n" + session.log_tail("tremolo"), file=sys.stderr)
             session.keep_folder = True  # the logs and recordings, for a look
             return 1
+    # A case that cannot run here says why and returns CTest's skip code.
+    if skipped is not None:
+        return skipped
     print(f"passed in {time.monotonic() - started:.1f} s")
     return 0

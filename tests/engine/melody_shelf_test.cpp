@@ -113,6 +113,13 @@ TEST_F(MelodyShelfTest, TheFolderShelfStepsRoundTheEndsFromTheLoadedMelody) {
     EXPECT_EQ(shelf.choose(3), std::nullopt);
     EXPECT_EQ(ini.readValue("Position"), "") << "the program's own section is not touched";
     EXPECT_EQ(ini.readValue("Position", MelodyShelf::kSection), "2");
+    // A run of steps from afar is saved once, when it has settled.
+    shelf.holdSaves(true);
+    shelf.step(+1, melody("a.wav"));
+    shelf.step(+1, melody("b.wav"));
+    EXPECT_EQ(ini.readValue("Position", MelodyShelf::kSection), "2");
+    shelf.holdSaves(false);
+    EXPECT_EQ(ini.readValue("Position", MelodyShelf::kSection), "1");
 }
 
 TEST_F(MelodyShelfTest, APlaylistAndItsEntryComeBackAfterARestart) {

@@ -182,8 +182,10 @@ TEST_F(SoundLoadingTest, AMelodyTooLongForMemoryIsRefusedAndTheOldOneStays) {
     const SoundHandle kept = rig.state.MelodyBuffer;
     ASSERT_NE(kept, 0) << "a melody of just the limit loads";
     // Just past it, found while decoding; and a file whose size alone is
-    // more than twice the limit, refused before it is copied.
-    for (const auto& path : {tone("long.wav", 1001), tone("longer.wav", 2003)}) {
+    // more than twice the limit, of any kind, refused before it is copied.
+    const std::string midi = (folder / "larger.mid").string();
+    std::ofstream(midi, std::ios::binary) << std::string(40000, 'M');
+    for (const auto& path : {tone("long.wav", 1001), tone("longer.wav", 2003), midi}) {
         SCOPED_TRACE(path);
         view.messages.clear();
         loader->LoadSoundFile(path);

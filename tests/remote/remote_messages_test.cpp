@@ -79,6 +79,10 @@ const Row kRows[] = {
     {"OscTrailingBytes", withTags("/tremolo/on", ",", {0, 0, 0, 1}), nullptr, {}},
     {"OscUnknownKind", withTags("/tremolo/on", ",[i]", {0, 0, 0, 1}), nullptr, {}},
     {"OscBlobPastEnd", withTags("/tremolo/on", ",b", {0, 0, 1, 0, 1, 2, 3, 4}), nullptr, {}},
+    {"OscPaddingNotZero",
+     Bytes{'/', 't', 'r', 'e', 'm', 'o', 'l', 'o', '/', 'o', 'f', 'f', 0, 'x', 0, 0},
+     nullptr,
+     {}},
     {"OscNoSlash", Bytes{'t', 'r', 'e', 0, ',', 0, 0, 0}, nullptr, {}},
     // One bad element drops its whole bundle, so half of it never acts.
     {"OscBundleWithBadElement", bundle({kPress, truncated(kPress, 4)}), nullptr, {}},

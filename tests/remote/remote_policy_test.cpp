@@ -15,6 +15,32 @@ std::vector<std::uint8_t> oscBytes(const OscMessage& message) {
     return encodeOscMessage(message);
 }
 
+// A bundle of `count` copies of `message`; none is an empty bundle.
+std::vector<std::uint8_t> bundleOf(const OscMessage& message, int count) {
+    std::vector<std::uint8_t> out{'#', 'b', 'u', 'n', 'd', 'l', 'e', 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    const auto element = encodeOscMessage(message);
+    for (int i = 0; i < count; ++i) {
+        out.insert(out.end(), {0, 0, 0, static_cast<std::uint8_t>(element.size())});
+        out.insert(out.end(), element.begin(), element.end());
+    }
+    return out;
+}
+
+const OscMessage kNext{"/tremolo/next", {}};
+const OscMessage kReleaseOn{"/tremolo/on", {std::int32_t{0}}};
+// A release, then 31 steps.
+std::vector<std::uint8_t> releaseAndSteps(const OscMessage& release, const OscMessage& step) {
+    auto out = bundleOf(step, 31);
+    const auto first = encodeOscMessage(release);
+    std::vector<std::uint8_t> element{0, 0, 0, static_cast<std::uint8_t>(first.size())};
+    element.insert(element.end(), first.begin(), first.end());
+    out.insert(out.begin() + 16, element.begin(), element.end());
+    return out;
+}
+
+const OscMessage kNextWithToken{"/tremolo/next", {std::string(kToken)}};
+const OscMessage kReleaseOnWithToken{"/tremolo/on", {std::string(kToken), std::int32_t{0}}};
+
 struct Row {
     const char* name;
     int failuresBefore; // refused tokens from kPhone, at time 0
@@ -23,6 +49,10 @@ struct Row {
     std::vector<std::uint8_t> datagram;
     bool datagramFromLoopback = false;
     Verdict expected;
+    int sends = 1; // the datagram, at once; the last one is judged
+    // What an allowed datagram's messages are, when not the press below.
+    std::optional<std::vector<OscMessage>> passed = std::nullopt;
+    bool peersAnywhere = false; // the user widened LAN access
 };
 
 HttpRequestFacts fromPhone(std::optional<std::string> token) {
@@ -31,6 +61,12 @@ HttpRequestFacts fromPhone(std::optional<std::string> token) {
 
 HttpRequestFacts local(std::string host, std::optional<std::string> origin) {
     return {"127.0.0.1", true, std::move(host), std::move(origin), std::nullopt, 300};
+}
+
+HttpRequestFacts fromPeer(std::string peer) {
+    HttpRequestFacts facts = fromPhone(kToken);
+    facts.peer = std::move(peer);
+    return facts;
 }
 
 HttpRequestFacts withBytes(HttpRequestFacts facts, std::size_t bytes) {
@@ -86,14 +122,41 @@ const Row kRows[] = {
      false,
      Verdict::TooLarge},
     {"FourFailuresStillLetIn", 4, 1000, fromPhone(kToken), {}, false, Verdict::Allow},
-    {"FiveFailuresShutOutEvenTheRightToken",
-     5,
-     1000,
-     fromPhone(kToken),
+    // Anyone can forge the phone's address: the right token always passes.
+    {"RightTokenAfterFiveFailures", 5, 1000, fromPhone(kToken), {}, false, Verdict::Allow},
+    {"ShutOutEnds", 5, 60'000, fromPhone(kToken), {}, false, Verdict::Allow},
+    {"RightTokenAfterManyFailures", 40, 0, fromPhone(kToken), {}, false, Verdict::Allow},
+    // Wrong tokens are throttled as a whole, whatever address they name.
+    {"WrongTokenAfterManyFailures",
+     40,
+     0,
+     [] {
+         HttpRequestFacts facts = fromPeer("10.0.0.9");
+         facts.token = "wrong";
+         return facts;
+     }(),
      {},
      false,
      Verdict::TooMany},
-    {"ShutOutEnds", 5, kShutOutMs, fromPhone(kToken), {}, false, Verdict::Allow},
+    // Local means the local network, not every address that reaches a port.
+    {"GlobalIPv4Peer", 0, 0, fromPeer("203.0.113.5"), {}, false, Verdict::Forbidden},
+    {"GlobalIPv6Peer", 0, 0, fromPeer("2001:db8::5"), {}, false, Verdict::Forbidden},
+    {"MappedGlobalPeer", 0, 0, fromPeer("::ffff:8.8.8.8"), {}, false, Verdict::Forbidden},
+    {"PublicNextToPrivate", 0, 0, fromPeer("172.32.0.1"), {}, false, Verdict::Forbidden},
+    {"PrivateIPv4Peer", 0, 0, fromPeer("172.16.4.2"), {}, false, Verdict::Allow},
+    {"UniqueLocalPeer", 0, 0, fromPeer("fd12:3456::5"), {}, false, Verdict::Allow},
+    {"LinkLocalPeer", 0, 0, fromPeer("fe80::1%eth0"), {}, false, Verdict::Allow},
+    {"MappedPrivatePeer", 0, 0, fromPeer("::ffff:10.1.2.3"), {}, false, Verdict::Allow},
+    {"GlobalPeerWhenWidened",
+     0,
+     0,
+     fromPeer("203.0.113.5"),
+     {},
+     false,
+     Verdict::Allow,
+     1,
+     std::nullopt,
+     true},
     {"ShutOutIsPerAddress",
      5,
      1000,
@@ -113,7 +176,27 @@ const Row kRows[] = {
     {"LanDatagramWithToken", 0, 0, std::nullopt,
      oscBytes({"/tremolo/on", {std::string(kToken), std::int32_t{1}}}), false, Verdict::Allow},
     {"LanDatagramAfterFailures", 5, 1000, std::nullopt,
-     oscBytes({"/tremolo/on", {std::string(kToken), std::int32_t{1}}}), false, Verdict::Drop},
+     oscBytes({"/tremolo/on", {std::string(kToken), std::int32_t{1}}}), false, Verdict::Allow},
+    // An empty bundle holds no token to check: it must not earn an answer.
+    {"LanEmptyBundle", 0, 0, std::nullopt, bundleOf(kNext, 0), false, Verdict::Drop},
+    {"LoopbackEmptyBundle", 0, 0, std::nullopt, bundleOf(kNext, 0), true, Verdict::Allow, 1,
+     std::vector<OscMessage>{}},
+    // The budget counts messages, not datagrams.
+    {"ThirtyTwoStepsSpendThirtyTwo", 0, 0, std::nullopt, bundleOf(kNextWithToken, 32), false,
+     Verdict::Allow, kMaxOscMessagesPerSecond / 32, std::vector<OscMessage>(32, kNext)},
+    {"ThirtyTwoStepsOverBudget", 0, 0, std::nullopt, bundleOf(kNextWithToken, 32), false,
+     Verdict::Drop, kMaxOscMessagesPerSecond / 32 + 1},
+    {"LoopbackStepsOverBudget", 0, 0, std::nullopt, bundleOf(kNext, 32), true, Verdict::Drop,
+     kMaxOscMessagesPerSecond / 32 + 1},
+    // A flood of releases never keeps a held switch down.
+    {"ReleasesCostNothing", 0, 0, std::nullopt, bundleOf(kReleaseOnWithToken, 32), false,
+     Verdict::Allow, 10, std::vector<OscMessage>(32, kReleaseOn)},
+    {"ReleaseGoesPastBudget", 0, 0, std::nullopt,
+     releaseAndSteps(kReleaseOnWithToken, kNextWithToken), false, Verdict::Allow,
+     kMaxOscMessagesPerSecond / 31 + 1, std::vector<OscMessage>{kReleaseOn}},
+    {"GlobalDatagramWithToken", 0, 0, std::nullopt,
+     oscBytes({"/tremolo/on", {std::string(kToken), std::int32_t{1}}}), false, Verdict::Drop, 1,
+     std::nullopt},
 };
 
 class AccessRules : public testing::TestWithParam<Row> {};
@@ -121,23 +204,48 @@ class AccessRules : public testing::TestWithParam<Row> {};
 TEST_P(AccessRules, Verdict) {
     const Row& row = GetParam();
     AccessPolicy policy(kToken);
-    for (int i = 0; i < row.failuresBefore; ++i)
-        ASSERT_EQ(policy.judgeHttp(fromPhone("wrong"), 0), Verdict::Unauthorized);
+    policy.setPeersAnywhere(row.peersAnywhere);
+    // Half the failures from the page, half from datagrams, all from one
+    // address that anyone could have forged.
+    for (int i = 0; i < row.failuresBefore; ++i) {
+        if (i % 2 == 0)
+            ASSERT_NE(policy.judgeHttp(fromPhone("wrong"), 0), Verdict::Allow);
+        else
+            ASSERT_FALSE(policy.judgeOsc(kPhone, false,
+                                         oscBytes({"/tremolo/on", {std::string("wrong")}}), 0));
+    }
     if (row.http) {
         EXPECT_EQ(policy.judgeHttp(*row.http, row.atMs), row.expected);
         return;
     }
-    const auto messages = policy.judgeOsc(row.datagramFromLoopback ? "127.0.0.1" : kPhone,
-                                          row.datagramFromLoopback, row.datagram, row.atMs);
+    const std::string peer = row.datagramFromLoopback                      ? "127.0.0.1"
+                             : std::string(row.name).starts_with("Global") ? "198.51.100.7"
+                                                                           : kPhone;
+    std::optional<std::vector<OscMessage>> messages;
+    for (int i = 0; i < row.sends; ++i)
+        messages = policy.judgeOsc(peer, row.datagramFromLoopback, row.datagram, row.atMs);
     EXPECT_EQ(messages ? Verdict::Allow : Verdict::Drop, row.expected);
     // What passes acts as if the token had never been there.
     if (messages) {
-        EXPECT_EQ(*messages, (std::vector<OscMessage>{{"/tremolo/on", {std::int32_t{1}}}}));
+        EXPECT_EQ(*messages,
+                  row.passed.value_or(std::vector<OscMessage>{{"/tremolo/on", {std::int32_t{1}}}}));
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Remote, AccessRules, testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// An event refused at the limit leaves no trace: the second after the first
+// taken one is whole again.
+TEST(RateLimit, RefusedEventsDoNotCount) {
+    RateLimit rate(2);
+    EXPECT_TRUE(rate.take(0));
+    EXPECT_TRUE(rate.take(500));
+    EXPECT_FALSE(rate.take(999));
+    EXPECT_TRUE(rate.take(1000));
+    EXPECT_FALSE(rate.take(1499));
+    EXPECT_TRUE(rate.take(1500));
+}
 
 } // namespace
 } // namespace tremlo::remote::test

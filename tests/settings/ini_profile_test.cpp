@@ -161,6 +161,27 @@ TEST_F(IniProfileTest, WriteReplacesTheFileByRenameAndKeepsItsMode) {
     EXPECT_EQ(names, (std::vector<std::string>{"tremlo.ini", "tremlo.ini.lock"}));
 }
 
+// The remote-control token lets another computer press the switch: a file
+// that holds it is readable by its owner only, new or not, and a stricter
+// mode stays.
+TEST_F(IniProfileTest, AFileWithATokenIsTheOwnersOnly) {
+    const auto modeAfter = [&](std::optional<mode_t> before, const std::string& token) {
+        std::filesystem::remove(path);
+        if (before) {
+            writeBytes(path, "[TREMLO 1.10]\nDoor=No\n");
+            ::chmod(path.c_str(), *before);
+        }
+        EXPECT_TRUE(ini.writeValues({{"Token", token}}, "Remote"));
+        struct stat after {};
+        EXPECT_EQ(::stat(path.c_str(), &after), 0);
+        return after.st_mode & 0777;
+    };
+    EXPECT_EQ(modeAfter(std::nullopt, "q3Xv0Jr8cW1tZk7nB2mA5g"), 0600u);
+    EXPECT_EQ(modeAfter(0644, "q3Xv0Jr8cW1tZk7nB2mA5g"), 0600u);
+    EXPECT_EQ(modeAfter(0640, "q3Xv0Jr8cW1tZk7nB2mA5g"), 0600u);
+    EXPECT_EQ(modeAfter(0644, ""), 0644u);
+}
+
 TEST_F(IniProfileTest, RefusedWritesLeaveTheFileAlone) {
     writeBytes(path, "[TREMLO 1.10]\nDoor=No\n");
     EXPECT_FALSE(ini.writeValue("DefDir", "/caf\xE9"));
