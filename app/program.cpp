@@ -19,7 +19,6 @@
 #include <QPainter>
 #include <QScreen>
 #include <QUrl>
-#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <unistd.h>
@@ -38,21 +37,6 @@ sound::SoundLibraryOptions libraryOptions() {
     sound::SoundLibraryOptions options;
     options.holdSoundFont = true;
     return options;
-}
-
-// Staying on top, placing the windows and the system-wide keys need X11:
-// under a Wayland session the program runs through XWayland, unless the user
-// chose a platform.
-int& preferX11(int& argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        return argc;
-    for (int i = 1; i < argc; ++i) {
-        // Qt takes its options with one dash or two.
-        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
-            return argc;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    return argc;
 }
 
 // Named before anything asks Qt for the program's folders.
@@ -105,11 +89,11 @@ QIcon programIcon() {
 
 } // namespace
 
-Program::Program(int& argc, char** argv, TerminationRequests& termination)
+Program::Program(int argc, char** argv, TerminationRequests& termination)
     : m_termination(termination), m_executableFolder(folderOfThisProgram()),
       m_prefetch(prefetchPaths(m_executableFolder)),
       m_library(std::make_unique<sound::ServerOrSdlDevice>(), libraryOptions()),
-      m_application(preferX11(argc, argv), argv),
+      m_qtArguments(argc, argv), m_application(m_qtArguments.argc(), m_qtArguments.argv()),
       m_folder(programFolderOf(m_application, termination).toStdString()),
       m_workFolder(workFolderOf(m_folder)), m_settingsFile(settingsFileOf(m_folder)),
       m_store(m_settingsFile, m_folder),
