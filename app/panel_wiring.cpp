@@ -2,6 +2,10 @@
 
 #include "window_placement.h"
 
+#include <QApplication>
+#include <QKeyEvent>
+#include <memory>
+
 namespace tremlo {
 
 // Beside the main window wherever that is now, not where the panel last was.
@@ -18,6 +22,12 @@ void PanelViewOverHost::setTopMost(ProgramWindow window, bool topMost) {
         SetTopMost(&m_main, topMost);
     else
         SetTopMost(&m_host.panel(), topMost);
+}
+
+// The switch window takes the key as if it had the focus, ShiftForce and all.
+void PanelActionsOverCommands::keyForSwitch(const QKeyEvent& event) {
+    const std::unique_ptr<QKeyEvent> copy(event.clone());
+    QApplication::sendEvent(&m_main, copy.get());
 }
 
 } // namespace tremlo

@@ -39,8 +39,8 @@ private:
 class PanelActionsOverCommands : public ui::PanelActions {
 public:
     PanelActionsOverCommands(ui::MenuCommands& commands, ui::frmMenus& menus,
-                             StatusPanelHost& panel)
-        : m_commands(commands), m_menus(menus), m_panel(panel) {}
+                             StatusPanelHost& panel, ui::frmMain& mainWindow)
+        : m_commands(commands), m_menus(menus), m_panel(panel), m_main(mainWindow) {}
 
     void stepEffect() override { m_commands.stepEffect(); }
     void showOptions() override { m_commands.mnuOptions_Click(); }
@@ -53,11 +53,13 @@ public:
     void popupEnvirs(QPoint at) override { m_menus.popupEnvirs2(at, &m_panel.panel()); }
     void CyclePan() override { m_commands.CyclePan(); }
     void openPlaylist(const std::string& path) override { m_commands.openPlaylist(path); }
+    void keyForSwitch(const QKeyEvent& event) override;
 
 private:
     ui::MenuCommands& m_commands;
     ui::frmMenus& m_menus;
     StatusPanelHost& m_panel;
+    ui::frmMain& m_main;
 };
 
 } // namespace tremlo

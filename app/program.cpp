@@ -164,7 +164,7 @@ Program::Program(int argc, char** argv, TerminationRequests& termination)
                 }},
       m_menuCommands(m_commands, m_settings, m_loader, m_mainWindow, m_dialogs, m_folder),
       m_menus(m_menuCommands, m_settings, m_doorCatalogue, m_envirCatalogue, m_state, m_shelf),
-      m_panelActions(m_menuCommands, m_menus, m_panel), m_recorder(m_library),
+      m_panelActions(m_menuCommands, m_menus, m_panel, m_mainWindow), m_recorder(m_library),
       m_record(m_recorder, m_timers, m_panel, m_panel,
                [] { return recordingPathIn(userMusicFolder(), std::time(nullptr)); }) {
     m_loader.usePrefetched(&m_prefetch);
