@@ -81,7 +81,7 @@ TEST_F(AppTest, TheWindowPlaceRoundTripsAndAnImpossibleOneIsDropped) {
 
     windows.moveMainWindow(0.25, 0.5);
     EXPECT_EQ(main.pos(), desktop.topLeft() + QPoint(desktop.width() / 4, desktop.height() / 2));
-    const auto [x, y] = windows.mainWindowPosition();
+    const auto [x, y] = windows.mainWindowPosition().value();
     EXPECT_DOUBLE_EQ(x, 0.25);
     EXPECT_DOUBLE_EQ(y, 0.5);
     for (const double far : {1e300, -1e300, std::numeric_limits<double>::quiet_NaN()}) {

@@ -1,9 +1,26 @@
 #include "window_placement.h"
 
+#include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
 
 namespace tremlo {
+namespace {
+
+// "wayland", or "wayland-egl" and the like when chosen by its full name.
+bool onWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+} // namespace
+
+bool windowPlacesKnown() {
+    return !onWayland();
+}
+
+bool stayOnTopPossible() {
+    return !onWayland();
+}
 
 void SetTopMost(QWidget* window, bool topMost) {
     if (!window)

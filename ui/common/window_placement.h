@@ -13,6 +13,14 @@ namespace tremlo {
 // they are; the window is also activated.
 void SetTopMost(QWidget* window, bool topMost);
 
+// Whether the window system lets a program place its windows and tells it
+// where they are: not on Wayland, where the compositor alone places them.
+bool windowPlacesKnown();
+
+// Whether the window system lets a program keep its windows above the
+// others: not on Wayland, whose core protocol has no way to ask.
+bool stayOnTopPossible();
+
 // Makes the window the active, front-most one, as far as the window manager
 // allows.
 void BringToFront(QWidget* window);
