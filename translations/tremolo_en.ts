@@ -453,6 +453,13 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
     </message>
 </context>
 <context>
+    <name>WindowPlacement</name>
+    <message>
+        <source>Wayland では、プログラムから常に手前に表示することはできません。デスクトップのウィンドウ メニューにある「常に手前に表示」を使ってください。</source>
+        <translation>On Wayland a program cannot keep itself on top. Use “Always on Top” in the desktop’s window menu.</translation>
+    </message>
+</context>
+<context>
     <name>frmAbout</name>
     <message>
         <source>トレモロ</source>

@@ -1,5 +1,6 @@
 #include "window_placement.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
@@ -20,6 +21,13 @@ bool windowPlacesKnown() {
 
 bool stayOnTopPossible() {
     return !onWayland();
+}
+
+QString stayOnTopRefusal() {
+    return QCoreApplication::translate(
+        "WindowPlacement",
+        "Wayland では、プログラムから常に手前に表示することはできません。"
+        "デスクトップのウィンドウ メニューにある「常に手前に表示」を使ってください。");
 }
 
 void SetTopMost(QWidget* window, bool topMost) {

@@ -5,6 +5,7 @@
 //
 // Thread: the user-interface thread.
 
+class QString;
 class QWidget;
 
 namespace tremlo {
@@ -20,6 +21,8 @@ bool windowPlacesKnown();
 // Whether the window system lets a program keep its windows above the
 // others: not on Wayland, whose core protocol has no way to ask.
 bool stayOnTopPossible();
+// Why it cannot be asked for here, and what the user can do instead.
+QString stayOnTopRefusal();
 
 // Makes the window the active, front-most one, as far as the window manager
 // allows.

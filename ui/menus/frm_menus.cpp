@@ -1,6 +1,7 @@
 #include "frm_menus.h"
 
 #include "text_encoding.h"
+#include "window_placement.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -119,8 +120,15 @@ void frmMenus::buildTitle() {
     }
 
     addSeparator(title, "mnuBar5");
-    addCheckItem(title, "mnuTopMost", QCoreApplication::translate("frmMenus", "常に手前に表示(&T)"),
-                 &Settings::TopMost, [&c] { c.mnuTopMost_Click(); });
+    QAction* topMost = addCheckItem(title, "mnuTopMost",
+                                    QCoreApplication::translate("frmMenus", "常に手前に表示(&T)"),
+                                    &Settings::TopMost, [&c] { c.mnuTopMost_Click(); });
+    if (!stayOnTopPossible()) {
+        // The mark still shows the setting, which a run on X11 follows.
+        topMost->setEnabled(false);
+        topMost->setToolTip(stayOnTopRefusal());
+        title->setToolTipsVisible(true);
+    }
     addCheckItem(title, "mnuUsePanel",
                  QCoreApplication::translate("frmMenus", "ステータスパネルを表示(&V)"),
                  &Settings::UsePanel, [&c] { c.mnuUsePanel_Click(); });
