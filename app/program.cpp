@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QUrl>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <unistd.h>
@@ -136,7 +137,7 @@ Program::Program(int argc, char** argv, TerminationRequests& termination)
                            problems.push_back(std::move(each));
                        return problems;
                    },
-                   &m_mainWindow},
+                   &m_mainWindow, [this] { return m_globalKeys.note(); }},
       m_remote(m_remoteSwitch,
                {[this] { m_mainWindow.BringToFront(); }, [this] { m_mainWindow.close(); }}),
       m_remoteParts{[this] { return m_store.loadRemote(); },
@@ -289,10 +290,23 @@ bool Program::loadSwitchBox() {
     return true;
 }
 
+// Keys set where nothing can bind them are said once on stderr, not in a
+// message box at every start: the dialog where they are set says it too. The
+// portal answers later, so its answer is waited for.
 bool Program::takeGlobalKeys() {
     const InputSettings& bindings = m_switchBox.inputs().bindings();
+    m_globalKeys.onChanged([this] { tellMissingKeyRoute(); });
     showRefusals(m_globalKeys.setKeys(bindings.GlobalOnKey, bindings.GlobalOffKey));
+    tellMissingKeyRoute();
     return true;
+}
+
+void Program::tellMissingKeyRoute() {
+    const std::string missing = m_globalKeys.missingRoute();
+    if (missing.empty() || m_toldMissingKeyRoute)
+        return;
+    m_toldMissingKeyRoute = true;
+    std::fprintf(stderr, "tremolo: %s\n", missing.c_str());
 }
 
 // Saved first, so that a token made for LAN access is the one the page's

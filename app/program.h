@@ -79,6 +79,7 @@ private:
     bool restoreShelfPosition();
     bool loadSwitchBox();
     bool takeGlobalKeys();
+    void tellMissingKeyRoute();
     bool startRemotes();
     std::vector<std::string> applyRemotes(const RemoteSettings& chosen);
     void showRefusals(const std::vector<std::string>& messages);
@@ -149,6 +150,7 @@ private:
 
     std::string m_commandLinePath;
     StartupResult m_started = StartupResult::Running;
+    bool m_toldMissingKeyRoute = false;
 };
 
 } // namespace tremlo
