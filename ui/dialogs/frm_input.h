@@ -45,7 +45,7 @@ struct InputDialogParts {
     QWidget* owner = nullptr;
     // How the system-wide keys are bound here and what the desktop granted;
     // none: the plain note.
-    std::function<QString()> globalKeysNote;
+    std::function<QString()> globalKeysNote = {};
 };
 
 // A binding as people read it: "ゲームコントローラー「name」 ボタン 3". A
