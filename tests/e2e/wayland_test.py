@@ -1,0 +1,130 @@
+#!/usr/bin/env python3
+"""The real program natively on a Wayland compositor: weston on its X11
+backend inside the session's own Xvfb, with xdotool's input passed on by
+weston and the windows' places read from weston's debug protocol.
+
+    wayland_test.py --program PATH [--recorder PATH] --case NAME
+
+A Wayland client neither places its windows nor learns where they are, so
+the places come from `weston-debug scene-graph`, which lists every view
+with its role, its owner and its place on the output.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+# No __pycache__ in the source tree.
+sys.dont_write_bytecode = True
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import harness as h  # noqa: E402
+import station as s  # noqa: E402
+from station import check  # noqa: E402
+
+SOCKET = "wayland-tremolo"
+_VIEW = re.compile(r"View \d+ \(role (\S+), PID (\d+), [^\n]*\n\s*position: "
+                   r"\((-?\d+), (-?\d+)\) -> \((-?\d+), (-?\d+)\)")
+_WESTON_WINDOW = re.compile(r'"Weston Compositor[^"]*".*\s\+(-?\d+)\+(-?\d+)\s*$', re.M)
+
+
+class Weston:
+    """weston as a client of the session's X server, with the debug protocol
+    on; the environment that runs a program natively on it."""
+
+    def __init__(self, session):
+        for tool in ("weston", "weston-debug"):
+            if not shutil.which(tool):
+                raise h.HarnessError(f"{tool} is not installed (tools/install_packages)")
+        self.session = session
+        run = session.path("run")
+        env = dict(session.env, XDG_RUNTIME_DIR=run)
+        process = session.spawn("weston", [
+            "weston", "--backend=x11-backend.so", "--use-pixman", "--idle-time=0",
+            f"--socket={SOCKET}", "--debug", "--width=1024", "--height=700"], env=env)
+        h.wait_until(lambda: os.path.exists(os.path.join(run, SOCKET)), 30, "weston",
+                     alive=process)
+        self.native = dict(env, WAYLAND_DISPLAY=SOCKET, QT_QPA_PLATFORM="wayland")
+        self.native.pop("DISPLAY")
+        # Where weston's output window lies on the X screen, for xdotool.
+        self.origin = h.wait_until(lambda: self._origin(), 30, "weston's window")
+
+    def _origin(self):
+        found = _WESTON_WINDOW.search(self.session.run(["xwininfo", "-root", "-tree"]))
+        return (int(found.group(1)), int(found.group(2))) if found else None
+
+    def views(self, pid):
+        """[(role, (left, top, right, bottom))] of the process's views."""
+        text = subprocess.run(["weston-debug", "scene-graph"], env=self.native,
+                              capture_output=True, text=True, timeout=30).stdout
+        return [(role, tuple(int(v) for v in box))
+                for role, owner, *box in _VIEW.findall(text) if int(owner) == pid]
+
+    def point(self, x, y):
+        """Moves the pointer to a place on weston's output."""
+        self.session.run(["xdotool", "mousemove", str(self.origin[0] + x),
+                          str(self.origin[1] + y)])
+
+
+def windows_of(weston, program):
+    """The switch's and the panel's places once both are mapped."""
+    def both():
+        found = {}
+        for role, box in weston.views(program.pid):
+            size = (box[2] - box[0], box[3] - box[1])
+            if role == "xdg_toplevel" and size in (h.SWITCH_SIZE, h.PANEL_SIZE):
+                found[size] = box
+        return found if len(found) == 2 else None
+    found = h.wait_until(both, 30, "the switch and the panel mapped on weston",
+                         alive=program.process)
+    return found[h.SWITCH_SIZE], found[h.PANEL_SIZE]
+
+
+def case_place(session, args):
+    """Both windows map natively; a fixed place the platform cannot report
+    survives the run, for the next run on X11."""
+    weston = Weston(session)
+    installed = s.install_station(
+        session, args.program, {"FixWindowPos": "Yes", "XPosR": "0.5", "YPosR": "0.4"})
+    program = session.start_program(installed, env=weston.native)
+    windows_of(weston, program)
+    session.stop(program.process)
+    check(program.process.returncode == 0, f"the program ended with {program.process.returncode}")
+    entries = dict(s.read_settings_file(os.path.dirname(installed))[1])
+    check((entries.get("XPosR"), entries.get("YPosR")) == ("0.5000000", "0.4000000"),
+          f"the stored place became {entries.get('XPosR')}, {entries.get('YPosR')}")
+
+
+def case_menu(session, args):
+    """A right click on the switch opens the shortcut menu at the pointer,
+    not beside whichever window has the focus."""
+    weston = Weston(session)
+    program = session.start_program(s.install_station(session, args.program),
+                                    env=weston.native)
+    switch, _ = windows_of(weston, program)
+    # The switch's bare body, clear of its keys.
+    x, y = switch[0] + 5, switch[1] + 50
+    weston.point(x, y)
+    session.run(["xdotool", "click", "3"])
+    popup = h.wait_until(
+        lambda: next((box for role, box in weston.views(program.pid) if role == "xdg_popup"),
+                     None), 30, "the shortcut menu", alive=program.process)
+    check(abs(popup[0] - x) <= 2 and abs(popup[1] - y) <= 2,
+          f"the menu opened at ({popup[0]}, {popup[1]}), the pointer was at ({x}, {y})")
+    session.run(["xdotool", "key", "Escape"])
+    program.check_alive()
+
+
+CASES = {
+    "place": case_place,
+    "menu": case_menu,
+}
+
+
+def main():
+    return s.run_cases(__doc__, CASES)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
