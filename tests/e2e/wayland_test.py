@@ -21,7 +21,7 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import harness as h  # noqa: E402
 import station as s  # noqa: E402
-from station import check  # noqa: E402
+from station import check, stamp  # noqa: E402
 
 SOCKET = "wayland-tremolo"
 _VIEW = re.compile(r"View \d+ \(role (\S+), PID (\d+), [^\n]*\n\s*position: "
@@ -116,9 +116,33 @@ def case_menu(session, args):
     program.check_alive()
 
 
+def case_keys(session, args):
+    """The compositor activates each new window, the panel too: with
+    ShiftForce a plain key still does nothing, and Shift+A plays."""
+    weston = Weston(session)
+    installed = s.install_station(session, args.program, {"UseEnvir": "No", "Door": "No"})
+    program = session.start_program(installed, s.write_melody(session), env=weston.native)
+    windows_of(weston, program)
+    recording = session.start_recording(args.recorder)
+    keys = h.Input(session)
+    pressed = stamp()
+    keys.tap("a")
+    recording.follow_until(pressed + 1_000_000_000)
+    blocks = recording.tone_blocks(pressed, pressed + 1_000_000_000, s.MELODY_HZ, 480)
+    check(blocks, "the recording has no frames for the quiet stretch")
+    loudest = max(amplitude for _, amplitude in blocks)
+    check(loudest < s.MELODY_AMPLITUDE / 50, f"a plain A played the melody ({loudest:.3f})")
+    pressed = stamp()
+    keys.tap("shift+a")
+    recording.wait_for_tone(pressed, s.MELODY_HZ, s.MELODY_AMPLITUDE * 0.8)
+    recording.stop()
+    program.check_alive()
+
+
 CASES = {
     "place": case_place,
     "menu": case_menu,
+    "keys": case_keys,
 }
 
 
