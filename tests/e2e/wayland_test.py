@@ -13,6 +13,7 @@ with its role, its owner and its place on the output.
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 
@@ -139,7 +140,44 @@ def case_keys(session, args):
     program.check_alive()
 
 
+def case_portal(session, args):
+    """A system-wide key bound through the desktop portal (a stand-in on a
+    private session bus, beside the recorder in the build): its press is
+    heard, and under NoLock its release stops the melody."""
+    standin = os.path.join(os.path.dirname(args.recorder), "e2e_portal_standin")
+    check(os.access(standin, os.X_OK), f"no stand-in portal at {standin}")
+    weston = Weston(session)
+    bus_path = session.path("run", "bus")
+    address = f"unix:path={bus_path}"
+    session.spawn("dbus", ["dbus-daemon", "--session", "--nofork", f"--address={address}"])
+    h.wait_until(lambda: os.path.exists(bus_path), 10, "the session bus")
+    portal = session.spawn("portal", [standin], env=dict(session.env,
+                                                         DBUS_SESSION_BUS_ADDRESS=address))
+    installed = s.install_station(session, args.program,
+                                  {"UseEnvir": "No", "Door": "No", "NoLockOnButton": "Yes"})
+    with open(os.path.join(os.path.dirname(installed), s.SETTINGS_FILE), "a",
+              encoding="utf-8") as f:
+        f.write("[Input]\r\nGlobalOnKey=Ctrl+F9\r\n")
+    program = session.start_program(installed, s.write_melody(session),
+                                    env=dict(weston.native, DBUS_SESSION_BUS_ADDRESS=address))
+    h.wait_until(lambda: "bound" in session.log_tail("portal"), 30,
+                 "the keys bound through the portal", alive=program.process)
+    check("on=CTRL+F9" in session.log_tail("portal"),
+          f"the program asked for {session.log_tail('portal')!r}")
+    recording = session.start_recording(args.recorder)
+    pressed = stamp()
+    os.kill(portal.pid, signal.SIGUSR1)
+    recording.wait_for_tone(pressed, s.MELODY_HZ, s.MELODY_AMPLITUDE * 0.8)
+    released = stamp()
+    os.kill(portal.pid, signal.SIGUSR2)
+    recording.wait_for_silence(released, s.MELODY_HZ, s.MELODY_AMPLITUDE / 50,
+                               hold_frames=h.RATE // 2)
+    recording.stop()
+    program.check_alive()
+
+
 CASES = {
+    "portal": case_portal,
     "place": case_place,
     "menu": case_menu,
     "keys": case_keys,

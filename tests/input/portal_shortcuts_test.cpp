@@ -4,13 +4,9 @@
 
 #include "offscreen_application.h"
 #include "portal_shortcuts.h"
+#include "standin_portal.h"
 
-#include <QDBusArgument>
 #include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusMetaType>
-#include <QDBusObjectPath>
-#include <QDBusVirtualObject>
 #include <QDeadlineTimer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -22,112 +18,15 @@
 namespace tremlo {
 namespace {
 
-// One entry of the portal's a(sa{sv}), as the stand-in reads and answers it.
-struct Shortcut {
-    QString id;
-    QVariantMap properties;
-};
-
-} // namespace
-} // namespace tremlo
-
-Q_DECLARE_METATYPE(tremlo::Shortcut)
-
-namespace tremlo {
-namespace {
-
-QDBusArgument& operator<<(QDBusArgument& argument, const Shortcut& shortcut) {
-    argument.beginStructure();
-    argument << shortcut.id << shortcut.properties;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& argument, Shortcut& shortcut) {
-    argument.beginStructure();
-    argument >> shortcut.id >> shortcut.properties;
-    argument.endStructure();
-    return argument;
-}
-
-const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
-const QString kInterface = QStringLiteral("org.freedesktop.portal.GlobalShortcuts");
-
-// Grants every key asked for, describing it as "granted <trigger>", and
-// answers each request through its Request object, as a real portal does.
-class StandInPortal : public QDBusVirtualObject {
-public:
-    explicit StandInPortal(QDBusConnection bus) : m_bus(std::move(bus)) {}
-
-    QString introspect(const QString&) const override { return {}; }
-
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection&) override {
-        const QString member = message.member();
-        if (member == QLatin1String("Close")) {
-            closed.push_back(message.path());
-            m_bus.send(message.createReply());
-            return true;
-        }
-        if (member != QLatin1String("CreateSession") && member != QLatin1String("BindShortcuts"))
-            return false;
-        const QVariantMap options = qdbus_cast<QVariantMap>(message.arguments().back());
-        QString sender = message.service().mid(1);
-        sender.replace(QLatin1Char('.'), QLatin1Char('_'));
-        const QString request = kPath + QStringLiteral("/request/") + sender + QLatin1Char('/') +
-                                options.value(QStringLiteral("handle_token")).toString();
-        m_bus.send(message.createReply(QVariant::fromValue(QDBusObjectPath(request))));
-
-        QVariantMap results;
-        if (member == QLatin1String("CreateSession")) {
-            session = kPath + QStringLiteral("/session/") + sender + QLatin1Char('/') +
-                      options.value(QStringLiteral("session_handle_token")).toString();
-            results.insert(QStringLiteral("session_handle"), session);
-        } else {
-            boundSession = message.arguments()[0].value<QDBusObjectPath>().path();
-            QList<Shortcut> granted;
-            for (const Shortcut& wanted :
-                 qdbus_cast<QList<Shortcut>>(message.arguments()[1].value<QDBusArgument>())) {
-                const QString trigger =
-                    wanted.properties.value(QStringLiteral("preferred_trigger")).toString();
-                asked.emplace_back(wanted.id, trigger);
-                granted.push_back({wanted.id,
-                                   {{QStringLiteral("trigger_description"),
-                                     QStringLiteral("granted ") + trigger}}});
-            }
-            results.insert(QStringLiteral("shortcuts"), QVariant::fromValue(granted));
-        }
-        QDBusMessage response = QDBusMessage::createSignal(
-            request, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
-        response << uint(refuse ? 1 : 0) << results;
-        m_bus.send(response);
-        return true;
-    }
-
-    // Activated or Deactivated, as the desktop sends them for a key.
-    void send(const char* member, const QString& inSession, const QString& id) {
-        QDBusMessage signal =
-            QDBusMessage::createSignal(kPath, kInterface, QString::fromLatin1(member));
-        signal << QVariant::fromValue(QDBusObjectPath(inSession)) << id << qulonglong(1)
-               << QVariantMap();
-        m_bus.send(signal);
-    }
-
-    QString session, boundSession;
-    std::vector<std::pair<QString, QString>> asked; // id, preferred trigger
-    std::vector<QString> closed;
-    bool refuse = false;
-
-private:
-    QDBusConnection m_bus;
-};
+using test::StandInPortal;
+const QString kPath = test::kPortalPath;
 
 // A session bus of the test's own, stopped with the fixture.
 class PortalShortcutsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         test::application();
-        qDBusRegisterMetaType<Shortcut>();
-        qDBusRegisterMetaType<QList<Shortcut>>();
+        test::registerPortalTypes();
         const QString daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
         if (daemon.isEmpty())
             GTEST_SKIP() << "dbus-daemon is not installed";
