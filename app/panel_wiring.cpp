@@ -12,6 +12,7 @@ namespace tremlo {
 void PanelViewOverHost::showPanel() {
     auto& panel = m_host.panel();
     panel.placeBeside(m_main.frameGeometry());
+    hangBeside(panel, m_main);
     panel.show();
 }
 

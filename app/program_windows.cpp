@@ -113,6 +113,7 @@ void ProgramWindows::showStatusPanel() {
     auto& panel = m_panel.panel();
     panel.placeBeside(m_main.frameGeometry());
     panel.setAttribute(Qt::WA_ShowWithoutActivating);
+    hangBeside(panel, m_main);
     panel.show();
     BringToFront(&m_main);
 }

@@ -69,12 +69,13 @@ class Weston:
 
 
 def windows_of(weston, program):
-    """The switch's and the panel's places once both are mapped."""
+    """The switch's and the panel's places once both are mapped: the switch a
+    top-level window, the panel a popup hung on it."""
     def both():
         found = {}
         for role, box in weston.views(program.pid):
             size = (box[2] - box[0], box[3] - box[1])
-            if role == "xdg_toplevel" and size in (h.SWITCH_SIZE, h.PANEL_SIZE):
+            if (role, size) in (("xdg_toplevel", h.SWITCH_SIZE), ("xdg_popup", h.PANEL_SIZE)):
                 found[size] = box
         return found if len(found) == 2 else None
     found = h.wait_until(both, 30, "the switch and the panel mapped on weston",
@@ -176,7 +177,38 @@ def case_portal(session, args):
     program.check_alive()
 
 
+def case_panel(session, args):
+    """The panel sits beside the switch, as on X11, follows it when the
+    switch is dragged, and takes clicks: its power button ends the program."""
+    weston = Weston(session)
+    program = session.start_program(s.install_station(session, args.program),
+                                    env=weston.native)
+    switch, panel = windows_of(weston, program)
+    # Level with the switch, 1.15 switch widths right of its left edge.
+    beside = (panel[0] - switch[0], panel[1] - switch[1])
+    check(beside == (55, 0), f"the panel lies at {beside} from the switch, not (55, 0)")
+    start = (switch[0] + 5, switch[1] + 50)
+    weston.point(*start)
+    session.run(["xdotool", "mousedown", "1"])
+    for step in range(1, 11):
+        weston.point(start[0] + 8 * step, start[1] + 4 * step)
+        session.run(["sleep", "0.03"])
+    session.run(["xdotool", "mouseup", "1"])
+
+    def moved():
+        now = windows_of(weston, program)
+        return now if now[0][:2] != switch[:2] else None
+    switch, panel = h.wait_until(moved, 10, "the switch to follow the drag", alive=program.process)
+    beside = (panel[0] - switch[0], panel[1] - switch[1])
+    check(beside == (55, 0), f"after the drag the panel lies at {beside} from the switch")
+    weston.point(panel[0] + 572, panel[1] + 30)
+    session.run(["xdotool", "click", "1"])
+    h.wait_until(lambda: not program.alive(), 30, "the power button to end the program")
+    check(program.process.returncode == 0, f"the program ended with {program.process.returncode}")
+
+
 CASES = {
+    "panel": case_panel,
     "portal": case_portal,
     "place": case_place,
     "menu": case_menu,

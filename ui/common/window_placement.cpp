@@ -45,6 +45,15 @@ void SetTopMost(QWidget* window, bool topMost) {
         window->activateWindow();
 }
 
+void hangBeside(QWidget& panel, QWidget& anchor) {
+    if (windowPlacesKnown() || !anchor.windowHandle())
+        return;
+    if (panel.windowType() != Qt::ToolTip)
+        panel.setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint);
+    panel.winId();
+    panel.windowHandle()->setTransientParent(anchor.windowHandle());
+}
+
 void BringToFront(QWidget* window) {
     if (!window)
         return;

@@ -24,6 +24,12 @@ bool stayOnTopPossible();
 // Why it cannot be asked for here, and what the user can do instead.
 QString stayOnTopRefusal();
 
+// Where the window system cannot place windows (Wayland), hangs `panel` on
+// `anchor` as a popup without a grab, which the compositor places relative
+// to its parent and moves with it; elsewhere does nothing. Call before the
+// panel is shown.
+void hangBeside(QWidget& panel, QWidget& anchor);
+
 // Makes the window the active, front-most one, as far as the window manager
 // allows.
 void BringToFront(QWidget* window);
