@@ -25,7 +25,7 @@ import station as s  # noqa: E402
 from station import check, stamp  # noqa: E402
 
 SOCKET = "wayland-tremolo"
-_VIEW = re.compile(r"View \d+ \(role (\S+), PID (\d+), [^\n]*\n\s*position: "
+_VIEW = re.compile(r"View \d+ \(role (\S+), PID (\d+), ([^\n]*)\n\s*position: "
                    r"\((-?\d+), (-?\d+)\) -> \((-?\d+), (-?\d+)\)")
 _WESTON_WINDOW = re.compile(r'"Weston Compositor[^"]*".*\s\+(-?\d+)\+(-?\d+)\s*$', re.M)
 
@@ -34,7 +34,7 @@ class Weston:
     """weston as a client of the session's X server, with the debug protocol
     on; the environment that runs a program natively on it."""
 
-    def __init__(self, session):
+    def __init__(self, session, xwayland=False):
         for tool in ("weston", "weston-debug"):
             if not shutil.which(tool):
                 raise h.HarnessError(f"{tool} is not installed (tools/install_packages)")
@@ -43,11 +43,20 @@ class Weston:
         env = dict(session.env, XDG_RUNTIME_DIR=run)
         process = session.spawn("weston", [
             "weston", "--backend=x11-backend.so", "--use-pixman", "--idle-time=0",
-            f"--socket={SOCKET}", "--debug", "--width=1024", "--height=700"], env=env)
+            f"--socket={SOCKET}", "--debug", "--width=1024", "--height=700",
+            *(["--xwayland"] if xwayland else [])], env=env)
         h.wait_until(lambda: os.path.exists(os.path.join(run, SOCKET)), 30, "weston",
                      alive=process)
         self.native = dict(env, WAYLAND_DISPLAY=SOCKET, QT_QPA_PLATFORM="wayland")
         self.native.pop("DISPLAY")
+        if xwayland:
+            # As in a Wayland session: both displays named, and the program
+            # left to choose X11 itself.
+            display = h.wait_until(
+                lambda: re.search(r"listening on display (:\d+)", session.log_tail("weston", 200)),
+                30, "XWayland's display", alive=process).group(1)
+            self.through_xwayland = dict(self.native, DISPLAY=display)
+            self.through_xwayland.pop("QT_QPA_PLATFORM")
         # Where weston's output window lies on the X screen, for xdotool.
         self.origin = h.wait_until(lambda: self._origin(), 30, "weston's window")
 
@@ -55,12 +64,15 @@ class Weston:
         found = _WESTON_WINDOW.search(self.session.run(["xwininfo", "-root", "-tree"]))
         return (int(found.group(1)), int(found.group(2))) if found else None
 
-    def views(self, pid):
-        """[(role, (left, top, right, bottom))] of the process's views."""
+    def views(self, pid=None, title=None):
+        """[(role, (left, top, right, bottom))] of the process's views, or of
+        the windows with this title (XWayland's belong to weston's process)."""
         text = subprocess.run(["weston-debug", "scene-graph"], env=self.native,
                               capture_output=True, text=True, timeout=30).stdout
         return [(role, tuple(int(v) for v in box))
-                for role, owner, *box in _VIEW.findall(text) if int(owner) == pid]
+                for role, owner, description, *box in _VIEW.findall(text)
+                if (pid is None or int(owner) == pid) and
+                (title is None or f"top-level window '{title}'" in description)]
 
     def point(self, x, y):
         """Moves the pointer to a place on weston's output."""
@@ -207,7 +219,31 @@ def case_panel(session, args):
     check(program.process.returncode == 0, f"the program ended with {program.process.returncode}")
 
 
+def case_xwayland(session, args):
+    """Through XWayland, as the program chooses on a Wayland desktop: both
+    windows map, the panel beside the switch, and the place the program
+    stores is the one it was given."""
+    weston = Weston(session, xwayland=True)
+    installed = s.install_station(
+        session, args.program, {"FixWindowPos": "Yes", "XPosR": "0.5", "YPosR": "0.4"})
+    program = session.start_program(installed, env=weston.through_xwayland)
+
+    def both():
+        # XWayland's windows have no xdg role here; weston's frames widen
+        # them alike, so their left edges keep the distance.
+        boxes = sorted(box for _, box in weston.views(title=h.TITLE))
+        return boxes if len(boxes) == 2 else None
+    switch, panel = h.wait_until(both, 30, "both windows through XWayland", alive=program.process)
+    beside = (panel[0] - switch[0], panel[1] - switch[1])
+    check(beside == (55, 0), f"the panel lies at {beside} from the switch, not (55, 0)")
+    session.stop(program.process)
+    entries = dict(s.read_settings_file(os.path.dirname(installed))[1])
+    check((entries.get("XPosR"), entries.get("YPosR")) == ("0.5000000", "0.4000000"),
+          f"the stored place became {entries.get('XPosR')}, {entries.get('YPosR')}")
+
+
 CASES = {
+    "xwayland": case_xwayland,
     "panel": case_panel,
     "portal": case_portal,
     "place": case_place,
