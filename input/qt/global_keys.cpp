@@ -373,7 +373,7 @@ void GlobalKeys::onChanged(std::function<void()> changed) {
 }
 
 QString GlobalKeys::note() const {
-    const QString noRoute = QCoreApplication::translate(
+    QString noRoute = QCoreApplication::translate(
         "GlobalKeys",
         "このデスクトップには、システム全体のキーを割り当てる方法がありません（デスクトップ "
         "ポータルに GlobalShortcuts がありません）。代わりに、デスクトップの"

@@ -128,7 +128,7 @@ QString PortalShortcuts::granted(input::SwitchButton button) const {
 
 // The reply's path is the one the portal makes from our name and the token;
 // the signal is listened to before the call, or a fast answer would be lost.
-QString PortalShortcuts::listenForRequest(const QString& token) {
+void PortalShortcuts::listenForRequest(const QString& token) {
     QString sender = m_bus.baseService();
     sender.remove(0, sender.startsWith(QLatin1Char(':')) ? 1 : 0);
     sender.replace(QLatin1Char('.'), QLatin1Char('_'));
@@ -137,7 +137,6 @@ QString PortalShortcuts::listenForRequest(const QString& token) {
                   QStringLiteral("Response"), this,
                   SLOT(response(uint, QVariantMap, QDBusMessage)));
     m_pendingRequest = path;
-    return path;
 }
 
 void PortalShortcuts::createSession() {

@@ -65,7 +65,7 @@ private slots:
     void deactivated(const QDBusMessage& message);
 
 private:
-    QString listenForRequest(const QString& token);
+    void listenForRequest(const QString& token);
     void createSession();
     void bindShortcuts();
     void closeSession();
