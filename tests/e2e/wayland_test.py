@@ -189,9 +189,19 @@ def case_portal(session, args):
     program.check_alive()
 
 
+def drag(session, weston, start, steps=10, step=(8, 4)):
+    weston.point(*start)
+    session.run(["xdotool", "mousedown", "1"])
+    for i in range(1, steps + 1):
+        weston.point(start[0] + step[0] * i, start[1] + step[1] * i)
+        session.run(["sleep", "0.03"])
+    session.run(["xdotool", "mouseup", "1"])
+
+
 def case_panel(session, args):
     """The panel sits beside the switch, as on X11, follows it when the
-    switch is dragged, and takes clicks: its power button ends the program."""
+    switch is dragged, stays beside it when itself is dragged, and takes
+    clicks: its power button ends the program."""
     weston = Weston(session)
     program = session.start_program(s.install_station(session, args.program),
                                     env=weston.native)
@@ -199,13 +209,11 @@ def case_panel(session, args):
     # Level with the switch, 1.15 switch widths right of its left edge.
     beside = (panel[0] - switch[0], panel[1] - switch[1])
     check(beside == (55, 0), f"the panel lies at {beside} from the switch, not (55, 0)")
-    start = (switch[0] + 5, switch[1] + 50)
-    weston.point(*start)
-    session.run(["xdotool", "mousedown", "1"])
-    for step in range(1, 11):
-        weston.point(start[0] + 8 * step, start[1] + 4 * step)
-        session.run(["sleep", "0.03"])
-    session.run(["xdotool", "mouseup", "1"])
+    drag(session, weston, (panel[0] + 460, panel[1] + 6))
+    switch, panel = windows_of(weston, program)
+    beside = (panel[0] - switch[0], panel[1] - switch[1])
+    check(beside == (55, 0), f"dragged itself, the panel went to {beside} from the switch")
+    drag(session, weston, (switch[0] + 5, switch[1] + 50))
 
     def moved():
         now = windows_of(weston, program)
