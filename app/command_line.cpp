@@ -39,6 +39,30 @@ CommandLineOptions commandLineOptions(const QStringList& arguments, const QStrin
     return options;
 }
 
+std::vector<std::string> qtArgumentsFor(std::vector<std::string> arguments, bool x11Display,
+                                        bool platformInEnvironment) {
+    if (!x11Display || platformInEnvironment)
+        return arguments;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        // Qt takes its options with one dash or two.
+        if (arguments[i] == "-platform" || arguments[i] == "--platform")
+            return arguments;
+    }
+    const auto afterProgram = arguments.empty() ? arguments.end() : arguments.begin() + 1;
+    arguments.insert(afterProgram, {"-platform", "xcb"});
+    return arguments;
+}
+
+QtArguments::QtArguments(int argc, char** argv)
+    : m_words(qtArgumentsFor(std::vector<std::string>(argv, argv + argc),
+                             !qEnvironmentVariableIsEmpty("DISPLAY"),
+                             !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))) {
+    for (std::string& word : m_words)
+        m_pointers.push_back(word.data());
+    m_argc = static_cast<int>(m_words.size());
+    m_pointers.push_back(nullptr);
+}
+
 QString commandLinePath(const QStringList& arguments, const QString& currentFolder) {
     const QStringList words = commandLineOptions(arguments, currentFolder).melodyWords;
     QString path = words.join(QLatin1Char(' ')).trimmed();

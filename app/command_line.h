@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tremlo {
 
@@ -36,6 +37,30 @@ QString commandLinePath(const QStringList& arguments, const QString& currentFold
 // --help or --version, as command-line programs do; nullopt for any other
 // command line, which names a melody.
 std::optional<std::string> commandLineAnswer(int argc, const char* const argv[]);
+
+// The argument list Qt starts with. Where the program prefers X11 (a display
+// is there and the user chose no platform, neither in QT_QPA_PLATFORM nor
+// with -platform) it adds Qt's own `-platform xcb`: an environment variable
+// would reach the programs it starts too, the help's browser and xdg-open.
+std::vector<std::string> qtArgumentsFor(std::vector<std::string> arguments, bool x11Display,
+                                        bool platformInEnvironment);
+
+// qtArgumentsFor over this process's command line and environment, held in
+// the form QApplication takes; it must outlive the application.
+class QtArguments {
+public:
+    QtArguments(int argc, char** argv);
+    QtArguments(const QtArguments&) = delete;
+    QtArguments& operator=(const QtArguments&) = delete;
+
+    int& argc() { return m_argc; }
+    char** argv() { return m_pointers.data(); }
+
+private:
+    std::vector<std::string> m_words;
+    std::vector<char*> m_pointers;
+    int m_argc = 0;
+};
 
 // Temporary copies of melodies go beside the program when it may keep files
 // in its folder (programFolderTakesFiles), else into `cacheFolder` (made when

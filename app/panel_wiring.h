@@ -38,23 +38,28 @@ private:
 
 class PanelActionsOverCommands : public ui::PanelActions {
 public:
-    PanelActionsOverCommands(ui::MenuCommands& commands, ui::frmMenus& menus)
-        : m_commands(commands), m_menus(menus) {}
+    PanelActionsOverCommands(ui::MenuCommands& commands, ui::frmMenus& menus,
+                             StatusPanelHost& panel, ui::frmMain& mainWindow)
+        : m_commands(commands), m_menus(menus), m_panel(panel), m_main(mainWindow) {}
 
     void stepEffect() override { m_commands.stepEffect(); }
     void showOptions() override { m_commands.mnuOptions_Click(); }
     void showAbout() override { m_commands.mnuAbout_Click(); }
     void quit() override { m_commands.mnuExit_Click(); }
     void openFile() override { m_commands.mnuFileOpen_Click(); }
-    void popupOptionMenu(QPoint at) override { m_menus.popupTopOption(at); }
-    void popupDoors(QPoint at) override { m_menus.popupDoors2(at); }
-    void popupEnvirs(QPoint at) override { m_menus.popupEnvirs2(at); }
+    // Only the panel's own clicks open these, so the panel is there.
+    void popupOptionMenu(QPoint at) override { m_menus.popupTopOption(at, &m_panel.panel()); }
+    void popupDoors(QPoint at) override { m_menus.popupDoors2(at, &m_panel.panel()); }
+    void popupEnvirs(QPoint at) override { m_menus.popupEnvirs2(at, &m_panel.panel()); }
     void CyclePan() override { m_commands.CyclePan(); }
     void openPlaylist(const std::string& path) override { m_commands.openPlaylist(path); }
+    void keyForSwitch(const QKeyEvent& event) override;
 
 private:
     ui::MenuCommands& m_commands;
     ui::frmMenus& m_menus;
+    StatusPanelHost& m_panel;
+    ui::frmMain& m_main;
 };
 
 } // namespace tremlo

@@ -21,7 +21,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QUrl>
-#include <cstring>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <unistd.h>
@@ -40,21 +40,6 @@ sound::SoundLibraryOptions libraryOptions() {
     sound::SoundLibraryOptions options;
     options.holdSoundFont = true;
     return options;
-}
-
-// Staying on top, placing the windows and the system-wide keys need X11:
-// under a Wayland session the program runs through XWayland, unless the user
-// chose a platform.
-int& preferX11(int& argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        return argc;
-    for (int i = 1; i < argc; ++i) {
-        // Qt takes its options with one dash or two.
-        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "--platform") == 0)
-            return argc;
-    }
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    return argc;
 }
 
 // Named before anything asks Qt for the program's folders.
@@ -111,11 +96,11 @@ QIcon programIcon() {
 
 } // namespace
 
-Program::Program(int& argc, char** argv, TerminationRequests& termination)
+Program::Program(int argc, char** argv, TerminationRequests& termination)
     : m_termination(termination), m_executableFolder(folderOfThisProgram()),
       m_prefetch(prefetchPaths(m_executableFolder)),
       m_library(std::make_unique<sound::ServerOrSdlDevice>(), libraryOptions()),
-      m_application(preferX11(argc, argv), argv),
+      m_qtArguments(argc, argv), m_application(m_qtArguments.argc(), m_qtArguments.argv()),
       m_folder(programFolderOf(m_application, termination).toStdString()),
       m_workFolder(workFolderOf(m_folder)), m_settingsFile(settingsFileOf(m_folder)),
       m_store(m_settingsFile, m_folder),
@@ -158,7 +143,7 @@ Program::Program(int& argc, char** argv, TerminationRequests& termination)
                            problems.push_back(std::move(each));
                        return problems;
                    },
-                   &m_mainWindow},
+                   &m_mainWindow, [this] { return m_globalKeys.note(); }},
       m_remote(m_remoteSwitch,
                {[this] { m_mainWindow.BringToFront(); }, [this] { m_mainWindow.close(); }}),
       m_remoteParts{[this] { return m_store.loadRemote(); },
@@ -186,7 +171,7 @@ Program::Program(int& argc, char** argv, TerminationRequests& termination)
                 }},
       m_menuCommands(m_commands, m_settings, m_loader, m_mainWindow, m_dialogs, m_folder),
       m_menus(m_menuCommands, m_settings, m_doorCatalogue, m_envirCatalogue, m_state, m_shelf),
-      m_panelActions(m_menuCommands, m_menus), m_recorder(m_library),
+      m_panelActions(m_menuCommands, m_menus, m_panel, m_mainWindow), m_recorder(m_library),
       m_record(m_recorder, m_timers, m_panel, m_panel, [](int take) {
           return recordingPathIn(userMusicFolder(), std::time(nullptr), take);
       }) {
@@ -209,7 +194,7 @@ void Program::connectCommands() {
     m_panel.onShelfPosition([this] { return m_shelf.positionText(m_state.MelodyPath); });
     m_windows.onSpeedSliderRange(
         [this](int minimum, int maximum) { m_volume.setRange(minimum, maximum); });
-    m_mainWindow.onShortcutMenu([this](QPoint at) { m_menus.popupTitle(at); });
+    m_mainWindow.onShortcutMenu([this](QPoint at) { m_menus.popupTitle(at, &m_mainWindow); });
     m_panel.onCreated([this](ui::frmStatus& created) {
         created.connect(m_engine, m_loader, m_pump, m_settings, m_panelActions);
     });
@@ -312,10 +297,23 @@ bool Program::loadSwitchBox() {
     return true;
 }
 
+// Keys set where nothing can bind them are said once on stderr, not in a
+// message box at every start: the dialog where they are set says it too. The
+// portal answers later, so its answer is waited for.
 bool Program::takeGlobalKeys() {
     const InputSettings& bindings = m_switchBox.inputs().bindings();
+    m_globalKeys.onChanged([this] { tellMissingKeyRoute(); });
     showRefusals(m_globalKeys.setKeys(bindings.GlobalOnKey, bindings.GlobalOffKey));
+    tellMissingKeyRoute();
     return true;
+}
+
+void Program::tellMissingKeyRoute() {
+    const std::string missing = m_globalKeys.missingRoute();
+    if (missing.empty() || m_toldMissingKeyRoute)
+        return;
+    m_toldMissingKeyRoute = true;
+    std::fprintf(stderr, "tremolo: %s\n", missing.c_str());
 }
 
 // Saved first, so that a token made for LAN access is the one the page's

@@ -12,6 +12,7 @@
 // Thread: the user-interface thread.
 
 #include "catalogues.h"
+#include "command_line.h"
 #include "commands.h"
 #include "frm_input.h"
 #include "frm_main.h"
@@ -58,8 +59,7 @@ std::vector<StartStep> startSteps();
 
 class Program {
 public:
-    // `argc` is Qt's: it must outlive the program.
-    Program(int& argc, char** argv, TerminationRequests& termination);
+    Program(int argc, char** argv, TerminationRequests& termination);
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
@@ -79,6 +79,7 @@ private:
     bool restoreShelfPosition();
     bool loadSwitchBox();
     bool takeGlobalKeys();
+    void tellMissingKeyRoute();
     bool startRemotes();
     std::vector<std::string> applyRemotes(const RemoteSettings& chosen);
     void showRefusals(const std::vector<std::string>& messages);
@@ -94,6 +95,10 @@ private:
     std::string m_executableFolder;
     SoundPrefetch m_prefetch;
     sound::SoundLibrary m_library;
+    // Staying on top, placing the windows and the system-wide keys work best
+    // on X11: under a Wayland session the program runs through XWayland,
+    // unless the user chose a platform.
+    QtArguments m_qtArguments;
     QApplication m_application;
     QTranslator m_translator, m_qtTranslator;
     std::string m_folder;
@@ -145,6 +150,7 @@ private:
 
     std::string m_commandLinePath;
     StartupResult m_started = StartupResult::Running;
+    bool m_toldMissingKeyRoute = false;
 };
 
 } // namespace tremlo

@@ -87,13 +87,15 @@ void ProgramWindows::setMainWindowWidth(int width) {
     m_main.setFixedWidth(width);
 }
 
-std::pair<double, double> ProgramWindows::mainWindowPosition() const {
+std::optional<std::pair<double, double>> ProgramWindows::mainWindowPosition() const {
+    if (!windowPlacesKnown())
+        return std::nullopt;
     const QRect frame = desktop();
     if (frame.isEmpty())
-        return {0.0, 0.0};
+        return std::pair(0.0, 0.0);
     const QPoint corner = m_main.frameGeometry().topLeft() - frame.topLeft();
-    return {static_cast<double>(corner.x()) / frame.width(),
-            static_cast<double>(corner.y()) / frame.height()};
+    return std::pair(static_cast<double>(corner.x()) / frame.width(),
+                     static_cast<double>(corner.y()) / frame.height());
 }
 
 bool ProgramWindows::askRetryAudio(const std::string& text) {
@@ -111,6 +113,7 @@ void ProgramWindows::showStatusPanel() {
     auto& panel = m_panel.panel();
     panel.placeBeside(m_main.frameGeometry());
     panel.setAttribute(Qt::WA_ShowWithoutActivating);
+    hangBeside(panel, m_main);
     panel.show();
     BringToFront(&m_main);
 }

@@ -34,7 +34,7 @@ public:
     void makeWindowsTopMost() override;
     void setMainWindowWidth(int width) override;
     void setDoorTimerInterval(int ms) override { m_doorTimer.setInterval(ms); }
-    std::pair<double, double> mainWindowPosition() const override;
+    std::optional<std::pair<double, double>> mainWindowPosition() const override;
 
     // StartupView
     bool askRetryAudio(const std::string& text) override;

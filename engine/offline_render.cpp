@@ -144,7 +144,9 @@ struct RenderViews final : SwitchView,
         if (door)
             door->setInterval(ms);
     }
-    std::pair<double, double> mainWindowPosition() const override { return {0.3, 0.3}; }
+    std::optional<std::pair<double, double>> mainWindowPosition() const override {
+        return std::pair(0.3, 0.3);
+    }
     void showDoor(bool) override {}
     void showEnvir(bool) override {}
     void showEffects(bool, bool, bool) override {}

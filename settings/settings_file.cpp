@@ -137,6 +137,12 @@ LoadedSettingsFile readSettingsFile(IniProfile& ini, Settings& s,
     return place;
 }
 
+LoadedSettingsFile readWindowPlace(IniProfile& ini) {
+    LoadedSettingsFile place;
+    readSection(ini, kWindowPlaceKeys, place);
+    return place;
+}
+
 std::vector<IniProfile::Entry> settingsFileEntries(const Settings& s, double xPosR, double yPosR) {
     std::vector<IniProfile::Entry> entries = sectionEntries(kWindowPlaceKeys, {xPosR, yPosR});
     for (auto& entry : sectionEntries(kProgramKeys, s))

@@ -59,6 +59,8 @@ struct LoadedSettingsFile {
 // and is not created.
 LoadedSettingsFile readSettingsFile(IniProfile& ini, Settings& settings,
                                     const std::string& programFolder);
+// Only the window's place, with the defaults of a file that has none.
+LoadedSettingsFile readWindowPlace(IniProfile& ini);
 
 // The 25 keys the program saves, in the order it saves them, with their
 // values in the file's forms. SetFreqSldMin, SetFreqSldMax and

@@ -24,7 +24,9 @@ void SettingsStore::LoadSettings(Settings& settings, SettingsWindows& windows) {
 
 bool SettingsStore::SaveSettings(const Settings& settings, SettingsWindows& windows) {
     windows.setBusyCursor(true);
-    const auto [x, y] = windows.mainWindowPosition();
+    const std::optional<std::pair<double, double>> shown = windows.mainWindowPosition();
+    const LoadedSettingsFile stored = shown ? LoadedSettingsFile{} : readWindowPlace(m_file);
+    const auto [x, y] = shown.value_or(std::pair(stored.XPosR, stored.YPosR));
     const bool written = writeSettingsFile(m_file, settings, x, y);
     windows.setBusyCursor(false);
     return written;

@@ -16,6 +16,7 @@
 #include "shelf_settings.h"
 #include "volume_settings.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -36,8 +37,10 @@ public:
     virtual void makeWindowsTopMost() = 0;
     virtual void setMainWindowWidth(int width) = 0;
     virtual void setDoorTimerInterval(int ms) = 0;
-    // The main window's top-left corner as fractions of the screen.
-    virtual std::pair<double, double> mainWindowPosition() const = 0;
+    // The main window's top-left corner as fractions of the screen; none
+    // where the window system does not tell a program where its windows are
+    // (Wayland), and the place in the file is then kept as it is.
+    virtual std::optional<std::pair<double, double>> mainWindowPosition() const = 0;
 };
 
 class SettingsStore {

@@ -178,6 +178,34 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
         <source>システム全体のキー %1 は画面の切り替えに使われているため使えません。別のキーを選んでください。</source>
         <translation>The system-wide key %1 switches screens and cannot be used. Choose another key.</translation>
     </message>
+    <message>
+        <source>このデスクトップには、システム全体のキーを割り当てる方法がありません（デスクトップ ポータルに GlobalShortcuts がありません）。代わりに、デスクトップのショートカットで「playerctl -p tremolo play」を実行すると ON を押せます（押し続けにはなりません）。</source>
+        <translation>This desktop offers no way to bind system-wide keys (its desktop portal has no GlobalShortcuts). Instead, a desktop shortcut that runs “playerctl -p tremolo play” presses ON (without holding it).</translation>
+    </message>
+    <message>
+        <source>ほかのウィンドウが手前にあっても働くキーです。ただし XWayland では、X11 のウィンドウにフォーカスがあるときだけ働きます。</source>
+        <translation>Keys that work even while another window is in front. Through XWayland, though, they work only while an X11 window has the focus.</translation>
+    </message>
+    <message>
+        <source>ほかのウィンドウが手前にあっても働くキーです。</source>
+        <translation>Keys that work even while another window is in front.</translation>
+    </message>
+    <message>
+        <source>デスクトップにキーを求めています…</source>
+        <translation>Asking the desktop for the keys…</translation>
+    </message>
+    <message>
+        <source>デスクトップがキーの割り当てを断りました。</source>
+        <translation>The desktop refused to bind the keys.</translation>
+    </message>
+    <message>
+        <source>なし</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>デスクトップが割り当てたキー: ON %1、OFF %2</source>
+        <translation>Keys the desktop bound: ON %1, OFF %2</translation>
+    </message>
 </context>
 <context>
     <name>Input</name>
@@ -251,6 +279,17 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
     <message>
         <source>駅セット (*.stations.json)</source>
         <translation>Station Sets (*.stations.json)</translation>
+    </message>
+</context>
+<context>
+    <name>PortalShortcuts</name>
+    <message>
+        <source>発車メロディ ON</source>
+        <translation>Departure melody ON</translation>
+    </message>
+    <message>
+        <source>発車メロディ OFF</source>
+        <translation>Departure melody OFF</translation>
     </message>
 </context>
 <context>
@@ -470,6 +509,13 @@ Either the sound hardware and DirectX are not installed correctly, or another ap
     <message>
         <source>入力機器の設定を %1 に保存できませんでした。いまの割り当ては次に起動したときには元に戻ります。</source>
         <translation>The input device settings could not be saved to %1. The current assignments will be lost at the next start.</translation>
+    </message>
+</context>
+<context>
+    <name>WindowPlacement</name>
+    <message>
+        <source>Wayland では、プログラムから常に手前に表示することはできません。デスクトップのウィンドウ メニューにある「常に手前に表示」を使ってください。</source>
+        <translation>On Wayland a program cannot keep itself on top. Use “Always on Top” in the desktop’s window menu.</translation>
     </message>
 </context>
 <context>

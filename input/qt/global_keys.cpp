@@ -1,6 +1,9 @@
 #include "global_keys.h"
 
+#include "portal_shortcuts.h"
+
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QKeySequence>
 #include <QSocketNotifier>
@@ -220,9 +223,16 @@ std::optional<X11Key> x11KeyOf(const std::string& portableText) {
 
 GlobalKeys::GlobalKeys(std::function<void(input::SwitchButton, bool)> onKey)
     : m_onKey(std::move(onKey)) {
+    if (qGuiApp && QGuiApplication::platformName().startsWith(QLatin1String("wayland"))) {
+        m_portal = std::make_unique<PortalShortcuts>(QDBusConnection::sessionBus(), m_onKey);
+        return;
+    }
     auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (!x11 || !x11->connection())
         return;
+    // An X server of a Wayland session: its grabs see only the keys that
+    // reach XWayland's windows.
+    m_xwayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     // The same server and screen as Qt's windows.
     m_display = XOpenDisplay(x11->display() ? DisplayString(x11->display()) : nullptr);
     if (!m_display)
@@ -244,6 +254,12 @@ GlobalKeys::~GlobalKeys() {
 }
 
 std::vector<std::string> GlobalKeys::setKeys(const std::string& onKey, const std::string& offKey) {
+    m_keysSet = !onKey.empty() || !offKey.empty();
+    if (m_portal) {
+        // Answered later, through onChanged(): the desktop may ask the user.
+        m_portal->setKeys(onKey, offKey);
+        return {};
+    }
     if (!m_display)
         return {};
     releaseHeld();
@@ -349,6 +365,56 @@ void GlobalKeys::keyEvent(bool pressed, std::uint8_t keycode, unsigned state) {
             return;
         }
     }
+}
+
+void GlobalKeys::onChanged(std::function<void()> changed) {
+    if (m_portal)
+        m_portal->onChanged(std::move(changed));
+}
+
+QString GlobalKeys::note() const {
+    QString noRoute = QCoreApplication::translate(
+        "GlobalKeys",
+        "このデスクトップには、システム全体のキーを割り当てる方法がありません（デスクトップ "
+        "ポータルに GlobalShortcuts がありません）。代わりに、デスクトップの"
+        "ショートカットで「playerctl -p tremolo play」を実行すると ON を押せます（押し続けには"
+        "なりません）。");
+    if (!m_portal) {
+        if (!m_display)
+            return noRoute;
+        if (m_xwayland)
+            return QCoreApplication::translate(
+                "GlobalKeys", "ほかのウィンドウが手前にあっても働くキーです。ただし XWayland "
+                              "では、X11 のウィンドウにフォーカスがあるときだけ働きます。");
+        return QCoreApplication::translate("GlobalKeys",
+                                           "ほかのウィンドウが手前にあっても働くキーです。");
+    }
+    switch (m_portal->state()) {
+    case PortalShortcuts::State::Asking:
+        return QCoreApplication::translate("GlobalKeys", "デスクトップにキーを求めています…");
+    case PortalShortcuts::State::Refused:
+        return QCoreApplication::translate("GlobalKeys",
+                                           "デスクトップがキーの割り当てを断りました。");
+    case PortalShortcuts::State::Unavailable:
+        return noRoute;
+    case PortalShortcuts::State::Bound:
+        break;
+    }
+    const QString none = QCoreApplication::translate("GlobalKeys", "なし");
+    const QString on = m_portal->granted(input::SwitchButton::On);
+    const QString off = m_portal->granted(input::SwitchButton::Off);
+    return QCoreApplication::translate("GlobalKeys", "デスクトップが割り当てたキー: ON %1、OFF %2")
+        .arg(on.isEmpty() ? none : on, off.isEmpty() ? none : off);
+}
+
+std::string GlobalKeys::missingRoute() const {
+    const bool none =
+        m_portal ? m_portal->state() == PortalShortcuts::State::Unavailable : !m_display;
+    if (!m_keysSet || !none)
+        return {};
+    return "system-wide keys are set in [Input], but this desktop offers no way to bind them "
+           "(no org.freedesktop.portal.GlobalShortcuts); a desktop shortcut running "
+           "`playerctl -p tremolo play` presses ON instead";
 }
 
 } // namespace tremlo

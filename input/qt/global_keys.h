@@ -1,10 +1,12 @@
 #pragma once
 
 // System-wide keys for the ON and OFF buttons: keys that work the switch
-// while another program's window has the keyboard. The X server hands them
-// to us through passive grabs on the root window, so they work only on X11
-// (under a Wayland session, through XWayland); elsewhere setting them does
-// nothing.
+// while another program's window has the keyboard. On X11 the X server hands
+// them to us through passive grabs on the root window (through XWayland they
+// fire only while one of XWayland's windows has the focus). Natively on
+// Wayland the desktop portal binds them (PortalShortcuts), where the desktop
+// offers its GlobalShortcuts interface; elsewhere setting them does nothing,
+// and note() says so.
 //
 // The keys are Qt's portable key-sequence text ("Ctrl+Shift+F9", "Shift+A"),
 // as [Input] keeps them; only the first key of a sequence counts.
@@ -20,6 +22,7 @@
 
 #include "input_control.h"
 
+#include <QString>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -32,6 +35,8 @@ struct _XDisplay; // NOLINT(bugprone-reserved-identifier): Xlib's own name for D
 struct xcb_connection_t;
 
 namespace tremlo {
+
+class PortalShortcuts;
 
 // A key as the X server grabs it: the symbol it makes and the modifiers
 // (X's mask bits: Shift, Control, Mod1 for Alt, Mod4 for Meta) held with it.
@@ -58,6 +63,16 @@ public:
     // the time is released first.
     std::vector<std::string> setKeys(const std::string& onKey, const std::string& offKey);
 
+    // How the keys are bound here, and what the desktop granted, for the
+    // dialog where they are set.
+    QString note() const;
+    // Where no way to bind them exists while keys are set: what to tell the
+    // user once at start-up; empty otherwise, and while the portal has not
+    // answered.
+    std::string missingRoute() const;
+    // Called when the portal answers, so the dialog and start-up hear of it.
+    void onChanged(std::function<void()> changed);
+
 private:
     struct Grab {
         input::SwitchButton button;
@@ -72,6 +87,9 @@ private:
     void keyEvent(bool pressed, std::uint8_t keycode, unsigned state);
 
     std::function<void(input::SwitchButton, bool)> m_onKey;
+    std::unique_ptr<PortalShortcuts> m_portal; // natively on Wayland only
+    bool m_xwayland = false;
+    bool m_keysSet = false;
     xcb_connection_t* m_keymap = nullptr; // Qt's, for reading the keyboard map; null off X11
     _XDisplay* m_display = nullptr;       // our own, for the grabs and their keys
     std::unique_ptr<QSocketNotifier> m_readable;

@@ -81,7 +81,7 @@ TEST_F(AppTest, TheWindowPlaceRoundTripsAndAnImpossibleOneIsDropped) {
 
     windows.moveMainWindow(0.25, 0.5);
     EXPECT_EQ(main.pos(), desktop.topLeft() + QPoint(desktop.width() / 4, desktop.height() / 2));
-    const auto [x, y] = windows.mainWindowPosition();
+    const auto [x, y] = windows.mainWindowPosition().value();
     EXPECT_DOUBLE_EQ(x, 0.25);
     EXPECT_DOUBLE_EQ(y, 0.5);
     for (const double far : {1e300, -1e300, std::numeric_limits<double>::quiet_NaN()}) {
@@ -142,6 +142,49 @@ TEST_F(AppTest, OnlyAWholeCommandLineOfHelpOrVersionIsAnOption) {
     for (const Line& melody : {Line{"tremolo"}, Line{"tremolo", "--help", "me.wav"},
                                Line{"tremolo", "my", "--version"}, Line{"tremolo", "-h"}})
         EXPECT_EQ(answer(melody), std::nullopt) << melody.size() << " " << melody.back();
+}
+
+// X11 is chosen in Qt's arguments, never in the environment that the help's
+// browser and xdg-open inherit; a platform the user chose is left alone.
+TEST_F(AppTest, X11IsPreferredForThisProcessOnly) {
+    using Words = std::vector<std::string>;
+    struct Row {
+        const char* name;
+        Words line;
+        bool x11Display, platformInEnvironment;
+        Words expected;
+    };
+    const Row rows[] = {
+        {"display", {"tremolo", "m.wav"}, true, false, {"tremolo", "-platform", "xcb", "m.wav"}},
+        {"no display", {"tremolo"}, false, false, {"tremolo"}},
+        {"environment", {"tremolo"}, true, true, {"tremolo"}},
+        {"one dash",
+         {"tremolo", "-platform", "wayland"},
+         true,
+         false,
+         {"tremolo", "-platform", "wayland"}},
+        {"two dashes",
+         {"tremolo", "--platform", "offscreen"},
+         true,
+         false,
+         {"tremolo", "--platform", "offscreen"}},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(qtArgumentsFor(row.line, row.x11Display, row.platformInEnvironment), row.expected)
+            << row.name;
+
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM"), display = qgetenv("DISPLAY");
+    qunsetenv("QT_QPA_PLATFORM");
+    qputenv("DISPLAY", ":98");
+    char program[] = "tremolo";
+    char* argv[] = {program, nullptr};
+    QtArguments arguments(1, argv);
+    EXPECT_EQ(arguments.argc(), 3);
+    EXPECT_STREQ(arguments.argv()[1], "-platform");
+    EXPECT_EQ(arguments.argv()[3], nullptr);
+    EXPECT_FALSE(qEnvironmentVariableIsSet("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM", platform);
+    display.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", display);
 }
 
 TEST_F(AppTest, TheRecentListGetsOneEntryPerFileAndSurvivesADamagedList) {

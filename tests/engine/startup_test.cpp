@@ -41,7 +41,9 @@ struct FakeWindows : SettingsWindows, StartupView, QuietLoaderViews {
     void makeWindowsTopMost() override { topMost = true; }
     void setMainWindowWidth(int width) override { mainWidth = width; }
     void setDoorTimerInterval(int ms) override { doorInterval = ms; }
-    std::pair<double, double> mainWindowPosition() const override { return {0.25, 0.5}; }
+    std::optional<std::pair<double, double>> mainWindowPosition() const override {
+        return std::pair(0.25, 0.5);
+    }
     // StartupView
     bool askRetryAudio(const std::string& text) override {
         retryQuestions.push_back(text);

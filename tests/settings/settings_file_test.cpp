@@ -2,10 +2,14 @@
 // forms values are written in, forgiving reads, and what a save must keep.
 
 #include "settings_file.h"
+#include "settings_store.h"
+#include "still_windows.h"
 #include "test_folder.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>
+#include <optional>
+#include <tuple>
 #include <unistd.h>
 
 namespace tremlo::test {
@@ -56,6 +60,27 @@ TEST_F(SettingsFileTest, SaveWritesTheKeysInOrderAndForm) {
                                "DoorWAV=/opt/tremlo/Door.wav\nEnvirWAV=/opt/tremlo/Envir.wav\n"
                                "PlayClickSound=Yes\nNoLockOnButton=No\nAutoPlayAtDrop=No\n"
                                "AddOnButtonKeyCode=221\nAddOffButtonKeyCode=40\nShiftForce=Yes\n");
+}
+
+// On Wayland the program cannot learn where its window is: the place stored
+// by a run that could (X11, XWayland) survives, and a file without one gets
+// the defaults' place.
+TEST_F(SettingsFileTest, APlaceTheWindowSystemCannotTellKeepsTheStoredOne) {
+    SettingsStore store(ini, programFolder);
+    StillWindows windows;
+    const Settings s = defaultSettings(programFolder);
+    for (const auto& [stored, said, expectedX, expectedY] :
+         {std::tuple("XPosR=0.5\nYPosR=0.4\n", std::optional<std::pair<double, double>>(),
+                     "0.5000000", "0.4000000"),
+          std::tuple("", std::optional<std::pair<double, double>>(), "0.3000000", "0.3000000"),
+          std::tuple("XPosR=0.5\nYPosR=0.4\n", std::optional(std::pair(0.25, 0.75)), "0.2500000",
+                     "0.7500000")}) {
+        writeBytes(path, std::string("[TREMLO 1.10]\n") + stored);
+        windows.place = said;
+        ASSERT_TRUE(store.SaveSettings(s, windows));
+        EXPECT_EQ(ini.readValue("XPosR"), expectedX) << stored;
+        EXPECT_EQ(ini.readValue("YPosR"), expectedY) << stored;
+    }
 }
 
 // A door sound named in Shift-JIS, chosen from the menu, must not cost the

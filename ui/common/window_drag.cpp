@@ -9,10 +9,10 @@ namespace tremlo {
 bool WindowDrag::moveWith(QWidget& window, const QMouseEvent& event) {
     if (event.buttons() != Qt::LeftButton || !window.windowHandle() || event.points().isEmpty())
         return false;
-    const QPointF pressedAt = event.points().front().globalPressPosition();
-    if (m_movedForPressAt == pressedAt)
+    if (m_movedForThisPress)
         return false; // the window manager has already moved the window for this press
-    m_movedForPressAt = pressedAt;
+    m_movedForThisPress = true;
+    const QPointF pressedAt = event.points().front().globalPressPosition();
     // The window manager moves the window from where the pointer is now: the
     // way it has come since the press is made up first, so the window keeps
     // the place under the pointer where the user took hold of it. Some window
@@ -28,7 +28,7 @@ bool WindowDrag::startAtPress(QWidget& window, const QMouseEvent& event) {
     if (event.button() != Qt::LeftButton || event.buttons() != Qt::LeftButton ||
         !window.windowHandle() || event.points().isEmpty())
         return false;
-    m_movedForPressAt = event.points().front().globalPressPosition();
+    m_movedForThisPress = true;
     window.windowHandle()->startSystemMove();
     return true;
 }

@@ -9,11 +9,11 @@
 // already travelled would be lost. Either way a press starts at most one
 // move: the move event Qt delivers after the window manager lets go still
 // shows the left button held and must not start a second, runaway move.
+// The guard is keyed on the press itself (pressed()), not on where Qt says
+// it was: on Wayland Qt never learns the window's place, so a second press
+// at the same spot of a moved window reports the same global position.
 //
 // Thread: the user-interface thread.
-
-#include <QPointF>
-#include <optional>
 
 class QMouseEvent;
 class QWidget;
@@ -22,6 +22,9 @@ namespace tremlo {
 
 class WindowDrag {
 public:
+    // At every press anywhere on the window, whichever part takes it: the
+    // moves that follow may start one move again.
+    void pressed() { m_movedForThisPress = false; }
     // At a press with exactly the left button. True when the move was
     // handed to the window manager.
     bool startAtPress(QWidget& window, const QMouseEvent& event);
@@ -32,7 +35,7 @@ public:
     bool moveWith(QWidget& window, const QMouseEvent& event);
 
 private:
-    std::optional<QPointF> m_movedForPressAt;
+    bool m_movedForThisPress = false;
 };
 
 } // namespace tremlo

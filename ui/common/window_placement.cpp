@@ -1,9 +1,34 @@
 #include "window_placement.h"
 
+#include <QCoreApplication>
+#include <QGuiApplication>
 #include <QWidget>
 #include <QWindow>
 
 namespace tremlo {
+namespace {
+
+// "wayland", or "wayland-egl" and the like when chosen by its full name.
+bool onWayland() {
+    return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
+} // namespace
+
+bool windowPlacesKnown() {
+    return !onWayland();
+}
+
+bool stayOnTopPossible() {
+    return !onWayland();
+}
+
+QString stayOnTopRefusal() {
+    return QCoreApplication::translate(
+        "WindowPlacement",
+        "Wayland では、プログラムから常に手前に表示することはできません。"
+        "デスクトップのウィンドウ メニューにある「常に手前に表示」を使ってください。");
+}
 
 void SetTopMost(QWidget* window, bool topMost) {
     if (!window)
@@ -18,6 +43,15 @@ void SetTopMost(QWidget* window, bool topMost) {
     }
     if (window->isVisible())
         window->activateWindow();
+}
+
+void hangBeside(QWidget& panel, QWidget& anchor) {
+    if (windowPlacesKnown() || !anchor.windowHandle())
+        return;
+    if (panel.windowType() != Qt::ToolTip)
+        panel.setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint);
+    panel.winId();
+    panel.windowHandle()->setTransientParent(anchor.windowHandle());
 }
 
 void BringToFront(QWidget* window) {

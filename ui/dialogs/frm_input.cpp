@@ -203,10 +203,14 @@ QGroupBox* frmInput::buildBindingRows() {
 QGroupBox* frmInput::buildGlobalKeys() {
     auto* keys = new QGroupBox(QCoreApplication::translate("frmInput", "システム全体のキー"), this);
     auto* keyGrid = new QGridLayout(keys);
-    auto* keyNote =
-        new QLabel(QCoreApplication::translate(
-                       "frmInput", "ほかのウィンドウが手前にあっても働くキーです（X11 のみ）。"),
-                   keys);
+    auto* keyNote = new QLabel(
+        m_parts.globalKeysNote
+            ? m_parts.globalKeysNote()
+            : QCoreApplication::translate(
+                  "frmInput", "ほかのウィンドウが手前にあっても働くキーです（X11 のみ）。"),
+        keys);
+    keyNote->setObjectName(QStringLiteral("lblGlobalNote"));
+    keyNote->setWordWrap(true);
     keyGrid->addWidget(keyNote, 0, 0, 1, 3);
     for (int i = 0; i < 2; ++i) {
         const SwitchButton button = kButtons[i];

@@ -43,6 +43,9 @@ struct InputDialogParts {
     // could not be done.
     std::function<std::vector<std::string>(const InputSettings&)> apply;
     QWidget* owner = nullptr;
+    // How the system-wide keys are bound here and what the desktop granted;
+    // none: the plain note.
+    std::function<QString()> globalKeysNote = {};
 };
 
 // A binding as people read it: "ゲームコントローラー「name」 ボタン 3". A

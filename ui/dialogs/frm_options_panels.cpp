@@ -2,6 +2,7 @@
 // keys, grouped under etched headings.
 
 #include "frm_options.h"
+#include "window_placement.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -228,6 +229,10 @@ QWidget* frmOptions::makeDisplayPanel() {
     m_chkTopMost =
         panel.checkBox(QStringLiteral("chkTopMost"),
                        QCoreApplication::translate("frmOptions", "常に手前に表示する(&T)"));
+    if (!stayOnTopPossible()) {
+        m_chkTopMost->setEnabled(false);
+        m_chkTopMost->setToolTip(stayOnTopRefusal());
+    }
     m_chkFixWindowPos = panel.checkBox(
         QStringLiteral("chkFixWindowPos"),
         QCoreApplication::translate("frmOptions", "終了時と同じ位置にウィンドウを表示する(&F)"));

@@ -1,11 +1,13 @@
 #include "frm_menus.h"
 
 #include "text_encoding.h"
+#include "window_placement.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QMenu>
 #include <QRegularExpression>
+#include <QWindow>
 
 namespace tremlo::ui {
 namespace {
@@ -118,8 +120,15 @@ void frmMenus::buildTitle() {
     }
 
     addSeparator(title, "mnuBar5");
-    addCheckItem(title, "mnuTopMost", QCoreApplication::translate("frmMenus", "常に手前に表示(&T)"),
-                 &Settings::TopMost, [&c] { c.mnuTopMost_Click(); });
+    QAction* topMost = addCheckItem(title, "mnuTopMost",
+                                    QCoreApplication::translate("frmMenus", "常に手前に表示(&T)"),
+                                    &Settings::TopMost, [&c] { c.mnuTopMost_Click(); });
+    if (!stayOnTopPossible()) {
+        // The mark still shows the setting, which a run on X11 follows.
+        topMost->setEnabled(false);
+        topMost->setToolTip(stayOnTopRefusal());
+        title->setToolTipsVisible(true);
+    }
     addCheckItem(title, "mnuUsePanel",
                  QCoreApplication::translate("frmMenus", "ステータスパネルを表示(&V)"),
                  &Settings::UsePanel, [&c] { c.mnuUsePanel_Click(); });
@@ -339,20 +348,43 @@ QMenu* frmMenus::menuOfItem(CatalogueGroup& group, std::size_t index) {
     return menu;
 }
 
-void frmMenus::popupTitle(QPoint globalPosition) {
-    m_mnuTitle->exec(globalPosition);
+namespace {
+
+// A popup is placed relative to its parent window. Ours belong to frmMenus,
+// which never shows, so the window the click came from is named for each
+// opening: without one Qt on Wayland hangs the popup on whichever window has
+// the focus, and it opens beside that window instead of at the pointer.
+// Afterwards the parent is taken back: the door and environment menus also
+// open as submenus, whose parent is the menu they hang from.
+void execOver(QMenu* menu, QPoint globalPosition, const QWidget* clicked) {
+    QWindow* parent = clicked ? clicked->window()->windowHandle() : nullptr;
+    QWindow* popup = nullptr;
+    if (parent) {
+        menu->winId();
+        popup = menu->windowHandle();
+        popup->setTransientParent(parent);
+    }
+    menu->exec(globalPosition);
+    if (popup && popup->transientParent() == parent)
+        popup->setTransientParent(nullptr);
 }
 
-void frmMenus::popupTopOption(QPoint globalPosition) {
-    m_mnuTopOption->exec(globalPosition);
+} // namespace
+
+void frmMenus::popupTitle(QPoint globalPosition, const QWidget* clicked) {
+    execOver(m_mnuTitle, globalPosition, clicked);
 }
 
-void frmMenus::popupDoors2(QPoint globalPosition) {
-    m_mnuDoors2->exec(globalPosition);
+void frmMenus::popupTopOption(QPoint globalPosition, const QWidget* clicked) {
+    execOver(m_mnuTopOption, globalPosition, clicked);
 }
 
-void frmMenus::popupEnvirs2(QPoint globalPosition) {
-    m_mnuEnvirs2->exec(globalPosition);
+void frmMenus::popupDoors2(QPoint globalPosition, const QWidget* clicked) {
+    execOver(m_mnuDoors2, globalPosition, clicked);
+}
+
+void frmMenus::popupEnvirs2(QPoint globalPosition, const QWidget* clicked) {
+    execOver(m_mnuEnvirs2, globalPosition, clicked);
 }
 
 QMenu* frmMenus::menu(const QString& name) const {

@@ -45,14 +45,15 @@ public:
              QWidget* parent = nullptr);
     ~frmMenus() override;
 
-    // Each opens its menu at a global position and returns once it has
-    // closed, after the chosen item's command has run. Only the shortcut
-    // menu has a default item, mnuExit, drawn bold.
-    void popupTitle(QPoint globalPosition);
-    void popupTopOption(QPoint globalPosition);
-    void popupDoors2(QPoint globalPosition);
+    // Each opens its menu at a global position over the window `clicked`
+    // belongs to, and returns once it has closed, after the chosen item's
+    // command has run. Only the shortcut menu has a default item, mnuExit,
+    // drawn bold.
+    void popupTitle(QPoint globalPosition, const QWidget* clicked);
+    void popupTopOption(QPoint globalPosition, const QWidget* clicked);
+    void popupDoors2(QPoint globalPosition, const QWidget* clicked);
     // Shown when opened directly, although hidden inside mnuTopOption.
-    void popupEnvirs2(QPoint globalPosition);
+    void popupEnvirs2(QPoint globalPosition, const QWidget* clicked);
 
     // The 録音 check item of the shortcut menu, before its last separator;
     // its mark is read from `recording` whenever the menu opens.

@@ -322,6 +322,8 @@ bool frmStatus::event(QEvent* event) {
 bool frmStatus::eventFilter(QObject* watched, QEvent* event) {
     // A press on the shown status message is its own: ignored, it would climb
     // to the display behind it and the following move would drag the panel.
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+        m_drag.pressed();
     if (watched == m_lblStatus && event->type() == QEvent::MouseButtonPress)
         return true;
     if (event->type() != QEvent::MouseMove)
@@ -336,6 +338,7 @@ bool frmStatus::eventFilter(QObject* watched, QEvent* event) {
 // The drag starts at the first move, not at the press: only then is it known
 // that no other button joined the left one.
 void frmStatus::mousePressEvent(QMouseEvent* event) {
+    m_drag.pressed();
     event->accept();
 }
 

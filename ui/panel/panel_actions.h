@@ -8,6 +8,8 @@
 #include <QPoint>
 #include <string>
 
+class QKeyEvent;
+
 namespace tremlo::ui {
 
 class PanelActions {
@@ -23,6 +25,9 @@ public:
     virtual void popupEnvirs(QPoint globalPosition) = 0;     // imgEnvir: mnuEnvirs2
     virtual void CyclePan() = 0;                             // imgLRButton
     virtual void openPlaylist(const std::string& path) = 0;  // a dropped playlist
+    // A key that reached the panel while the user had not chosen it, by a
+    // click, since it last became active: it is the switch window's.
+    virtual void keyForSwitch(const QKeyEvent& event) = 0;
 };
 
 } // namespace tremlo::ui

@@ -46,7 +46,12 @@ bool PanelControls::eventFilter(QObject* watched, QEvent* event) {
     // same, so the effect button steps once for each click.
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick:
+        m_chosenByClick = true;
         return mousePress(watched, static_cast<const QMouseEvent&>(*event));
+    case QEvent::WindowDeactivate:
+        if (watched == &m_panel)
+            m_chosenByClick = false;
+        return false;
     case QEvent::MouseButtonRelease:
         return mouseRelease(watched, static_cast<const QMouseEvent&>(*event));
     case QEvent::MouseMove:
@@ -136,8 +141,13 @@ void PanelControls::releaseLargeButton(const LargeButton& button, const QMouseEv
 
 // Unlike the switch window, the panel takes a key with or without a modifier:
 // ShiftForce keeps stray typing from working the switch window, and the panel
-// is only active once the user has clicked it.
+// takes keys only once the user has clicked it; until then they are the
+// switch's, ShiftForce and all.
 bool PanelControls::key(const QKeyEvent& event) {
+    if (!m_chosenByClick) {
+        m_actions.keyForSwitch(event);
+        return true;
+    }
     const int code = virtualKeyOf(event);
     const bool on = isOnButtonKey(code, m_settings.AddOnButtonKeyCode);
     const bool off = isOffButtonKey(code, m_settings.AddOffButtonKeyCode);

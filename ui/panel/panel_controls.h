@@ -87,6 +87,11 @@ private:
     // Set by a left drag on imgDoor: the window system moved the panel, and
     // the release that ends the move is not a click on the indicator.
     bool m_doorDragged = false;
+    // Set by a press on the panel, cleared when it stops being active. The
+    // panel takes the switch's keys without a modifier only once the user has
+    // chosen it: a compositor that activates every new window (Wayland's
+    // do, whatever the window asks) must not make stray typing play.
+    bool m_chosenByClick = false;
 };
 
 } // namespace tremlo::ui

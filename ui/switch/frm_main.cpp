@@ -141,6 +141,7 @@ void frmMain::paintEvent(QPaintEvent*) {
 
 // Presses that miss both keys land here, from the grip too.
 void frmMain::mousePressEvent(QMouseEvent* event) {
+    m_drag.pressed();
     if (event->button() == Qt::RightButton && m_openShortcutMenu)
         m_openShortcutMenu(event->globalPosition().toPoint());
     else

@@ -50,7 +50,7 @@ protected:
                     inputs.setBindings(chosen);
                     return std::vector<std::string>();
                 },
-                nullptr};
+                nullptr, [] { return QStringLiteral("ON: granted CTRL+F9"); }};
     }
     void send(std::string_view control, bool pressed) {
         inputs.inputChanged({*InputControl::parse(control), pressed, false});
@@ -126,7 +126,9 @@ TEST_F(InputDialogTest, NewBindingsWorkAtOnceOkKeepsThemAndCancelPutsTheOldOnesB
     EXPECT_EQ(inputs.bindings().OffInput, "");
     EXPECT_FALSE(applied);
 
+    // What the desktop granted is shown where the keys are set.
     ui::frmInput dialog(parts());
+    EXPECT_EQ(dialog.findChild<QLabel*>("lblGlobalNote")->text(), "ON: granted CTRL+F9");
     dialog.cmdClear(SwitchButton::On)->click();
     dialog.keyGlobal(SwitchButton::On)
         ->setKeySequence(QKeySequence(QStringLiteral("Ctrl+Shift+F9")));

@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTimer>
+#include <QWindow>
 
 namespace tremlo::test {
 namespace {
@@ -149,16 +150,22 @@ void rightClick(QMenu* menu, QAction* item) {
     QApplication::sendEvent(menu, &release);
 }
 
+// Each opens over the window clicked: on Wayland a popup is placed relative
+// to its parent window, and without one it opens beside whichever window has
+// the focus.
 TEST_F(MenusTest, TheShortcutMenuTakesARightClickAndReturnsWhenClosed) {
     QMenu* title = menus->mnuTitle();
+    QWidget clicked;
+    clicked.show();
     bool shown = false;
     whileOpen(
         title,
         [&] {
-            menus->popupTitle({40, 40});
+            menus->popupTitle({40, 40}, &clicked);
         },
         [&] {
-            shown = title->isVisible();
+            shown = title->isVisible() &&
+                    title->windowHandle()->transientParent() == clicked.windowHandle();
             rightClick(title, menus->item("mnuVolume"));
         });
     EXPECT_TRUE(shown);
@@ -167,24 +174,27 @@ TEST_F(MenusTest, TheShortcutMenuTakesARightClickAndReturnsWhenClosed) {
 }
 
 TEST_F(MenusTest, ThePanelsMenusPopUpOnTheirOwnWithoutADefaultItem) {
+    QWidget panel;
+    panel.show();
     const std::pair<QMenu*, std::function<void()>> popups[] = {
         {menus->mnuTopOption(),
          [&] {
-             menus->popupTopOption({10, 10});
+             menus->popupTopOption({10, 10}, &panel);
          }},
         {menus->menu("mnuDoors2"),
          [&] {
-             menus->popupDoors2({10, 10});
+             menus->popupDoors2({10, 10}, &panel);
          }},
         {menus->menu("mnuEnvirs2"),
          [&] {
-             menus->popupEnvirs2({10, 10});
+             menus->popupEnvirs2({10, 10}, &panel);
          }},
     };
     for (const auto& [menu, popup] : popups) {
         bool shown = false;
         whileOpen(menu, popup, [&, menu = menu] {
-            shown = menu->isVisible() && !menu->defaultAction();
+            shown = menu->isVisible() && !menu->defaultAction() &&
+                    menu->windowHandle()->transientParent() == panel.windowHandle();
             menu->close();
         });
         EXPECT_TRUE(shown) << menu->objectName().toStdString();

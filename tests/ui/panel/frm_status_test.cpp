@@ -2,6 +2,7 @@
 #include "offscreen_application.h"
 #include "status_accessible.h"
 #include "virtual_time.h"
+#include "window_drag.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -314,6 +315,29 @@ INSTANTIATE_TEST_SUITE_P(
                       Drag{"imgEFCTButton", false}, Drag{"imgVERButton", false},
                       Drag{"imgOPTButton", false}, Drag{"imgPowerButton", false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// On Wayland Qt never learns where a window is, so a second press at the same
+// spot of a moved window reports the same global position as the first: it
+// must still move the window. The move Qt delivers after the window manager
+// lets go, with the left button still shown held, must not.
+TEST_F(PanelTest, EachPressMovesTheWindowOnceWhereverQtThinksItWas) {
+    QWidget window;
+    window.show();
+    WindowDrag drag;
+    const auto event = [](QEvent::Type type) {
+        return QMouseEvent(type, QPointF(5, 5), QPointF(105, 55),
+                           type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton,
+                           Qt::LeftButton, Qt::NoModifier);
+    };
+    for (int press = 0; press < 2; ++press) {
+        drag.pressed();
+        EXPECT_TRUE(drag.moveWith(window, event(QEvent::MouseMove))) << press;
+        EXPECT_FALSE(drag.moveWith(window, event(QEvent::MouseMove))) << press;
+    }
+    drag.pressed();
+    EXPECT_TRUE(drag.startAtPress(window, event(QEvent::MouseButtonPress)));
+    EXPECT_FALSE(drag.moveWith(window, event(QEvent::MouseMove)));
+}
 
 } // namespace
 } // namespace tremlo::ui

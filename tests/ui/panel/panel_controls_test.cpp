@@ -39,6 +39,9 @@ struct FakeActions : PanelActions {
     void popupEnvirs(QPoint at) override { record("popupEnvirs" + where(at)); }
     void CyclePan() override { record("CyclePan"); }
     void openPlaylist(const std::string& path) override { record("openPlaylist " + path); }
+    void keyForSwitch(const QKeyEvent& event) override {
+        record("keyForSwitch " + std::to_string(event.key()));
+    }
     static std::string where(QPoint at) {
         return "@" + std::to_string(at.x()) + "," + std::to_string(at.y());
     }
@@ -252,7 +255,14 @@ TEST_F(PanelControlsTest, DraggingStillMovesThePanelAndFocusLossRaisesTheDialogB
     EXPECT_TRUE(shows("imgOPTButton", art::kOptUp));
 }
 
-TEST_F(PanelControlsTest, KeysWorkTheSwitchWithoutAModifier) {
+// Once the panel is chosen by a click; before that, and again after it lost
+// the activation, its keys are the switch window's, which heeds ShiftForce:
+// a compositor that activates every new window must not make typing play.
+TEST_F(PanelControlsTest, KeysWorkTheSwitchWithoutAModifierOnceThePanelIsClicked) {
+    key(QEvent::KeyPress, Qt::Key_A);
+    EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Off);
+    EXPECT_EQ(actions.calls, Calls{"keyForSwitch " + std::to_string(Qt::Key_A)});
+    click("picStatusWindow", Qt::LeftButton);
     key(QEvent::KeyPress, Qt::Key_A);
     EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
     key(QEvent::KeyRelease, Qt::Key_A, true); // X's repeat: not a release
@@ -270,6 +280,11 @@ TEST_F(PanelControlsTest, KeysWorkTheSwitchWithoutAModifier) {
     key(QEvent::KeyPress, Qt::Key_BracketRight);
     EXPECT_EQ(rig.state.OnSwitchState, SwitchPosition::Pressed);
     EXPECT_EQ(rig.state.OffButtonDown, true);
+
+    QEvent deactivate(QEvent::WindowDeactivate);
+    QApplication::sendEvent(panel.get(), &deactivate);
+    key(QEvent::KeyRelease, Qt::Key_BracketRight);
+    EXPECT_EQ(actions.calls.back(), "keyForSwitch " + std::to_string(Qt::Key_BracketRight));
 }
 
 TEST_F(PanelControlsTest, DroppedSoundsLoadInOrderAndEachStarts) {
