@@ -38,8 +38,9 @@ public:
     explicit PipeWireDevice(PeriodChoice choice = {});
     ~PipeWireDevice() override;
 
-    // Whether a PipeWire daemon answered when the device was made.
-    bool answers() const { return m_core != nullptr; }
+    // Whether a PipeWire daemon's socket is where the device would connect:
+    // a daemon may answer there.
+    static bool daemonSocketFound();
     // 0 when no daemon answers, or its graph has no sink to play through
     // (PipeWire running beside PulseAudio, for video only).
     int open(RenderCallback callback, void* context) override;
@@ -50,6 +51,8 @@ public:
     void wake() override;
 
 private:
+    void warmUp();
+    void finishWarmUp();
     // All of these run on the thread loop's thread or under its lock.
     bool connectLocked();
     void dropCoreLocked();
@@ -121,6 +124,8 @@ private:
     std::mutex m_watchLock;
     std::condition_variable m_watchEnds;
     bool m_stopWatching = false; // under m_watchLock
+    // Declared last, so that it starts once the rest is made.
+    std::thread m_warmUp;
 };
 
 } // namespace tremlo::sound

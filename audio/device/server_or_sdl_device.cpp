@@ -8,21 +8,17 @@
 namespace tremlo::sound {
 
 // Each connects as it is made, alongside the rest of the program's start.
-// PipeWire's answer is known at once (its socket is there or not), so the
-// PulseAudio stream, which would reach PipeWire's pulse server too, is made
-// only where PipeWire does not answer.
+// Only one is made: the PulseAudio stream would reach PipeWire's pulse
+// server too, and a client of it costs the daemon. Where PipeWire's socket
+// is, its daemon is taken to answer; open() finds out.
 ServerOrSdlDevice::ServerOrSdlDevice() {
     const auto chosen = tuning::chosenOutput();
-    if (chosen == tuning::OutputChoice::Sdl) {
+    if (chosen == tuning::OutputChoice::Sdl)
         m_sdl = std::make_unique<SdlDevice>();
-        return;
-    }
-    if (chosen != tuning::OutputChoice::Pulse) {
-        auto pipeWire = std::make_unique<PipeWireDevice>();
-        if (pipeWire->answers() || chosen == tuning::OutputChoice::PipeWire)
-            m_pipeWire = std::move(pipeWire);
-    }
-    if (!m_pipeWire)
+    else if (chosen == tuning::OutputChoice::PipeWire ||
+             (chosen == tuning::OutputChoice::Automatic && PipeWireDevice::daemonSocketFound()))
+        m_pipeWire = std::make_unique<PipeWireDevice>();
+    else
         m_pulse = std::make_unique<PulseDevice>();
 }
 
