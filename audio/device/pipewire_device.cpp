@@ -447,6 +447,7 @@ void PipeWireDevice::process() noexcept {
     data.chunk->size = static_cast<std::uint32_t>(frames * kFrameBytes);
     pw_stream_queue_buffer(stream, buffer);
 
+    m_handedFrames.store(static_cast<int>(frames), std::memory_order_relaxed);
     pw_time time{};
     if (pw_stream_get_time_n(stream, &time, sizeof time) == 0 && time.rate.denom != 0)
         noteTicks(time.ticks, frames);
@@ -513,6 +514,14 @@ void PipeWireDevice::stopWatching() {
 void PipeWireDevice::watchPeriodLocked(bool saturated) {
     if (!m_stream || m_streamFailed)
         return;
+    // The graph runs at the shortest quantum any of its nodes asks for, which
+    // may not be the one asked for: said whenever it changes, so that a user
+    // and the benchmarks know what a press waits for.
+    const int handed = m_handedFrames.load(std::memory_order_relaxed);
+    if (handed != 0 && handed != m_reportedQuantum) {
+        m_reportedQuantum = handed;
+        std::fprintf(stderr, "tremolo: the graph pulls %d frames a cycle\n", handed);
+    }
     const auto now = Clock::now();
     const int period = periodFrames();
     const int next = m_steps.look(m_latePeriods.load(std::memory_order_relaxed), saturated, period,

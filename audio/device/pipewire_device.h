@@ -116,6 +116,9 @@ private:
     // rest's end, a new quantum), given in steady-clock nanoseconds.
     std::atomic<std::uint64_t> m_latePeriods{0};
     std::atomic<std::int64_t> m_ownChangeNs{0};
+    // The frames the graph last handed over, and the last the watch reported.
+    std::atomic<int> m_handedFrames{0};
+    int m_reportedQuantum = 0;
 
     PeriodSteps m_steps;
     const bool m_busyCountsAsLate;
