@@ -106,6 +106,7 @@ void PipeWireDevice::warmUp() {
                        pw_properties_new(PW_KEY_CONFIG_NAME, "client-rt.conf", nullptr), 0);
     if (!m_pwContext || pw_thread_loop_start(m_loop) < 0)
         return;
+    pw_thread_loop_lock(m_loop);
     pw_loop* loop = pw_thread_loop_get_loop(m_loop);
     m_activityEvent = pw_loop_add_event(
         loop,
@@ -125,7 +126,6 @@ void PipeWireDevice::warmUp() {
                 device.makeStreamLocked();
         },
         this);
-    pw_thread_loop_lock(m_loop);
     connectLocked();
     pw_thread_loop_unlock(m_loop);
 }
