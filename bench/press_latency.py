@@ -15,8 +15,13 @@ begins with "pipewire_". Prints on standard output:
     press_to_sound_sdl_ms: the same with the program on SDL's output
                        (TREMLO_AUDIO=sdl), run after it: the baseline
     press_to_sound_vs_sdl_ratio: the first over the second
+    press_to_sound_p95_ms: the 95th percentile of the same presses
     period_frames:     the period the program ended with (the last it
                        reported)
+    graph_quantum_frames: on PipeWire's own output, the frames its graph
+                       pulled a cycle during those presses (the last the
+                       program reported): the shortest quantum any node
+                       asks for, the recorder's too
     release_to_silence_ms: median from the OFF key event to the first
                        recorded sample of silence
     release_to_silence_sdl_ms: the same on SDL's output
@@ -99,6 +104,7 @@ HUM_HZ = 100
 HUM_AMPLITUDE = 0.004
 
 PERIOD_REPORT = re.compile(r"periods of (\d+) frames")
+QUANTUM_REPORT = re.compile(r"the graph pulls (\d+) frames a cycle")
 
 SUSPEND_IDLE_SECONDS = 1
 # A gap is one whole period of the tone, from a zero crossing, so it makes
@@ -383,6 +389,7 @@ def main():
         load_before = load_note()
         press, release, periods, streams, capture_us = measure(session, recorder, program,
                                                                args.presses)
+        quanta = QUANTUM_REPORT.findall(session.log_tail("tremolo", 1000))
         hum_press, hum_release, hum_periods, _, _ = measure(
             session, recorder, program, args.presses, AMBIENCE)
         rest_press, _, rest_periods, _, _ = measure(session, recorder, program, args.presses,
@@ -406,9 +413,12 @@ def main():
     median = statistics.median
     figures = [
         ("press_to_sound_ms", f"{median(press):.1f}"),
+        ("press_to_sound_p95_ms",
+         f"{statistics.quantiles(press, n=20, method='inclusive')[-1]:.1f}"),
         ("press_to_sound_sdl_ms", f"{median(sdl_press):.1f}"),
         ("press_to_sound_vs_sdl_ratio", f"{median(press) / median(sdl_press):.2f}"),
         ("period_frames", periods[-1]),
+        ("graph_quantum_frames", quanta[-1] if quanta else "not reported (a pulse stream)"),
         ("release_to_silence_ms", f"{median(release):.1f}"),
         ("release_to_silence_sdl_ms", f"{median(sdl_release):.1f}"),
         ("press_over_ambience_ms", f"{median(hum_press):.1f}"),

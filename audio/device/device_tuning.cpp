@@ -23,9 +23,17 @@ int sdlFirstPeriodFrames() {
     return periodFramesOf("SDL_AUDIO_SAMPLES");
 }
 
-bool sdlChosen() {
+OutputChoice chosenOutput() {
     const char* chosen = std::getenv("TREMLO_AUDIO");
-    return chosen && std::strcmp(chosen, "sdl") == 0;
+    if (!chosen)
+        return OutputChoice::Automatic;
+    if (std::strcmp(chosen, "pipewire") == 0)
+        return OutputChoice::PipeWire;
+    if (std::strcmp(chosen, "pulse") == 0)
+        return OutputChoice::Pulse;
+    if (std::strcmp(chosen, "sdl") == 0)
+        return OutputChoice::Sdl;
+    return OutputChoice::Automatic;
 }
 
 int userServerBufferMsec() {

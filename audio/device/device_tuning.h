@@ -1,7 +1,7 @@
 #pragma once
 
 // How the output devices play, rest and change their period: every constant
-// and environment variable of the two devices, in one place. Why each value
+// and environment variable of the devices, in one place. Why each value
 // is what it is, and what it was measured with: docs/audio-periods.md.
 //
 // Thread: any; the variables are read once, when a device is made.
@@ -61,13 +61,16 @@ inline constexpr std::chrono::microseconds kRewriteMargin{1000};
 // The rate when the server does not tell its own.
 inline constexpr int kFallbackRate = 48000;
 
-// The environment. The first period of the server's stream
-// (TREMLO_PERIOD_FRAMES) and of SDL's (SDL_AUDIO_SAMPLES), the shortest
+// The environment. The first period of the servers' own streams, PulseAudio's
+// and PipeWire's (TREMLO_PERIOD_FRAMES) and of SDL's (SDL_AUDIO_SAMPLES), the shortest
 // when unset or out of bounds.
 int serverFirstPeriodFrames();
 int sdlFirstPeriodFrames();
-// TREMLO_AUDIO=sdl: SDL's way even where a server answers.
-bool sdlChosen();
+// TREMLO_AUDIO: pipewire, pulse or sdl takes that output (SDL's still when
+// the chosen one cannot open); unset or anything else, the first that
+// answers of the three, in that order.
+enum class OutputChoice { Automatic, PipeWire, Pulse, Sdl };
+OutputChoice chosenOutput();
 // PULSE_LATENCY_MSEC as the user set it, else 0: SDL's stream then holds
 // what the device asks for.
 int userServerBufferMsec();

@@ -1,9 +1,10 @@
 #pragma once
 
-// The output the program plays through: the sound server's own stream when a
-// PulseAudio server (or PipeWire's pulse server) answers, else SDL's, which
-// also reaches ALSA and the other servers SDL knows. TREMLO_AUDIO=sdl takes
-// SDL's even where a server answers, to compare the two.
+// The output the program plays through: PipeWire's own stream where a
+// PipeWire daemon answers with a sink in its graph, else the PulseAudio
+// server's stream, else SDL's, which also reaches ALSA and the other servers
+// SDL knows. TREMLO_AUDIO (device_tuning.h) takes one of them even where
+// another answers, to compare them.
 //
 // Thread: the library's thread.
 
@@ -26,9 +27,12 @@ public:
     void allowRewrites(RewriteCallback rewrite) override;
 
 private:
-    std::unique_ptr<OutputDevice> m_server;
+    // Tried in this order; each made when the one before could not open.
+    std::unique_ptr<OutputDevice> m_pipeWire;
+    std::unique_ptr<OutputDevice> m_pulse;
     std::unique_ptr<OutputDevice> m_sdl;
     OutputDevice* m_active = nullptr;
+    RewriteCallback m_rewrite = nullptr;
 };
 
 } // namespace tremlo::sound
